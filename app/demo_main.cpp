@@ -1,2 +1,4 @@
 #include <cstdio>
-int main() { return 0; }
+int main() {
+    return 0;
+}

@@ -1,8 +1,8 @@
 #include "calendar.h"
 
+#include <unicode/ucal.h>
 #include <cmath>
 #include <memory>
-#include <unicode/ucal.h>
 
 namespace reelkeep {
 
@@ -40,7 +40,9 @@ UCalendar* threadCalendar() {
 }  // namespace
 
 YearMonth catalogueYearMonth(Timestamp date) {
-    if (date == kDistantPast || !std::isfinite(date)) return {};
+    // ICU clamps instants beyond its range instead of failing; such dates have no year.
+    constexpr double kMaxSeconds = 1.8e14;
+    if (date == kDistantPast || !std::isfinite(date) || std::abs(date) > kMaxSeconds) return {};
     UCalendar* calendar = threadCalendar();
     if (!calendar) return {};
     UErrorCode status = U_ZERO_ERROR;

@@ -14,7 +14,8 @@ inline constexpr std::int64_t kMaxBytes = std::numeric_limits<std::int64_t>::max
 // they clamp at the other end rather than overflow.
 constexpr std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
     std::int64_t sum = 0;
-    if (__builtin_add_overflow(a, b, &sum)) return b > 0 ? kMaxBytes : std::numeric_limits<std::int64_t>::min();
+    if (__builtin_add_overflow(a, b, &sum))
+        return b > 0 ? kMaxBytes : std::numeric_limits<std::int64_t>::min();
     return sum;
 }
 

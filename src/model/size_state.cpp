@@ -9,7 +9,9 @@ constexpr std::array kSourceNames{"photosMetadata", "resourceDataSize", "allocat
                                   "fileAttributes"};
 }
 
-QString rawValue(SizeSource source) { return QString::fromLatin1(kSourceNames.at(std::size_t(source))); }
+QString rawValue(SizeSource source) {
+    return QString::fromLatin1(kSourceNames.at(std::size_t(source)));
+}
 
 std::optional<SizeSource> sizeSourceFromRaw(const QString& raw) {
     for (std::size_t i = 0; i < kSourceNames.size(); ++i)

@@ -24,7 +24,9 @@ class SizeState {
 public:
     enum class Kind : std::uint8_t { known, unavailable, failed };
 
-    static SizeState known(std::int64_t bytes, SizeSource source) { return SizeState{Kind::known, bytes, source}; }
+    static SizeState known(std::int64_t bytes, SizeSource source) {
+        return SizeState{Kind::known, bytes, source};
+    }
     static SizeState unavailable() { return SizeState{Kind::unavailable, 0, SizeSource::photosMetadata}; }
     static SizeState failed() { return SizeState{Kind::failed, 0, SizeSource::photosMetadata}; }
 
@@ -44,7 +46,8 @@ public:
     std::size_t hash() const;
 
 private:
-    SizeState(Kind kind, std::int64_t bytes, SizeSource source) : m_bytes(bytes), m_kind(kind), m_source(source) {}
+    SizeState(Kind kind, std::int64_t bytes, SizeSource source)
+        : m_bytes(bytes), m_kind(kind), m_source(source) {}
 
     std::int64_t m_bytes;
     Kind m_kind;

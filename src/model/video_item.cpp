@@ -47,10 +47,14 @@ bool operator==(const VideoItem& a, const VideoItem& b) {
 }
 
 namespace {
-void combine(std::size_t& seed, std::size_t value) { seed ^= value + 0x9E3779B97F4A7C15ULL + (seed << 6) + (seed >> 2); }
+void combine(std::size_t& seed, std::size_t value) {
+    seed ^= value + 0x9E3779B97F4A7C15ULL + (seed << 6) + (seed >> 2);
+}
 
 // -0.0 == 0.0 must hash alike; NaN never compares equal, so its hash is free.
-std::size_t hashDouble(double value) { return value == 0.0 ? 0 : std::hash<double>{}(value); }
+std::size_t hashDouble(double value) {
+    return value == 0.0 ? 0 : std::hash<double>{}(value);
+}
 }  // namespace
 
 std::size_t VideoItem::hash() const {

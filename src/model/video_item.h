@@ -40,7 +40,9 @@ public:
     int creationMonth() const { return m_creationMonth; }
 
     // The file name when present (even empty), else the identifier.
-    const QString& displayName() const { return m_resourceFilename ? *m_resourceFilename : m_localIdentifier; }
+    const QString& displayName() const {
+        return m_resourceFilename ? *m_resourceFilename : m_localIdentifier;
+    }
 
     VideoItem replacingSizeState(SizeState sizeState) const;
     VideoItem replacingFavorite(bool isFavorite) const;

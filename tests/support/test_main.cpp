@@ -1,11 +1,11 @@
 // test_main.cpp: one process setup for every test binary: a fixed locale and time
 // zone (before anything captures the catalogue calendar) and a QCoreApplication
 // so that queued signals and coroutines have an event loop.
-#include <QCoreApplication>
-#include <cstdlib>
 #include <gtest/gtest.h>
 #include <unicode/ucal.h>
 #include <unicode/uloc.h>
+#include <QCoreApplication>
+#include <cstdlib>
 
 int main(int argc, char** argv) {
     ::setenv("TZ", "America/New_York", 1);

@@ -1,0 +1,171 @@
+#include "name_order.h"
+
+#include <unicode/unorm2.h>
+#include <unicode/ustring.h>
+#include <algorithm>
+#include <array>
+#include <vector>
+
+namespace reelkeep {
+
+namespace {
+
+bool isAscii(QStringView text) {
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+// Below U+0300 nothing combines, so such text is already in NFC.
+bool mayNeedNormalizing(QStringView text) {
+    return std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x300; });
+}
+
+const UNormalizer2* nfc() {
+    UErrorCode status = U_ZERO_ERROR;
+    return unorm2_getNFCInstance(&status);  // process-wide singleton, thread-safe
+}
+
+const UChar* uchars(QStringView text) {
+    return reinterpret_cast<const UChar*>(text.utf16());
+}
+
+// Returns the input unchanged when it is already normalized or ICU refuses it.
+QString normalized(QStringView text) {
+    const UNormalizer2* normalizer = nfc();
+    UErrorCode status = U_ZERO_ERROR;
+    if (!normalizer || !mayNeedNormalizing(text) ||
+        unorm2_isNormalized(normalizer, uchars(text), int32_t(text.size()), &status) || U_FAILURE(status))
+        return text.toString();
+    std::vector<UChar> buffer(std::size_t(text.size()) * 3 + 16);
+    status = U_ZERO_ERROR;
+    const int32_t length = unorm2_normalize(normalizer, uchars(text), int32_t(text.size()), buffer.data(),
+                                            int32_t(buffer.size()), &status);
+    if (U_FAILURE(status)) return text.toString();
+    return QString(reinterpret_cast<const QChar*>(buffer.data()), length);
+}
+
+QString caseFolded(QStringView text) {
+    // Full folding can grow a string up to three times (e.g. U+0390).
+    std::vector<UChar> buffer(std::size_t(text.size()) * 3 + 16);
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t length = u_strFoldCase(buffer.data(), int32_t(buffer.size()), uchars(text),
+                                         int32_t(text.size()), U_FOLD_CASE_DEFAULT, &status);
+    if (U_FAILURE(status)) return text.toString();
+    return QString(reinterpret_cast<const QChar*>(buffer.data()), length);
+}
+
+char asciiLower(char16_t c) {
+    return char(c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c);
+}
+
+bool isDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
+
+void appendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += char(cp);
+    } else if (cp < 0x800) {
+        out += char(0xC0 | (cp >> 6));
+        out += char(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {  // lone surrogates too, so they keep their code point place
+        out += char(0xE0 | (cp >> 12));
+        out += char(0x80 | ((cp >> 6) & 0x3F));
+        out += char(0x80 | (cp & 0x3F));
+    } else {
+        out += char(0xF0 | (cp >> 18));
+        out += char(0x80 | ((cp >> 12) & 0x3F));
+        out += char(0x80 | ((cp >> 6) & 0x3F));
+        out += char(0x80 | (cp & 0x3F));
+    }
+}
+
+// Maps UTF-16 units so that their order is code point order: U+E000..U+FFFF sort
+// above the surrogates that encode supplementary planes.
+char32_t codePointRank(char16_t unit) {
+    if (unit >= 0xE000) return char32_t(unit) - 0x800;
+    if (unit >= 0xD800) return char32_t(unit) + 0x2000;
+    return unit;
+}
+
+int compareCodePoints(QStringView a, QStringView b) {
+    const auto [ia, ib] = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
+    if (ia == a.end()) return ib == b.end() ? 0 : -1;
+    if (ib == b.end()) return 1;
+    return codePointRank(ia->unicode()) < codePointRank(ib->unicode()) ? -1 : 1;
+}
+
+}  // namespace
+
+QString foldedText(QStringView text) {
+    if (isAscii(text)) {
+        QString lowered(text.size(), Qt::Uninitialized);
+        std::transform(text.begin(), text.end(), lowered.begin(),
+                       [](QChar c) { return QChar(asciiLower(c.unicode())); });
+        return lowered;
+    }
+    // Normalizing again after folding keeps the result canonical: folding can
+    // decompose (U+0130 becomes i and a combining dot).
+    return normalized(caseFolded(normalized(text)));
+}
+
+std::string nameSortKey(QStringView name) {
+    const QString folded = foldedText(name);
+    std::string key;
+    key.reserve(std::size_t(folded.size()) + 8);
+    const char16_t* units = reinterpret_cast<const char16_t*>(folded.utf16());
+    const qsizetype length = folded.size();
+    for (qsizetype i = 0; i < length;) {
+        const char16_t unit = units[i];
+        if (isDigit(unit)) {
+            qsizetype end = i;
+            while (end < length && isDigit(units[end])) ++end;
+            qsizetype start = i;
+            while (start < end && units[start] == u'0') ++start;
+            const auto digits = std::uint32_t(std::min<qsizetype>(end - start, 0xFFFFFFFF));
+            key += '0';
+            for (int shift = 24; shift >= 0; shift -= 8) key += char((digits >> shift) & 0xFF);
+            for (qsizetype d = start; d < end; ++d) key += char(units[d]);
+            i = end;
+        } else if (QChar::isHighSurrogate(unit) && i + 1 < length && QChar::isLowSurrogate(units[i + 1])) {
+            appendUtf8(key, QChar::surrogateToUcs4(unit, units[i + 1]));
+            i += 2;
+        } else {
+            appendUtf8(key, unit);
+            ++i;
+        }
+    }
+    return key;
+}
+
+int compareNames(QStringView a, QStringView b) {
+    const int order = nameSortKey(a).compare(nameSortKey(b));
+    return order < 0 ? -1 : (order > 0 ? 1 : 0);
+}
+
+int compareIdentifiers(QStringView a, QStringView b) {
+    if (mayNeedNormalizing(a) || mayNeedNormalizing(b))
+        return compareCodePoints(normalized(a), normalized(b));
+    return compareCodePoints(a, b);
+}
+
+bool containsFolded(QStringView name, QStringView foldedQuery) {
+    if (foldedQuery.isEmpty()) return true;
+    if (isAscii(name)) {
+        // Folding ASCII gives ASCII, so a query with anything else cannot match.
+        if (!isAscii(foldedQuery)) return false;
+        const qsizetype last = name.size() - foldedQuery.size();
+        const char first = char(foldedQuery[0].unicode());
+        for (qsizetype start = 0; start <= last; ++start) {
+            if (asciiLower(name[start].unicode()) != first) continue;
+            qsizetype k = 1;
+            while (k < foldedQuery.size() &&
+                   asciiLower(name[start + k].unicode()) == char(foldedQuery[k].unicode()))
+                ++k;
+            if (k == foldedQuery.size()) return true;
+        }
+        return false;
+    }
+    return foldedText(name).contains(foldedQuery);
+}
+
+}  // namespace reelkeep

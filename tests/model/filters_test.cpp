@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include "item_builder.h"
+#include "model/filters.h"
+
+using namespace reelkeep;
+using reelkeep::test::item;
+
+namespace {
+
+QStringList ids(const VideoList& items) {
+    QStringList result;
+    for (const VideoItem& video : items) result << video.id();
+    return result;
+}
+
+// Mid-month in New York so no zone shift moves them.
+constexpr Timestamp kMarch2024 = 1710500000.0;
+constexpr Timestamp kMarch2023 = 1678900000.0;
+constexpr Timestamp kJuly2024 = 1721000000.0;
+constexpr Timestamp kJanuary2022 = 1642200000.0;
+
+}  // namespace
+
+TEST(FilteredItems, ReturnsTheInputUntouchedWhenNothingApplies) {
+    const VideoList items = {item("a"), item("b")};
+    for (const char* blank : {"", "   ", "\t\n", "\u3000\u2028"}) {
+        const VideoList result =
+            filteredItems(items, SizeFilter::none, QString::fromUtf8(blank), DateFilter::all(), nullptr);
+        EXPECT_TRUE(result.isSharedWith(items)) << blank;  // no copy on the hot path
+    }
+}
+
+TEST(FilteredItems, AppliesEveryConditionAndKeepsInputOrder) {
+    const VideoList items = {
+        item("exact").withName("exact.MOV").withBytes(104'857'600).withDate(kMarch2024),
+        item("below").withName("below.mov").withBytes(104'857'599).withDate(kMarch2024),
+        item("unknown").withName("cloud.mov").withSize(SizeState::unavailable()).withDate(kMarch2024),
+        item("old").withName("old.mov").withBytes(2'000'000'000).withDate(kMarch2023),
+        item("july").withName("July.mp4").withBytes(104'857'600).withDate(kJuly2024),
+        item("undated").withName("undated.mov").withBytes(5).withDate(kDistantPast),
+        item("noname").withBytes(5).withDate(kJanuary2022),
+    };
+    const auto run = [&](SizeFilter size, const char* search, DateFilter date,
+                         const SizeCounts* dups = nullptr) {
+        return ids(filteredItems(items, size, QString::fromUtf8(search), date, dups));
+    };
+    EXPECT_EQ(run(SizeFilter::atLeast100MB, "", DateFilter::all()), QStringList({"exact", "old", "july"}));
+    EXPECT_EQ(run(SizeFilter::atLeast2GB, "", DateFilter::all()), QStringList{});
+    EXPECT_EQ(run(SizeFilter::none, " MOV ", DateFilter::all()),
+              QStringList({"exact", "below", "unknown", "old", "undated"}));
+    EXPECT_EQ(run(SizeFilter::none, "nonam", DateFilter::all()), QStringList({"noname"}));  // the identifier
+    EXPECT_EQ(run(SizeFilter::none, "", DateFilter::ofMonth(2024, 3)),
+              QStringList({"exact", "below", "unknown"}));
+    EXPECT_EQ(run(SizeFilter::none, "", DateFilter::ofYear(2024)),
+              QStringList({"exact", "below", "unknown", "july"}));
+    EXPECT_EQ(run(SizeFilter::none, "", DateFilter::ofYear(0)), QStringList{});  // undated passes only `all`
+    EXPECT_EQ(run(SizeFilter::none, "", DateFilter::ofMonth(0, 0)), QStringList{});
+    EXPECT_EQ(run(SizeFilter::atLeast100MB, "mov", DateFilter::ofYear(2024)), QStringList({"exact"}));
+
+    const SizeCounts none;
+    EXPECT_EQ(run(SizeFilter::none, "", DateFilter::all(), &none), QStringList{});
+    const SizeCounts shared{{104'857'600, 2}, {5, 2}};
+    EXPECT_EQ(run(SizeFilter::none, "", DateFilter::all(), &shared),
+              QStringList({"exact", "july", "undated", "noname"}));
+}
+
+TEST(SizeFilter, HasBinaryThresholdsAndLabels) {
+    EXPECT_EQ(minimumBytes(SizeFilter::none), std::nullopt);
+    EXPECT_EQ(minimumBytes(SizeFilter::atLeast500MB), 524'288'000);
+    EXPECT_EQ(minimumBytes(SizeFilter::atLeast2GB), 2'147'483'648);
+    EXPECT_EQ(label(SizeFilter::none), "All sizes");
+    EXPECT_EQ(label(SizeFilter::atLeast1GB), "1 GB and up");
+}
+
+TEST(DateBuckets, CountEveryDatedVideoAndSumOnlyKnownBytes) {
+    EXPECT_TRUE(buildDateBuckets({}).years.isEmpty());
+    EXPECT_TRUE(buildDateBuckets({}).monthsByYear.isEmpty());
+
+    const std::int64_t huge = std::numeric_limits<std::int64_t>::max();
+    const VideoList items = {
+        item("a").withDate(kMarch2024).withBytes(10),
+        item("b").withDate(kJuly2024).withSize(SizeState::unavailable()),
+        item("c").withDate(kMarch2024).withBytes(5),
+        item("d").withDate(kMarch2023).withBytes(huge),
+        item("e").withDate(kMarch2023).withBytes(huge),
+        item("f").withDate(kJanuary2022).withSize(SizeState::failed()),
+        item("g").withDate(kDistantPast).withBytes(99),
+    };
+    const DateBuckets buckets = buildDateBuckets(items);
+    const QList<DateBucket> years = {DateBucket{2024, std::nullopt, 3, 15},
+                                     DateBucket{2023, std::nullopt, 2, huge},
+                                     DateBucket{2022, std::nullopt, 1, 0}};
+    EXPECT_EQ(buckets.years, years);
+    EXPECT_EQ(buckets.monthsByYear.value(2024), QList<DateBucket>({{2024, 7, 1, 0}, {2024, 3, 2, 15}}));
+    EXPECT_EQ(buckets.monthsByYear.value(2023), QList<DateBucket>({{2023, 3, 2, huge}}));
+    EXPECT_EQ(buckets.monthsByYear.size(), 3);
+    EXPECT_EQ(years[0].id(), 202400);
+    EXPECT_EQ(buckets.monthsByYear.value(2024)[1].id(), 202403);
+}
