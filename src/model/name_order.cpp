@@ -108,24 +108,39 @@ QString foldedText(QStringView text) {
     return normalized(caseFolded(normalized(text)));
 }
 
-std::string nameSortKey(QStringView name) {
-    const QString folded = foldedText(name);
+namespace {
+
+enum class KeyKind { name, identifier };
+
+// UTF-8 orders bytes as code points; a name key also lowers ASCII letters (the
+// rest is folded beforehand) and writes each digit run by value.
+std::string encodeKey(QStringView text, KeyKind kind) {
     std::string key;
-    key.reserve(std::size_t(folded.size()) + 8);
-    const char16_t* units = reinterpret_cast<const char16_t*>(folded.utf16());
-    const qsizetype length = folded.size();
+    key.reserve(std::size_t(text.size()) + 8);
+    const char16_t* units = reinterpret_cast<const char16_t*>(text.utf16());
+    const qsizetype length = text.size();
     for (qsizetype i = 0; i < length;) {
         const char16_t unit = units[i];
-        if (isDigit(unit)) {
+        if (kind == KeyKind::name && isDigit(unit)) {
             qsizetype end = i;
             while (end < length && isDigit(units[end])) ++end;
             qsizetype start = i;
             while (start < end && units[start] == u'0') ++start;
             const auto digits = std::uint32_t(std::min<qsizetype>(end - start, 0xFFFFFFFF));
             key += '0';
-            for (int shift = 24; shift >= 0; shift -= 8) key += char((digits >> shift) & 0xFF);
+            // Lengths below 255 take one byte; longer ones 0xFF and four bytes,
+            // which still orders after every short one.
+            if (digits < 0xFF) {
+                key += char(digits);
+            } else {
+                key += char(0xFF);
+                for (int shift = 24; shift >= 0; shift -= 8) key += char((digits >> shift) & 0xFF);
+            }
             for (qsizetype d = start; d < end; ++d) key += char(units[d]);
             i = end;
+        } else if (unit < 0x80) {
+            key += kind == KeyKind::name ? asciiLower(unit) : char(unit);
+            ++i;
         } else if (QChar::isHighSurrogate(unit) && i + 1 < length && QChar::isLowSurrogate(units[i + 1])) {
             appendUtf8(key, QChar::surrogateToUcs4(unit, units[i + 1]));
             i += 2;
@@ -135,6 +150,18 @@ std::string nameSortKey(QStringView name) {
         }
     }
     return key;
+}
+
+}  // namespace
+
+std::string nameSortKey(QStringView name) {
+    if (isAscii(name)) return encodeKey(name, KeyKind::name);
+    return encodeKey(foldedText(name), KeyKind::name);
+}
+
+std::string identifierSortKey(QStringView identifier) {
+    if (!mayNeedNormalizing(identifier)) return encodeKey(identifier, KeyKind::identifier);
+    return encodeKey(normalized(identifier), KeyKind::identifier);
 }
 
 int compareNames(QStringView a, QStringView b) {

@@ -16,8 +16,11 @@ QString foldedText(QStringView text);
 
 // A byte string whose plain lexicographic order is the name order: the folded
 // text in UTF-8 (so bytes order as code points) with each digit run written as
-// '0', its length in four big-endian bytes, then its digits without leading zeros.
+// '0', its length, then its digits without leading zeros.
 std::string nameSortKey(QStringView name);
+
+// A byte string whose plain order is compareIdentifiers' order.
+std::string identifierSortKey(QStringView identifier);
 
 // <0, 0, >0 in name order.
 int compareNames(QStringView a, QStringView b);

@@ -1,7 +1,9 @@
 #include "sort_order.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <limits>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -143,32 +145,152 @@ ComparisonResult VideoTableSortComparator::compare(const VideoItem& a, const Vid
     return fromSign(compareIdentifiers(a.localIdentifier(), b.localIdentifier()));
 }
 
+namespace {
+
+// Sorting 100k records must stay well inside a frame budget, so the merge passes
+// move only small `HotEntry` values: a key monotone in the column's order and
+// the identifier's head; only ties beyond those read the records.
+
+bool isAscii(QStringView text) {
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+// Order-preserving maps into unsigned 64 bits.
+std::uint64_t orderedBits(std::int64_t value) {
+    return std::uint64_t(value) ^ (std::uint64_t(1) << 63);
+}
+std::uint64_t orderedBits(double value) {
+    if (std::isnan(value)) return 0;                                             // below every number
+    const auto bits = std::bit_cast<std::uint64_t>(value == 0.0 ? 0.0 : value);  // -0 == +0
+    return (bits >> 63) != 0 ? ~bits : bits | (std::uint64_t(1) << 63);
+}
+// Not injective: products beyond 64 bits share the end keys and are told apart in full.
+std::uint64_t orderedBits(PixelCount value) {
+    constexpr auto kMin = PixelCount(std::numeric_limits<std::int64_t>::min());
+    constexpr auto kMax = PixelCount(std::numeric_limits<std::int64_t>::max());
+    return orderedBits(std::int64_t(std::clamp(value, kMin, kMax)));
+}
+
+// Eight ASCII characters from `from` on, big-endian, zero-padded.
+std::uint64_t packAscii(QStringView ascii, qsizetype from) {
+    std::uint64_t packed = 0;
+    for (qsizetype i = from; i < from + 8; ++i)
+        packed = packed << 8 | (i < ascii.size() ? ascii[i].unicode() : 0);
+    return packed;
+}
+
+// Eight bytes from `from` on, big-endian, zero-padded.
+std::uint64_t packBytes(std::string_view bytes, std::size_t from) {
+    std::uint64_t packed = 0;
+    for (std::size_t i = from; i < from + 8; ++i)
+        packed = packed << 8 | (i < bytes.size() ? std::uint8_t(bytes[i]) : 0);
+    return packed;
+}
+
+// Ties mostly come from one folder, so identifier heads skip what every ASCII
+// identifier of the list shares.
+qsizetype sharedAsciiPrefixLength(const VideoList& items) {
+    std::optional<QStringView> first;
+    qsizetype shared = 0;
+    for (const VideoItem& item : items) {
+        const QStringView id = item.localIdentifier();
+        if (!isAscii(id)) continue;
+        if (!first) {
+            first = id;
+            shared = id.size();
+        }
+        shared = std::mismatch(first->begin(), first->begin() + shared, id.begin(), id.end()).first -
+                 first->begin();
+    }
+    return shared;
+}
+
+struct HotEntry {
+    // The column value; names use all three words (24 bytes of their key).
+    std::array<std::uint64_t, 3> key{};
+    // ASCII identifiers: 24 characters after the prefix they all share.
+    std::array<std::uint64_t, 3> idHead{};
+    std::uint32_t position = 0;
+    bool isAsciiId = false;
+    bool isUnknownSize = false;
+};
+
+}  // namespace
+
 VideoList sortedItems(const VideoList& items, VideoSortOrder order) {
     const VideoTableSortComparator comparator = tableComparator(order);
-    std::vector<std::uint32_t> positions(std::size_t(items.size()));
-    std::iota(positions.begin(), positions.end(), 0U);
-
+    const bool reverse = comparator.order == SortOrder::reverse;
+    const qsizetype shared = sharedAsciiPrefixLength(items);
+    std::vector<std::string> names;
     if (comparator.column == VideoSortColumn::name) {
-        // Folding and normalizing once per item instead of once per comparison.
-        std::vector<std::string> keys;
-        keys.reserve(positions.size());
-        for (const VideoItem& item : items) keys.push_back(nameSortKey(item.displayName()));
-        const bool reverse = comparator.order == SortOrder::reverse;
-        std::stable_sort(positions.begin(), positions.end(), [&](std::uint32_t x, std::uint32_t y) {
-            const int raw = keys[x].compare(keys[y]);
-            int result = (raw > 0) - (raw < 0);
-            if (reverse) result = -result;
-            if (result != 0) return result < 0;
-            return compareIdentifiers(items[x].localIdentifier(), items[y].localIdentifier()) < 0;
-        });
-    } else {
-        std::stable_sort(positions.begin(), positions.end(),
-                         [&](std::uint32_t x, std::uint32_t y) { return comparator(items[x], items[y]); });
+        names.reserve(std::size_t(items.size()));
+        for (const VideoItem& item : items) names.push_back(nameSortKey(item.displayName()));
     }
+
+    std::vector<HotEntry> entries;
+    entries.reserve(std::size_t(items.size()));
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const VideoItem& item = items[i];
+        HotEntry entry;
+        entry.position = std::uint32_t(i);
+        entry.isAsciiId = isAscii(item.localIdentifier());
+        if (entry.isAsciiId)
+            for (std::size_t word = 0; word < entry.idHead.size(); ++word)
+                entry.idHead[word] = packAscii(item.localIdentifier(), shared + 8 * qsizetype(word));
+        switch (comparator.column) {
+            case VideoSortColumn::name:
+                for (std::size_t word = 0; word < entry.key.size(); ++word)
+                    entry.key[word] = packBytes(names[std::size_t(i)], 8 * word);
+                break;
+            case VideoSortColumn::size:
+                entry.isUnknownSize = item.sizeState().isUnknown();
+                entry.key[0] = orderedBits(item.sizeState().byteCount().value_or(0));
+                break;
+            case VideoSortColumn::duration:
+                entry.key[0] = orderedBits(item.duration());
+                break;
+            case VideoSortColumn::resolution:
+                entry.key[0] = orderedBits(pixelCount(item));
+                break;
+            case VideoSortColumn::creationDate:
+                entry.key[0] = orderedBits(item.creationDate());
+                break;
+        }
+        if (reverse)
+            for (std::uint64_t& word : entry.key) word = ~word;
+        entries.push_back(entry);
+    }
+
+    const bool fullProducts = comparator.column == VideoSortColumn::resolution;
+    std::stable_sort(entries.begin(), entries.end(), [&](const HotEntry& a, const HotEntry& b) {
+        if (a.isUnknownSize != b.isUnknownSize) return b.isUnknownSize;  // last in both directions
+        if (a.key != b.key) return a.key < b.key;
+        if (!names.empty()) {
+            const auto rest = [&](std::uint32_t position) {
+                const std::string_view name = names[position];
+                return name.substr(std::min<std::size_t>(24, name.size()));
+            };
+            const int byName = rest(a.position).compare(rest(b.position));
+            if (byName != 0) return reverse ? byName > 0 : byName < 0;
+        }
+        const VideoItem& x = items[a.position];
+        const VideoItem& y = items[b.position];
+        // Clamped products sit on the two end keys.
+        const bool clamped = a.key[0] == 0 || a.key[0] == std::numeric_limits<std::uint64_t>::max();
+        if (fullProducts && clamped && pixelCount(x) != pixelCount(y))
+            return reverse ? pixelCount(x) > pixelCount(y) : pixelCount(x) < pixelCount(y);
+        if (a.isAsciiId && b.isAsciiId) {
+            if (a.idHead != b.idHead) return a.idHead < b.idHead;
+            const qsizetype skip = shared + 24;  // ASCII: unit order is code point order
+            return QStringView(x.localIdentifier()).mid(std::min(skip, x.localIdentifier().size())) <
+                   QStringView(y.localIdentifier()).mid(std::min(skip, y.localIdentifier().size()));
+        }
+        return compareIdentifiers(x.localIdentifier(), y.localIdentifier()) < 0;
+    });
 
     VideoList sorted;
     sorted.reserve(items.size());
-    for (std::uint32_t position : positions) sorted.append(items[position]);
+    for (const HotEntry& entry : entries) sorted.append(items[entry.position]);
     return sorted;
 }
 

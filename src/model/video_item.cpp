@@ -9,41 +9,45 @@ namespace reelkeep {
 
 VideoItem::VideoItem(QString localIdentifier, std::optional<QString> resourceFilename, Timestamp creationDate,
                      double duration, std::int64_t pixelWidth, std::int64_t pixelHeight, bool isFavorite,
-                     bool isScreenRecording, SizeState sizeState)
-    : m_localIdentifier(std::move(localIdentifier)),
-      m_resourceFilename(std::move(resourceFilename)),
-      m_creationDate(creationDate),
-      m_duration(duration),
-      m_pixelWidth(pixelWidth),
-      m_pixelHeight(pixelHeight),
-      m_sizeState(sizeState),
-      m_isFavorite(isFavorite),
-      m_isScreenRecording(isScreenRecording) {
+                     bool isScreenRecording, SizeState sizeState) {
+    auto* fields = new Fields;
+    fields->localIdentifier = std::move(localIdentifier);
+    fields->resourceFilename = std::move(resourceFilename);
+    fields->creationDate = creationDate;
+    fields->duration = duration;
+    fields->pixelWidth = pixelWidth;
+    fields->pixelHeight = pixelHeight;
+    fields->sizeState = sizeState;
+    fields->isFavorite = isFavorite;
+    fields->isScreenRecording = isScreenRecording;
     const YearMonth ym = catalogueYearMonth(creationDate);
-    m_creationYear = ym.year;
-    m_creationMonth = std::int8_t(ym.month);
+    fields->creationYear = ym.year;
+    fields->creationMonth = std::int8_t(ym.month);
+    d = QExplicitlySharedDataPointer<const Fields>(fields);
 }
 
 VideoItem VideoItem::replacingSizeState(SizeState sizeState) const {
-    VideoItem copy = *this;
-    copy.m_sizeState = sizeState;  // the date is unchanged, so the derived fields stay valid
-    return copy;
+    auto* fields = new Fields(*d);  // the date is unchanged, so the derived fields stay valid
+    fields->sizeState = sizeState;
+    return VideoItem(fields);
 }
 
 VideoItem VideoItem::replacingFavorite(bool isFavorite) const {
-    VideoItem copy = *this;
-    copy.m_isFavorite = isFavorite;
-    return copy;
+    auto* fields = new Fields(*d);
+    fields->isFavorite = isFavorite;
+    return VideoItem(fields);
 }
 
 bool operator==(const VideoItem& a, const VideoItem& b) {
-    // Plain double comparison on purpose: a NaN length never equals anything.
-    return a.m_localIdentifier == b.m_localIdentifier && a.m_resourceFilename == b.m_resourceFilename &&
-           a.m_creationDate == b.m_creationDate && a.m_duration == b.m_duration &&
-           a.m_pixelWidth == b.m_pixelWidth && a.m_pixelHeight == b.m_pixelHeight &&
-           a.m_isFavorite == b.m_isFavorite && a.m_isScreenRecording == b.m_isScreenRecording &&
-           a.m_sizeState == b.m_sizeState && a.m_creationYear == b.m_creationYear &&
-           a.m_creationMonth == b.m_creationMonth;
+    const VideoItem::Fields& x = *a.d;
+    const VideoItem::Fields& y = *b.d;
+    // Plain double comparison on purpose: a NaN length never equals anything,
+    // not even the same record.
+    return x.localIdentifier == y.localIdentifier && x.resourceFilename == y.resourceFilename &&
+           x.creationDate == y.creationDate && x.duration == y.duration && x.pixelWidth == y.pixelWidth &&
+           x.pixelHeight == y.pixelHeight && x.isFavorite == y.isFavorite &&
+           x.isScreenRecording == y.isScreenRecording && x.sizeState == y.sizeState &&
+           x.creationYear == y.creationYear && x.creationMonth == y.creationMonth;
 }
 
 namespace {
@@ -58,15 +62,15 @@ std::size_t hashDouble(double value) {
 }  // namespace
 
 std::size_t VideoItem::hash() const {
-    std::size_t seed = qHash(m_localIdentifier);
-    combine(seed, m_resourceFilename ? qHash(*m_resourceFilename) + 1 : 0);
-    combine(seed, hashDouble(m_creationDate));
-    combine(seed, hashDouble(m_duration));
-    combine(seed, std::hash<std::int64_t>{}(m_pixelWidth));
-    combine(seed, std::hash<std::int64_t>{}(m_pixelHeight));
-    combine(seed, std::size_t(m_isFavorite) | std::size_t(m_isScreenRecording) << 1);
-    combine(seed, m_sizeState.hash());
-    combine(seed, std::size_t(m_creationYear) * 13 + std::size_t(m_creationMonth));
+    std::size_t seed = qHash(d->localIdentifier);
+    combine(seed, d->resourceFilename ? qHash(*d->resourceFilename) + 1 : 0);
+    combine(seed, hashDouble(d->creationDate));
+    combine(seed, hashDouble(d->duration));
+    combine(seed, std::hash<std::int64_t>{}(d->pixelWidth));
+    combine(seed, std::hash<std::int64_t>{}(d->pixelHeight));
+    combine(seed, std::size_t(d->isFavorite) | std::size_t(d->isScreenRecording) << 1);
+    combine(seed, d->sizeState.hash());
+    combine(seed, std::size_t(d->creationYear) * 13 + std::size_t(d->creationMonth));
     return seed;
 }
 

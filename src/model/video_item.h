@@ -1,9 +1,13 @@
 // video_item.h: the immutable record of one video after a scan.
 // Identity is localIdentifier; equality covers all eleven fields. A change makes
 // a new record through the constructor, so the derived year and month always agree.
+// The fields live in one shared immutable block: lists of 100k records are
+// copied, filtered and sorted on every keystroke, and a copy is one pointer.
 #pragma once
 
+#include <QExplicitlySharedDataPointer>
 #include <QList>
+#include <QSharedData>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -26,22 +30,22 @@ public:
               double duration, std::int64_t pixelWidth, std::int64_t pixelHeight, bool isFavorite,
               bool isScreenRecording, SizeState sizeState);
 
-    const QString& localIdentifier() const { return m_localIdentifier; }
-    const QString& id() const { return m_localIdentifier; }
-    const std::optional<QString>& resourceFilename() const { return m_resourceFilename; }
-    Timestamp creationDate() const { return m_creationDate; }
-    double duration() const { return m_duration; }
-    std::int64_t pixelWidth() const { return m_pixelWidth; }
-    std::int64_t pixelHeight() const { return m_pixelHeight; }
-    bool isFavorite() const { return m_isFavorite; }
-    bool isScreenRecording() const { return m_isScreenRecording; }
-    const SizeState& sizeState() const { return m_sizeState; }
-    int creationYear() const { return m_creationYear; }
-    int creationMonth() const { return m_creationMonth; }
+    const QString& localIdentifier() const { return d->localIdentifier; }
+    const QString& id() const { return d->localIdentifier; }
+    const std::optional<QString>& resourceFilename() const { return d->resourceFilename; }
+    Timestamp creationDate() const { return d->creationDate; }
+    double duration() const { return d->duration; }
+    std::int64_t pixelWidth() const { return d->pixelWidth; }
+    std::int64_t pixelHeight() const { return d->pixelHeight; }
+    bool isFavorite() const { return d->isFavorite; }
+    bool isScreenRecording() const { return d->isScreenRecording; }
+    const SizeState& sizeState() const { return d->sizeState; }
+    int creationYear() const { return d->creationYear; }
+    int creationMonth() const { return d->creationMonth; }
 
     // The file name when present (even empty), else the identifier.
     const QString& displayName() const {
-        return m_resourceFilename ? *m_resourceFilename : m_localIdentifier;
+        return d->resourceFilename ? *d->resourceFilename : d->localIdentifier;
     }
 
     VideoItem replacingSizeState(SizeState sizeState) const;
@@ -51,17 +55,23 @@ public:
     std::size_t hash() const;
 
 private:
-    QString m_localIdentifier;
-    std::optional<QString> m_resourceFilename;
-    Timestamp m_creationDate;
-    double m_duration;
-    std::int64_t m_pixelWidth;
-    std::int64_t m_pixelHeight;
-    SizeState m_sizeState;
-    std::int32_t m_creationYear = 0;
-    std::int8_t m_creationMonth = 0;
-    bool m_isFavorite;
-    bool m_isScreenRecording;
+    struct Fields : QSharedData {
+        QString localIdentifier;
+        std::optional<QString> resourceFilename;
+        Timestamp creationDate = 0;
+        double duration = 0;
+        std::int64_t pixelWidth = 0;
+        std::int64_t pixelHeight = 0;
+        SizeState sizeState = SizeState::unavailable();
+        std::int32_t creationYear = 0;
+        std::int8_t creationMonth = 0;
+        bool isFavorite = false;
+        bool isScreenRecording = false;
+    };
+
+    explicit VideoItem(Fields* fields) : d(fields) {}
+
+    QExplicitlySharedDataPointer<const Fields> d;
 };
 
 // QList shares its buffer, so an unchanged list passes between layers without copying.

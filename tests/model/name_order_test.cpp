@@ -31,6 +31,17 @@ TEST(NameOrder, FoldsCaseAndComparesDigitRunsByValue) {
     }
 }
 
+TEST(NameOrder, LongerDigitRunsAreLargerAtAnyLength) {
+    const auto run = [](int digits, char first) {
+        return QString(first) + QString(digits - 1, QLatin1Char('0'));
+    };
+    for (const auto& [shorter, longer] : {std::pair{254, 255}, {255, 256}, {254, 300}, {1, 70000}}) {
+        EXPECT_LT(compareNames(run(shorter, '9'), run(longer, '1')), 0) << shorter << " vs " << longer;
+        EXPECT_GT(compareNames(run(longer, '1'), run(shorter, '9')), 0) << longer << " vs " << shorter;
+    }
+    EXPECT_EQ(compareNames(QString(400, QLatin1Char('0')) + "1", QStringLiteral("1")), 0);
+}
+
 TEST(NameOrder, TreatsCanonicallyEquivalentTextAsEqual) {
     const QString composed = QStringLiteral("caf\u00E9.mov");
     const QString decomposed = QStringLiteral("cafe\u0301.mov");
