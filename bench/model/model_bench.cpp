@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 
 #include "model/duplicates.h"
+#include "model/filter_index.h"
 #include "model/filters.h"
 #include "model/sort_order.h"
 #include "synthetic_items.h"
@@ -36,6 +37,25 @@ void searchKeystroke(benchmark::State& state) {
     }
 }
 BENCHMARK(searchKeystroke)->Unit(benchmark::kMillisecond);
+
+// The window's path: the sorted list is indexed once per sort or installation.
+void searchKeystrokeIndexed(benchmark::State& state) {
+    const FilterIndex index(sortedItems(library(), VideoSortOrder::sizeDesc));
+    const QString queries[] = {QStringLiteral("b"), QStringLiteral("be"), QStringLiteral("bea"),
+                               QStringLiteral("beach 1"), QStringLiteral("img_4")};
+    std::size_t next = 0;
+    for (auto _ : state) {
+        VideoList visible = index.filtered(SizeFilter::none, queries[next++ % std::size(queries)],
+                                           DateFilter::all(), nullptr);
+        benchmark::DoNotOptimize(visible);
+    }
+}
+BENCHMARK(searchKeystrokeIndexed)->Unit(benchmark::kMillisecond);
+
+void buildFilterIndex(benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(FilterIndex(library()));
+}
+BENCHMARK(buildFilterIndex)->Unit(benchmark::kMillisecond);
 
 // The same keystroke when the filtered list is sorted afresh each time.
 void searchKeystrokeThenSort(benchmark::State& state) {

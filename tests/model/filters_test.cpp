@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "item_builder.h"
+#include "model/duplicates.h"
+#include "model/filter_index.h"
 #include "model/filters.h"
 
 using namespace reelkeep;
@@ -97,4 +101,36 @@ TEST(DateBuckets, CountEveryDatedVideoAndSumOnlyKnownBytes) {
     EXPECT_EQ(buckets.monthsByYear.size(), 3);
     EXPECT_EQ(years[0].id(), 202400);
     EXPECT_EQ(buckets.monthsByYear.value(2024)[1].id(), 202403);
+}
+
+TEST(FilterIndex, FiltersExactlyLikeTheListFilter) {
+    std::mt19937_64 random(3);
+    const char* const names[] = {
+        "Beach.MOV", "beach 2.mov",         "caf\u00E9.mp4", "cafe\u0301 clip", "Stra\u00DFe", "IMG_0001.MOV",
+        "",          "\U0001F600 party.mov"};
+    const Timestamp dates[] = {kMarch2024, kMarch2023, kJuly2024, kJanuary2022, kDistantPast};
+    VideoList items;
+    for (int i = 0; i < 400; ++i) {
+        auto builder = item(QStringLiteral("id%1").arg(i)).withDate(dates[random() % std::size(dates)]);
+        if (random() % 5 != 0) builder.withName(QString::fromUtf8(names[random() % std::size(names)]));
+        if (random() % 6 == 0)
+            builder.withSize(SizeState::unavailable());
+        else
+            builder.withBytes(std::int64_t(random() % 4) * 60'000'000);
+        items.append(builder);
+    }
+    const FilterIndex index(items);
+    const SizeCounts duplicates = summarizeDuplicates(items).countsBySize;
+    const char* const queries[] = {"", " ", "beach", "MOV", "\u00E9", "e", "strasse", "\U0001F600", "0001"};
+    const DateFilter dateFilters[] = {DateFilter::all(), DateFilter::ofYear(2024),
+                                      DateFilter::ofMonth(2024, 3), DateFilter::ofYear(0)};
+    for (const char* query : queries)
+        for (const DateFilter& date : dateFilters)
+            for (SizeFilter size : kAllSizeFilters)
+                for (const SizeCounts* dups : {static_cast<const SizeCounts*>(nullptr), &duplicates}) {
+                    const QString text = QString::fromUtf8(query);
+                    ASSERT_EQ(ids(index.filtered(size, text, date, dups)),
+                              ids(filteredItems(items, size, text, date, dups)))
+                        << query << " " << rawValue(size).toStdString();
+                }
 }

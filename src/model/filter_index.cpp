@@ -1,0 +1,50 @@
+#include "filter_index.h"
+
+#include "name_order.h"
+
+namespace reelkeep {
+
+FilterIndex::FilterIndex(VideoList items) : m_items(std::move(items)) {
+    m_rows.reserve(std::size_t(m_items.size()));
+    qsizetype textLength = 0;
+    for (const VideoItem& item : m_items) textLength += item.displayName().size();
+    m_foldedNames.reserve(textLength + textLength / 8);
+    for (const VideoItem& item : m_items) {
+        Row row;
+        const std::optional<std::int64_t> bytes = item.sizeState().byteCount();
+        row.isKnownSize = bytes.has_value();
+        row.bytes = bytes.value_or(0);
+        row.year = item.creationYear();
+        row.month = std::int8_t(item.creationMonth());
+        const QString folded = foldedText(item.displayName());
+        row.textOffset = std::uint32_t(m_foldedNames.size());
+        row.textLength = std::uint32_t(folded.size());
+        m_foldedNames += folded;
+        m_rows.push_back(row);
+    }
+}
+
+VideoList FilterIndex::filtered(SizeFilter sizeFilter, const QString& searchText,
+                                const DateFilter& dateFilter, const SizeCounts* duplicateSizes) const {
+    const QString query = searchQuery(searchText);
+    const std::optional<std::int64_t> minimum = minimumBytes(sizeFilter);
+    if (!minimum && query.isEmpty() && dateFilter.kind() == DateFilter::Kind::all && !duplicateSizes)
+        return m_items;
+
+    const bool anyYear = dateFilter.kind() == DateFilter::Kind::all;
+    const bool anyMonth = dateFilter.kind() != DateFilter::Kind::month;
+    const QStringView names(m_foldedNames);
+    VideoList kept;
+    for (std::size_t i = 0; i < m_rows.size(); ++i) {
+        const Row& row = m_rows[i];
+        if (!anyYear && (row.year == 0 || row.year != dateFilter.year())) continue;
+        if (!anyMonth && row.month != dateFilter.month()) continue;
+        if (duplicateSizes && (!row.isKnownSize || !duplicateSizes->contains(row.bytes))) continue;
+        if (minimum && (!row.isKnownSize || row.bytes < *minimum)) continue;
+        if (!query.isEmpty() && !names.mid(row.textOffset, row.textLength).contains(query)) continue;
+        kept.append(m_items[qsizetype(i)]);
+    }
+    return kept;
+}
+
+}  // namespace reelkeep
