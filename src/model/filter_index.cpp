@@ -4,7 +4,10 @@
 
 namespace reelkeep {
 
-FilterIndex::FilterIndex(VideoList items) : m_items(std::move(items)) {
+FilterIndex::FilterIndex(VideoList items) : m_items(std::move(items)) {}
+
+void FilterIndex::buildRows() const {
+    m_hasRows = true;
     m_rows.reserve(std::size_t(m_items.size()));
     qsizetype textLength = 0;
     for (const VideoItem& item : m_items) textLength += item.displayName().size();
@@ -31,6 +34,7 @@ VideoList FilterIndex::filtered(SizeFilter sizeFilter, const QString& searchText
     if (!minimum && query.isEmpty() && dateFilter.kind() == DateFilter::Kind::all && !duplicateSizes)
         return m_items;
 
+    if (!m_hasRows) buildRows();
     const bool anyYear = dateFilter.kind() == DateFilter::Kind::all;
     const bool anyMonth = dateFilter.kind() != DateFilter::Kind::month;
     const QStringView names(m_foldedNames);

@@ -1,6 +1,8 @@
 // filter_index.h: a list prepared for filtering on every keystroke. The folded
 // names and the values the filter tests sit in contiguous arrays, so one pass
 // over 100k videos stays in cache; the result equals filteredItems() of the list.
+// The arrays are built by the first call that filters anything, so a list that is
+// never searched costs nothing. Not for concurrent use.
 #pragma once
 
 #include <QString>
@@ -31,9 +33,12 @@ private:
         bool isKnownSize = false;
     };
 
+    void buildRows() const;
+
     VideoList m_items;
-    std::vector<Row> m_rows;
-    QString m_foldedNames;  // every displayName, folded, back to back
+    mutable std::vector<Row> m_rows;
+    mutable QString m_foldedNames;  // every displayName, folded, back to back
+    mutable bool m_hasRows = false;
 };
 
 }  // namespace reelkeep

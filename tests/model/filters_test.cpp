@@ -8,15 +8,10 @@
 #include "model/filters.h"
 
 using namespace reelkeep;
+using reelkeep::test::ids;
 using reelkeep::test::item;
 
 namespace {
-
-QStringList ids(const VideoList& items) {
-    QStringList result;
-    for (const VideoItem& video : items) result << video.id();
-    return result;
-}
 
 // Mid-month in New York so no zone shift moves them.
 constexpr Timestamp kMarch2024 = 1710500000.0;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 #include "model/video_item.h"
@@ -66,6 +67,12 @@ struct ItemBuilder {
 
 inline ItemBuilder item(const QString& id) {
     return ItemBuilder{}.withId(id);
+}
+
+inline QStringList ids(const VideoList& items) {
+    QStringList result;
+    for (const VideoItem& video : items) result << video.id();
+    return result;
 }
 
 }  // namespace reelkeep::test

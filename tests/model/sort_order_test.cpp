@@ -8,15 +8,10 @@
 #include "model/sort_order.h"
 
 using namespace reelkeep;
+using reelkeep::test::ids;
 using reelkeep::test::item;
 
 namespace {
-
-QStringList ids(const VideoList& items) {
-    QStringList result;
-    for (const VideoItem& video : items) result << video.id();
-    return result;
-}
 
 std::vector<VideoTableSortComparator> allComparators() {
     std::vector<VideoTableSortComparator> result;
