@@ -1,0 +1,307 @@
+// walk.cpp: the directory walk, the video-name rule and root resolution.
+#include "platform/folder/fs/walk.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QFile>
+#include <QHash>
+#include <QMimeDatabase>
+#include <QStandardPaths>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "platform/folder/fs/path_id.h"
+
+namespace reelkeep::fs {
+namespace {
+
+// Deeper trees than this are pathological (or a bind-mount maze); each level
+// holds one open folder, so the cap also bounds descriptor use.
+constexpr int kMaxDepth = 200;
+// Bounds the extension cache against a folder of generated names.
+constexpr qsizetype kMaxCachedExtensions = 4096;
+constexpr std::int64_t kNsPerSecond = 1'000'000'000;
+
+struct DeviceInode {
+    std::uint64_t device;
+    std::uint64_t inode;
+    friend bool operator==(const DeviceInode&, const DeviceInode&) = default;
+};
+
+struct DeviceInodeHash {
+    std::size_t operator()(const DeviceInode& key) const {
+        return std::hash<std::uint64_t>{}(key.inode * 0x9E3779B97F4A7C15ULL ^ key.device);
+    }
+};
+
+struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+using DirHandle = std::unique_ptr<DIR, DirCloser>;
+
+QByteArray joinPath(const QByteArray& folder, const char* name) {
+    QByteArray path = folder;
+    if (!path.endsWith('/')) path.append('/');
+    path.append(name);
+    return path;
+}
+
+class Walker {
+public:
+    Walker(const VideoNamePredicate& isVideoName, std::stop_token stop)
+        : m_isVideoName(isVideoName), m_stop(std::move(stop)) {}
+
+    void walkRoot(const QByteArray& root) {
+        Result<UniqueFd> folder = openFolder(root);
+        if (!folder) {
+            m_result.skippedFolders.push_back(folder.error());
+            return;
+        }
+        walkFolder(std::move(folder.value()), root, 0);
+    }
+
+    WalkResult take() { return std::move(m_result); }
+    bool isStopped() const { return m_result.isStopped; }
+
+private:
+    void walkFolder(UniqueFd folderFd, const QByteArray& path, int depth) {
+        if (m_stop.stop_requested()) {
+            m_result.isStopped = true;
+            return;
+        }
+        struct stat status {};
+        if (::fstat(folderFd.get(), &status) != 0) {
+            m_result.skippedFolders.push_back(IoError::fromErrno(IoOperation::inspect, path));
+            return;
+        }
+        // A bind mount can show a folder inside itself; each folder is read once.
+        if (!m_seenFolders.insert({status.st_dev, status.st_ino}).second) return;
+
+        DirHandle dir{::fdopendir(folderFd.get())};
+        if (!dir) {
+            m_result.skippedFolders.push_back(IoError::fromErrno(IoOperation::readFolder, path));
+            return;
+        }
+        folderFd.release();  // the DIR owns it now
+        m_result.walkedFolders.push_back(path);
+
+        std::vector<QByteArray> subfolders;
+        bool isStatReported = false;
+        for (;;) {
+            errno = 0;
+            const dirent* entry = ::readdir(dir.get());
+            if (!entry) {
+                if (errno != 0)
+                    m_result.skippedFolders.push_back(IoError::fromErrno(IoOperation::readFolder, path));
+                break;
+            }
+            // Hidden names, and with them ".", ".." and every ".Trash-*".
+            if (entry->d_name[0] == '.') continue;
+            const unsigned char type = entry->d_type;
+            if (type == DT_DIR) {
+                subfolders.emplace_back(entry->d_name);
+                continue;
+            }
+            // Symlinks, FIFOs, devices and sockets are never videos, whatever their name.
+            if (type != DT_REG && type != DT_UNKNOWN) continue;
+            const QByteArray name{entry->d_name};
+            if (type == DT_REG && !m_isVideoName(name)) continue;
+
+            struct statx fileStatus {};
+            if (::statx(::dirfd(dir.get()), entry->d_name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+                        STATX_BASIC_STATS | STATX_BTIME, &fileStatus) != 0) {
+                // Gone since readdir: not an error. Anything else (a folder we may
+                // list but not search) is reported once for the folder.
+                if (errno != ENOENT && !isStatReported) {
+                    m_result.skippedFolders.push_back(
+                        IoError::fromErrno(IoOperation::inspect, joinPath(path, entry->d_name)));
+                    isStatReported = true;
+                }
+                continue;
+            }
+            if (S_ISDIR(fileStatus.stx_mode)) {
+                subfolders.push_back(name);
+                continue;
+            }
+            if (!S_ISREG(fileStatus.stx_mode)) continue;
+            if (type == DT_UNKNOWN && !m_isVideoName(name)) continue;
+            addFile(joinPath(path, entry->d_name), fileStatus);
+        }
+
+        for (const QByteArray& name : subfolders) {
+            if (m_stop.stop_requested()) {
+                m_result.isStopped = true;
+                return;
+            }
+            const QByteArray subPath = joinPath(path, name.constData());
+            if (depth + 1 > kMaxDepth) {
+                m_result.skippedFolders.push_back(
+                    IoError::fromErrorNumber(IoOperation::readFolder, subPath, ELOOP));
+                continue;
+            }
+            UniqueFd subFd{::openat(::dirfd(dir.get()), name.constData(),
+                                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
+            if (!subFd) {
+                // Removed or swapped for a symlink or a file since readdir: nothing to walk.
+                if (errno != ENOENT && errno != ENOTDIR && errno != ELOOP)
+                    m_result.skippedFolders.push_back(IoError::fromErrno(IoOperation::open, subPath));
+                continue;
+            }
+            walkFolder(std::move(subFd), subPath, depth + 1);
+        }
+    }
+
+    void addFile(QByteArray path, const struct statx& status) {
+        const FileFingerprint fingerprint = fingerprintOf(status);
+        // A hard link, or the same file reached through a second root or bind
+        // mount: one entry, named by the smallest path so that readdir order
+        // cannot change its identifier from one scan to the next.
+        const auto [seen, isNew] =
+            m_entryIndexByFile.try_emplace({fingerprint.device, fingerprint.inode}, m_result.entries.size());
+        if (!isNew) {
+            QByteArray& listedPath = m_result.entries[seen->second].path;
+            if (path < listedPath) listedPath = std::move(path);
+            return;
+        }
+        WalkEntry entry{.path = std::move(path),
+                        .fingerprint = fingerprint,
+                        .birthTimeNs = {},
+                        .mtimeNs = fingerprint.mtimeNs};
+        if ((status.stx_mask & STATX_BTIME) != 0)
+            entry.birthTimeNs =
+                static_cast<std::int64_t>(status.stx_btime.tv_sec) * kNsPerSecond + status.stx_btime.tv_nsec;
+        m_result.entries.push_back(std::move(entry));
+    }
+
+    const VideoNamePredicate& m_isVideoName;
+    std::stop_token m_stop;
+    WalkResult m_result;
+    std::unordered_map<DeviceInode, std::size_t, DeviceInodeHash> m_entryIndexByFile;
+    std::unordered_set<DeviceInode, DeviceInodeHash> m_seenFolders;
+};
+
+std::optional<QByteArray> canonicalPath(const QByteArray& path) {
+    char* resolved = ::realpath(path.constData(), nullptr);
+    if (!resolved) return std::nullopt;
+    QByteArray canonical{resolved};
+    std::free(resolved);
+    return canonical;
+}
+
+class ExtensionVideoRule {
+public:
+    bool isVideoName(const QByteArray& name) {
+        const qsizetype dot = name.lastIndexOf('.');
+        if (dot <= 0 || dot + 1 >= name.size()) return false;
+        const QByteArray extension = name.mid(dot + 1);
+        const std::lock_guard lock{m_mutex};
+        if (const auto cached = m_isVideoByExtension.constFind(extension);
+            cached != m_isVideoByExtension.cend())
+            return *cached;
+        // Only the extension decides, so one stand-in name answers for all files.
+        const QString probeName = QStringLiteral("probe.") + QFile::decodeName(extension);
+        const bool isVideo = m_mimeDatabase.mimeTypeForFile(probeName, QMimeDatabase::MatchExtension)
+                                 .name()
+                                 .startsWith(u"video/");
+        if (m_isVideoByExtension.size() < kMaxCachedExtensions)
+            m_isVideoByExtension.insert(extension, isVideo);
+        return isVideo;
+    }
+
+private:
+    std::mutex m_mutex;
+    QMimeDatabase m_mimeDatabase;
+    QHash<QByteArray, bool> m_isVideoByExtension;
+};
+
+}  // namespace
+
+VideoNamePredicate defaultVideoNamePredicate() {
+    static ExtensionVideoRule* const rule =
+        new ExtensionVideoRule;  // shared by every caller, never destroyed
+    return [](const QByteArray& name) { return rule->isVideoName(name); };
+}
+
+WalkResult walkRoots(const std::vector<QByteArray>& roots, const VideoNamePredicate& isVideoName,
+                     std::stop_token stop) {
+    Walker walker{isVideoName, std::move(stop)};
+    std::vector<QByteArray> canonicalRoots;
+    std::vector<IoError> unusableRoots;
+    for (const QByteArray& root : roots) {
+        if (!root.startsWith('/')) {
+            unusableRoots.push_back(IoError::fromErrorNumber(IoOperation::open, root, EINVAL));
+            continue;
+        }
+        if (std::optional<QByteArray> canonical = canonicalPath(root))
+            canonicalRoots.push_back(std::move(*canonical));
+        else
+            unusableRoots.push_back(IoError::fromErrno(IoOperation::open, root));
+    }
+    for (const QByteArray& root : dropNestedRoots(canonicalRoots)) {
+        if (walker.isStopped()) break;
+        walker.walkRoot(root);
+    }
+    WalkResult result = walker.take();
+    result.skippedFolders.insert(result.skippedFolders.begin(), unusableRoots.begin(), unusableRoots.end());
+    return result;
+}
+
+std::vector<QByteArray> dropNestedRoots(const std::vector<QByteArray>& roots) {
+    std::vector<QByteArray> cleaned;
+    for (const QByteArray& root : roots) cleaned.push_back(cleanPath(root));
+    std::vector<QByteArray> kept;
+    for (std::size_t i = 0; i < cleaned.size(); ++i) {
+        bool isCovered = false;
+        for (std::size_t j = 0; j < cleaned.size() && !isCovered; ++j) {
+            if (i == j) continue;
+            // Equal roots: the first one stays. Nested: the outer one stays.
+            isCovered = cleaned[i] == cleaned[j] ? j < i : isSameOrInside(cleaned[i], cleaned[j]);
+        }
+        if (!isCovered) kept.push_back(cleaned[i]);
+    }
+    return kept;
+}
+
+ResolvedRoots resolveRoots(const RootInputs& inputs) {
+    if (!inputs.explicitRoots.empty()) return ResolvedRoots{dropNestedRoots(inputs.explicitRoots), true};
+    const QByteArray home = cleanPath(inputs.homePath);
+    std::vector<QByteArray> usable;
+    for (const QByteArray& candidate : inputs.defaultCandidates) {
+        if (candidate.isEmpty() || !candidate.startsWith('/')) continue;
+        const QByteArray cleaned = cleanPath(candidate);
+        // $HOME itself, or a folder holding it such as "/", would scan the whole home.
+        if (!home.isEmpty() && isSameOrInside(home, cleaned)) continue;
+        if (!inputs.isExistingFolder || !inputs.isExistingFolder(cleaned)) continue;
+        usable.push_back(cleaned);
+    }
+    return ResolvedRoots{dropNestedRoots(usable), false};
+}
+
+RootInputs systemRootInputs(std::vector<QByteArray> explicitRoots) {
+    const auto canonicalOrSame = [](const QString& path) {
+        const QByteArray bytes = QFile::encodeName(path);
+        return canonicalPath(bytes).value_or(bytes);
+    };
+    RootInputs inputs;
+    inputs.explicitRoots = std::move(explicitRoots);
+    for (const auto location : {QStandardPaths::MoviesLocation, QStandardPaths::PicturesLocation}) {
+        const QString path = QStandardPaths::writableLocation(location);
+        if (!path.isEmpty()) inputs.defaultCandidates.push_back(canonicalOrSame(path));
+    }
+    inputs.homePath = canonicalOrSame(QDir::homePath());
+    inputs.isExistingFolder = [](const QByteArray& path) {
+        struct stat status {};
+        return ::stat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode);
+    };
+    return inputs;
+}
+
+}  // namespace reelkeep::fs

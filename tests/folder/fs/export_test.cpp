@@ -1,0 +1,267 @@
+// export_test.cpp: an export either publishes a complete copy under a new name
+// or leaves the destination folder exactly as it was; it never replaces.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
+
+#include "folder/fs/fs_fixture.h"
+#include "platform/folder/fs/export.h"
+
+namespace reelkeep::fs {
+namespace {
+
+using test::join;
+
+QByteArray patternBytes(qsizetype size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
+    return bytes;
+}
+
+class ExportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        const QByteArray base = m_dir.path();
+        m_sourcePath = join(base, "source.mp4");
+        m_destination = join(base, "out");
+        test::makeFolder(m_destination);
+        m_folderFd.reset(::open(m_destination.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        ASSERT_TRUE(m_folderFd);
+    }
+
+    UniqueFd makeSource(const QByteArray& content) {
+        test::writeBytes(m_sourcePath, content);
+        ::chmod(m_sourcePath.constData(), 0700);  // never the mode an export may take
+        return UniqueFd{::open(m_sourcePath.constData(), O_RDONLY | O_CLOEXEC)};
+    }
+
+    Result<void> exportTo(int sourceFd, const QByteArray& name, const CopyCalls& calls = systemCopyCalls()) {
+        return exportFile(sourceFd, m_sourcePath, m_folderFd.get(), m_destination, name, calls);
+    }
+
+    test::TempDir m_dir;
+    QByteArray m_sourcePath;
+    QByteArray m_destination;
+    UniqueFd m_folderFd;
+};
+
+TEST_F(ExportTest, PublishesACompleteCopyWithTheUsersDefaultMode) {
+    const mode_t previousUmask = ::umask(022);
+    const qsizetype sizes[] = {0, 1, 4097, 3 * 1024 * 1024 + 5};
+    const CopyCalls withoutTmpFile = [] {
+        CopyCalls calls = systemCopyCalls();
+        calls.openTmpFile = [](int) { return errno = EOPNOTSUPP, -1; };
+        return calls;
+    }();
+    for (const bool isTmpFile : {true, false}) {
+        for (const qsizetype size : sizes) {
+            const QByteArray content = patternBytes(size);
+            const UniqueFd source = makeSource(content);
+            const QByteArray name = "copy " + QByteArray::number(size) + (isTmpFile ? ".mp4" : ".named.mp4");
+
+            const Result<void> exported =
+                exportTo(source.get(), name, isTmpFile ? systemCopyCalls() : withoutTmpFile);
+
+            ASSERT_TRUE(exported.ok()) << exported.error().message().toStdString();
+            EXPECT_EQ(test::readBytes(join(m_destination, name)), content) << size;
+            struct stat status {};
+            ASSERT_EQ(::stat(join(m_destination, name).constData(), &status), 0);
+            EXPECT_EQ(status.st_mode & 07777, 0644u) << size;
+        }
+    }
+    ::umask(previousUmask);
+    const std::vector<QByteArray> names = test::folderNames(m_destination);
+    EXPECT_EQ(names.size(), 2 * std::size(sizes));  // no temporary left behind
+    for (const QByteArray& name : names) EXPECT_FALSE(name.startsWith('.')) << name.toStdString();
+}
+
+TEST_F(ExportTest, ATakenNameIsNeverReplacedAndTheNextNameCanBeTried) {
+    const UniqueFd source = makeSource("new copy");
+    test::writeBytes(join(m_destination, "clip.mp4"), "precious");
+    ASSERT_EQ(::symlink("/nonexistent", join(m_destination, "clip (1).mp4").constData()), 0);
+
+    Result<StagedCopy> staged = stageCopy(source.get(), m_sourcePath, m_folderFd.get(), m_destination);
+    ASSERT_TRUE(staged.ok());
+    for (const QByteArray& name : {QByteArray{"clip.mp4"}, QByteArray{"clip (1).mp4"}}) {
+        const Result<void> taken = staged->publish(name);
+        ASSERT_FALSE(taken.ok()) << name.toStdString();
+        EXPECT_EQ(taken.error().kind(), IoErrorKind::alreadyExists);
+    }
+    ASSERT_TRUE(staged->publish("clip (2).mp4").ok());
+
+    EXPECT_EQ(test::readBytes(join(m_destination, "clip.mp4")), "precious");
+    EXPECT_EQ(test::readBytes(join(m_destination, "clip (2).mp4")), "new copy");
+    EXPECT_EQ(exportTo(source.get(), "clip.mp4").error().kind(),
+              IoErrorKind::alreadyExists);  // single-file mode
+}
+
+TEST_F(ExportTest, RefusesToExportOntoItsOwnSource) {
+    const UniqueFd source = makeSource("original");
+    const UniqueFd sourceFolder{::open(m_dir.path().constData(), O_RDONLY | O_DIRECTORY)};
+    const Result<void> exported =
+        exportFile(source.get(), m_sourcePath, sourceFolder.get(), m_dir.path(), "source.mp4");
+    ASSERT_FALSE(exported.ok());
+    EXPECT_EQ(exported.error().kind(), IoErrorKind::sameFile);
+    EXPECT_EQ(test::readBytes(m_sourcePath), "original");
+}
+
+TEST_F(ExportTest, RefusesASourceThatIsNotARegularFile) {
+    const QByteArray fifoPath = m_sourcePath + ".fifo.mp4";
+    ASSERT_EQ(::mkfifo(fifoPath.constData(), 0644), 0);
+    const UniqueFd fifo{::open(fifoPath.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
+    ASSERT_TRUE(fifo);
+    const Result<void> exported =
+        exportFile(fifo.get(), fifoPath, m_folderFd.get(), m_destination, "copy.mp4");
+    ASSERT_FALSE(exported.ok());
+    EXPECT_EQ(exported.error().kind(), IoErrorKind::notRegularFile);
+    EXPECT_TRUE(test::folderNames(m_destination).empty());
+}
+
+TEST_F(ExportTest, AStoppedCopyLeavesNothingBehind) {
+    const UniqueFd source = makeSource(patternBytes(4096));
+    std::stop_source stop;
+    stop.request_stop();
+    const Result<void> exported = exportFile(source.get(), m_sourcePath, m_folderFd.get(), m_destination,
+                                             "copy.mp4", systemCopyCalls(), stop.get_token());
+    ASSERT_FALSE(exported.ok());
+    EXPECT_EQ(exported.error().kind(), IoErrorKind::stopped);
+    EXPECT_TRUE(test::folderNames(m_destination).empty());
+}
+
+TEST_F(ExportTest, RefusesNamesThatAreNotOneComponent) {
+    const UniqueFd source = makeSource("x");
+    for (const QByteArray& name : {QByteArray{}, QByteArray{"."}, QByteArray{".."}, QByteArray{"a/b.mp4"},
+                                   QByteArray{"../escape.mp4"}, QByteArray(256, 'x')}) {
+        const Result<void> exported = exportTo(source.get(), name);
+        ASSERT_FALSE(exported.ok()) << name.toStdString();
+        EXPECT_EQ(exported.error().errorNumber(), EINVAL);
+    }
+    EXPECT_TRUE(test::folderNames(m_destination).empty());
+}
+
+TEST_F(ExportTest, AFailedCopyLeavesNothingBehindAndIsNeverReportedDone) {
+    const QByteArray content = patternBytes(3 * 1024 * 1024);
+    const auto noCopyRange = [](int, off_t*, int, size_t) { return errno = ENOSYS, ssize_t{-1}; };
+    const auto halfWrites = [](int fd, const void* buffer, size_t bytes) {
+        return ::write(fd, buffer, std::max<size_t>(1, bytes / 2));
+    };
+    struct Case {
+        const char* label;
+        std::function<void(CopyCalls&)> inject;
+        std::optional<IoErrorKind> failure;  // nullopt: the copy succeeds
+        int errorNumber;
+    };
+    const Case cases[] = {
+        {"copy_file_range unsupported", [&](CopyCalls& c) { c.copyRange = noCopyRange; }, std::nullopt, 0},
+        {"short writes",
+         [&](CopyCalls& c) {
+             c.copyRange = noCopyRange;
+             c.write = halfWrites;
+         },
+         std::nullopt, 0},
+        {"disk full in copy_file_range",
+         [](CopyCalls& c) {
+             c.copyRange = [](int, off_t*, int, size_t) { return errno = ENOSPC, ssize_t{-1}; };
+         },
+         IoErrorKind::system, ENOSPC},
+        {"disk full after a megabyte",
+         [&](CopyCalls& c) {
+             c.copyRange = noCopyRange;
+             c.write = [written = std::make_shared<std::atomic<std::int64_t>>(0)](int fd, const void* buffer,
+                                                                                  size_t bytes) -> ssize_t {
+                 if (*written >= (1 << 20)) return errno = ENOSPC, -1;
+                 const ssize_t count = ::write(fd, buffer, bytes);
+                 *written += count;
+                 return count;
+             };
+         },
+         IoErrorKind::system, ENOSPC},
+        {"write returns 0",
+         [&](CopyCalls& c) {
+             c.copyRange = noCopyRange;
+             c.write = [](int, const void*, size_t) { return ssize_t{0}; };
+         },
+         IoErrorKind::system, EIO},
+        {"flush fails", [](CopyCalls& c) { c.fsync = [](int) { return errno = EIO, -1; }; },
+         IoErrorKind::system, EIO},
+        {"copy_file_range claims more than it wrote",
+         [](CopyCalls& c) { c.copyRange = [](int, off_t*, int, size_t bytes) { return ssize_t(bytes); }; },
+         IoErrorKind::sizeMismatch, 0},
+    };
+    for (const Case& c : cases) {
+        for (const bool isTmpFile : {true, false}) {
+            const UniqueFd source = makeSource(content);
+            CopyCalls calls = systemCopyCalls();
+            c.inject(calls);
+            if (!isTmpFile) calls.openTmpFile = [](int) { return errno = EOPNOTSUPP, -1; };
+            const QByteArray name = QByteArray{c.label} + (isTmpFile ? ".mp4" : ".named.mp4");
+
+            const Result<void> exported = exportTo(source.get(), name, calls);
+
+            if (!c.failure) {
+                ASSERT_TRUE(exported.ok()) << c.label << ": " << exported.error().message().toStdString();
+                EXPECT_EQ(test::readBytes(join(m_destination, name)), content) << c.label;
+                ASSERT_EQ(::unlink(join(m_destination, name).constData()), 0);
+                continue;
+            }
+            ASSERT_FALSE(exported.ok()) << c.label;
+            EXPECT_EQ(exported.error().kind(), *c.failure) << c.label;
+            if (c.errorNumber != 0) {
+                EXPECT_EQ(exported.error().errorNumber(), c.errorNumber) << c.label;
+            }
+            EXPECT_FALSE(exported.error().message().isEmpty());
+            EXPECT_TRUE(test::folderNames(m_destination).empty()) << c.label;
+        }
+    }
+    EXPECT_EQ(test::readBytes(m_sourcePath), content);
+}
+
+TEST_F(ExportTest, ASourceEditedDuringTheCopyFails) {
+    const QByteArray sourcePath = m_sourcePath;
+    struct Case {
+        const char* label;
+        QByteArray replacement;
+        IoErrorKind failure;
+    };
+    const Case cases[] = {
+        {"truncated", "short", IoErrorKind::sizeMismatch},
+        {"rewritten at the same size", patternBytes(2 * 1024 * 1024).replace(0, 4, "EDIT"),
+         IoErrorKind::changed},
+    };
+    for (const Case& c : cases) {
+        const UniqueFd fresh = makeSource(patternBytes(2 * 1024 * 1024));
+        CopyCalls calls = systemCopyCalls();
+        calls.copyRange = [&, isEdited = false](int in, off_t* offset, int out, size_t bytes) mutable {
+            if (!isEdited) {
+                isEdited = true;
+                const int fd = ::open(sourcePath.constData(), O_WRONLY | O_TRUNC);
+                EXPECT_EQ(::write(fd, c.replacement.constData(), static_cast<size_t>(c.replacement.size())),
+                          c.replacement.size());
+                // An explicit mtime: two writes inside one clock tick would share one.
+                const timespec times[2] = {{0, UTIME_OMIT}, {12345, 0}};
+                ::futimens(fd, times);
+                ::close(fd);
+            }
+            return ::copy_file_range(in, offset, out, nullptr, std::min<size_t>(bytes, 4096), 0);
+        };
+        const Result<void> exported = exportTo(fresh.get(), "copy.mp4", calls);
+        ASSERT_FALSE(exported.ok()) << c.label;
+        EXPECT_EQ(exported.error().kind(), c.failure) << c.label;
+        EXPECT_TRUE(test::folderNames(m_destination).empty()) << c.label;
+    }
+}
+
+TEST_F(ExportTest, AReadOnlyDestinationFailsCleanly) {
+    const UniqueFd source = makeSource("x");
+    const test::ReadOnlyFolder readOnly{m_destination};
+    if (!readOnly.isSet()) GTEST_SKIP() << "cannot make a folder read-only here";
+    const Result<void> exported = exportTo(source.get(), "copy.mp4");
+    ASSERT_FALSE(exported.ok());
+    EXPECT_EQ(exported.error().kind(), IoErrorKind::system);
+    EXPECT_TRUE(test::folderNames(m_destination).empty());
+}
+
+}  // namespace
+}  // namespace reelkeep::fs

@@ -1,0 +1,162 @@
+// fs_fixture.h: byte-exact file fixtures in a QTemporaryDir for the fs tests.
+// Names are raw bytes (newlines, invalid UTF-8, 255 bytes), so everything here
+// goes through POSIX calls, never QString paths.
+#pragma once
+
+#include <fcntl.h>
+#include <ftw.h>
+#include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QSet>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdlib>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "platform/folder/fs/fingerprint.h"
+
+// Raw bytes escaped, so a failing name with a newline or invalid UTF-8 reads clearly.
+inline void PrintTo(const QByteArray& bytes, std::ostream* out) {
+    *out << '"' << bytes.toPercentEncoding("/ <>&!#()").toStdString() << '"';
+}
+inline void PrintTo(const QSet<QByteArray>& set, std::ostream* out) {
+    QList<QByteArray> sorted{set.begin(), set.end()};
+    std::sort(sorted.begin(), sorted.end());
+    *out << '{';
+    for (const QByteArray& bytes : sorted) {
+        PrintTo(bytes, out);
+        *out << ' ';
+    }
+    *out << '}';
+}
+
+namespace reelkeep::fs::test {
+
+inline QByteArray tempPath(const QTemporaryDir& dir) {
+    char* resolved = ::realpath(QFile::encodeName(dir.path()).constData(), nullptr);
+    QByteArray path{resolved};
+    std::free(resolved);
+    return path;
+}
+
+// QTemporaryDir cannot remove names that are not UTF-8; this removes its
+// contents byte-exactly first.
+class TempDir {
+public:
+    TempDir() : m_path(tempPath(m_dir)) {}
+    explicit TempDir(const QString& templatePath) : m_dir(templatePath), m_path(tempPath(m_dir)) {}
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    ~TempDir() {
+        if (!m_dir.isValid()) return;
+        ::nftw(
+            m_path.constData(),
+            [](const char* path, const struct stat*, int, struct FTW* where) {
+                if (where->level > 0) ::remove(path);
+                return 0;
+            },
+            16, FTW_DEPTH | FTW_PHYS);
+    }
+    bool isValid() const { return m_dir.isValid(); }
+    const QByteArray& path() const { return m_path; }
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_path;
+};
+
+inline QByteArray join(const QByteArray& folder, const QByteArray& name) {
+    return folder + '/' + name;
+}
+
+inline void writeBytes(const QByteArray& path, const QByteArray& content) {
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0) << path.toStdString();
+    ASSERT_EQ(::write(fd, content.constData(), static_cast<size_t>(content.size())), content.size());
+    ::close(fd);
+}
+
+inline QByteArray readBytes(const QByteArray& path) {
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    QByteArray content;
+    char buffer[65536];
+    for (ssize_t count; (count = ::read(fd, buffer, sizeof buffer)) > 0;) content.append(buffer, count);
+    ::close(fd);
+    return content;
+}
+
+inline void makeFolder(const QByteArray& path) {
+    ASSERT_EQ(::mkdir(path.constData(), 0755), 0) << path.toStdString();
+}
+
+inline bool exists(const QByteArray& path) {
+    struct stat status {};
+    return ::lstat(path.constData(), &status) == 0;
+}
+
+inline FileFingerprint fingerprintOfPath(const QByteArray& path) {
+    struct stat status {};
+    EXPECT_EQ(::lstat(path.constData(), &status), 0) << path.toStdString();
+    return fingerprintOf(status);
+}
+
+inline std::vector<QByteArray> folderNames(const QByteArray& folder) {
+    std::vector<QByteArray> names;
+    QDir dir{QFile::decodeName(folder)};
+    for (const QString& name :
+         dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+        names.push_back(QFile::encodeName(name));
+    return names;
+}
+
+// A 255-byte name, the longest a file system allows.
+inline QByteArray longName(const QByteArray& extension) {
+    return QByteArray(255 - extension.size(), 'x') + extension;
+}
+
+// A folder nobody may change: chmod 0555 stops a normal user, and the
+// immutable attribute stops root too. Where neither holds, isSet() is false
+// and the caller skips.
+class ReadOnlyFolder {
+public:
+    explicit ReadOnlyFolder(QByteArray path) : m_path(std::move(path)) {
+        m_isImmutable = setImmutable(true);
+        if (!m_isImmutable && ::geteuid() != 0) m_isChmodded = ::chmod(m_path.constData(), 0555) == 0;
+    }
+    ReadOnlyFolder(const ReadOnlyFolder&) = delete;
+    ReadOnlyFolder& operator=(const ReadOnlyFolder&) = delete;
+    ~ReadOnlyFolder() {
+        if (m_isImmutable) setImmutable(false);
+        if (m_isChmodded) ::chmod(m_path.constData(), 0755);
+    }
+    bool isSet() const { return m_isImmutable || m_isChmodded; }
+
+private:
+    bool setImmutable(bool isImmutable) {
+        const int fd = ::open(m_path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return false;
+        int flags = 0;
+        bool isDone = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        if (isDone) {
+            flags = isImmutable ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+            isDone = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        }
+        ::close(fd);
+        return isDone;
+    }
+
+    QByteArray m_path;
+    bool m_isImmutable = false;
+    bool m_isChmodded = false;
+};
+
+}  // namespace reelkeep::fs::test

@@ -1,0 +1,301 @@
+// trash_test.cpp: the trash moves exactly the scanned file, info first, into a
+// trash folder that passes the freedesktop checks; every refusal leaves the
+// video in place and no info file behind.
+#include <QDateTime>
+#include <cstring>
+
+#include "folder/fs/fs_fixture.h"
+#include "platform/folder/fs/path_id.h"
+#include "platform/folder/fs/trash.h"
+
+namespace reelkeep::fs {
+namespace {
+
+using test::join;
+
+// A function, not a constant: local time must be read after main() fixes the time zone.
+QDateTime deletionTime() {
+    return QDateTime{QDate{2024, 3, 9}, QTime{7, 5, 3}};
+}
+
+QByteArray infoPathOf(const QByteArray& trashPath, const QByteArray& entryName) {
+    return join(trashPath, "info/" + entryName + ".trashinfo");
+}
+
+// The Path= value, decoded as a file manager would.
+QByteArray infoOriginalPath(const QByteArray& infoContent) {
+    for (const QByteArray& line : infoContent.split('\n'))
+        if (line.startsWith("Path=")) return percentDecodePath(line.mid(5)).value_or("<undecodable>");
+    return {};
+}
+
+class TrashTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        m_base = m_dir.path();
+        m_library = join(m_base, "library");
+        test::makeFolder(m_library);
+    }
+
+    TrashOptions homeOptions() const {
+        return TrashOptions{join(m_base, "data/Trash"), ::getuid(), std::nullopt, deletionTime()};
+    }
+    TrashOptions topdirOptions() const {
+        return TrashOptions{std::nullopt, ::getuid(), m_base, deletionTime()};
+    }
+
+    QByteArray makeVideo(const QByteArray& name, const QByteArray& content = "video bytes") {
+        const QByteArray path = join(m_library, name);
+        test::writeBytes(path, content);
+        return path;
+    }
+
+    test::TempDir m_dir;
+    QByteArray m_base;
+    QByteArray m_library;
+};
+
+TEST_F(TrashTest, HomeTrashTakesAnyNameWithItsInfoWrittenFirst) {
+    const QByteArray names[] = {"clip.mp4",
+                                "name\nwith newline.mp4",
+                                "bad \xff\xfe utf8.mp4",
+                                test::longName(".mp4"),
+                                "100% <i>done<\\i> & more.mov",
+                                "empty.mp4"};
+    for (const QByteArray& name : names) {
+        const QByteArray path = makeVideo(name, name == "empty.mp4" ? QByteArray{} : QByteArray{"bytes"});
+        const FileFingerprint scanned = test::fingerprintOfPath(path);
+
+        const Result<TrashedFile> trashed = moveToTrash(path, scanned, homeOptions());
+
+        ASSERT_TRUE(trashed.ok()) << trashed.error().message().toStdString();
+        EXPECT_FALSE(test::exists(path));
+        EXPECT_EQ(trashed->trashPath, join(m_base, "data/Trash"));
+        FileFingerprint moved = test::fingerprintOfPath(trashed->filePath);
+        EXPECT_EQ(moved, scanned);  // the same inode, not a copy
+        const QByteArray info = test::readBytes(trashed->infoPath);
+        EXPECT_TRUE(info.startsWith("[Trash Info]\n")) << info.toStdString();
+        EXPECT_TRUE(info.contains("\nDeletionDate=2024-03-09T07:05:03\n")) << info.toStdString();
+        EXPECT_EQ(infoOriginalPath(info), path);  // absolute in the home trash
+        const QByteArray entryName = trashed->filePath.mid(trashed->filePath.lastIndexOf('/') + 1);
+        EXPECT_EQ(trashed->infoPath, infoPathOf(trashed->trashPath, entryName));
+    }
+    struct stat status {};
+    ASSERT_EQ(::stat(join(m_base, "data/Trash/files").constData(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0700u);
+}
+
+TEST_F(TrashTest, CollidingNamesGetTheNextFreeNameAndNothingIsReplaced) {
+    const QByteArray trash = join(m_base, "data/Trash");
+    const QByteArray first = makeVideo("clip.mp4", "first");
+    ASSERT_TRUE(moveToTrash(first, test::fingerprintOfPath(first), homeOptions()).ok());
+    // A stray file in files/ without its info file must not be overwritten either.
+    test::writeBytes(join(trash, "files/clip.2.mp4"), "stray");
+
+    const QByteArray second = makeVideo("clip.mp4", "second");
+    const Result<TrashedFile> trashed = moveToTrash(second, test::fingerprintOfPath(second), homeOptions());
+
+    ASSERT_TRUE(trashed.ok()) << trashed.error().message().toStdString();
+    EXPECT_EQ(trashed->filePath, join(trash, "files/clip.3.mp4"));
+    EXPECT_EQ(test::readBytes(join(trash, "files/clip.mp4")), "first");
+    EXPECT_EQ(test::readBytes(join(trash, "files/clip.2.mp4")), "stray");
+    EXPECT_EQ(test::readBytes(join(trash, "files/clip.3.mp4")), "second");
+    EXPECT_FALSE(test::exists(infoPathOf(trash, "clip.2.mp4")));  // our reservation was withdrawn
+}
+
+TEST_F(TrashTest, AFileChangedSinceTheScanIsLeftAlone) {
+    struct Case {
+        const char* label;
+        std::function<void(const QByteArray&)> change;
+    };
+    const Case cases[] = {
+        {"renamed away", [](const QByteArray& p) { ::rename(p.constData(), (p + ".moved").constData()); }},
+        {"replaced",
+         [](const QByteArray& p) {
+             test::writeBytes(p + ".new", "bytes");
+             ::rename((p + ".new").constData(), p.constData());
+         }},
+        {"edited", [](const QByteArray& p) { test::writeBytes(p, "different length"); }},
+        {"now a symlink",
+         [](const QByteArray& p) {
+             ::rename(p.constData(), (p + ".real").constData());
+             ::symlink((p + ".real").constData(), p.constData());
+         }},
+    };
+    int index = 0;
+    for (const Case& c : cases) {
+        const QByteArray path = makeVideo("v" + QByteArray::number(index++) + ".mp4", "bytes");
+        const FileFingerprint scanned = test::fingerprintOfPath(path);
+        c.change(path);
+        const Result<TrashedFile> trashed = moveToTrash(path, scanned, homeOptions());
+        ASSERT_FALSE(trashed.ok()) << c.label;
+        EXPECT_EQ(trashed.error().kind(), IoErrorKind::changed) << c.label;
+    }
+    const QByteArray info = join(m_base, "data/Trash/info");
+    EXPECT_TRUE(!test::exists(info) || test::folderNames(info).empty());
+}
+
+TEST_F(TrashTest, TopdirTrashIsUsedOnlyWhenItPassesTheChecks) {
+    const QByteArray uid = QByteArray::number(::getuid());
+    enum class Outcome { sharedTrash, ownTrash, refused };
+    struct Case {
+        const char* label;
+        std::function<bool(const QByteArray& top)> prepare;  // false: cannot set up here
+        Outcome outcome;
+    };
+    const Case cases[] = {
+        {"no .Trash: .Trash-$uid is created", [](const QByteArray&) { return true; }, Outcome::ownTrash},
+        {"sticky .Trash",
+         [](const QByteArray& top) {
+             return ::mkdir(join(top, ".Trash").constData(), 01777) == 0 &&
+                    ::chmod(join(top, ".Trash").constData(), 01777) == 0;
+         },
+         Outcome::sharedTrash},
+        {".Trash without the sticky bit",
+         [](const QByteArray& top) { return ::mkdir(join(top, ".Trash").constData(), 0777) == 0; },
+         Outcome::ownTrash},
+        {".Trash as a symlink to a sticky folder",
+         [](const QByteArray& top) {
+             return ::mkdir(join(top, "elsewhere").constData(), 01777) == 0 &&
+                    ::chmod(join(top, "elsewhere").constData(), 01777) == 0 &&
+                    ::symlink("elsewhere", join(top, ".Trash").constData()) == 0;
+         },
+         Outcome::ownTrash},
+        {".Trash-$uid as a symlink",
+         [uid](const QByteArray& top) {
+             return ::mkdir(join(top, "elsewhere").constData(), 0700) == 0 &&
+                    ::symlink("elsewhere", join(top, ".Trash-" + uid).constData()) == 0;
+         },
+         Outcome::refused},
+        {".Trash-$uid writable by others",
+         [uid](const QByteArray& top) {
+             return ::mkdir(join(top, ".Trash-" + uid).constData(), 0777) == 0 &&
+                    ::chmod(join(top, ".Trash-" + uid).constData(), 0777) == 0;
+         },
+         Outcome::refused},
+        {".Trash-$uid of another user",
+         [uid](const QByteArray& top) {
+             return ::mkdir(join(top, ".Trash-" + uid).constData(), 0700) == 0 &&
+                    ::chown(join(top, ".Trash-" + uid).constData(), ::getuid() + 4242, ::getgid()) == 0;
+         },
+         Outcome::refused},
+        {".Trash-$uid is a file",
+         [uid](const QByteArray& top) {
+             test::writeBytes(join(top, ".Trash-" + uid), "not a folder");
+             return true;
+         },
+         Outcome::refused},
+    };
+    for (const Case& c : cases) {
+        const test::TempDir topDir;
+        const QByteArray top = topDir.path();
+        const QByteArray folder = join(top, "Videos/trip");
+        ASSERT_EQ(::mkdir(join(top, "Videos").constData(), 0755), 0);
+        ASSERT_EQ(::mkdir(folder.constData(), 0755), 0);
+        if (!c.prepare(top)) {
+            // Only chown needs root; every other row must set up anywhere.
+            if (::geteuid() == 0) ADD_FAILURE() << c.label << ": could not set up: " << std::strerror(errno);
+            continue;
+        }
+        const QByteArray path = join(folder, "clip.mp4");
+        test::writeBytes(path, "bytes");
+        const TrashOptions options{std::nullopt, ::getuid(), top, deletionTime()};
+
+        const Result<TrashedFile> trashed = moveToTrash(path, test::fingerprintOfPath(path), options);
+
+        if (c.outcome == Outcome::refused) {
+            ASSERT_FALSE(trashed.ok()) << c.label;
+            EXPECT_EQ(trashed.error().kind(), IoErrorKind::noTrash) << c.label;
+            EXPECT_TRUE(test::exists(path)) << c.label;
+            EXPECT_FALSE(test::exists(join(top, "elsewhere/files"))) << c.label;
+            continue;
+        }
+        ASSERT_TRUE(trashed.ok()) << c.label << ": " << trashed.error().message().toStdString();
+        const QByteArray expectedTrash =
+            c.outcome == Outcome::sharedTrash ? join(top, ".Trash/" + uid) : join(top, ".Trash-" + uid);
+        EXPECT_EQ(trashed->trashPath, expectedTrash) << c.label;
+        EXPECT_EQ(trashed->filePath, join(expectedTrash, "files/clip.mp4")) << c.label;
+        EXPECT_FALSE(test::exists(path)) << c.label;
+        // Relative to the topdir, as a topdir trash needs.
+        EXPECT_EQ(infoOriginalPath(test::readBytes(trashed->infoPath)), "Videos/trip/clip.mp4") << c.label;
+        struct stat status {};
+        ASSERT_EQ(::lstat(expectedTrash.constData(), &status), 0);
+        EXPECT_EQ(status.st_mode & 0777, 0700u) << c.label;
+    }
+}
+
+TEST_F(TrashTest, AnotherDeviceIsReportedNeverCopied) {
+    const test::TempDir otherDevice{QStringLiteral("/dev/shm/reelkeep-trash-XXXXXX")};
+    struct stat here {};
+    struct stat there {};
+    if (!otherDevice.isValid() || ::stat(m_base.constData(), &here) != 0 ||
+        ::stat(QFile::encodeName(otherDevice.path()).constData(), &there) != 0 || here.st_dev == there.st_dev)
+        GTEST_SKIP() << "no second file system to trash across";
+    const QByteArray path = makeVideo("clip.mp4");
+    const TrashOptions options{std::nullopt, ::getuid(), otherDevice.path(), deletionTime()};
+
+    const Result<TrashedFile> trashed = moveToTrash(path, test::fingerprintOfPath(path), options);
+
+    ASSERT_FALSE(trashed.ok());
+    EXPECT_EQ(trashed.error().kind(), IoErrorKind::crossDevice);
+    EXPECT_EQ(test::readBytes(path), "video bytes");
+    const QByteArray info = join(otherDevice.path(), ".Trash-" + QByteArray::number(::getuid()) + "/info");
+    EXPECT_TRUE(!test::exists(info) || test::folderNames(info).empty());
+}
+
+TEST_F(TrashTest, AReadOnlyFolderFailsThatItemAndLeavesNoInfo) {
+    const QByteArray path = makeVideo("clip.mp4");
+    const FileFingerprint scanned = test::fingerprintOfPath(path);
+    const QByteArray info = join(m_base, "data/Trash/info");
+    {
+        const test::ReadOnlyFolder readOnly{m_library};
+        if (!readOnly.isSet()) GTEST_SKIP() << "cannot make a folder read-only here";
+        const Result<TrashedFile> trashed = moveToTrash(path, scanned, homeOptions());
+        ASSERT_FALSE(trashed.ok());
+        EXPECT_EQ(trashed.error().kind(), IoErrorKind::system);
+        EXPECT_TRUE(trashed.error().errorNumber() == EPERM || trashed.error().errorNumber() == EACCES);
+        EXPECT_FALSE(trashed.error().message().isEmpty());
+    }
+    EXPECT_EQ(test::readBytes(path), "video bytes");
+    EXPECT_TRUE(test::folderNames(info).empty());
+}
+
+TEST(TrashNames, FitTheInfoSuffixAndKeepTheExtension) {
+    struct Case {
+        QByteArray name;
+        int attempt;
+        QByteArray expected;
+    };
+    const QByteArray euro = "\xe2\x82\xac";  // three bytes; never cut in half
+    const Case cases[] = {
+        {"clip.mp4", 1, "clip.mp4"},
+        {"clip.mp4", 2, "clip.2.mp4"},
+        {"noext", 3, "noext.3"},
+        {".hidden", 2, ".hidden.2"},
+        {test::longName(".mp4"), 1, QByteArray(241, 'x') + ".mp4"},
+        {test::longName(".mp4"), 12, QByteArray(238, 'x') + ".12.mp4"},
+        {QByteArray(240, 'x') + euro + euro + ".mp4", 1, QByteArray(240, 'x') + ".mp4"},
+    };
+    for (const Case& c : cases) {
+        const QByteArray entry = trashEntryName(c.name, c.attempt);
+        EXPECT_EQ(entry, c.expected) << c.name.toStdString();
+        EXPECT_LE(entry.size() + 10, 255);
+    }
+}
+
+TEST(TrashTopdir, IsTheHighestFolderOnTheSameDevice) {
+    const test::TempDir dir;
+    const QByteArray path = dir.path();
+    const Result<QByteArray> topdir = findTopdir(path);
+    ASSERT_TRUE(topdir.ok()) << topdir.error().message().toStdString();
+    EXPECT_TRUE(isSameOrInside(path, topdir.value()));
+    struct stat inside {};
+    struct stat top {};
+    ASSERT_EQ(::stat(path.constData(), &inside), 0);
+    ASSERT_EQ(::stat(topdir->constData(), &top), 0);
+    EXPECT_EQ(inside.st_dev, top.st_dev);
+}
+
+}  // namespace
+}  // namespace reelkeep::fs
