@@ -1,0 +1,295 @@
+// favorites_store.cpp: schema, integrity check, moving a damaged file aside.
+#include "favorites_store.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDateTime>
+#include <QFile>
+#include <QStandardPaths>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <tuple>
+
+#include "sqlite_db.h"
+
+namespace reelkeep::store {
+
+namespace {
+
+constexpr int kSchemaVersion = 1;
+// Another process may hold the write lock while it commits; a commit takes milliseconds.
+constexpr int kBusyTimeoutMs = 5000;
+
+constexpr char kSchema[] =
+    "CREATE TABLE favorites ("
+    "  identifier TEXT PRIMARY KEY NOT NULL,"
+    "  device INTEGER NOT NULL, inode INTEGER NOT NULL, size_bytes INTEGER NOT NULL"
+    ") WITHOUT ROWID;"
+    "CREATE INDEX favorites_by_file ON favorites(device, inode, size_bytes);"
+    "PRAGMA user_version = 1;";
+
+// dev_t and ino_t are unsigned 64-bit; SQLite integers are signed: store the bits.
+std::int64_t asStored(std::uint64_t value) {
+    return static_cast<std::int64_t>(value);
+}
+std::uint64_t fromStored(std::int64_t value) {
+    return static_cast<std::uint64_t>(value);
+}
+
+bool exists(const QByteArray& path) {
+    struct stat st {};
+    return ::lstat(path.constData(), &st) == 0;
+}
+
+// Renames without replacing; the -wal and -shm files follow under the same
+// suffix, since committed favorites may still live in the WAL.
+QString moveAside(const QString& path) {
+    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    for (int attempt = 1; attempt < 100; ++attempt) {
+        QString target = path + QStringLiteral(".damaged-") + stamp;
+        if (attempt > 1) target += u'-' + QString::number(attempt);
+        const QByteArray from = QFile::encodeName(path), to = QFile::encodeName(target);
+        if (exists(to) || exists(to + "-wal")) continue;
+        if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) != 0) {
+            if (errno == EEXIST) continue;
+            return {};
+        }
+        for (const char* suffix : {"-wal", "-shm"})
+            if (exists(from + suffix))
+                ::renameat2(AT_FDCWD, (from + suffix).constData(), AT_FDCWD, (to + suffix).constData(),
+                            RENAME_NOREPLACE);
+        return target;
+    }
+    return {};
+}
+
+// "ok", or SQLite's first complaint; a damage code when the file is no database.
+int checkIntegrity(sqlite3* db, QString* complaint) {
+    Statement check(db, "PRAGMA integrity_check(1)");
+    if (!check) return check.prepareCode();
+    const int code = check.step();
+    if (code != SQLITE_ROW) return code;
+    *complaint = QString::fromUtf8(check.textAt(0).data(), static_cast<qsizetype>(check.textAt(0).size()));
+    return SQLITE_OK;
+}
+
+struct OpenAttempt {
+    Connection db;
+    int code = SQLITE_OK;
+};
+
+OpenAttempt openConnection(const QByteArray& path, int flags) {
+    sqlite3* raw = nullptr;
+    OpenAttempt attempt;
+    attempt.code = sqlite3_open_v2(path.constData(), &raw,
+                                   flags | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_FULLMUTEX, nullptr);
+    attempt.db.reset(raw);
+    if (attempt.code == SQLITE_OK) sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+    return attempt;
+}
+
+}  // namespace
+
+bool isValidIdentifier(const std::string& identifier) {
+    if (identifier.empty()) return false;
+    for (const char c : identifier)
+        if (c < 0x20 || c > 0x7E) return false;
+    return true;
+}
+
+QString FavoritesStore::defaultPath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/reelkeep/favorites.sqlite");
+}
+
+StoreResult<std::unique_ptr<FavoritesStore>> FavoritesStore::open(const QString& path) {
+    QString reason;
+    if (!makeFolderFor(path, &reason)) return StoreError(StoreErrorKind::unavailable, path, reason);
+    const QByteArray native = QFile::encodeName(path);
+
+    OpenAttempt attempt = openConnection(native, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    bool isReadOnly = false;
+    if (attempt.code != SQLITE_OK && exists(native)) {
+        attempt = openConnection(native, SQLITE_OPEN_READONLY);
+        isReadOnly = true;
+    }
+    if (attempt.code != SQLITE_OK)
+        return StoreError(StoreErrorKind::unavailable, path, lastError(attempt.db.get()));
+    isReadOnly = isReadOnly || sqlite3_db_readonly(attempt.db.get(), "main") == 1;
+
+    QString complaint;
+    const int checked = checkIntegrity(attempt.db.get(), &complaint);
+    if (isDamage(checked) || (checked == SQLITE_OK && complaint != QStringLiteral("ok"))) {
+        const QString detail = checked == SQLITE_OK ? complaint : lastError(attempt.db.get());
+        attempt.db.reset();  // closed before the rename, so no handle writes into the moved file
+        const QString movedTo = moveAside(path);
+        if (movedTo.isEmpty())
+            return StoreError(StoreErrorKind::damaged, path,
+                              detail + QStringLiteral("; it could not be moved aside"));
+        return StoreError(StoreErrorKind::damaged, path, detail, movedTo);
+    }
+    if (checked != SQLITE_OK)
+        return StoreError(StoreErrorKind::unavailable, path, lastError(attempt.db.get()));
+
+    sqlite3* db = attempt.db.get();
+    // Ownership first: a file that is not ours is never written, not even its header.
+    std::int64_t schemaVersion = -1, tableCount = -1;
+    {
+        Statement version(db, "PRAGMA user_version");
+        Statement tables(db, "SELECT count(*) FROM sqlite_master");
+        if (version && tables && version.step() == SQLITE_ROW && tables.step() == SQLITE_ROW) {
+            schemaVersion = version.intAt(0);
+            tableCount = tables.intAt(0);
+        }
+    }
+    if (schemaVersion < 0) return StoreError(StoreErrorKind::unavailable, path, lastError(db));
+    if (schemaVersion > kSchemaVersion) return StoreError(StoreErrorKind::newerSchema, path, {});
+    if (schemaVersion == 0 && tableCount > 0) return StoreError(StoreErrorKind::foreign, path, {});
+    const bool isNew = schemaVersion == 0;
+    if (isNew && !isReadOnly) {
+        Transaction creating(db, true);
+        if (creating.beginCode() != SQLITE_OK)
+            return StoreError(StoreErrorKind::unavailable, path, lastError(db));
+        // Checked again inside the write lock: two first opens create the table once.
+        Statement tables(db, "SELECT count(*) FROM sqlite_master");
+        const bool isStillEmpty = tables && tables.step() == SQLITE_ROW && tables.intAt(0) == 0;
+        tables.reset();
+        if (isStillEmpty && (execute(db, kSchema) != SQLITE_OK || creating.commit() != SQLITE_OK))
+            return StoreError(StoreErrorKind::unavailable, path, lastError(db));
+    }
+    if (!isReadOnly) {
+        // WAL: readers never wait for a writer; FULL: a reported change survives a power cut.
+        if (!setWalMode(db, &reason)) return StoreError(StoreErrorKind::unavailable, path, reason);
+        execute(db, "PRAGMA synchronous = FULL");
+    }
+    return std::unique_ptr<FavoritesStore>(new FavoritesStore(path, attempt.db.release(), isReadOnly));
+}
+
+FavoritesStore::FavoritesStore(QString path, sqlite3* db, bool isReadOnly)
+    : m_path(std::move(path)), m_db(db), m_isReadOnly(isReadOnly) {}
+
+FavoritesStore::~FavoritesStore() {
+    sqlite3_close_v2(m_db);
+}
+
+StoreError FavoritesStore::failure(StoreErrorKind kind) const {
+    return StoreError(kind, m_path, lastError(m_db));
+}
+
+StoreStatus FavoritesStore::setFavorite(std::span<const ListedFile> files, bool isFavorite) {
+    for (const ListedFile& file : files)
+        if (!isValidIdentifier(file.identifier))
+            return StoreError(StoreErrorKind::invalidInput, m_path,
+                              QString::fromLatin1(file.identifier.c_str()));
+    if (m_isReadOnly) return StoreError(StoreErrorKind::readOnly, m_path, {});
+
+    Transaction transaction(m_db, true);
+    if (transaction.beginCode() != SQLITE_OK) return failure(StoreErrorKind::writeFailed);
+    Statement change(m_db, isFavorite ? "INSERT OR REPLACE INTO favorites VALUES (?1, ?2, ?3, ?4)"
+                                      : "DELETE FROM favorites WHERE identifier = ?1");
+    if (!change) return failure(StoreErrorKind::writeFailed);
+    for (const ListedFile& file : files) {
+        change.bindText(1, file.identifier);
+        if (isFavorite) {
+            change.bindInt(2, asStored(file.identity.device));
+            change.bindInt(3, asStored(file.identity.inode));
+            change.bindInt(4, file.identity.sizeBytes);
+        }
+        const int code = change.step();
+        change.reset();
+        if (code != SQLITE_DONE) {
+            const StoreErrorKind kind =
+                (code & 0xFF) == SQLITE_READONLY ? StoreErrorKind::readOnly : StoreErrorKind::writeFailed;
+            return failure(kind);  // the transaction rolls back: none of the files changed
+        }
+    }
+    if (transaction.commit() != SQLITE_OK) return failure(StoreErrorKind::writeFailed);
+    return std::nullopt;
+}
+
+StoreResult<std::set<std::string>> FavoritesStore::favorites() const {
+    std::set<std::string> identifiers;
+    Statement tableCount(m_db, "SELECT count(*) FROM sqlite_master WHERE name = 'favorites'");
+    if (!tableCount || tableCount.step() != SQLITE_ROW) return failure(StoreErrorKind::unavailable);
+    if (tableCount.intAt(0) == 0) return identifiers;  // a read-only empty file
+    Statement all(m_db, "SELECT identifier FROM favorites");
+    if (!all) return failure(StoreErrorKind::unavailable);
+    int code;
+    while ((code = all.step()) == SQLITE_ROW) identifiers.emplace(all.textAt(0));
+    if (code != SQLITE_DONE)
+        return failure(isDamage(code) ? StoreErrorKind::damaged : StoreErrorKind::unavailable);
+    return identifiers;
+}
+
+StoreResult<int> FavoritesStore::reattach(std::span<const ListedFile> listing) {
+    if (m_isReadOnly) return 0;  // nothing can move; the flags stay where they are
+    std::map<std::string, FileIdentity, std::less<>> listedById;
+    std::map<std::tuple<std::uint64_t, std::uint64_t, std::int64_t>, std::string> listedByIdentity;
+    for (const ListedFile& file : listing) {
+        listedById.emplace(file.identifier, file.identity);
+        listedByIdentity.emplace(
+            std::tuple(file.identity.device, file.identity.inode, file.identity.sizeBytes), file.identifier);
+    }
+
+    Transaction transaction(m_db, true);
+    if (transaction.beginCode() != SQLITE_OK) return failure(StoreErrorKind::writeFailed);
+    std::map<std::string, FileIdentity, std::less<>> stored;
+    {
+        Statement all(m_db, "SELECT identifier, device, inode, size_bytes FROM favorites");
+        if (!all) return failure(StoreErrorKind::unavailable);
+        int code;
+        while ((code = all.step()) == SQLITE_ROW)
+            stored.emplace(std::string(all.textAt(0)),
+                           FileIdentity{fromStored(all.intAt(1)), fromStored(all.intAt(2)), all.intAt(3)});
+        if (code != SQLITE_DONE) return failure(StoreErrorKind::unavailable);
+    }
+
+    Statement refresh(m_db,
+                      "UPDATE favorites SET device = ?2, inode = ?3, size_bytes = ?4 WHERE identifier = ?1");
+    Statement rename(m_db, "UPDATE favorites SET identifier = ?2 WHERE identifier = ?1");
+    Statement drop(m_db, "DELETE FROM favorites WHERE identifier = ?1");
+    if (!refresh || !rename || !drop) return failure(StoreErrorKind::writeFailed);
+    auto run = [](Statement& statement) {
+        const int code = statement.step();
+        statement.reset();
+        return code == SQLITE_DONE;
+    };
+
+    int movedCount = 0;
+    std::set<std::string> favoriteIds;
+    for (const auto& [identifier, identity] : stored) favoriteIds.insert(identifier);
+    for (const auto& [identifier, identity] : stored) {
+        if (const auto listed = listedById.find(identifier); listed != listedById.end()) {
+            if (listed->second == identity) continue;
+            refresh.bindText(1, identifier);
+            refresh.bindInt(2, asStored(listed->second.device));
+            refresh.bindInt(3, asStored(listed->second.inode));
+            refresh.bindInt(4, listed->second.sizeBytes);
+            if (!run(refresh)) return failure(StoreErrorKind::writeFailed);
+            continue;
+        }
+        const auto target =
+            listedByIdentity.find(std::tuple(identity.device, identity.inode, identity.sizeBytes));
+        if (target == listedByIdentity.end()) continue;
+        if (favoriteIds.contains(target->second)) {
+            // The same file is a favorite under its new name already: the old row
+            // would only re-flag it later, after the user cleared the flag.
+            drop.bindText(1, identifier);
+            if (!run(drop)) return failure(StoreErrorKind::writeFailed);
+            continue;
+        }
+        rename.bindText(1, identifier);
+        rename.bindText(2, target->second);
+        if (!run(rename)) return failure(StoreErrorKind::writeFailed);
+        favoriteIds.insert(target->second);
+        ++movedCount;
+    }
+    if (transaction.commit() != SQLITE_OK) return failure(StoreErrorKind::writeFailed);
+    return movedCount;
+}
+
+}  // namespace reelkeep::store

@@ -1,0 +1,272 @@
+// metadata_index.cpp: the index file, its fallbacks and batched lookups.
+// Rebuilding deletes only regular files at our own path and its -wal, -shm and
+// -journal companions: a symlink or folder there is left alone and the index
+// runs in memory instead.
+#include "metadata_index.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QStandardPaths>
+#include <cerrno>
+#include <cstring>
+#include <string_view>
+#include <unordered_map>
+
+#include "sqlite_db.h"
+
+namespace reelkeep::store {
+
+namespace {
+
+constexpr int kSchemaVersion = 1;
+// The scan's batch: a rescan of 100k files is 500 queries.
+constexpr std::size_t kLookupBatch = 200;
+constexpr int kBusyTimeoutMs = 5000;
+
+constexpr char kSchema[] =
+    "CREATE TABLE IF NOT EXISTS media ("
+    "  identifier TEXT PRIMARY KEY NOT NULL,"
+    "  device INTEGER NOT NULL, inode INTEGER NOT NULL, size_bytes INTEGER NOT NULL, mtime_ns INTEGER NOT "
+    "NULL,"
+    "  creation_date REAL, length_seconds REAL NOT NULL,"
+    "  pixel_width INTEGER NOT NULL, pixel_height INTEGER NOT NULL,"
+    "  is_screen_recording INTEGER NOT NULL, has_decodable_video INTEGER NOT NULL"
+    ") WITHOUT ROWID;"
+    "PRAGMA user_version = 1;";
+
+std::int64_t asStored(std::uint64_t value) {
+    return static_cast<std::int64_t>(value);
+}
+std::uint64_t fromStored(std::int64_t value) {
+    return static_cast<std::uint64_t>(value);
+}
+
+std::string lookupSql(std::size_t count) {
+    std::string sql =
+        "SELECT identifier, device, inode, size_bytes, mtime_ns, creation_date, length_seconds, pixel_width,"
+        " pixel_height, is_screen_recording, has_decodable_video FROM media WHERE identifier IN (";
+    for (std::size_t i = 0; i < count; ++i) sql += i == 0 ? "?" : ",?";
+    sql += ")";
+    return sql;
+}
+
+// Removes a companion file; false when something other than a regular file is there.
+bool removeRegular(const QByteArray& path) {
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0) return errno == ENOENT;
+    if (!S_ISREG(st.st_mode)) return false;
+    return ::unlink(path.constData()) == 0 || errno == ENOENT;
+}
+
+}  // namespace
+
+QString MetadataIndex::defaultPath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+           QStringLiteral("/reelkeep/index.sqlite");
+}
+
+std::unique_ptr<MetadataIndex> MetadataIndex::open(const QString& path) {
+    std::unique_ptr<MetadataIndex> index(new MetadataIndex(path));
+    index->connect();
+    return index;
+}
+
+MetadataIndex::MetadataIndex(QString path) : m_path(std::move(path)) {}
+
+MetadataIndex::~MetadataIndex() {
+    closeConnection();
+}
+
+void MetadataIndex::closeConnection() {
+    m_fullBatchQuery.reset();  // finalised before its connection closes
+    sqlite3_close_v2(m_db);
+    m_db = nullptr;
+}
+
+void MetadataIndex::connect() {
+    QString reason;
+    if (connectFile(&reason)) return;
+    if (!reason.isEmpty()) return connectInMemory(reason);
+    // The file is damaged, foreign or of another version: start anew, once.
+    rebuild();
+}
+
+void MetadataIndex::rebuild() {
+    closeConnection();
+    ++m_rebuildCount;
+    const QByteArray native = QFile::encodeName(m_path);
+    for (const char* suffix : {"-wal", "-shm", "-journal", ""}) {
+        if (!removeRegular(native + suffix))
+            return connectInMemory(
+                QStringLiteral("%1 could not be replaced").arg(m_path + QString::fromLatin1(suffix)));
+    }
+    QString reason;
+    if (!connectFile(&reason))
+        connectInMemory(reason.isEmpty() ? QStringLiteral("%1 stays unusable after a rebuild").arg(m_path)
+                                         : reason);
+}
+
+// True when connected; false with a reason when the location is unusable, or
+// with none when the file itself is at fault.
+bool MetadataIndex::connectFile(QString* reason) {
+    if (!makeFolderFor(m_path, reason)) return false;
+    const QByteArray native = QFile::encodeName(m_path);
+    struct stat st {};
+    if (::lstat(native.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        *reason = QStringLiteral("%1 is not a regular file").arg(m_path);
+        return false;
+    }
+    sqlite3* raw = nullptr;
+    const int opened = sqlite3_open_v2(
+        native.constData(), &raw,
+        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_FULLMUTEX, nullptr);
+    Connection db(raw);
+    if (opened != SQLITE_OK) {
+        *reason = lastError(raw);
+        return false;
+    }
+    if (sqlite3_db_readonly(raw, "main") == 1) {
+        *reason = QStringLiteral("%1 is read-only").arg(m_path);
+        return false;
+    }
+    sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+
+    std::int64_t version = -1;
+    {
+        Statement read(raw, "PRAGMA user_version");
+        const int code = read ? read.step() : read.prepareCode();
+        if (code == SQLITE_ROW) {
+            version = read.intAt(0);
+        } else if (!isDamage(code)) {
+            *reason = lastError(raw);
+            return false;
+        }
+    }
+    if (version != 0 && version != kSchemaVersion) return false;  // damaged or another version: rebuild
+    if (version == 0) {
+        // Inside the write lock, so two first opens create the table once.
+        Transaction creating(raw, true);
+        const int code = creating.beginCode() != SQLITE_OK ? creating.beginCode() : execute(raw, kSchema);
+        if (code != SQLITE_OK || creating.commit() != SQLITE_OK) {
+            if (isDamage(code)) return false;
+            *reason = lastError(raw);
+            return false;
+        }
+    }
+    // WAL lets a scan read while another process writes. Another connection may
+    // be switching it at this moment (busy): it ends in WAL either way.
+    if (!setWalMode(raw, reason)) return false;
+    // NORMAL: a commit lost to a power cut is only a cache miss.
+    execute(raw, "PRAGMA synchronous = NORMAL");
+    m_db = db.release();
+    return true;
+}
+
+void MetadataIndex::connectInMemory(const QString& reason) {
+    closeConnection();
+    m_inMemoryReason = reason.isEmpty() ? QStringLiteral("the index file is unusable") : reason;
+    sqlite3_open_v2(":memory:", &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr);
+    execute(m_db, kSchema);
+}
+
+std::vector<std::optional<IndexedMetadata>> MetadataIndex::lookup(std::span<const IndexKey> keys) {
+    std::vector<std::optional<IndexedMetadata>> answers(keys.size());
+    int failure = SQLITE_OK;
+    {
+        Transaction reading(m_db, false);
+        for (std::size_t offset = 0; offset < keys.size() && failure == SQLITE_OK; offset += kLookupBatch)
+            lookupBatch(keys.subspan(offset, std::min(kLookupBatch, keys.size() - offset)), offset, answers,
+                        &failure);
+    }
+    if (failure != SQLITE_OK) {
+        // A cache that cannot answer answers nothing; a damaged one starts over.
+        answers.assign(keys.size(), std::nullopt);
+        if (isDamage(failure) && !isInMemory()) rebuild();
+    }
+    return answers;
+}
+
+void MetadataIndex::lookupBatch(std::span<const IndexKey> keys, std::size_t offset,
+                                std::vector<std::optional<IndexedMetadata>>& answers, int* failure) {
+    std::unique_ptr<Statement> partial;
+    if (keys.size() == kLookupBatch && !m_fullBatchQuery)
+        m_fullBatchQuery = std::make_unique<Statement>(m_db, lookupSql(kLookupBatch));
+    if (keys.size() != kLookupBatch) partial = std::make_unique<Statement>(m_db, lookupSql(keys.size()));
+    Statement& query = partial ? *partial : *m_fullBatchQuery;
+    if (!query) {
+        *failure = query.prepareCode();
+        if (!partial) m_fullBatchQuery.reset();  // prepared again next time
+        return;
+    }
+    // A kept statement must not hold its read snapshot past this batch.
+    struct ResetOnExit {
+        Statement& statement;
+        ~ResetOnExit() { statement.reset(); }
+    } resetOnExit{query};
+    std::unordered_multimap<std::string_view, std::size_t> positions;
+    positions.reserve(keys.size());
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        query.bindText(static_cast<int>(i + 1), keys[i].identifier);
+        positions.emplace(keys[i].identifier, offset + i);
+    }
+    int code;
+    while ((code = query.step()) == SQLITE_ROW) {
+        const FileFingerprint stored{fromStored(query.intAt(1)), fromStored(query.intAt(2)), query.intAt(3),
+                                     query.intAt(4)};
+        IndexedMetadata metadata;
+        if (!query.isNullAt(5)) metadata.creationDate = query.doubleAt(5);
+        metadata.lengthSeconds = query.doubleAt(6);
+        metadata.pixelWidth = query.intAt(7);
+        metadata.pixelHeight = query.intAt(8);
+        metadata.isScreenRecording = query.intAt(9) != 0;
+        metadata.hasDecodableVideo = query.intAt(10) != 0;
+        const auto [first, last] = positions.equal_range(query.textAt(0));
+        for (auto it = first; it != last; ++it)
+            if (keys[it->second - offset].fingerprint == stored) answers[it->second] = metadata;
+    }
+    if (code != SQLITE_DONE) *failure = code;
+}
+
+StoreStatus MetadataIndex::store(std::span<const IndexEntry> entries) {
+    for (const IndexEntry& entry : entries)
+        if (!isValidIdentifier(entry.key.identifier))
+            return StoreError(StoreErrorKind::invalidInput, m_path,
+                              QString::fromLatin1(entry.key.identifier.c_str()));
+    int failure = SQLITE_OK;
+    {
+        Transaction writing(m_db, true);
+        Statement insert(
+            m_db, "INSERT OR REPLACE INTO media VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)");
+        failure = writing.beginCode() != SQLITE_OK ? writing.beginCode() : insert.prepareCode();
+        for (std::size_t i = 0; i < entries.size() && failure == SQLITE_OK; ++i) {
+            const IndexEntry& entry = entries[i];
+            insert.bindText(1, entry.key.identifier);
+            insert.bindInt(2, asStored(entry.key.fingerprint.device));
+            insert.bindInt(3, asStored(entry.key.fingerprint.inode));
+            insert.bindInt(4, entry.key.fingerprint.sizeBytes);
+            insert.bindInt(5, entry.key.fingerprint.mtimeNs);
+            if (entry.metadata.creationDate) {
+                insert.bindDouble(6, *entry.metadata.creationDate);
+            } else {
+                insert.bindNull(6);
+            }
+            insert.bindDouble(7, entry.metadata.lengthSeconds);
+            insert.bindInt(8, entry.metadata.pixelWidth);
+            insert.bindInt(9, entry.metadata.pixelHeight);
+            insert.bindInt(10, entry.metadata.isScreenRecording ? 1 : 0);
+            insert.bindInt(11, entry.metadata.hasDecodableVideo ? 1 : 0);
+            const int code = insert.step();
+            insert.reset();
+            if (code != SQLITE_DONE) failure = code;
+        }
+        if (failure == SQLITE_OK) failure = writing.commit();
+    }
+    if (failure == SQLITE_OK) return std::nullopt;
+    StoreError error(StoreErrorKind::writeFailed, m_path, lastError(m_db));
+    if (isDamage(failure) && !isInMemory()) rebuild();
+    return error;
+}
+
+}  // namespace reelkeep::store

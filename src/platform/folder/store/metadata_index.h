@@ -1,0 +1,97 @@
+// metadata_index.h: what we read from each video, kept so a rescan need not
+// open unchanged files. Only a cache: a row counts only while its file's
+// fingerprint is unchanged, a damaged file is deleted and rebuilt without a
+// word, and a location we cannot write gives an index in memory that says so.
+// One instance per thread; several processes may open the same file.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "file_identity.h"
+#include "model/video_item.h"
+#include "store_error.h"
+
+struct sqlite3;
+
+namespace reelkeep::store {
+
+class Statement;
+
+// (st_dev, st_ino, st_size, mtime in ns): any edit, replacement or copy-over changes one.
+struct FileFingerprint {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t sizeBytes = 0;
+    std::int64_t mtimeNs = 0;
+    friend bool operator==(const FileFingerprint&, const FileFingerprint&) = default;
+};
+
+struct IndexKey {
+    std::string identifier;
+    FileFingerprint fingerprint;
+};
+
+struct IndexedMetadata {
+    std::optional<Timestamp> creationDate;  // from the container; absent: the caller uses file dates
+    double lengthSeconds = 0;
+    std::int64_t pixelWidth = 0;
+    std::int64_t pixelHeight = 0;
+    bool isScreenRecording = false;
+    bool hasDecodableVideo = false;
+    friend bool operator==(const IndexedMetadata&, const IndexedMetadata&) = default;
+};
+
+struct IndexEntry {
+    IndexKey key;
+    IndexedMetadata metadata;
+};
+
+class MetadataIndex {
+public:
+    // $XDG_CACHE_HOME/reelkeep/index.sqlite
+    static QString defaultPath();
+    // Never fails: see isInMemory().
+    static std::unique_ptr<MetadataIndex> open(const QString& path);
+    ~MetadataIndex();
+    MetadataIndex(const MetadataIndex&) = delete;
+    MetadataIndex& operator=(const MetadataIndex&) = delete;
+
+    const QString& path() const { return m_path; }
+    // True when the file could not be used; inMemoryReason() says why, once, for the log.
+    bool isInMemory() const { return !m_inMemoryReason.isEmpty(); }
+    const QString& inMemoryReason() const { return m_inMemoryReason; }
+    // How often a damaged file was deleted and started anew.
+    int rebuildCount() const { return m_rebuildCount; }
+
+    // One answer per key, in order: nothing when the row is missing or its
+    // fingerprint differs. One query per 200 keys, in one read transaction.
+    std::vector<std::optional<IndexedMetadata>> lookup(std::span<const IndexKey> keys);
+    // Inserts or replaces in one transaction; an error leaves the index as it was.
+    [[nodiscard]] StoreStatus store(std::span<const IndexEntry> entries);
+
+private:
+    explicit MetadataIndex(QString path);
+    void connect();
+    bool connectFile(QString* reason);
+    void connectInMemory(const QString& reason);
+    void rebuild();
+    void lookupBatch(std::span<const IndexKey> keys, std::size_t offset,
+                     std::vector<std::optional<IndexedMetadata>>& answers, int* failure);
+
+    void closeConnection();
+
+    QString m_path;
+    sqlite3* m_db = nullptr;
+    // The full-batch query, prepared once per connection: a rescan runs it 500 times.
+    std::unique_ptr<Statement> m_fullBatchQuery;
+    QString m_inMemoryReason;
+    int m_rebuildCount = 0;
+};
+
+}  // namespace reelkeep::store

@@ -1,0 +1,130 @@
+// thumbnail_cache_test.cpp: names file managers agree on, stale pictures
+// refused, private atomic files, and failures remembered per file version.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include "platform/folder/media/thumbnail_cache.h"
+
+namespace reelkeep::media {
+namespace {
+
+QImage frame(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB888);
+    image.fill(Qt::darkCyan);
+    return image;
+}
+
+TEST(ThumbnailNames, MatchGlibUrisAndTheStandardsExample) {
+    struct Case {
+        QByteArray path;
+        QByteArray uri;
+    };
+    const Case cases[] = {
+        {"/home/jens/photos/me.png", "file:///home/jens/photos/me.png"},
+        {"/tmp/a b/x.mp4", "file:///tmp/a%20b/x.mp4"},
+        // GLib keeps these in paths and escapes the rest (checked with `gio info`).
+        {"/v/!$&'()*+,=:@~-._", "file:///v/!$&'()*+,=:@~-._"},
+        {"/v/;[]#%?\"<>\\^`{|}", "file:///v/%3B%5B%5D%23%25%3F%22%3C%3E%5C%5E%60%7B%7C%7D"},
+        {"/v/caf\xc3\xa9\xff\n.mov", "file:///v/caf%C3%A9%FF%0A.mov"},  // not UTF-8, with a newline
+    };
+    for (const Case& c : cases) EXPECT_EQ(fileUri(c.path), c.uri) << c.path.toStdString();
+    EXPECT_EQ(thumbnailFileName("/home/jens/photos/me.png"),
+              QStringLiteral("c6ee772d9e49320e97ec29a7eb5b1697.png"));
+}
+
+TEST(ThumbnailCache, StoresPrivatelyAndAnswersOnlyForTheSameFileVersion) {
+    QTemporaryDir root;
+    const ThumbnailCache cache(root.path(), QStringLiteral("9.9"));
+    const ThumbnailSubject subject{"/videos/holiday.mp4", 1700000000, 123456};
+    ASSERT_TRUE(cache.store(subject, ThumbnailFlavor::large, frame(1920, 1080)));
+    ASSERT_TRUE(cache.store(subject, ThumbnailFlavor::normal, frame(100, 50)));
+
+    const auto large = cache.lookup(subject, ThumbnailFlavor::large);
+    ASSERT_TRUE(large);
+    EXPECT_EQ(large->size(), QSize(256, 144));
+    EXPECT_EQ(cache.lookup(subject, ThumbnailFlavor::normal)->size(), QSize(100, 50));  // never enlarged
+
+    const QString file = cache.pathFor(ThumbnailFlavor::large, subject.absolutePath);
+    QFile png(file);
+    ASSERT_TRUE(png.open(QIODevice::ReadOnly));
+    const auto texts = thumbnailTexts(png.readAll());
+    EXPECT_EQ(texts.value("Thumb::URI"), "file:///videos/holiday.mp4");
+    EXPECT_EQ(texts.value("Thumb::MTime"), "1700000000");
+    EXPECT_EQ(texts.value("Thumb::Size"), "123456");
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ASSERT_EQ(::stat(QFile::encodeName(root.path() + QStringLiteral("/large")).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    // Published by rename: no temporary is left behind.
+    EXPECT_EQ(QDir(root.path() + QStringLiteral("/large")).entryList(QDir::Files).size(), 1);
+
+    struct Miss {
+        const char* why;
+        ThumbnailSubject subject;
+    };
+    const Miss misses[] = {
+        {"edited since", {subject.absolutePath, subject.mtimeSeconds + 1, subject.sizeBytes}},
+        {"another file", {"/videos/other.mp4", subject.mtimeSeconds, subject.sizeBytes}},
+    };
+    for (const Miss& miss : misses)
+        EXPECT_FALSE(cache.lookup(miss.subject, ThumbnailFlavor::large)) << miss.why;
+}
+
+TEST(ThumbnailCache, ForeignOrDamagedEntriesAreMisses) {
+    QTemporaryDir root;
+    const ThumbnailCache cache(root.path(), QStringLiteral("9.9"));
+    const ThumbnailSubject subject{"/videos/a.mp4", 1700000000, 10};
+    ASSERT_TRUE(QDir().mkpath(root.path() + QStringLiteral("/normal")));
+    const QString file = cache.pathFor(ThumbnailFlavor::normal, subject.absolutePath);
+
+    QFile damaged(file);
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write("\x89PNG\r\n\x1a\n and then nothing useful");
+    damaged.close();
+    EXPECT_FALSE(cache.lookup(subject, ThumbnailFlavor::normal));
+
+    // Another program's PNG at our name but without Thumb:: chunks.
+    ASSERT_TRUE(frame(10, 10).save(file, "png"));
+    EXPECT_FALSE(cache.lookup(subject, ThumbnailFlavor::normal));
+
+    // A good store replaces both.
+    ASSERT_TRUE(cache.store(subject, ThumbnailFlavor::normal, frame(10, 10)));
+    EXPECT_TRUE(cache.lookup(subject, ThumbnailFlavor::normal));
+}
+
+TEST(ThumbnailCache, RemembersFailuresPerFileVersion) {
+    QTemporaryDir root;
+    const ThumbnailCache cache(root.path(), QStringLiteral("9.9"));
+    const ThumbnailSubject broken{"/videos/broken.mp4", 1700000000, 10};
+    EXPECT_FALSE(cache.hasRecordedFailure(broken));
+    ASSERT_TRUE(cache.recordFailure(broken));
+    EXPECT_TRUE(cache.hasRecordedFailure(broken));
+    EXPECT_TRUE(QFile::exists(root.path() + QStringLiteral("/fail/reelkeep-9.9/") +
+                              thumbnailFileName("/videos/broken.mp4")));
+    // A repaired (rewritten) file is tried again.
+    EXPECT_FALSE(cache.hasRecordedFailure({broken.absolutePath, broken.mtimeSeconds + 5, broken.sizeBytes}));
+    // Failures are ours alone: other versions of the program try for themselves.
+    EXPECT_FALSE(ThumbnailCache(root.path(), QStringLiteral("10.0")).hasRecordedFailure(broken));
+}
+
+TEST(ThumbnailCache, UnwritableRootIsReportedNotIgnored) {
+    QTemporaryDir root;
+    QFile blocker(root.path() + QStringLiteral("/file"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    // A regular file where the cache folder should be: refused even when running as root.
+    const ThumbnailCache cache(blocker.fileName() + QStringLiteral("/thumbnails"), QStringLiteral("9.9"));
+    const ThumbnailSubject subject{"/videos/a.mp4", 1, 1};
+    EXPECT_FALSE(cache.store(subject, ThumbnailFlavor::normal, frame(10, 10)));
+    EXPECT_FALSE(cache.recordFailure(subject));
+    EXPECT_FALSE(cache.lookup(subject, ThumbnailFlavor::normal));
+}
+
+}  // namespace
+}  // namespace reelkeep::media

@@ -1,0 +1,173 @@
+// metadata_index_test.cpp: the index answers only for unchanged files, rebuilds
+// itself when damaged, and falls back to memory where it cannot write.
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <thread>
+
+#include "platform/folder/store/metadata_index.h"
+#include "store_fixtures.h"
+
+namespace reelkeep::store {
+namespace {
+
+using testing::readAll;
+using testing::writeAll;
+
+IndexEntry entry(int n) {
+    IndexEntry e;
+    e.key = IndexKey{"/v/clip" + std::to_string(n) + ".mp4",
+                     FileFingerprint{0xFFFF'FFFF'FFFF'FF00u, static_cast<std::uint64_t>(n), 1000 + n,
+                                     1'700'000'000'123'456'789 + n}};
+    e.metadata = IndexedMetadata{n % 2 ? std::optional<Timestamp>(1.6e9 + n) : std::nullopt,
+                                 1.5 * n,
+                                 1920,
+                                 1080,
+                                 n % 3 == 0,
+                                 n % 5 != 0};
+    return e;
+}
+
+std::vector<IndexEntry> entries(int count) {
+    std::vector<IndexEntry> all;
+    for (int n = 0; n < count; ++n) all.push_back(entry(n));
+    return all;
+}
+
+std::vector<IndexKey> keysOf(const std::vector<IndexEntry>& all) {
+    std::vector<IndexKey> keys;
+    for (const IndexEntry& e : all) keys.push_back(e.key);
+    return keys;
+}
+
+TEST(MetadataIndex, AnswersInBulkOnlyForUnchangedFiles) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("cache/reelkeep/index.sqlite"));
+    const auto stored = entries(450);  // three lookup batches
+    {
+        auto index = MetadataIndex::open(path);
+        ASSERT_FALSE(index->isInMemory()) << index->inMemoryReason().toStdString();
+        ASSERT_FALSE(index->store(stored));
+    }
+    auto index = MetadataIndex::open(path);
+    std::vector<IndexKey> keys = keysOf(stored);
+    keys.push_back(IndexKey{"/v/never-seen.mp4", {}});
+    keys.push_back(stored[7].key);  // asked twice in one call
+    const auto answers = index->lookup(keys);
+    ASSERT_EQ(answers.size(), keys.size());
+    for (std::size_t i = 0; i < stored.size(); ++i) EXPECT_EQ(answers[i], stored[i].metadata) << i;
+    EXPECT_FALSE(answers[450]);
+    EXPECT_EQ(answers[451], stored[7].metadata);
+
+    struct Change {
+        const char* what;
+        std::function<void(FileFingerprint&)> apply;
+    };
+    const Change changes[] = {
+        {"another device", [](FileFingerprint& f) { f.device ^= 1; }},
+        {"replaced (new inode)", [](FileFingerprint& f) { f.inode += 1000; }},
+        {"appended", [](FileFingerprint& f) { f.sizeBytes += 1; }},
+        {"touched within the same second", [](FileFingerprint& f) { f.mtimeNs += 1; }},
+    };
+    for (const Change& change : changes) {
+        IndexKey key = stored[3].key;
+        change.apply(key.fingerprint);
+        EXPECT_FALSE(index->lookup(std::span(&key, 1))[0]) << change.what;
+    }
+    // A new reading replaces the old row.
+    IndexEntry updated = stored[3];
+    updated.key.fingerprint.sizeBytes += 1;
+    updated.metadata.lengthSeconds = 99;
+    ASSERT_FALSE(index->store(std::span(&updated, 1)));
+    EXPECT_EQ(index->lookup(std::span(&updated.key, 1))[0], updated.metadata);
+    EXPECT_FALSE(index->lookup(std::span(&stored[3].key, 1))[0]);
+}
+
+TEST(MetadataIndex, DamagedFileIsRebuiltSilently) {
+    struct Case {
+        const char* what;
+        std::function<void(const QString&)> damage;
+    };
+    const Case cases[] = {
+        {"not a database", [](const QString& p) { writeAll(p, QByteArray("garbage").repeated(2000)); }},
+        {"another schema version", [](const QString& p) { testing::runSql(p, "PRAGMA user_version = 7;"); }},
+        {"broken pages", [](const QString& p) { testing::damagePages(p); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("index.sqlite"));
+        const auto stored = entries(300);
+        ASSERT_FALSE(MetadataIndex::open(path)->store(stored));
+        c.damage(path);
+
+        auto index = MetadataIndex::open(path);
+        EXPECT_FALSE(index->isInMemory()) << index->inMemoryReason().toStdString();
+        const auto answers = index->lookup(keysOf(stored));  // misses, never a crash or an error
+        for (const auto& answer : answers) EXPECT_FALSE(answer);
+        EXPECT_EQ(index->rebuildCount(), 1);
+        ASSERT_FALSE(index->store(stored));
+        EXPECT_EQ(index->lookup(keysOf(stored))[299], stored[299].metadata);
+    }
+}
+
+TEST(MetadataIndex, UnusableLocationWorksInMemoryAndSaysSo) {
+    QTemporaryDir dir;
+    writeAll(dir.filePath(QStringLiteral("file")), "x");
+    writeAll(dir.filePath(QStringLiteral("video.mp4")), "precious family video");
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder.sqlite")));
+    ASSERT_TRUE(
+        QFile::link(dir.filePath(QStringLiteral("video.mp4")), dir.filePath(QStringLiteral("link.sqlite"))));
+    struct Case {
+        QString path;
+    };
+    const Case cases[] = {
+        {dir.filePath(QStringLiteral("file/index.sqlite"))},  // read-only for root too: not a folder
+        {dir.filePath(QStringLiteral("folder.sqlite"))},      // a folder in its place is never removed
+        {dir.filePath(QStringLiteral("link.sqlite"))},        // nor what a symlink points to
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        auto index = MetadataIndex::open(c.path);
+        EXPECT_TRUE(index->isInMemory());
+        EXPECT_FALSE(index->inMemoryReason().isEmpty());
+        const auto stored = entries(3);
+        ASSERT_FALSE(index->store(stored));
+        EXPECT_EQ(index->lookup(keysOf(stored))[2], stored[2].metadata);
+    }
+    EXPECT_EQ(readAll(dir.filePath(QStringLiteral("video.mp4"))), QByteArray("precious family video"));
+    EXPECT_TRUE(QFileInfo(dir.filePath(QStringLiteral("folder.sqlite"))).isDir());
+}
+
+TEST(MetadataIndex, TwoProcessesShareOneFile) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("index.sqlite"));
+    const auto stored = entries(400);
+    std::string failures[2];
+    {
+        std::vector<std::jthread> writers;
+        for (int w = 0; w < 2; ++w)
+            writers.emplace_back([&, w] {
+                auto index = MetadataIndex::open(path);
+                if (index->isInMemory()) failures[w] = index->inMemoryReason().toStdString();
+                for (std::size_t i = w; i < stored.size(); i += 2) {
+                    if (auto error = index->store(std::span(&stored[i], 1)))
+                        failures[w] = error->message().toStdString();
+                    (void)index->lookup(std::span(&stored[i / 2].key, 1));
+                }
+            });
+    }
+    EXPECT_EQ(failures[0], "");
+    EXPECT_EQ(failures[1], "");
+    auto index = MetadataIndex::open(path);
+    const auto answers = index->lookup(keysOf(stored));
+    for (std::size_t i = 0; i < stored.size(); ++i) EXPECT_EQ(answers[i], stored[i].metadata) << i;
+    EXPECT_EQ(index->rebuildCount(), 0);
+}
+
+}  // namespace
+}  // namespace reelkeep::store
