@@ -1,0 +1,37 @@
+// asset_reader.h: one asset into one VideoItem, and the chain of size sources.
+// Pure reads of port objects: safe on any thread, no service state. A size is
+// never 0 and never negative: every source must give a positive count.
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <optional>
+
+#include "library/guarded_property_reader.h"
+#include "library/photo_library_port.h"
+#include "model/size_state.h"
+#include "model/video_item.h"
+
+namespace reelkeep {
+
+struct AssetRead {
+    VideoItem item;
+    bool usedResourceIPC = false;  // the resource list was requested: the slow path
+};
+
+// Fast route first; the resource list only when it leaves the name or size open.
+AssetRead readAsset(const Asset& asset, const ResourcePort& resources, PrivateFrameworkLoader& loader);
+
+std::optional<SizeState> photosUIFileSize(const Asset& asset, PrivateFrameworkLoader& loader);
+std::optional<SizeState> resourceDataSize(const QList<AssetResource>& resources, bool isDataSizeProvided);
+std::optional<SizeState> originalMetadataFileSize(const Asset& asset);
+std::optional<SizeState> quickSize(const Asset& asset, const QList<AssetResource>& resources,
+                                   bool isDataSizeProvided, PrivateFrameworkLoader& loader);
+
+// The first full-size video, else the first video resource.
+const AssetResource* preferredVideoResource(const QList<AssetResource>& resources);
+
+// Allocated size, then logical size, then a second look at the file's attributes.
+SizeState fileSystemSize(const QString& path);
+
+}  // namespace reelkeep

@@ -1,0 +1,249 @@
+// photo_library_port.h: the platform's photo library as the service sees it, one
+// interface per group of operations. Implementations are thread-safe. Every
+// asynchronous call answers exactly once on a thread of the port's own, on every
+// path (success, error, cancel, time limit); image requests may send degraded
+// results first, then exactly one final one.
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "library/dynamic_object.h"
+#include "model/video_item.h"
+
+namespace reelkeep {
+
+// The platform's values, kept so that logs and scripts compare across platforms.
+enum class AuthorizationStatus : int {
+    notDetermined = 0,
+    restricted = 1,
+    denied = 2,
+    authorized = 3,
+    limited = 4,
+};
+
+enum class AccessLevel : int { addOnly = 1, readWrite = 2 };
+
+enum class ResourceType : int {
+    photo = 1,
+    video = 2,
+    audio = 3,
+    alternatePhoto = 4,
+    fullSizePhoto = 5,
+    fullSizeVideo = 6,
+};
+
+inline constexpr std::uint64_t kMediaSubtypeVideoScreenRecording = std::uint64_t{1} << 19;
+
+// The platform's code for a request the user cancelled, in any domain.
+inline constexpr int kUserCancelledErrorCode = 3072;
+
+struct PlatformError {
+    QString domain;
+    int code = 0;
+    QString localizedDescription;
+
+    bool isUserCancellation() const { return code == kUserCancelledErrorCode; }
+    friend bool operator==(const PlatformError&, const PlatformError&) = default;
+};
+
+// An asset as fetched: documented properties plus the undocumented members that
+// the dynamic-object layer reads. Immutable: a later change gives a new object.
+class Asset : public DynamicObject {
+public:
+    virtual QString localIdentifier() const = 0;
+    virtual std::optional<Timestamp> creationDate() const = 0;
+    virtual double duration() const = 0;
+    virtual std::int64_t pixelWidth() const = 0;
+    virtual std::int64_t pixelHeight() const = 0;
+    virtual bool isFavorite() const = 0;
+    virtual std::uint64_t mediaSubtypes() const = 0;
+};
+using AssetRef = std::shared_ptr<const Asset>;
+
+// An ordered, immutable snapshot; QList shares it without copying.
+using FetchResult = QList<AssetRef>;
+
+struct AssetResource {
+    int type = 0;  // ResourceType values, but any number may arrive
+    QString originalFilename;
+    std::optional<std::int64_t> dataSize;
+    QString assetIdentifier;  // which asset and which of its resources, for export
+    int index = 0;
+};
+
+using RequestId = std::uint64_t;
+
+class AuthorizationPort {
+public:
+    virtual ~AuthorizationPort() = default;
+    virtual AuthorizationStatus authorizationStatus(AccessLevel level) const = 0;
+    // Called on the main thread; the handler runs once, on any thread.
+    virtual void requestAuthorization(AccessLevel level,
+                                      std::function<void(AuthorizationStatus)> handler) = 0;
+};
+
+class FetchPort {
+public:
+    virtual ~FetchPort() = default;
+    // Every video asset, newest creation date first; equal dates keep the
+    // library's own order.
+    virtual FetchResult fetchVideos() const = 0;
+    // The assets that still exist, in the given order, without repeats.
+    virtual FetchResult fetchAssets(const QStringList& localIdentifiers) const = 0;
+};
+
+class ResourcePort {
+public:
+    virtual ~ResourcePort() = default;
+    virtual QList<AssetResource> resources(const Asset& asset) const = 0;
+    // Whether resources report a dataSize at all on this system.
+    virtual bool providesResourceDataSize() const = 0;
+};
+
+struct ChangeItemResult {
+    QString localIdentifier;
+    std::optional<PlatformError> error;  // none: the change was applied to this asset
+};
+
+struct DeletionCompletion {
+    // A failure of the whole request (the user declined: code 3072).
+    std::optional<PlatformError> requestError;
+    // One entry per asset handed in; an asset without an entry was not deleted.
+    QList<ChangeItemResult> items;
+};
+
+struct FavoriteCompletion {
+    bool success = false;
+    std::optional<PlatformError> error;
+};
+
+class ChangePort {
+public:
+    virtual ~ChangePort() = default;
+    virtual RequestId deleteAssets(const FetchResult& assets,
+                                   std::function<void(DeletionCompletion)> handler) = 0;
+    // All or nothing: a port that cannot apply every flag applies none.
+    virtual RequestId setFavorite(const FetchResult& assets, bool isFavorite,
+                                  std::function<void(FavoriteCompletion)> handler) = 0;
+    // The handler still runs once; what was applied before the cancel is reported.
+    virtual void cancelChange(RequestId id) = 0;
+};
+
+class ExportPort {
+public:
+    virtual ~ExportPort() = default;
+    // Writes the resource's data to exactly destinationPath; on failure nothing
+    // bears that name. Handler: no error once the file is complete.
+    virtual RequestId writeResourceData(const AssetResource& resource, const QString& destinationPath,
+                                        bool isNetworkAccessAllowed,
+                                        std::function<void(std::optional<PlatformError>)> handler) = 0;
+    virtual void cancelWrite(RequestId id) = 0;
+};
+
+struct ImageRequestOptions {
+    int deliveryMode = 1;  // high quality only
+    int resizeMode = 1;    // fast
+    bool isNetworkAccessAllowed = false;
+};
+
+struct ImageResult {
+    std::optional<QImage> image;
+    bool isDegraded = false;
+    bool isCancelled = false;
+    std::optional<PlatformError> error;
+};
+
+// A request that has not answered within this limit gets a final error result.
+inline constexpr std::chrono::milliseconds kImageRequestTimeLimit{10'000};
+
+class ImagePort {
+public:
+    virtual ~ImagePort() = default;
+    // contentMode 1 is aspect fill.
+    virtual RequestId requestImage(const AssetRef& asset, QSize targetPixels, int contentMode,
+                                   const ImageRequestOptions& options,
+                                   std::function<void(ImageResult)> handler) = 0;
+    virtual void cancelImageRequest(RequestId id) = 0;
+};
+
+// A playable form of a video: a local file when there is one, plus what loading
+// the media reported.
+struct PlayableVideo {
+    std::optional<QString> localFilePath;
+    bool isPlayable = false;
+    double durationSeconds = 0;
+};
+
+struct VideoRequestOptions {
+    int deliveryMode = 0;  // 0 automatic, 3 fast format
+    bool isNetworkAccessAllowed = false;
+    int version = 0;  // 0 current (edited)
+};
+
+struct VideoRequestResult {
+    std::optional<PlayableVideo> video;
+    std::optional<PlatformError> error;
+};
+
+class VideoAssetPort {
+public:
+    virtual ~VideoAssetPort() = default;
+    virtual RequestId requestPlayableVideo(const AssetRef& asset, const VideoRequestOptions& options,
+                                           std::function<void(VideoRequestResult)> handler) = 0;
+    virtual void cancelVideoRequest(RequestId id) = 0;
+};
+
+class LibraryChangeListener {
+public:
+    virtual ~LibraryChangeListener() = default;
+    // Runs on a thread of the port's; must only hand the news on.
+    virtual void photoLibraryDidChange() = 0;
+};
+
+class ChangeObserverPort {
+public:
+    virtual ~ChangeObserverPort() = default;
+    // Held weakly: a listener that dies is dropped without unregistering.
+    virtual void registerChangeObserver(std::weak_ptr<LibraryChangeListener> listener) = 0;
+    virtual void unregisterChangeObserver(const LibraryChangeListener* listener) = 0;
+};
+
+struct FileLocation {
+    enum class Status { found, notFound, changed };
+    Status status = Status::notFound;
+    QString path;  // set when found
+};
+
+class LocationPort {
+public:
+    virtual ~LocationPort() = default;
+    // The file behind an identifier now, refused when it is no longer the file
+    // the fetch saw.
+    virtual FileLocation fileLocation(const QString& localIdentifier) const = 0;
+    // The folders the library reads, for the privacy-settings stand-in.
+    virtual QStringList libraryRoots() const = 0;
+};
+
+// The whole port as the service receives it. Every member is required.
+struct LibraryPorts {
+    std::shared_ptr<AuthorizationPort> authorization;
+    std::shared_ptr<FetchPort> fetch;
+    std::shared_ptr<ResourcePort> resources;
+    std::shared_ptr<ChangePort> changes;
+    std::shared_ptr<ExportPort> exports;
+    std::shared_ptr<ImagePort> images;
+    std::shared_ptr<VideoAssetPort> videos;
+    std::shared_ptr<ChangeObserverPort> observers;
+    std::shared_ptr<LocationPort> locations;
+};
+
+}  // namespace reelkeep

@@ -1,0 +1,588 @@
+// photo_library_service.cpp: every public operation follows one shape: count it
+// in, hop onto the serial executor, do the work, count it out, hop back to the
+// caller. After counting out it touches nothing of the service, which may be gone.
+#include "library/photo_library_service.h"
+
+#include <algorithm>
+#include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+#include "library/completion.h"
+
+namespace reelkeep {
+
+// Operations in flight; the destructor waits for none to be left.
+class PhotoLibraryService::Tracker {
+public:
+    void enter() {
+        std::lock_guard lock(m_mutex);
+        ++m_inFlight;
+    }
+    void leave() {
+        std::lock_guard lock(m_mutex);
+        if (--m_inFlight == 0) m_idle.notify_all();
+    }
+    void waitIdle() {
+        std::unique_lock lock(m_mutex);
+        m_idle.wait(lock, [this] { return m_inFlight == 0; });
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_idle;
+    int m_inFlight = 0;
+};
+
+namespace {
+struct RequestStop {
+    std::stop_source source;
+    void operator()() { source.request_stop(); }
+};
+}  // namespace
+
+// One operation's admission: counted in flight until released, with a stop token
+// that fires for the caller's stop and for the service's own.
+class PhotoLibraryService::Ticket {
+public:
+    Ticket(std::shared_ptr<Tracker> tracker, const std::stop_token& callerStop,
+           const std::stop_token& serviceStop)
+        : m_tracker(std::move(tracker)) {
+        m_tracker->enter();
+        m_fromCaller.emplace(callerStop, RequestStop{m_source});
+        m_fromService.emplace(serviceStop, RequestStop{m_source});
+    }
+    ~Ticket() { release(); }
+    Ticket(const Ticket&) = delete;
+    Ticket& operator=(const Ticket&) = delete;
+
+    std::stop_token token() const { return m_source.get_token(); }
+    void release() {
+        if (!m_tracker) return;
+        m_fromCaller.reset();
+        m_fromService.reset();
+        std::exchange(m_tracker, nullptr)->leave();
+    }
+
+private:
+    std::shared_ptr<Tracker> m_tracker;
+    std::stop_source m_source;
+    std::optional<std::stop_callback<RequestStop>> m_fromCaller;
+    std::optional<std::stop_callback<RequestStop>> m_fromService;
+};
+
+// Results of probe children, confined to the serial executor.
+struct PhotoLibraryService::ProbeWindow {
+    explicit ProbeWindow(Executor* executor) : executor(executor) {}
+
+    void deliver(QString localIdentifier, SizeState state) {
+        finished.emplace_back(std::move(localIdentifier), state);
+        if (const auto waiter = std::exchange(parent, {})) executor->post([waiter] { waiter.resume(); });
+    }
+    auto nextFinished() {
+        struct Awaiter {
+            ProbeWindow* window;
+            bool await_ready() const { return !window->finished.empty(); }
+            void await_suspend(std::coroutine_handle<> handle) { window->parent = handle; }
+            void await_resume() const {}
+        };
+        return Awaiter{this};
+    }
+
+    Executor* executor;
+    std::deque<std::pair<QString, SizeState>> finished;
+    std::coroutine_handle<> parent;
+};
+
+// One port request for a thumbnail key, shared by every caller that asks for the
+// key while it runs.
+struct PhotoLibraryService::ThumbnailFlight {
+    std::vector<std::shared_ptr<Completion<ThumbnailRef>>> waiters;
+    std::stop_source cancelRequest;  // when the last waiter leaves
+    bool isAbandoned = false;        // a new caller starts a new flight
+    bool isFinished = false;
+};
+
+PhotoLibraryService::PhotoLibraryService(LibraryPorts ports)
+    : PhotoLibraryService(std::move(ports), Options{}) {}
+
+PhotoLibraryService::PhotoLibraryService(LibraryPorts ports, Options options)
+    : m_ports(std::move(ports)),
+      m_options(options),
+      m_loader(options.loader ? *options.loader : PrivateFrameworkLoader::processWide()),
+      m_tracker(std::make_shared<Tracker>()),
+      m_pool(std::make_unique<PoolExecutor>(std::max(options.backgroundThreads, 1))),
+      m_executor(std::make_unique<SerialExecutor>()) {}
+
+PhotoLibraryService::~PhotoLibraryService() {
+    m_stop.request_stop();
+    m_tracker->waitIdle();
+    m_executor.reset();
+    m_pool.reset();
+}
+
+AuthorizationStatus PhotoLibraryService::authorizationStatus() const {
+    return m_ports.authorization->authorizationStatus(AccessLevel::readWrite);
+}
+
+QCoro::Task<AuthorizationStatus> PhotoLibraryService::requestAccess(std::stop_token stop) {
+    ResumeOnCaller caller;
+    Ticket ticket(m_tracker, stop, m_stop.get_token());
+    co_await m_executor->schedule();
+    auto completion = Completion<AuthorizationStatus>::create(m_executor.get());
+    auto ask = [port = m_ports.authorization, weak = std::weak_ptr(completion)] {
+        const auto pending = weak.lock();
+        if (!pending || pending->isResolved()) return;  // stopped before the prompt
+        port->requestAuthorization(AccessLevel::readWrite, [weak](AuthorizationStatus status) {
+            if (const auto waiting = weak.lock()) waiting->resume(status);
+        });
+    };
+    // The platform wants the prompt raised from the main thread: the caller's.
+    caller.post(std::move(ask));
+    const AuthorizationStatus status = co_await completion->wait(ticket.token(), authorizationStatus());
+    ticket.release();
+    co_await caller;
+    co_return status;
+}
+
+Result<FetchResult> PhotoLibraryService::fetchVideoAssets() const {
+    const AuthorizationStatus status = authorizationStatus();
+    if (status != AuthorizationStatus::authorized && status != AuthorizationStatus::limited)
+        return PhotoLibraryError::notAuthorized();
+    return m_ports.fetch->fetchVideos();
+}
+
+Result<qsizetype> PhotoLibraryService::startScan() {
+    Result<FetchResult> fetched = fetchVideoAssets();
+    if (!fetched) return fetched.error();
+    m_scanFetchResult = std::move(fetched).value();
+    m_timings = {};
+    return m_scanFetchResult->size();
+}
+
+Result<ScanBatch> PhotoLibraryService::readScanBatch(qsizetype start, qsizetype count,
+                                                     const std::stop_token& stop) {
+    if (!m_scanFetchResult) {
+        Result<FetchResult> fetched = fetchVideoAssets();
+        if (!fetched) return fetched.error();
+        m_scanFetchResult = std::move(fetched).value();
+    }
+    const FetchResult& assets = *m_scanFetchResult;
+    const qsizetype total = assets.size();
+    const qsizetype lo = std::clamp<qsizetype>(start, 0, total);
+    const qsizetype n = std::min<qsizetype>(total - lo, std::max<qsizetype>(count, 0));
+
+    VideoList items;
+    items.reserve(n);
+    std::int64_t slowPaths = 0;
+    const auto started = BootClock::now();
+    for (qsizetype index = lo; index < lo + n; ++index) {
+        // A half batch would break the contiguous-slices promise: all or an error.
+        if (stop.stop_requested()) return PhotoLibraryError::cancelled();
+        AssetRead read = readAsset(*assets.at(index), *m_ports.resources, m_loader);
+        items.append(std::move(read.item));
+        if (read.usedResourceIPC) ++slowPaths;
+    }
+    m_timings.batchTotal += BootClock::now() - started;
+    m_timings.assetCount += n;
+    m_timings.slowPathCount += slowPaths;
+    return ScanBatch{std::move(items), total};
+}
+
+ScanTimings PhotoLibraryService::endScan() {
+    m_scanFetchResult.reset();
+    return std::exchange(m_timings, ScanTimings{});
+}
+
+QCoro::Task<Result<qsizetype>> PhotoLibraryService::beginScan(std::stop_token stop) {
+    ResumeOnCaller caller;
+    Ticket ticket(m_tracker, stop, m_stop.get_token());
+    co_await m_executor->schedule();
+    Result<qsizetype> result =
+        ticket.token().stop_requested() ? Result<qsizetype>(PhotoLibraryError::cancelled()) : startScan();
+    ticket.release();
+    co_await caller;
+    co_return result;
+}
+
+QCoro::Task<Result<ScanBatch>> PhotoLibraryService::readBatch(qsizetype start, qsizetype count,
+                                                              std::stop_token stop) {
+    ResumeOnCaller caller;
+    Ticket ticket(m_tracker, stop, m_stop.get_token());
+    co_await m_executor->schedule();
+    Result<ScanBatch> result = readScanBatch(start, count, ticket.token());
+    ticket.release();
+    co_await caller;
+    co_return result;
+}
+
+QCoro::Task<ScanTimings> PhotoLibraryService::finishScan() {
+    ResumeOnCaller caller;
+    Ticket ticket(m_tracker, {}, m_stop.get_token());
+    co_await m_executor->schedule();
+    const ScanTimings timings = endScan();
+    ticket.release();
+    co_await caller;
+    co_return timings;
+}
+
+QCoro::Task<QHash<QString, SizeState>> PhotoLibraryService::probeSizes(QStringList localIdentifiers,
+                                                                       int maxConcurrent,
+                                                                       std::stop_token stop) {
+    ResumeOnCaller caller;
+    Ticket ticket(m_tracker, stop, m_stop.get_token());
+    co_await m_executor->schedule();
+    QHash<QString, SizeState> result;
+    if (!localIdentifiers.isEmpty())
+        result = co_await runProbeWindow(std::move(localIdentifiers), maxConcurrent, ticket.token());
+    ticket.release();
+    co_await caller;
+    co_return result;
+}
+
+QCoro::Task<QHash<QString, SizeState>> PhotoLibraryService::runProbeWindow(QStringList localIdentifiers,
+                                                                           int maxConcurrent,
+                                                                           std::stop_token stop) {
+    const qsizetype width = std::min<qsizetype>(localIdentifiers.size(), std::max(maxConcurrent, 1));
+    const auto started = BootClock::now();
+    QHash<QString, SizeState> result;
+    result.reserve(localIdentifiers.size());
+    auto window = std::make_shared<ProbeWindow>(m_executor.get());
+    qsizetype next = 0;
+    qsizetype running = 0;
+    // Children are counted here and awaited below, so none outlives this call.
+    const auto startNext = [&] {
+        probeChild(localIdentifiers.at(next++), window, stop);
+        ++running;
+    };
+    while (next < width) startNext();
+    while (running > 0) {
+        co_await window->nextFinished();
+        while (!window->finished.empty()) {
+            auto [identifier, state] = std::move(window->finished.front());
+            window->finished.pop_front();
+            result.insert(identifier, state);  // a repeated identifier: the last to finish wins
+            --running;
+            if (!stop.stop_requested() && next < localIdentifiers.size()) startNext();
+        }
+    }
+    m_timings.probe += BootClock::now() - started;
+    m_timings.probeCount += localIdentifiers.size();
+    co_return result;
+}
+
+// Runs on the pool and resumes there; it must not co_await another Task, because
+// a Task finishing on one pool thread while it is awaited from another would race.
+QCoro::Task<> PhotoLibraryService::probeChild(QString localIdentifier, std::shared_ptr<ProbeWindow> window,
+                                              std::stop_token stop) {
+    co_await m_pool->schedule();
+    SizeState state = SizeState::unavailable();
+    if (!stop.stop_requested()) {
+        const FetchResult found = m_ports.fetch->fetchAssets({localIdentifier});
+        if (found.isEmpty()) {
+            state = SizeState::failed();
+        } else {
+            const AssetRef asset = found.front();
+            const QList<AssetResource> resources = m_ports.resources->resources(*asset);
+            if (auto quick =
+                    quickSize(*asset, resources, m_ports.resources->providesResourceDataSize(), m_loader)) {
+                state = *quick;
+            } else {
+                auto completion = Completion<std::optional<QString>>::create(m_pool.get());
+                const RequestId request = m_ports.videos->requestPlayableVideo(
+                    asset, VideoRequestOptions{3, false, 0},
+                    [weak = std::weak_ptr(completion)](VideoRequestResult r) {
+                        const auto waiting = weak.lock();
+                        if (!waiting) return;
+                        waiting->resume(r.video ? r.video->localFilePath : std::nullopt);
+                    });
+                const std::optional<QString> path = co_await completion->wait(stop, std::nullopt);
+                if (stop.stop_requested()) m_ports.videos->cancelVideoRequest(request);
+                if (path) state = fileSystemSize(*path);
+            }
+        }
+    }
+    co_await m_executor->schedule();
+    window->deliver(std::move(localIdentifier), state);
+}
+
+QCoro::Task<DeletionOutcome> PhotoLibraryService::deleteVideos(QStringList localIdentifiers,
+                                                               std::stop_token stop) {
+    ResumeOnCaller caller;
+    Ticket ticket(m_tracker, stop, m_stop.get_token());
+    co_await m_executor->schedule();
+    DeletionOutcome outcome = co_await deleteOnExecutor(std::move(localIdentifiers), ticket.token());
+    ticket.release();
+    co_await caller;
+    co_return outcome;
+}
+
+namespace {
+QStringList identifiersOf(const FetchResult& assets) {
+    QStringList identifiers;
+    identifiers.reserve(assets.size());
+    for (const AssetRef& asset : assets) identifiers.append(asset->localIdentifier());
+    return identifiers;
+}
+
+// A change may already be applied when a stop comes: ask the port to cancel and
+// still wait for its one answer, so the outcome says what really happened.
+template <class Cancel>
+struct CancelOnStop {
+    Cancel cancel;
+    void operator()() { cancel(); }
+};
+}  // namespace
+
+QCoro::Task<DeletionOutcome> PhotoLibraryService::deleteOnExecutor(QStringList localIdentifiers,
+                                                                   std::stop_token stop) {
+    const FetchResult assets = m_ports.fetch->fetchAssets(localIdentifiers);
+    if (assets.isEmpty()) co_return DeletionOutcome::failed();
+    if (stop.stop_requested()) co_return DeletionOutcome::cancelled();
+    const QStringList handedIn = identifiersOf(assets);
+    auto completion = Completion<DeletionCompletion>::create(m_executor.get());
+    const RequestId request =
+        m_ports.changes->deleteAssets(assets, [weak = std::weak_ptr(completion)](DeletionCompletion result) {
+            if (const auto waiting = weak.lock()) waiting->resume(std::move(result));
+        });
+    auto cancel = [port = m_ports.changes, request] { port->cancelChange(request); };
+    std::stop_callback<CancelOnStop<decltype(cancel)>> onStop(stop, CancelOnStop<decltype(cancel)>{cancel});
+    const DeletionCompletion result = co_await completion->wait({}, {});
+    co_return classifyDeletion(handedIn, result);
+}
+
+QCoro::Task<Result<void>> PhotoLibraryService::setFavorite(QStringList localIdentifiers, bool isFavorite,
+                                                           std::stop_token stop) {
+    ResumeOnCaller caller;
+    Ticket ticket(m_tracker, stop, m_stop.get_token());
+    co_await m_executor->schedule();
+    Result<void> result =
+        co_await favoriteOnExecutor(std::move(localIdentifiers), isFavorite, ticket.token());
+    ticket.release();
+    co_await caller;
+    co_return result;
+}
+
+QCoro::Task<Result<void>> PhotoLibraryService::favoriteOnExecutor(QStringList localIdentifiers,
+                                                                  bool isFavorite, std::stop_token stop) {
+    const FetchResult assets =
+        localIdentifiers.isEmpty() ? FetchResult{} : m_ports.fetch->fetchAssets(localIdentifiers);
+    if (assets.isEmpty()) co_return PhotoLibraryError::assetNotFound();
+    if (stop.stop_requested()) co_return PhotoLibraryError::cancelled();
+    auto completion = Completion<FavoriteCompletion>::create(m_executor.get());
+    const RequestId request = m_ports.changes->setFavorite(
+        assets, isFavorite, [weak = std::weak_ptr(completion)](FavoriteCompletion result) {
+            if (const auto waiting = weak.lock()) waiting->resume(std::move(result));
+        });
+    auto cancel = [port = m_ports.changes, request] { port->cancelChange(request); };
+    std::stop_callback<CancelOnStop<decltype(cancel)>> onStop(stop, CancelOnStop<decltype(cancel)>{cancel});
+    const FavoriteCompletion result = co_await completion->wait({}, {});
+    if (result.success) co_return Result<void>{};
+    if (result.error) co_return PhotoLibraryError::operationFailed(*result.error);
+    co_return PhotoLibraryError::operationFailed(PhotoLibraryError::assetUnavailable());
+}
+
+QCoro::Task<Result<void>> PhotoLibraryService::downloadVideo(QString localIdentifier, QString destinationPath,
+                                                             std::stop_token stop) {
+    ResumeOnCaller caller;
+    Ticket ticket(m_tracker, stop, m_stop.get_token());
+    co_await m_executor->schedule();
+    Result<void> result =
+        co_await downloadOnExecutor(std::move(localIdentifier), std::move(destinationPath), ticket.token());
+    ticket.release();
+    co_await caller;
+    co_return result;
+}
+
+QCoro::Task<Result<void>> PhotoLibraryService::downloadOnExecutor(QString localIdentifier,
+                                                                  QString destinationPath,
+                                                                  std::stop_token stop) {
+    const FetchResult found = m_ports.fetch->fetchAssets({localIdentifier});
+    if (found.isEmpty()) co_return PhotoLibraryError::assetNotFound();
+    const QList<AssetResource> resources = m_ports.resources->resources(*found.front());
+    const AssetResource* resource = preferredVideoResource(resources);
+    if (!resource) co_return PhotoLibraryError::videoResourceUnavailable();
+    if (stop.stop_requested()) co_return PhotoLibraryError::cancelled();
+    using WriteResult = std::optional<PlatformError>;
+    auto completion = Completion<WriteResult>::create(m_executor.get());
+    const RequestId request = m_ports.exports->writeResourceData(
+        *resource, destinationPath, true, [weak = std::weak_ptr(completion)](WriteResult error) {
+            if (const auto waiting = weak.lock()) waiting->resume(std::move(error));
+        });
+    auto cancel = [port = m_ports.exports, request] { port->cancelWrite(request); };
+    std::stop_callback<CancelOnStop<decltype(cancel)>> onStop(stop, CancelOnStop<decltype(cancel)>{cancel});
+    const WriteResult error = co_await completion->wait({}, {});
+    if (error) co_return PhotoLibraryError::operationFailed(*error);
+    co_return Result<void>{};
+}
+
+QCoro::Task<QSet<QString>> PhotoLibraryService::existingIdentifiers(QStringList localIdentifiers,
+                                                                    std::stop_token stop) {
+    ResumeOnCaller caller;
+    Ticket ticket(m_tracker, stop, m_stop.get_token());
+    co_await m_executor->schedule();
+    QSet<QString> existing;
+    if (!localIdentifiers.isEmpty() && !ticket.token().stop_requested()) {
+        const FetchResult assets = m_ports.fetch->fetchAssets(localIdentifiers);
+        existing.reserve(assets.size());
+        for (const AssetRef& asset : assets) existing.insert(asset->localIdentifier());
+    }
+    ticket.release();
+    co_await caller;
+    co_return existing;
+}
+
+QCoro::Task<ThumbnailRef> PhotoLibraryService::thumbnail(QString localIdentifier, QSizeF targetSize,
+                                                         std::stop_token stop) {
+    ResumeOnCaller caller;
+    Ticket ticket(m_tracker, stop, m_stop.get_token());
+    co_await m_executor->schedule();
+    ThumbnailRef image = co_await thumbnailOnExecutor(std::move(localIdentifier), targetSize, ticket.token());
+    ticket.release();
+    co_await caller;
+    co_return image;
+}
+
+QCoro::Task<ThumbnailRef> PhotoLibraryService::thumbnailOnExecutor(QString localIdentifier, QSizeF targetSize,
+                                                                   std::stop_token stop) {
+    const std::optional<QString> key = thumbnailKey(localIdentifier, targetSize);
+    if (!key) co_return ThumbnailRef{};
+    if (ThumbnailRef cached = m_thumbnailCache.find(*key)) co_return cached;
+    if (stop.stop_requested()) co_return ThumbnailRef{};
+
+    auto waiter = Completion<ThumbnailRef>::create(m_executor.get());
+    const auto existing = m_thumbnailTasks.find(*key);
+    std::shared_ptr<ThumbnailFlight> flight;
+    if (existing != m_thumbnailTasks.end() && !existing->second->isAbandoned) {
+        flight = existing->second;
+        flight->waiters.push_back(waiter);
+    } else {
+        const FetchResult found = m_ports.fetch->fetchAssets({localIdentifier});
+        if (found.isEmpty()) co_return ThumbnailRef{};
+        flight = std::make_shared<ThumbnailFlight>();
+        m_thumbnailTasks.insert_or_assign(*key, flight);
+        flight->waiters.push_back(waiter);
+        // May finish before it returns, when the port answers at once.
+        runThumbnailFlight(*key, found.front(), thumbnailPixels(targetSize), flight);
+    }
+    ThumbnailRef image = co_await waiter->wait(stop, nullptr);
+
+    // A caller that stops leaves alone; the request goes only with its last waiter.
+    if (!flight->isFinished) {
+        std::erase(flight->waiters, waiter);
+        if (flight->waiters.empty()) {
+            flight->isAbandoned = true;
+            flight->cancelRequest.request_stop();
+        }
+    }
+    co_return image;
+}
+
+QCoro::Task<> PhotoLibraryService::runThumbnailFlight(QString key, AssetRef asset, QSize pixels,
+                                                      std::shared_ptr<ThumbnailFlight> flight) {
+    Ticket ticket(m_tracker, flight->cancelRequest.get_token(), m_stop.get_token());
+    auto completion = Completion<ThumbnailRef>::create(m_executor.get());
+    const RequestId request = m_ports.images->requestImage(
+        asset, pixels, 1, ImageRequestOptions{}, [weak = std::weak_ptr(completion)](ImageResult result) {
+            if (result.isDegraded) return;  // the final one follows
+            const auto waiting = weak.lock();
+            if (!waiting) return;
+            if (result.isCancelled || result.error || !result.image || result.image->isNull())
+                waiting->resume(nullptr);
+            else
+                waiting->resume(std::make_shared<const ThumbnailImage>(std::move(*result.image)));
+        });
+    // The port promises a final answer within its limit; this backstop keeps a
+    // port that breaks the promise from pinning the key for every later caller.
+    const auto deadline =
+        m_executor->postAfter(m_options.thumbnailTimeLimit, [weak = std::weak_ptr(completion)] {
+            if (const auto waiting = weak.lock()) waiting->resume(nullptr);
+        });
+    ThumbnailRef image = co_await completion->wait(ticket.token(), nullptr);
+    m_executor->cancelTimer(deadline);
+    if (!image) m_ports.images->cancelImageRequest(request);
+
+    flight->isFinished = true;
+    const auto it = m_thumbnailTasks.find(key);
+    if (it != m_thumbnailTasks.end() && it->second == flight) m_thumbnailTasks.erase(it);
+    if (image) m_thumbnailCache.insert(key, image, thumbnailCost(image->image()));  // a miss is retried later
+    for (const auto& waiter : flight->waiters) waiter->resume(image);
+    flight->waiters.clear();
+}
+
+QCoro::Task<Result<std::shared_ptr<const PreviewAssetBox>>> PhotoLibraryService::requestPreviewAsset(
+    QString localIdentifier, std::stop_token stop) {
+    ResumeOnCaller caller;
+    Ticket ticket(m_tracker, stop, m_stop.get_token());
+    co_await m_executor->schedule();
+    auto result = co_await previewAssetOnExecutor(std::move(localIdentifier), ticket.token());
+    ticket.release();
+    co_await caller;
+    co_return result;
+}
+
+QCoro::Task<Result<std::shared_ptr<const PreviewAssetBox>>> PhotoLibraryService::previewAssetOnExecutor(
+    QString localIdentifier, std::stop_token stop) {
+    using BoxResult = Result<std::shared_ptr<const PreviewAssetBox>>;
+    const FetchResult found = m_ports.fetch->fetchAssets({localIdentifier});
+    if (found.isEmpty()) co_return PhotoLibraryError::assetNotFound();
+    auto completion = Completion<BoxResult>::create(m_executor.get());
+    // Guarded like every other callback: a second call must change nothing.
+    const RequestId request = m_ports.videos->requestPlayableVideo(
+        found.front(), VideoRequestOptions{0, true, 0},
+        [weak = std::weak_ptr(completion)](VideoRequestResult r) {
+            const auto waiting = weak.lock();
+            if (!waiting) return;
+            if (r.video)
+                waiting->resume(std::make_shared<const PreviewAssetBox>(std::move(*r.video)));
+            else if (r.error)
+                waiting->resume(PhotoLibraryError::operationFailed(*r.error));
+            else
+                waiting->resume(PhotoLibraryError::assetUnavailable());
+        });
+    BoxResult result = co_await completion->wait(stop, PhotoLibraryError::cancelled());
+    if (stop.stop_requested()) m_ports.videos->cancelVideoRequest(request);
+    co_return result;
+}
+
+QCoro::Task<Result<PreviewSource>> PhotoLibraryService::preparePreview(QString localIdentifier,
+                                                                       std::stop_token stop) {
+    ResumeOnCaller caller;
+    Ticket ticket(m_tracker, stop, m_stop.get_token());
+    co_await m_executor->schedule();
+    auto box = co_await previewAssetOnExecutor(std::move(localIdentifier), ticket.token());
+    ticket.release();
+    co_await caller;
+    if (!box) co_return box.error();
+    const PlayableVideo& video = box.value()->asset();
+    if (!video.isPlayable || !video.localFilePath) co_return PhotoLibraryError::assetUnavailable();
+    const double length =
+        std::isfinite(video.durationSeconds) && video.durationSeconds > 0 ? video.durationSeconds : 0;
+    co_return PreviewSource{*video.localFilePath, length};
+}
+
+QCoro::Task<FileLocation> PhotoLibraryService::fileLocation(QString localIdentifier) {
+    ResumeOnCaller caller;
+    Ticket ticket(m_tracker, {}, m_stop.get_token());
+    co_await m_executor->schedule();
+    const FileLocation location = m_ports.locations->fileLocation(localIdentifier);
+    ticket.release();
+    co_await caller;
+    co_return location;
+}
+
+QStringList PhotoLibraryService::libraryRoots() const {
+    return m_ports.locations->libraryRoots();
+}
+
+void PhotoLibraryService::registerChangeObserver(std::weak_ptr<LibraryChangeListener> listener) {
+    m_ports.observers->registerChangeObserver(std::move(listener));
+}
+
+void PhotoLibraryService::unregisterChangeObserver(const LibraryChangeListener* listener) {
+    m_ports.observers->unregisterChangeObserver(listener);
+}
+
+}  // namespace reelkeep

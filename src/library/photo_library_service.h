@@ -1,0 +1,169 @@
+// photo_library_service.h: the one component that talks to the photo library:
+// access, the batched scan, the size probe, item actions, thumbnails, previews.
+//
+// Threading, for the whole library layer:
+// - Callers (the view model, thumbnail and preview views) call from the main
+//   thread, or any thread that runs a Qt event loop, and co_await the returned
+//   task; it always resumes on the caller's thread. No operation blocks the caller.
+// - Every operation runs on the service's own serial executor, one step at a time
+//   in arrival order. It owns the scan's fetch result, the timings and the
+//   thumbnail flights; no lock guards them because no other thread touches them.
+//   An operation that waits for a platform callback or for probe children lets
+//   the next operation in.
+// - Probe children run on a bounded background pool and touch no service state;
+//   they hand their results back through the serial executor.
+// - Port callbacks arrive on the port's threads and only resume a waiting step,
+//   through Completion/ResumeGuard (first call wins); they hold their waiting
+//   step weakly.
+// - Each operation takes a std::stop_token. Reads stop at once; changes, which may
+//   already be under way, ask the port to cancel and then report what really
+//   happened. Destroying the service (never from its own executor) stops every
+//   operation, waits for them to leave and joins its threads; callers still
+//   waiting then resume with a cancelled result.
+#pragma once
+
+#include <QHash>
+#include <QSet>
+#include <QSizeF>
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <stop_token>
+#include <unordered_map>
+
+#include <QCoro/QCoroTask>
+
+#include "library/asset_reader.h"
+#include "library/executor.h"
+#include "library/guarded_property_reader.h"
+#include "library/photo_library_error.h"
+#include "library/photo_library_port.h"
+#include "library/scan_timings.h"
+#include "library/thumbnail_cache.h"
+#include "model/size_state.h"
+#include "model/video_item.h"
+
+namespace reelkeep {
+
+// 500 batches for 100k videos, yet the first rows show at once.
+inline constexpr int kScanBatchSize = 200;
+inline constexpr int kProbeWidth = 6;
+
+struct ScanBatch {
+    VideoList items;
+    qsizetype total = 0;
+};
+
+// The preview asset as the platform handed it out, for one request.
+class PreviewAssetBox {
+public:
+    explicit PreviewAssetBox(PlayableVideo asset) : m_asset(std::move(asset)) {}
+    const PlayableVideo& asset() const { return m_asset; }
+
+private:
+    const PlayableVideo m_asset;
+};
+
+// What the preview window needs to build its player on the main thread.
+struct PreviewSource {
+    QString filePath;
+    double lengthSeconds = 0;  // finite and >= 0
+};
+
+class PhotoLibraryService {
+public:
+    struct Options {
+        // Backstop for an image port that never answers; the port's own limit is shorter.
+        std::chrono::milliseconds thumbnailTimeLimit{15'000};
+        PrivateFrameworkLoader* loader = nullptr;  // null: the process-wide one
+        int backgroundThreads = kProbeWidth;
+    };
+
+    explicit PhotoLibraryService(LibraryPorts ports);
+    PhotoLibraryService(LibraryPorts ports, Options options);
+    ~PhotoLibraryService();
+    PhotoLibraryService(const PhotoLibraryService&) = delete;
+    PhotoLibraryService& operator=(const PhotoLibraryService&) = delete;
+
+    // Read-write access: the standing status, read without waiting.
+    AuthorizationStatus authorizationStatus() const;
+    // Asks the user (from the main thread) and gives the resulting status; never fails.
+    QCoro::Task<AuthorizationStatus> requestAccess(std::stop_token stop = {});
+
+    QCoro::Task<Result<qsizetype>> beginScan(std::stop_token stop = {});
+    QCoro::Task<Result<ScanBatch>> readBatch(qsizetype start, qsizetype count, std::stop_token stop = {});
+    QCoro::Task<ScanTimings> finishScan();
+    // One entry per identifier probed; identifiers not started before a stop are missing.
+    QCoro::Task<QHash<QString, SizeState>> probeSizes(QStringList localIdentifiers, int maxConcurrent,
+                                                      std::stop_token stop = {});
+
+    QCoro::Task<DeletionOutcome> deleteVideos(QStringList localIdentifiers, std::stop_token stop = {});
+    QCoro::Task<Result<void>> setFavorite(QStringList localIdentifiers, bool isFavorite,
+                                          std::stop_token stop = {});
+    // Writes exactly to destinationPath, which the caller chose and made unique.
+    QCoro::Task<Result<void>> downloadVideo(QString localIdentifier, QString destinationPath,
+                                            std::stop_token stop = {});
+    QCoro::Task<QSet<QString>> existingIdentifiers(QStringList localIdentifiers, std::stop_token stop = {});
+
+    // Null: no thumbnail (missing asset, failed request, unusable size); not cached.
+    QCoro::Task<ThumbnailRef> thumbnail(QString localIdentifier, QSizeF targetSize,
+                                        std::stop_token stop = {});
+    QCoro::Task<Result<std::shared_ptr<const PreviewAssetBox>>> requestPreviewAsset(
+        QString localIdentifier, std::stop_token stop = {});
+    // A playable local file and its length; assetUnavailable when it cannot be played.
+    QCoro::Task<Result<PreviewSource>> preparePreview(QString localIdentifier, std::stop_token stop = {});
+
+    QCoro::Task<FileLocation> fileLocation(QString localIdentifier);
+    QStringList libraryRoots() const;
+    void registerChangeObserver(std::weak_ptr<LibraryChangeListener> listener);
+    void unregisterChangeObserver(const LibraryChangeListener* listener);
+
+    int cachedThumbnailCount() const { return m_thumbnailCache.count(); }
+    std::int64_t cachedThumbnailCost() const { return m_thumbnailCache.totalCost(); }
+
+private:
+    class Tracker;
+    class Ticket;
+    struct ThumbnailFlight;
+    struct ProbeWindow;
+
+    Result<FetchResult> fetchVideoAssets() const;
+    Result<qsizetype> startScan();
+    Result<ScanBatch> readScanBatch(qsizetype start, qsizetype count, const std::stop_token& stop);
+    ScanTimings endScan();
+    QCoro::Task<QHash<QString, SizeState>> runProbeWindow(QStringList localIdentifiers, int maxConcurrent,
+                                                          std::stop_token stop);
+    QCoro::Task<> probeChild(QString localIdentifier, std::shared_ptr<ProbeWindow> window,
+                             std::stop_token stop);
+    QCoro::Task<DeletionOutcome> deleteOnExecutor(QStringList localIdentifiers, std::stop_token stop);
+    QCoro::Task<Result<void>> favoriteOnExecutor(QStringList localIdentifiers, bool isFavorite,
+                                                 std::stop_token stop);
+    QCoro::Task<Result<void>> downloadOnExecutor(QString localIdentifier, QString destinationPath,
+                                                 std::stop_token stop);
+    QCoro::Task<ThumbnailRef> thumbnailOnExecutor(QString localIdentifier, QSizeF targetSize,
+                                                  std::stop_token stop);
+    QCoro::Task<> runThumbnailFlight(QString key, AssetRef asset, QSize pixels,
+                                     std::shared_ptr<ThumbnailFlight> flight);
+    QCoro::Task<Result<std::shared_ptr<const PreviewAssetBox>>> previewAssetOnExecutor(
+        QString localIdentifier, std::stop_token stop);
+
+    const LibraryPorts m_ports;
+    const Options m_options;
+    PrivateFrameworkLoader& m_loader;
+    std::shared_ptr<Tracker> m_tracker;
+    std::stop_source m_stop;
+    ThumbnailCache m_thumbnailCache;
+
+    // Serial-executor state.
+    std::optional<FetchResult> m_scanFetchResult;
+    ScanTimings m_timings;
+    std::unordered_map<QString, std::shared_ptr<ThumbnailFlight>> m_thumbnailTasks;
+
+    // Declared last: destroyed first, after every operation has left.
+    std::unique_ptr<PoolExecutor> m_pool;
+    std::unique_ptr<SerialExecutor> m_executor;
+};
+
+}  // namespace reelkeep

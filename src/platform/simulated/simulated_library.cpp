@@ -1,0 +1,690 @@
+// simulated_library.cpp: the simulated library's state and scripted answers.
+// State changes under one mutex; handlers always run outside it, on the callback
+// thread, so a handler may call back into the library.
+#include "simulated_library.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <algorithm>
+#include <cmath>
+#include <thread>
+
+namespace reelkeep {
+
+SimulatedAsset& SimulatedAsset::withMember(std::string name, DynamicMember member) {
+    for (auto& [existing, value] : members) {
+        if (existing == name) {
+            value = std::move(member);
+            return *this;
+        }
+    }
+    members.emplace_back(std::move(name), std::move(member));
+    return *this;
+}
+
+SimulatedAsset& SimulatedAsset::withFastFilename(const QString& name) {
+    return withMember("originalFilename", DynamicMember::object(makeStringObject(name)));
+}
+
+SimulatedAsset& SimulatedAsset::withFastSize(std::int64_t bytes) {
+    return withMember("px_filesize", DynamicMember::integer('q', std::uint64_t(bytes)));
+}
+
+SimulatedAsset& SimulatedAsset::withMetadataSize(std::int64_t bytes) {
+    auto metadata = std::make_shared<MemberTableObject>();
+    metadata->setMember("originalFilesize", DynamicMember::integer('q', std::uint64_t(bytes)));
+    return withMember("originalMetadataProperties", DynamicMember::object(std::move(metadata)));
+}
+
+class SimulatedLibrary::StoredAsset final : public reelkeep::Asset {
+public:
+    explicit StoredAsset(SimulatedAsset data) : entry(std::move(data)) {}
+
+    QString localIdentifier() const override { return entry.localIdentifier; }
+    std::optional<Timestamp> creationDate() const override { return entry.creationDate; }
+    double duration() const override { return entry.duration; }
+    std::int64_t pixelWidth() const override { return entry.pixelWidth; }
+    std::int64_t pixelHeight() const override { return entry.pixelHeight; }
+    bool isFavorite() const override { return entry.isFavorite; }
+    std::uint64_t mediaSubtypes() const override { return entry.mediaSubtypes; }
+
+    bool respondsTo(std::string_view selector) const override {
+        const DynamicMember* member = find(selector);
+        return member && member->responds;
+    }
+    std::optional<DynamicMethod> instanceMethod(std::string_view selector) const override {
+        const DynamicMember* member = find(selector);
+        return member ? member->method : std::nullopt;
+    }
+
+    const SimulatedAsset entry;
+
+private:
+    const DynamicMember* find(std::string_view selector) const {
+        for (const auto& [name, member] : entry.members)
+            if (name == selector) return &member;
+        return nullptr;
+    }
+};
+
+// One asynchronous request still owed its final answer.
+struct SimulatedLibrary::PendingRequest {
+    enum class Kind { change, write, image, video } kind;
+    std::atomic<bool> isAnswered{false};
+    std::function<void(DeletionCompletion)> onDeletion;
+    std::function<void(FavoriteCompletion)> onFavorite;
+    std::function<void(std::optional<PlatformError>)> onWrite;
+    std::function<void(ImageResult)> onImage;
+    std::function<void(VideoRequestResult)> onVideo;
+    FetchResult assets;
+    std::atomic<SerialExecutor::TimerId> timer{0};  // set after the answer may already run
+
+    bool claimAnswer() { return !isAnswered.exchange(true); }
+};
+
+namespace {
+PlatformError cancelledError() {
+    return PlatformError{QStringLiteral("SimulatedLibrary"), kUserCancelledErrorCode,
+                         QStringLiteral("The operation couldn't be completed.")};
+}
+}  // namespace
+
+std::shared_ptr<SimulatedLibrary> SimulatedLibrary::create() {
+    return std::shared_ptr<SimulatedLibrary>(new SimulatedLibrary());
+}
+
+SimulatedLibrary::SimulatedLibrary() = default;
+SimulatedLibrary::~SimulatedLibrary() = default;
+
+LibraryPorts SimulatedLibrary::ports() {
+    const std::shared_ptr<SimulatedLibrary> self = shared_from_this();
+    return LibraryPorts{self, self, self, self, self, self, self, self, self};
+}
+
+void SimulatedLibrary::addAssets(const QList<SimulatedAsset>& entries) {
+    std::lock_guard lock(m_mutex);
+    for (const SimulatedAsset& entry : entries) {
+        auto asset = std::make_shared<const StoredAsset>(entry);
+        if (const auto it = m_indexById.find(entry.localIdentifier); it != m_indexById.end()) {
+            m_assets[it->second] = std::move(asset);
+        } else {
+            m_indexById.emplace(entry.localIdentifier, m_assets.size());
+            m_assets.push_back(std::move(asset));
+        }
+    }
+    m_sortedSnapshot.reset();
+}
+
+bool SimulatedLibrary::removeAsset(const QString& localIdentifier) {
+    std::lock_guard lock(m_mutex);
+    const auto it = m_indexById.find(localIdentifier);
+    if (it == m_indexById.end()) return false;
+    m_assets.erase(m_assets.begin() + std::ptrdiff_t(it->second));
+    m_indexById.clear();
+    for (std::size_t i = 0; i < m_assets.size(); ++i)
+        m_indexById.emplace(m_assets[i]->entry.localIdentifier, i);
+    m_sortedSnapshot.reset();
+    return true;
+}
+
+void SimulatedLibrary::clear() {
+    std::lock_guard lock(m_mutex);
+    m_assets.clear();
+    m_indexById.clear();
+    m_sortedSnapshot.reset();
+}
+
+int SimulatedLibrary::assetCount() const {
+    std::lock_guard lock(m_mutex);
+    return int(m_assets.size());
+}
+
+std::optional<SimulatedAsset> SimulatedLibrary::asset(const QString& localIdentifier) const {
+    std::lock_guard lock(m_mutex);
+    const auto it = m_indexById.find(localIdentifier);
+    if (it == m_indexById.end()) return std::nullopt;
+    return m_assets[it->second]->entry;
+}
+
+void SimulatedLibrary::setLibraryRoots(QStringList roots) {
+    std::lock_guard lock(m_mutex);
+    m_roots = std::move(roots);
+}
+
+void SimulatedLibrary::setProvidesResourceDataSize(bool isProvided) {
+    std::lock_guard lock(m_mutex);
+    m_isDataSizeProvided = isProvided;
+}
+
+void SimulatedLibrary::setAuthorizationStatus(AuthorizationStatus status) {
+    std::lock_guard lock(m_mutex);
+    m_status = status;
+}
+
+void SimulatedLibrary::setAuthorizationAnswer(AuthorizationStatus answer) {
+    std::lock_guard lock(m_mutex);
+    m_answer = answer;
+}
+
+void SimulatedLibrary::setDeletionScript(DeletionScript script) {
+    std::lock_guard lock(m_mutex);
+    m_deletionScript = std::move(script);
+}
+
+void SimulatedLibrary::setFavoriteScript(FavoriteScript script) {
+    std::lock_guard lock(m_mutex);
+    m_favoriteScript = std::move(script);
+}
+
+void SimulatedLibrary::setWriteError(std::optional<PlatformError> error) {
+    std::lock_guard lock(m_mutex);
+    m_writeError = std::move(error);
+}
+
+void SimulatedLibrary::setLatency(SimulatedCall call, std::chrono::microseconds latency) {
+    std::lock_guard lock(m_mutex);
+    m_latency[std::size_t(call)] = latency;
+}
+
+void SimulatedLibrary::setImageTimeLimit(std::chrono::milliseconds limit) {
+    std::lock_guard lock(m_mutex);
+    m_imageTimeLimit = limit;
+}
+
+void SimulatedLibrary::setHoldsChanges(bool isHeld) {
+    std::lock_guard lock(m_mutex);
+    m_isHoldingChanges = isHeld;
+}
+
+void SimulatedLibrary::releaseHeldChanges() {
+    std::vector<RequestId> held;
+    {
+        std::lock_guard lock(m_mutex);
+        m_isHoldingChanges = false;
+        held.swap(m_heldChanges);
+    }
+    for (const RequestId id : held) m_callbacks.post([this, id] { answerDeletion(id, {}, false); });
+}
+
+void SimulatedLibrary::setHoldsVideoRequests(bool isHeld) {
+    std::lock_guard lock(m_mutex);
+    m_isHoldingVideos = isHeld;
+}
+
+void SimulatedLibrary::releaseHeldVideoRequests() {
+    std::vector<std::function<void()>> held;
+    {
+        std::lock_guard lock(m_mutex);
+        m_isHoldingVideos = false;
+        held.swap(m_heldVideoAnswers);
+    }
+    for (auto& answer : held) m_callbacks.post(std::move(answer));
+}
+
+void SimulatedLibrary::notifyChange() {
+    std::vector<std::shared_ptr<LibraryChangeListener>> live;
+    {
+        std::lock_guard lock(m_mutex);
+        std::erase_if(m_listeners, [](const auto& weak) { return weak.expired(); });
+        for (const auto& weak : m_listeners)
+            if (auto listener = weak.lock()) live.push_back(std::move(listener));
+    }
+    for (const auto& listener : live) listener->photoLibraryDidChange();
+}
+
+int SimulatedLibrary::callCount(SimulatedCall call) const {
+    return m_counts[std::size_t(call)].load();
+}
+
+void SimulatedLibrary::resetCounters() {
+    for (auto& counter : m_counts) counter.store(0);
+    m_maxVideosInFlight.store(m_videosInFlight.load());
+}
+
+void SimulatedLibrary::count(SimulatedCall call) const {
+    m_counts[std::size_t(call)].fetch_add(1);
+}
+
+std::chrono::microseconds SimulatedLibrary::latency(SimulatedCall call) const {
+    std::lock_guard lock(m_mutex);
+    return m_latency[std::size_t(call)];
+}
+
+void SimulatedLibrary::sleepFor(SimulatedCall call) const {
+    if (const auto delay = latency(call); delay.count() > 0) std::this_thread::sleep_for(delay);
+}
+
+RequestId SimulatedLibrary::addPending(std::shared_ptr<PendingRequest> request) {
+    std::lock_guard lock(m_mutex);
+    const RequestId id = m_nextRequest++;
+    m_pending.emplace(id, std::move(request));
+    return id;
+}
+
+std::shared_ptr<SimulatedLibrary::PendingRequest> SimulatedLibrary::takePending(RequestId id) {
+    std::lock_guard lock(m_mutex);
+    const auto it = m_pending.find(id);
+    if (it == m_pending.end()) return nullptr;
+    auto request = std::move(it->second);
+    m_pending.erase(it);
+    return request;
+}
+
+AuthorizationStatus SimulatedLibrary::authorizationStatus(AccessLevel) const {
+    count(SimulatedCall::authorizationStatus);
+    std::lock_guard lock(m_mutex);
+    return m_status;
+}
+
+void SimulatedLibrary::requestAuthorization(AccessLevel, std::function<void(AuthorizationStatus)> handler) {
+    count(SimulatedCall::requestAuthorization);
+    AuthorizationStatus answer;
+    {
+        std::lock_guard lock(m_mutex);
+        // Only an undecided user is asked; otherwise the standing status comes back.
+        if (m_status == AuthorizationStatus::notDetermined && m_answer) m_status = *m_answer;
+        answer = m_status;
+    }
+    m_callbacks.postAfter(latency(SimulatedCall::requestAuthorization),
+                          [handler = std::move(handler), answer] { handler(answer); });
+}
+
+FetchResult SimulatedLibrary::fetchVideos() const {
+    count(SimulatedCall::fetchVideos);
+    sleepFor(SimulatedCall::fetchVideos);
+    std::lock_guard lock(m_mutex);
+    if (!m_sortedSnapshot) {
+        std::vector<std::shared_ptr<const StoredAsset>> sorted = m_assets;
+        // Newest first; equal dates keep insertion order; undated ones last.
+        std::stable_sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
+            const auto x = a->entry.creationDate, y = b->entry.creationDate;
+            if (x.has_value() != y.has_value()) return x.has_value();
+            return x && *x > *y;
+        });
+        FetchResult snapshot;
+        snapshot.reserve(qsizetype(sorted.size()));
+        for (auto& asset : sorted) snapshot.append(std::move(asset));
+        m_sortedSnapshot = std::move(snapshot);
+    }
+    return *m_sortedSnapshot;
+}
+
+FetchResult SimulatedLibrary::fetchAssets(const QStringList& localIdentifiers) const {
+    count(SimulatedCall::fetchAssets);
+    sleepFor(SimulatedCall::fetchAssets);
+    FetchResult found;
+    QSet<QString> seen;
+    std::lock_guard lock(m_mutex);
+    for (const QString& identifier : localIdentifiers) {
+        const auto it = m_indexById.find(identifier);
+        if (it == m_indexById.end() || seen.contains(identifier)) continue;
+        seen.insert(identifier);
+        found.append(m_assets[it->second]);
+    }
+    return found;
+}
+
+QList<AssetResource> SimulatedLibrary::resources(const reelkeep::Asset& asset) const {
+    count(SimulatedCall::resources);
+    sleepFor(SimulatedCall::resources);
+    const auto* simulated = dynamic_cast<const StoredAsset*>(&asset);
+    if (!simulated) return {};
+    QList<AssetResource> list;
+    int index = 0;
+    for (const SimulatedResource& resource : simulated->entry.resources)
+        list.append(AssetResource{resource.type, resource.originalFilename, resource.dataSize,
+                                  simulated->entry.localIdentifier, index++});
+    return list;
+}
+
+bool SimulatedLibrary::providesResourceDataSize() const {
+    std::lock_guard lock(m_mutex);
+    return m_isDataSizeProvided;
+}
+
+RequestId SimulatedLibrary::deleteAssets(const FetchResult& assets,
+                                         std::function<void(DeletionCompletion)> handler) {
+    count(SimulatedCall::deleteAssets);
+    auto request = std::make_shared<PendingRequest>();
+    request->kind = PendingRequest::Kind::change;
+    request->onDeletion = std::move(handler);
+    request->assets = assets;
+    const RequestId id = addPending(request);
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_isHoldingChanges) {
+            m_heldChanges.push_back(id);
+            return id;
+        }
+    }
+    m_callbacks.postAfter(latency(SimulatedCall::deleteAssets),
+                          [this, id] { answerDeletion(id, {}, false); });
+    return id;
+}
+
+void SimulatedLibrary::answerDeletion(RequestId id, const FetchResult&, bool isCancelled) {
+    const std::shared_ptr<PendingRequest> request = takePending(id);
+    if (!request || !request->claimAnswer()) return;
+    DeletionCompletion completion;
+    QSet<QString> removed;
+    bool isChanged = false;
+    {
+        std::lock_guard lock(m_mutex);
+        if (isCancelled) {
+            completion.requestError = cancelledError();
+        } else if (m_deletionScript.requestError) {
+            completion.requestError = m_deletionScript.requestError;
+        } else {
+            for (const AssetRef& asset : request->assets) {
+                const QString identifier = asset->localIdentifier();
+                if (const auto error = m_deletionScript.itemErrors.constFind(identifier);
+                    error != m_deletionScript.itemErrors.constEnd()) {
+                    completion.items.append(ChangeItemResult{identifier, *error});
+                    continue;
+                }
+                if (!m_indexById.contains(identifier) || removed.contains(identifier)) {
+                    completion.items.append(ChangeItemResult{
+                        identifier, PlatformError{QStringLiteral("SimulatedLibrary"), 404,
+                                                  QStringLiteral("The asset no longer exists.")}});
+                    continue;
+                }
+                removed.insert(identifier);
+                completion.items.append(ChangeItemResult{identifier, std::nullopt});
+            }
+            isChanged = !removed.isEmpty();
+            if (isChanged) {
+                std::erase_if(m_assets, [&](const auto& asset) {
+                    return removed.contains(asset->entry.localIdentifier);
+                });
+                m_indexById.clear();
+                for (std::size_t i = 0; i < m_assets.size(); ++i)
+                    m_indexById.emplace(m_assets[i]->entry.localIdentifier, i);
+                m_sortedSnapshot.reset();
+            }
+        }
+    }
+    request->onDeletion(std::move(completion));
+    if (isChanged) notifyChange();
+}
+
+RequestId SimulatedLibrary::setFavorite(const FetchResult& assets, bool isFavorite,
+                                        std::function<void(FavoriteCompletion)> handler) {
+    count(SimulatedCall::setFavorite);
+    auto request = std::make_shared<PendingRequest>();
+    request->kind = PendingRequest::Kind::change;
+    request->onFavorite = std::move(handler);
+    request->assets = assets;
+    const RequestId id = addPending(request);
+    m_callbacks.postAfter(latency(SimulatedCall::setFavorite), [this, id, isFavorite] {
+        const std::shared_ptr<PendingRequest> pending = takePending(id);
+        if (!pending || !pending->claimAnswer()) return;
+        FavoriteCompletion completion;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_favoriteScript.error || m_favoriteScript.failsWithoutError) {
+                completion.error = m_favoriteScript.error;  // all or nothing: none applied
+            } else {
+                for (const AssetRef& asset : pending->assets) {
+                    const auto it = m_indexById.find(asset->localIdentifier());
+                    if (it == m_indexById.end()) continue;
+                    SimulatedAsset entry = m_assets[it->second]->entry;
+                    entry.isFavorite = isFavorite;
+                    m_assets[it->second] = std::make_shared<const StoredAsset>(std::move(entry));
+                }
+                m_sortedSnapshot.reset();
+                completion.success = true;
+            }
+        }
+        const bool isChanged = completion.success;
+        pending->onFavorite(std::move(completion));
+        if (isChanged) notifyChange();
+    });
+    return id;
+}
+
+void SimulatedLibrary::cancelChange(RequestId id) {
+    count(SimulatedCall::cancelChange);
+    std::shared_ptr<PendingRequest> request;
+    {
+        std::lock_guard lock(m_mutex);
+        const auto it = m_pending.find(id);
+        if (it == m_pending.end()) return;
+        request = it->second;
+        std::erase(m_heldChanges, id);
+    }
+    if (request->onDeletion) {
+        m_callbacks.post([this, id] { answerDeletion(id, {}, true); });
+    } else {
+        m_callbacks.post([this, id] {
+            const std::shared_ptr<PendingRequest> pending = takePending(id);
+            if (pending && pending->claimAnswer())
+                pending->onFavorite(FavoriteCompletion{false, cancelledError()});
+        });
+    }
+}
+
+RequestId SimulatedLibrary::writeResourceData(const AssetResource& resource, const QString& destinationPath,
+                                              bool,
+                                              std::function<void(std::optional<PlatformError>)> handler) {
+    count(SimulatedCall::writeResourceData);
+    auto request = std::make_shared<PendingRequest>();
+    request->kind = PendingRequest::Kind::write;
+    request->onWrite = std::move(handler);
+    const RequestId id = addPending(request);
+    m_callbacks.postAfter(latency(SimulatedCall::writeResourceData), [this, id, resource, destinationPath] {
+        const std::shared_ptr<PendingRequest> pending = takePending(id);
+        if (!pending || !pending->claimAnswer()) return;
+        std::optional<PlatformError> error;
+        {
+            std::lock_guard lock(m_mutex);
+            error = m_writeError;
+        }
+        if (!error && QFileInfo::exists(destinationPath))
+            error = PlatformError{QStringLiteral("NSCocoaErrorDomain"), 516,
+                                  QStringLiteral("A file with that name already exists.")};
+        if (!error) {
+            // A temporary name until complete: nothing half-written bears the final one.
+            QSaveFile file(destinationPath);
+            const QByteArray payload = QStringLiteral("simulated video %1 resource %2 type %3 %4")
+                                           .arg(resource.assetIdentifier)
+                                           .arg(resource.index)
+                                           .arg(resource.type)
+                                           .arg(resource.originalFilename)
+                                           .toUtf8();
+            if (!file.open(QIODevice::WriteOnly) || file.write(payload) != payload.size() || !file.commit())
+                error = PlatformError{QStringLiteral("NSCocoaErrorDomain"), 512, file.errorString()};
+        }
+        pending->onWrite(std::move(error));
+    });
+    return id;
+}
+
+void SimulatedLibrary::cancelWrite(RequestId id) {
+    count(SimulatedCall::cancelWrite);
+    m_callbacks.post([this, id] {
+        const std::shared_ptr<PendingRequest> pending = takePending(id);
+        if (pending && pending->claimAnswer()) pending->onWrite(cancelledError());
+    });
+}
+
+RequestId SimulatedLibrary::requestImage(const AssetRef& asset, QSize targetPixels, int,
+                                         const ImageRequestOptions&,
+                                         std::function<void(ImageResult)> handler) {
+    count(SimulatedCall::requestImage);
+    const auto* simulated = dynamic_cast<const StoredAsset*>(asset.get());
+    const ImageBehavior behavior = simulated ? simulated->entry.image : ImageBehavior::noImage;
+    auto request = std::make_shared<PendingRequest>();
+    request->kind = PendingRequest::Kind::image;
+    request->onImage = std::move(handler);
+    const RequestId id = addPending(request);
+
+    const QSize size(std::max(targetPixels.width(), 1), std::max(targetPixels.height(), 1));
+    const auto answer = [this, id](ImageResult result) {
+        const std::shared_ptr<PendingRequest> pending = takePending(id);
+        if (!pending || !pending->claimAnswer()) return;
+        m_callbacks.cancelTimer(pending->timer);
+        pending->onImage(std::move(result));
+    };
+    const auto delay = latency(SimulatedCall::requestImage);
+    switch (behavior) {
+        case ImageBehavior::finalOnly:
+            m_callbacks.postAfter(delay, [answer, size] {
+                QImage image(size, QImage::Format_ARGB32);
+                image.fill(Qt::darkCyan);
+                answer(ImageResult{image, false, false, std::nullopt});
+            });
+            break;
+        case ImageBehavior::degradedThenFinal:
+            m_callbacks.postAfter(delay, [request, answer, size] {
+                QImage small(QSize(std::max(size.width() / 4, 1), std::max(size.height() / 4, 1)),
+                             QImage::Format_ARGB32);
+                small.fill(Qt::gray);
+                if (!request->isAnswered.load())
+                    request->onImage(ImageResult{small, true, false, std::nullopt});
+                QImage image(size, QImage::Format_ARGB32);
+                image.fill(Qt::darkCyan);
+                answer(ImageResult{image, false, false, std::nullopt});
+            });
+            break;
+        case ImageBehavior::error:
+            m_callbacks.postAfter(delay, [answer] {
+                answer(ImageResult{
+                    std::nullopt, false, false,
+                    PlatformError{QStringLiteral("SimulatedLibrary"), 1, QStringLiteral("No image.")}});
+            });
+            break;
+        case ImageBehavior::cancelled:
+            m_callbacks.postAfter(delay, [answer] {
+                answer(ImageResult{std::nullopt, false, true, std::nullopt});
+            });
+            break;
+        case ImageBehavior::noImage:
+            m_callbacks.postAfter(delay, [answer] { answer(ImageResult{}); });
+            break;
+        case ImageBehavior::never:
+            break;
+        case ImageBehavior::twice:
+            // Breaks the contract on purpose: two final answers.
+            m_callbacks.postAfter(delay, [this, id, request, size] {
+                takePending(id);
+                request->isAnswered.store(true);
+                QImage image(size, QImage::Format_ARGB32);
+                image.fill(Qt::darkCyan);
+                request->onImage(ImageResult{image, false, false, std::nullopt});
+                request->onImage(ImageResult{std::nullopt, false, false, std::nullopt});
+            });
+            break;
+    }
+    std::chrono::milliseconds limit;
+    {
+        std::lock_guard lock(m_mutex);
+        limit = m_imageTimeLimit;
+    }
+    if (limit.count() > 0 && behavior != ImageBehavior::twice) {
+        request->timer = m_callbacks.postAfter(limit, [answer] {
+            answer(ImageResult{std::nullopt, false, false,
+                               PlatformError{QStringLiteral("SimulatedLibrary"), 2,
+                                             QStringLiteral("The image request timed out.")}});
+        });
+    }
+    return id;
+}
+
+void SimulatedLibrary::cancelImageRequest(RequestId id) {
+    count(SimulatedCall::cancelImageRequest);
+    m_callbacks.post([this, id] {
+        const std::shared_ptr<PendingRequest> pending = takePending(id);
+        if (!pending || !pending->claimAnswer()) return;
+        m_callbacks.cancelTimer(pending->timer);
+        pending->onImage(ImageResult{std::nullopt, false, true, std::nullopt});
+    });
+}
+
+RequestId SimulatedLibrary::requestPlayableVideo(const AssetRef& asset, const VideoRequestOptions& options,
+                                                 std::function<void(VideoRequestResult)> handler) {
+    count(SimulatedCall::requestPlayableVideo);
+    const int inFlight = m_videosInFlight.fetch_add(1) + 1;
+    int seen = m_maxVideosInFlight.load();
+    while (inFlight > seen && !m_maxVideosInFlight.compare_exchange_weak(seen, inFlight)) {
+    }
+    const auto* simulated = dynamic_cast<const StoredAsset*>(asset.get());
+    auto request = std::make_shared<PendingRequest>();
+    request->kind = PendingRequest::Kind::video;
+    request->onVideo = std::move(handler);
+    const RequestId id = addPending(request);
+
+    VideoRequestResult result;
+    VideoBehavior behavior = VideoBehavior::noAsset;
+    if (simulated) {
+        const SimulatedAsset& entry = simulated->entry;
+        behavior = entry.video;
+        if (behavior == VideoBehavior::error) {
+            result.error = entry.videoError.value_or(PlatformError{
+                QStringLiteral("SimulatedLibrary"), 3, QStringLiteral("The video could not be loaded.")});
+        } else if (behavior != VideoBehavior::noAsset) {
+            // Cloud-only videos come down only with network access, and then as a stream.
+            if (entry.localFilePath || options.isNetworkAccessAllowed)
+                result.video = PlayableVideo{entry.localFilePath, entry.isPlayable, entry.duration};
+        }
+    }
+    auto answer = [this, id, request, result, behavior] {
+        takePending(id);
+        if (!request->claimAnswer()) return;
+        m_videosInFlight.fetch_sub(1);
+        request->onVideo(result);
+        if (behavior == VideoBehavior::twice) request->onVideo(VideoRequestResult{});  // on purpose
+    };
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_isHoldingVideos) {
+            m_heldVideoAnswers.push_back(std::move(answer));
+            return id;
+        }
+    }
+    m_callbacks.postAfter(latency(SimulatedCall::requestPlayableVideo), std::move(answer));
+    return id;
+}
+
+void SimulatedLibrary::cancelVideoRequest(RequestId id) {
+    count(SimulatedCall::cancelVideoRequest);
+    m_callbacks.post([this, id] {
+        const std::shared_ptr<PendingRequest> pending = takePending(id);
+        if (!pending || !pending->claimAnswer()) return;
+        m_videosInFlight.fetch_sub(1);
+        pending->onVideo(VideoRequestResult{std::nullopt, cancelledError()});
+    });
+}
+
+void SimulatedLibrary::registerChangeObserver(std::weak_ptr<LibraryChangeListener> listener) {
+    std::lock_guard lock(m_mutex);
+    m_listeners.push_back(std::move(listener));
+}
+
+void SimulatedLibrary::unregisterChangeObserver(const LibraryChangeListener* listener) {
+    std::lock_guard lock(m_mutex);
+    std::erase_if(m_listeners, [listener](const auto& weak) {
+        const auto live = weak.lock();
+        return !live || live.get() == listener;
+    });
+}
+
+FileLocation SimulatedLibrary::fileLocation(const QString& localIdentifier) const {
+    count(SimulatedCall::fileLocation);
+    std::lock_guard lock(m_mutex);
+    const auto it = m_indexById.find(localIdentifier);
+    if (it == m_indexById.end()) return FileLocation{FileLocation::Status::notFound, {}};
+    const SimulatedAsset& entry = m_assets[it->second]->entry;
+    if (!entry.localFilePath) return FileLocation{FileLocation::Status::notFound, {}};
+    if (entry.isFileReplaced) return FileLocation{FileLocation::Status::changed, {}};
+    return FileLocation{FileLocation::Status::found, *entry.localFilePath};
+}
+
+QStringList SimulatedLibrary::libraryRoots() const {
+    count(SimulatedCall::libraryRoots);
+    std::lock_guard lock(m_mutex);
+    return m_roots;
+}
+
+}  // namespace reelkeep

@@ -1,0 +1,219 @@
+// simulated_library.h: an in-memory photo library implementing the whole port,
+// for tests and for demos without real files. Thread-safe. Every asynchronous
+// call answers once on the library's own callback thread, unless a script asks
+// for a broken answer (twice, never) to exercise the service's guards.
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "library/executor.h"
+#include "library/photo_library_port.h"
+
+namespace reelkeep {
+
+enum class ImageBehavior { finalOnly, degradedThenFinal, error, cancelled, noImage, never, twice };
+enum class VideoBehavior { playable, noAsset, error, twice };
+
+struct SimulatedResource {
+    int type = int(ResourceType::video);
+    QString originalFilename;
+    std::optional<std::int64_t> dataSize;
+};
+
+struct SimulatedAsset {
+    QString localIdentifier;
+    std::optional<Timestamp> creationDate;
+    double duration = 0;
+    std::int64_t pixelWidth = 1920;
+    std::int64_t pixelHeight = 1080;
+    bool isFavorite = false;
+    std::uint64_t mediaSubtypes = 0;
+    QList<SimulatedResource> resources;
+    // Undocumented members by name: "px_filesize", "originalFilename",
+    // "originalMetadataProperties".
+    std::vector<std::pair<std::string, DynamicMember>> members;
+
+    // What a playable-video request hands out. No local file: the video lives only
+    // in the cloud; without network access the request then gives no asset.
+    std::optional<QString> localFilePath;
+    VideoBehavior video = VideoBehavior::playable;
+    bool isPlayable = true;
+    std::optional<PlatformError> videoError;
+    // The file on disk no longer matches what the fetch saw.
+    bool isFileReplaced = false;
+
+    ImageBehavior image = ImageBehavior::finalOnly;
+
+    SimulatedAsset& withFastFilename(const QString& name);
+    SimulatedAsset& withFastSize(std::int64_t bytes);      // px_filesize as "q"
+    SimulatedAsset& withMetadataSize(std::int64_t bytes);  // originalMetadataProperties.originalFilesize
+    SimulatedAsset& withMember(std::string name, DynamicMember member);
+};
+
+enum class SimulatedCall {
+    authorizationStatus,
+    requestAuthorization,
+    fetchVideos,
+    fetchAssets,
+    resources,
+    deleteAssets,
+    setFavorite,
+    cancelChange,
+    writeResourceData,
+    cancelWrite,
+    requestImage,
+    cancelImageRequest,
+    requestPlayableVideo,
+    cancelVideoRequest,
+    fileLocation,
+    libraryRoots,
+};
+inline constexpr std::size_t kSimulatedCallCount = std::size_t(SimulatedCall::libraryRoots) + 1;
+
+struct DeletionScript {
+    std::optional<PlatformError> requestError;  // nothing is deleted
+    QHash<QString, PlatformError> itemErrors;   // these stay; the rest go
+};
+
+struct FavoriteScript {
+    std::optional<PlatformError> error;
+    bool failsWithoutError = false;
+};
+
+class SimulatedLibrary final : public AuthorizationPort,
+                               public FetchPort,
+                               public ResourcePort,
+                               public ChangePort,
+                               public ExportPort,
+                               public ImagePort,
+                               public VideoAssetPort,
+                               public ChangeObserverPort,
+                               public LocationPort,
+                               public std::enable_shared_from_this<SimulatedLibrary> {
+public:
+    static std::shared_ptr<SimulatedLibrary> create();
+    ~SimulatedLibrary() override;
+
+    LibraryPorts ports();
+
+    // Contents.
+    void addAssets(const QList<SimulatedAsset>& entries);
+    void addAsset(const SimulatedAsset& entry) { addAssets({entry}); }
+    bool removeAsset(const QString& localIdentifier);  // vanishes for later calls
+    void clear();
+    int assetCount() const;
+    std::optional<SimulatedAsset> asset(const QString& localIdentifier) const;
+    void setLibraryRoots(QStringList roots);
+    void setProvidesResourceDataSize(bool isProvided);
+
+    // Scripts.
+    void setAuthorizationStatus(AuthorizationStatus status);
+    // What answering the prompt gives; the standing status changes to it.
+    void setAuthorizationAnswer(AuthorizationStatus answer);
+    void setDeletionScript(DeletionScript script);
+    void setFavoriteScript(FavoriteScript script);
+    void setWriteError(std::optional<PlatformError> error);
+    // Delay before an answer (asynchronous calls) or inside the call (synchronous ones).
+    void setLatency(SimulatedCall call, std::chrono::microseconds latency);
+    // Image requests with no answer get a final error after this; zero: never.
+    void setImageTimeLimit(std::chrono::milliseconds limit);
+    // Holds answers to deletions until releaseHeldChanges(), to test stops mid-request.
+    void setHoldsChanges(bool isHeld);
+    void releaseHeldChanges();
+    // Holds answers to playable-video requests the same way.
+    void setHoldsVideoRequests(bool isHeld);
+    void releaseHeldVideoRequests();
+
+    // Fires photoLibraryDidChange on the calling thread.
+    void notifyChange();
+
+    // Counters.
+    int callCount(SimulatedCall call) const;
+    int videoRequestsInFlight() const { return m_videosInFlight.load(); }
+    int maxVideoRequestsInFlight() const { return m_maxVideosInFlight.load(); }
+    void resetCounters();
+
+    // Port.
+    AuthorizationStatus authorizationStatus(AccessLevel level) const override;
+    void requestAuthorization(AccessLevel level, std::function<void(AuthorizationStatus)> handler) override;
+    FetchResult fetchVideos() const override;
+    FetchResult fetchAssets(const QStringList& localIdentifiers) const override;
+    QList<AssetResource> resources(const Asset& asset) const override;
+    bool providesResourceDataSize() const override;
+    RequestId deleteAssets(const FetchResult& assets,
+                           std::function<void(DeletionCompletion)> handler) override;
+    RequestId setFavorite(const FetchResult& assets, bool isFavorite,
+                          std::function<void(FavoriteCompletion)> handler) override;
+    void cancelChange(RequestId id) override;
+    RequestId writeResourceData(const AssetResource& resource, const QString& destinationPath,
+                                bool isNetworkAccessAllowed,
+                                std::function<void(std::optional<PlatformError>)> handler) override;
+    void cancelWrite(RequestId id) override;
+    RequestId requestImage(const AssetRef& asset, QSize targetPixels, int contentMode,
+                           const ImageRequestOptions& options,
+                           std::function<void(ImageResult)> handler) override;
+    void cancelImageRequest(RequestId id) override;
+    RequestId requestPlayableVideo(const AssetRef& asset, const VideoRequestOptions& options,
+                                   std::function<void(VideoRequestResult)> handler) override;
+    void cancelVideoRequest(RequestId id) override;
+    void registerChangeObserver(std::weak_ptr<LibraryChangeListener> listener) override;
+    void unregisterChangeObserver(const LibraryChangeListener* listener) override;
+    FileLocation fileLocation(const QString& localIdentifier) const override;
+    QStringList libraryRoots() const override;
+
+private:
+    SimulatedLibrary();
+    class StoredAsset;
+    struct PendingRequest;
+
+    void count(SimulatedCall call) const;
+    void sleepFor(SimulatedCall call) const;
+    std::chrono::microseconds latency(SimulatedCall call) const;
+    RequestId addPending(std::shared_ptr<PendingRequest> request);
+    std::shared_ptr<PendingRequest> takePending(RequestId id);
+    void answerDeletion(RequestId id, const FetchResult& assets, bool isCancelled);
+
+    mutable std::mutex m_mutex;
+    std::vector<std::shared_ptr<const StoredAsset>> m_assets;  // insertion order
+    std::unordered_map<QString, std::size_t> m_indexById;
+    mutable std::optional<FetchResult> m_sortedSnapshot;
+    QStringList m_roots;
+    bool m_isDataSizeProvided = false;
+    AuthorizationStatus m_status = AuthorizationStatus::authorized;
+    std::optional<AuthorizationStatus> m_answer;
+    DeletionScript m_deletionScript;
+    FavoriteScript m_favoriteScript;
+    std::optional<PlatformError> m_writeError;
+    std::array<std::chrono::microseconds, kSimulatedCallCount> m_latency{};
+    std::chrono::milliseconds m_imageTimeLimit = kImageRequestTimeLimit;
+    bool m_isHoldingChanges = false;
+    std::vector<RequestId> m_heldChanges;
+    bool m_isHoldingVideos = false;
+    std::vector<std::function<void()>> m_heldVideoAnswers;
+    std::unordered_map<RequestId, std::shared_ptr<PendingRequest>> m_pending;
+    RequestId m_nextRequest = 1;
+    std::vector<std::weak_ptr<LibraryChangeListener>> m_listeners;
+
+    mutable std::array<std::atomic<int>, kSimulatedCallCount> m_counts{};
+    std::atomic<int> m_videosInFlight{0};
+    std::atomic<int> m_maxVideosInFlight{0};
+
+    SerialExecutor m_callbacks;  // last: joined before the state above goes
+};
+
+}  // namespace reelkeep

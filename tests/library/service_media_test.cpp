@@ -1,0 +1,221 @@
+// service_media_test.cpp: thumbnails (cache, shared flights, degraded and broken
+// answers, callers that leave) and preview assets.
+#include <QThread>
+#include <cmath>
+
+#include "service_fixture.h"
+
+namespace reelkeep {
+namespace {
+
+using namespace reelkeep::testing;
+using namespace std::chrono_literals;
+
+SimulatedAsset withImage(const QString& id, ImageBehavior behavior) {
+    SimulatedAsset entry = fastAsset(id, 10);
+    entry.image = behavior;
+    return entry;
+}
+
+TEST_F(ServiceTest, SameKeySharesOneRequestAndTheCacheAnswersLater) {
+    library->addAsset(withImage("a", ImageBehavior::finalOnly));
+    library->setLatency(SimulatedCall::requestImage, 50ms);
+    Pending first(service->thumbnail("a", {160.9, 90.2}));
+    Pending second(service->thumbnail("a", {160, 90}));
+    const auto one = first.wait(), two = second.wait();
+    ASSERT_TRUE(one && *one);
+    EXPECT_EQ(one->get(), two->get());
+    EXPECT_EQ((*one)->image().size(), QSize(160, 90));
+    EXPECT_EQ(library->callCount(SimulatedCall::requestImage), 1);
+
+    EXPECT_EQ(awaitFor(service->thumbnail("a", {160, 90}))->get(), one->get());
+    EXPECT_EQ(library->callCount(SimulatedCall::requestImage), 1);
+    EXPECT_EQ(service->cachedThumbnailCost(), 160 * 90 * 4);
+
+    ASSERT_TRUE(*awaitFor(service->thumbnail("a", {80, 45})));  // another size, another key
+    EXPECT_EQ(library->callCount(SimulatedCall::requestImage), 2);
+    EXPECT_EQ(service->cachedThumbnailCount(), 2);
+}
+
+TEST_F(ServiceTest, OnlyAFinalImageIsReturnedAndOnlyAnImageIsCached) {
+    struct Case {
+        ImageBehavior behavior;
+        bool hasImage;
+    };
+    const Case cases[] = {{ImageBehavior::degradedThenFinal, true},
+                          {ImageBehavior::twice, true},
+                          {ImageBehavior::error, false},
+                          {ImageBehavior::cancelled, false},
+                          {ImageBehavior::noImage, false}};
+    int id = 0;
+    for (const Case& c : cases) {
+        const QString name = QString::number(id++);
+        library->addAsset(withImage(name, c.behavior));
+        library->resetCounters();
+        const auto image = awaitFor(service->thumbnail(name, {100, 60}));
+        ASSERT_TRUE(image) << name.toStdString();
+        EXPECT_EQ(bool(*image), c.hasImage) << name.toStdString();
+        if (*image) {
+            EXPECT_EQ((*image)->image().size(), QSize(100, 60));  // never the degraded one
+        }
+        awaitFor(service->thumbnail(name, {100, 60}));
+        EXPECT_EQ(library->callCount(SimulatedCall::requestImage), c.hasImage ? 1 : 2) << name.toStdString();
+    }
+}
+
+TEST_F(ServiceTest, UnusableTargetSizesAskNothing) {
+    library->addAsset(withImage("a", ImageBehavior::finalOnly));
+    for (QSizeF size : {QSizeF(NAN, 10), QSizeF(10, INFINITY), QSizeF(-1, 10)})
+        EXPECT_FALSE(*awaitFor(service->thumbnail("a", size)));
+    EXPECT_FALSE(*awaitFor(service->thumbnail("missing", {10, 10})));
+    EXPECT_EQ(library->callCount(SimulatedCall::requestImage), 0);
+    const auto huge = awaitFor(service->thumbnail("a", {1e300, 1e300}));
+    ASSERT_TRUE(*huge);
+    EXPECT_EQ((*huge)->image().size(), QSize(4096, 4096));
+    EXPECT_EQ(service->cachedThumbnailCount(), 0);  // 64 MiB: larger than the whole cache
+}
+
+TEST_F(ServiceTest, AnImageThatNeverComesEndsAtThePortsLimit) {
+    library->addAsset(withImage("a", ImageBehavior::never));
+    library->setImageTimeLimit(100ms);
+    Pending first(service->thumbnail("a", {10, 10}));
+    Pending second(service->thumbnail("a", {10, 10}));
+    EXPECT_FALSE(*first.wait());
+    EXPECT_FALSE(*second.wait());
+    // The key is free again: the next call asks anew.
+    EXPECT_FALSE(*awaitFor(service->thumbnail("a", {10, 10})));
+    EXPECT_EQ(library->callCount(SimulatedCall::requestImage), 2);
+}
+
+TEST_F(ServiceTest, ServiceBackstopFreesAKeyWhenThePortBreaksItsPromise) {
+    PhotoLibraryService::Options options;
+    options.thumbnailTimeLimit = 100ms;
+    makeService(options);
+    library->addAsset(withImage("a", ImageBehavior::never));
+    library->setImageTimeLimit(0ms);  // a broken port: no limit at all
+    EXPECT_FALSE(*awaitFor(service->thumbnail("a", {10, 10})));
+    EXPECT_FALSE(*awaitFor(service->thumbnail("a", {10, 10})));
+    EXPECT_EQ(library->callCount(SimulatedCall::requestImage), 2);
+    EXPECT_EQ(library->callCount(SimulatedCall::cancelImageRequest), 2);
+}
+
+TEST_F(ServiceTest, ACallerThatStopsLeavesAloneAndTheLastOneCancelsTheRequest) {
+    library->addAsset(withImage("a", ImageBehavior::finalOnly));
+    library->setLatency(SimulatedCall::requestImage, 1500ms);
+    std::stop_source leaving, last;
+    Pending leaver(service->thumbnail("a", {10, 10}, leaving.get_token()));
+    Pending stayer(service->thumbnail("a", {10, 10}));
+    // Operations run in arrival order: once a later one is done, both callers wait.
+    ASSERT_TRUE(awaitFor(service->existingIdentifiers({"a"})));
+    leaving.request_stop();
+    EXPECT_FALSE(*leaver.wait());
+    EXPECT_EQ(library->callCount(SimulatedCall::cancelImageRequest), 0);
+    EXPECT_TRUE(*stayer.wait());
+
+    library->addAsset(withImage("b", ImageBehavior::never));
+    Pending alone(service->thumbnail("b", {10, 10}, last.get_token()));
+    ASSERT_TRUE(pumpUntil([&] { return library->callCount(SimulatedCall::requestImage) == 2; }));
+    last.request_stop();
+    EXPECT_FALSE(*alone.wait());
+    EXPECT_TRUE(pumpUntil([&] { return library->callCount(SimulatedCall::cancelImageRequest) == 1; }));
+}
+
+TEST_F(ServiceTest, PreviewCasesMapToTheirErrors) {
+    auto playable = fastAsset("playable", 10);
+    playable.localFilePath = "/videos/playable.mov";
+    playable.duration = 42.5;
+    auto indefinite = playable;
+    indefinite.localIdentifier = "indefinite";
+    indefinite.duration = NAN;
+    auto negative = playable;
+    negative.localIdentifier = "negative";
+    negative.duration = -3;
+    auto unplayable = playable;
+    unplayable.localIdentifier = "unplayable";
+    unplayable.isPlayable = false;
+    auto noAsset = playable;
+    noAsset.localIdentifier = "noAsset";
+    noAsset.video = VideoBehavior::noAsset;
+    auto failing = playable;
+    failing.localIdentifier = "failing";
+    failing.video = VideoBehavior::error;
+    failing.videoError =
+        PlatformError{"AVFoundationErrorDomain", -11800, "The operation could not be completed."};
+    auto streamed = fastAsset("streamed", 10);  // cloud only: playable, but no local file
+    auto twice = playable;
+    twice.localIdentifier = "twice";
+    twice.video = VideoBehavior::twice;
+    library->addAssets({playable, indefinite, negative, unplayable, noAsset, failing, streamed, twice});
+
+    struct Case {
+        const char* id;
+        std::optional<double> length;
+        QString error;
+    };
+    const Case cases[] = {
+        {"playable", 42.5, {}},
+        {"indefinite", 0.0, {}},
+        {"negative", 0.0, {}},
+        {"twice", 42.5, {}},
+        {"unplayable", std::nullopt, "Photos did not return a local video for this item."},
+        {"noAsset", std::nullopt, "Photos did not return a local video for this item."},
+        {"streamed", std::nullopt, "Photos did not return a local video for this item."},
+        {"failing", std::nullopt, "The operation could not be completed."},
+        {"gone", std::nullopt, "Photos no longer contains this video."},
+    };
+    for (const Case& c : cases) {
+        const auto result = awaitFor(service->preparePreview(c.id));
+        ASSERT_TRUE(result) << c.id;
+        if (c.length) {
+            ASSERT_TRUE(*result) << c.id;
+            EXPECT_EQ(result->value().lengthSeconds, *c.length) << c.id;
+            EXPECT_EQ(result->value().filePath, "/videos/playable.mov");
+        } else {
+            ASSERT_FALSE(*result) << c.id;
+            EXPECT_EQ(result->error().description(), c.error) << c.id;
+        }
+    }
+    const auto box = awaitFor(service->requestPreviewAsset("unplayable"));
+    ASSERT_TRUE(*box);
+    EXPECT_FALSE(box->value()->asset().isPlayable);
+}
+
+TEST_F(ServiceTest, FileLocationAndRootsComeFromThePort) {
+    auto here = fastAsset("here", 1);
+    here.localFilePath = "/lib/here.mov";
+    auto replaced = here;
+    replaced.localIdentifier = "replaced";
+    replaced.isFileReplaced = true;
+    library->addAssets({here, replaced});
+    library->setLibraryRoots({"/lib"});
+    EXPECT_EQ(awaitFor(service->fileLocation("here"))->path, "/lib/here.mov");
+    EXPECT_EQ(awaitFor(service->fileLocation("replaced"))->status, FileLocation::Status::changed);
+    EXPECT_EQ(awaitFor(service->fileLocation("gone"))->status, FileLocation::Status::notFound);
+    EXPECT_EQ(service->libraryRoots(), QStringList{"/lib"});
+}
+
+TEST_F(ServiceTest, DestroyingTheServiceEndsEveryWaitingOperation) {
+    library->addAsset(withImage("a", ImageBehavior::never));
+    library->setImageTimeLimit(0ms);
+    library->addAssets({videoAsset("c1"), videoAsset("c2")});
+    library->setLatency(SimulatedCall::requestPlayableVideo, 60s);
+    library->setHoldsChanges(true);
+    Pending image(service->thumbnail("a", {10, 10}));
+    Pending probe(service->probeSizes({"c1", "c2"}, 6));
+    Pending deletion(service->deleteVideos({"c1"}));
+    ASSERT_TRUE(pumpUntil([&] {
+        return library->callCount(SimulatedCall::requestPlayableVideo) == 2 &&
+               library->callCount(SimulatedCall::deleteAssets) == 1 &&
+               library->callCount(SimulatedCall::requestImage) == 1;
+    }));
+    service.reset();
+    EXPECT_FALSE(*image.wait());
+    const auto sizes = probe.wait();
+    ASSERT_TRUE(sizes);
+    for (const SizeState& state : *sizes) EXPECT_EQ(state, SizeState::unavailable());
+    EXPECT_EQ(deletion.wait(), DeletionOutcome::cancelled());
+    EXPECT_EQ(library->assetCount(), 3);
+}
+
+}  // namespace
+}  // namespace reelkeep
