@@ -1,0 +1,50 @@
+// library_factory.cpp: the folder library for real use, the simulated one for demos.
+#include "library_factory.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <memory>
+
+#include "platform/folder/folder_library.h"
+#include "platform/simulated/library_generator.h"
+#include "platform/simulated/simulated_library.h"
+
+namespace reelkeep {
+namespace {
+
+// Relative folders are taken from the current folder, as a shell user expects.
+QByteArray absoluteBytes(const QByteArray& path) {
+    if (path.startsWith('/')) return path;
+    return QFile::encodeName(QDir::currentPath()) + '/' + path;
+}
+
+// REELKEEP_LIBRARY as bytes, so a folder name that is not UTF-8 still works.
+std::vector<QByteArray> environmentFolders() {
+    std::vector<QByteArray> folders;
+    for (const QByteArray& part : qgetenv("REELKEEP_LIBRARY").split(':'))
+        if (!part.isEmpty()) folders.push_back(absoluteBytes(part));
+    return folders;
+}
+
+}  // namespace
+
+std::optional<LibraryPorts> openLibrary(const LibraryRequest& request) {
+    if (request.demoCount) {
+        // The port holds the library only through its interfaces, so the ports
+        // keep it alive as long as the service runs.
+        auto library = SimulatedLibrary::create();
+        GeneratorOptions options;
+        options.assetCount = *request.demoCount;
+        library->addAssets(generateLibrary(options));
+        return library->ports();
+    }
+    FolderLibraryOptions options;
+    for (const QString& folder : request.folders)
+        options.explicitRoots.push_back(absoluteBytes(QFile::encodeName(folder)));
+    if (options.explicitRoots.empty()) options.explicitRoots = environmentFolders();
+    // No chooser: without folders the command line is told "denied" and says how to name some.
+    return FolderLibrary::create(std::move(options))->ports();
+}
+
+}  // namespace reelkeep

@@ -1,0 +1,67 @@
+// environment.h: what the view model takes from the desktop, as small interfaces
+// so tests drive every path: clocks, the save and folder panels, the pasteboard,
+// the file manager, and the log that receives the scan report. The window
+// supplies Qt implementations; everything is called on the main thread.
+#pragma once
+
+#include <QString>
+#include <chrono>
+#include <memory>
+#include <optional>
+
+namespace reelkeep {
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    // Keeps counting through suspend; never steps back.
+    virtual std::chrono::nanoseconds monotonicNow() const = 0;
+};
+
+struct SavePanelRequest {
+    QString suggestedName;  // already one safe file name
+};
+
+class FilePanels {
+public:
+    virtual ~FilePanels() = default;
+    // The chosen destination file, or nothing when cancelled.
+    virtual std::optional<QString> chooseSaveFile(const SavePanelRequest& request) = 0;
+    // The chosen folder, or nothing when cancelled. prompt: the button text.
+    virtual std::optional<QString> chooseFolder(const QString& prompt) = 0;
+};
+
+class Pasteboard {
+public:
+    virtual ~Pasteboard() = default;
+    virtual void setPlainText(const QString& text) = 0;
+};
+
+class Workspace {
+public:
+    virtual ~Workspace() = default;
+    // Shows the file selected in the file manager; asynchronous, never blocks.
+    virtual void showFileInFileManager(const QString& path) = 0;
+};
+
+class ScanLog {
+public:
+    virtual ~ScanLog() = default;
+    virtual void writeScanReport(const QString& report) = 0;
+};
+
+struct Environment {
+    std::shared_ptr<Clock> clock;
+    std::shared_ptr<FilePanels> panels;
+    std::shared_ptr<Pasteboard> pasteboard;
+    std::shared_ptr<Workspace> workspace;
+    std::shared_ptr<ScanLog> scanLog;
+};
+
+// CLOCK_BOOTTIME: suspend counts, wall-clock steps do not.
+std::shared_ptr<Clock> systemClock();
+// The systemd journal (MESSAGE, PRIORITY=5, SYSLOG_IDENTIFIER, REELKEEP_CATEGORY=scan),
+// else syslog(3) at LOG_NOTICE.
+std::shared_ptr<ScanLog> systemScanLog(const QString& applicationId);
+
+}  // namespace reelkeep

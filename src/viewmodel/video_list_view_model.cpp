@@ -1,0 +1,752 @@
+#include "video_list_view_model.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QPointer>
+#include <QThread>
+
+#include "library/executor.h"
+#include "model/texts.h"
+#include "viewmodel/file_names.h"
+#include "viewmodel/library_change_observer.h"
+
+namespace reelkeep {
+
+namespace {
+
+using std::chrono::nanoseconds;
+
+constexpr int kProbeConcurrency = 6;
+
+bool isHorizontalSpace(QChar c) {
+    const char16_t unit = c.unicode();
+    const bool isLineBreak =
+        (unit >= 0x0A && unit <= 0x0D) || unit == 0x85 || unit == 0x2028 || unit == 0x2029;
+    return c.isSpace() && !isLineBreak;
+}
+
+QString fileNameOf(const VideoItem& item) {
+    return item.resourceFilename().value_or(item.localIdentifier());
+}
+
+QStringList identifiersOf(const VideoList& items) {
+    QStringList ids;
+    ids.reserve(items.size());
+    for (const VideoItem& item : items) ids.append(item.localIdentifier());
+    return ids;
+}
+
+}  // namespace
+
+VideoListViewModel::VideoListViewModel(LibraryPorts ports, Environment environment, QObject* parent)
+    : QObject(parent),
+      m_service(std::make_unique<PhotoLibraryService>(std::move(ports))),
+      m_environment(std::move(environment)) {
+    if (!m_environment.clock) m_environment.clock = systemClock();
+}
+
+VideoListViewModel::~VideoListViewModel() {
+    stop();
+    // Coroutines still waiting on the service resume with cancelled results once it
+    // is gone; they find the view model gone and end.
+    m_service.reset();
+}
+
+void VideoListViewModel::assertMainThread() const {
+    Q_ASSERT_X(QThread::currentThread() == thread(), "VideoListViewModel", "used off the main thread");
+}
+
+// MARK: life and scanning
+
+void VideoListViewModel::start() {
+    assertMainThread();
+    if (m_changeObserver) return;
+    m_authorizationStatus = m_service->authorizationStatus();
+    emit authorizationStatusChanged();
+    QPointer<VideoListViewModel> weakSelf(this);
+    const ResumeOnCaller mainThread;  // made here, so it posts to this thread
+    m_changeObserver = std::make_shared<LibraryChangeObserver>([weakSelf, mainThread] {
+        // A port thread: only hop to the main thread; the QPointer is read there.
+        mainThread.post([weakSelf] {
+            if (weakSelf) weakSelf->handleLibraryChange();
+        });
+    });
+    m_service->registerChangeObserver(m_changeObserver);
+    rescan();
+}
+
+void VideoListViewModel::stop() {
+    assertMainThread();
+    if (m_scanStop) m_scanStop->request_stop();
+    m_scanStop.reset();
+    if (m_actionStop) m_actionStop->request_stop();
+    m_actionStop.reset();
+    if (m_changeObserver) {
+        m_service->unregisterChangeObserver(m_changeObserver.get());
+        m_changeObserver.reset();
+    }
+}
+
+void VideoListViewModel::cancelScan() {
+    assertMainThread();
+    if (m_isScanning && m_scanStop) m_scanStop->request_stop();
+}
+
+void VideoListViewModel::rescan() {
+    assertMainThread();
+    if (isBusy()) return;
+    m_isScanning = true;
+    setExternalChanges(false);
+    m_scanProgress.reset();
+    m_scanCompletedCount = 0;
+    m_scanTotalCount = 0;
+    emit activityChanged();
+    replaceItems({});
+    setSelectedIDs({});
+    setErrorMessage(std::nullopt);
+    setStatus(StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Requesting Photos access…")));
+    m_scanStop.emplace();
+    QCoro::connect(runScan(m_scanStop->get_token()), this, [] {});
+}
+
+QCoro::Task<> VideoListViewModel::runScan(std::stop_token stop) {
+    QPointer<VideoListViewModel> self(this);
+    co_await performScan(stop);
+    if (!self) co_return;
+    m_isScanning = false;
+    m_scanProgress.reset();
+    // A newer scan may already own the stop source.
+    if (m_scanStop && m_scanStop->get_token() == stop) m_scanStop.reset();
+    emit activityChanged();
+    emit scanFinished();
+}
+
+QCoro::Task<> VideoListViewModel::performScan(std::stop_token stop) {
+    QPointer<VideoListViewModel> self(this);
+    const AuthorizationStatus access = co_await m_service->requestAccess(stop);
+    if (!self) co_return;
+    m_authorizationStatus = access;
+    emit authorizationStatusChanged();
+    if (access != AuthorizationStatus::authorized && access != AuthorizationStatus::limited) {
+        setStatus(StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Photos access is required.")));
+        co_return;
+    }
+
+    m_uiApplyTime = nanoseconds{0};
+    m_scanWallClock = nanoseconds{0};
+    setStatus(StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Counting videos…")));
+
+    const Result<qsizetype> counted = co_await m_service->beginScan(stop);
+    if (!self) co_return;
+    if (!counted) {
+        co_await endScanWithError(counted.error());
+        co_return;
+    }
+    const qsizetype total = counted.value();
+    m_scanTotalCount = int(total);
+    emit activityChanged();
+    if (total < 1) {
+        co_await m_service->finishScan();  // nothing to report
+        if (!self) co_return;
+        setStatus(StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "No videos in your Photos library.")));
+        co_return;
+    }
+
+    const Clock& clock = *m_environment.clock;
+    VideoList accumulated;
+    accumulated.reserve(total);
+    qsizetype offset = 0;
+    nanoseconds lastRefresh = clock.monotonicNow();
+    const auto install = [&] {
+        const nanoseconds started = clock.monotonicNow();
+        replaceItems(accumulated);
+        m_uiApplyTime += clock.monotonicNow() - started;
+    };
+
+    while (offset < total) {
+        const nanoseconds batchStart = clock.monotonicNow();
+        if (stop.stop_requested()) {
+            m_scanWallClock += clock.monotonicNow() - batchStart;
+            break;
+        }
+        Result<ScanBatch> batch = co_await m_service->readBatch(offset, kScanBatchSize, stop);
+        if (!self) co_return;
+        if (!batch) {
+            m_scanWallClock += clock.monotonicNow() - batchStart;
+            co_await endScanWithError(batch.error());
+            co_return;
+        }
+        const VideoList& batchItems = batch.value().items;
+        if (batchItems.isEmpty()) {
+            m_scanWallClock += clock.monotonicNow() - batchStart;
+            break;
+        }
+        QStringList unknownIDs;
+        for (const VideoItem& item : batchItems)
+            if (item.sizeState().kind() == SizeState::Kind::unavailable)
+                unknownIDs.append(item.localIdentifier());
+        QHash<QString, SizeState> sizes;
+        if (!unknownIDs.isEmpty()) {
+            sizes = co_await m_service->probeSizes(unknownIDs, kProbeConcurrency, stop);
+            if (!self) co_return;
+        }
+        if (stop.stop_requested()) {
+            m_scanWallClock += clock.monotonicNow() - batchStart;
+            break;
+        }
+        for (const VideoItem& item : batchItems) {
+            const auto probed = sizes.constFind(item.localIdentifier());
+            accumulated.append(probed == sizes.cend() ? item : item.replacingSizeState(*probed));
+        }
+        const qsizetype loaded = offset + batchItems.size();
+        m_scanCompletedCount = int(loaded);
+        m_scanProgress = double(loaded) / double(total);
+        emit activityChanged();
+        if (clock.monotonicNow() - lastRefresh >= kScanRefreshInterval) {
+            install();
+            lastRefresh = clock.monotonicNow();
+        }
+        setStatus(StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Loaded %lld of ^[%lld video](inflect: true)."),
+                                {qlonglong(loaded), qlonglong(total)}));
+        m_scanWallClock += clock.monotonicNow() - batchStart;
+        offset = loaded;
+    }
+
+    const nanoseconds finalInstall = clock.monotonicNow();
+    if (m_items.size() != accumulated.size()) install();
+    m_scanWallClock += clock.monotonicNow() - finalInstall;
+
+    const ScanTimings timings = co_await m_service->finishScan();
+    if (!self) co_return;
+    logScanTimings(timings);
+    const auto count = qlonglong(m_items.size());
+    if (stop.stop_requested()) {
+        setStatus(StatusMessage(
+            QT_TRANSLATE_NOOP("Reelkeep", "Scan cancelled at %lld of ^[%lld video](inflect: true)."),
+            {count, qlonglong(total)}));
+    } else {
+        setStatus(
+            StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "^[%lld video](inflect: true), size known for %lld."),
+                          {count, count - m_stats.unknownSizeCount}));
+    }
+}
+
+QCoro::Task<> VideoListViewModel::endScanWithError(PhotoLibraryError error) {
+    QPointer<VideoListViewModel> self(this);
+    const ScanTimings timings = co_await m_service->finishScan();
+    if (!self) co_return;
+    if (error.isCancellation()) {
+        logScanTimings(timings);
+        setStatus(StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Scan cancelled.")));
+    } else {
+        setErrorMessage(error.description());
+        setStatus(StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Scan failed.")));
+    }
+}
+
+void VideoListViewModel::logScanTimings(const ScanTimings& timings) {
+    if (m_environment.scanLog)
+        m_environment.scanLog->writeScanReport(timings.report(m_uiApplyTime, m_scanWallClock));
+}
+
+// MARK: derived list
+
+void VideoListViewModel::replaceItems(VideoList items) {
+    m_items = std::move(items);
+    m_indexByID.reset();
+    m_sortedIndex.reset();
+
+    const LibraryStats whole = reelkeep::libraryStats(m_items, m_stats.visibleCount);
+    const bool statsChanged = whole != m_stats;
+    m_stats = whole;
+
+    const bool resetForDates = rebuildDateBuckets();
+    const bool resetForDuplicates = rebuildDuplicates();
+    emit sidebarChanged();
+    recomputeVisibleItems(resetForDates || resetForDuplicates);
+    if (statsChanged) emit this->statsChanged();
+    refreshSelectionStats();
+}
+
+bool VideoListViewModel::rebuildDateBuckets() {
+    DateBuckets buckets = buildDateBuckets(m_items);
+    m_yearBuckets = std::move(buckets.years);
+    m_monthBucketsByYear = std::move(buckets.monthsByYear);
+    if (!m_expandedYear || m_monthBucketsByYear.contains(*m_expandedYear)) return false;
+    const int formerYear = *m_expandedYear;
+    m_expandedYear.reset();
+    emit filtersChanged();
+    if (m_dateFilter.kind() != DateFilter::Kind::all && m_dateFilter.year() == formerYear) {
+        m_dateFilter = DateFilter::all();
+        return true;
+    }
+    return false;
+}
+
+bool VideoListViewModel::rebuildDuplicates() {
+    m_duplicates = summarizeDuplicates(m_items);
+    if (m_showsDuplicates && m_duplicates.countsBySize.isEmpty()) {
+        m_showsDuplicates = false;
+        emit filtersChanged();
+        return true;
+    }
+    return false;
+}
+
+const FilterIndex& VideoListViewModel::sortedIndex() {
+    if (!m_sortedIndex) m_sortedIndex.emplace(sortedItems(m_items, m_sortOrder));
+    return *m_sortedIndex;
+}
+
+void VideoListViewModel::recomputeVisibleItems(bool resetRows) {
+    // The sort is a total order, so filtering the sorted list equals sorting the
+    // filtered one; the sorted list is kept until the items or the order change.
+    m_visibleItems = sortedIndex().filtered(m_sizeFilter, m_searchText, m_dateFilter,
+                                            m_showsDuplicates ? &m_duplicates.countsBySize : nullptr);
+    if (resetRows) ++m_rowSetIdentity;
+    const bool countChanged = m_stats.visibleCount != int(m_visibleItems.size());
+    if (countChanged) m_stats.visibleCount = int(m_visibleItems.size());
+    emit visibleItemsChanged();
+    if (countChanged) emit statsChanged();
+}
+
+void VideoListViewModel::refreshSelectionStats() {
+    const SelectionStats stats =
+        reelkeep::selectionStats(m_selectedIDs, [this](const QString& id) { return itemWithID(id); });
+    if (stats == m_selectionStats) return;
+    m_selectionStats = stats;
+    emit selectionChanged();
+}
+
+const VideoItem* VideoListViewModel::itemWithID(const QString& id) const {
+    if (!m_indexByID) {
+        m_indexByID.emplace();
+        m_indexByID->reserve(m_items.size());
+        for (qsizetype i = 0; i < m_items.size(); ++i) m_indexByID->insert(m_items[i].localIdentifier(), i);
+    }
+    const auto found = m_indexByID->constFind(id);
+    return found == m_indexByID->cend() ? nullptr : &m_items[*found];
+}
+
+void VideoListViewModel::setSortOrder(VideoSortOrder order) {
+    assertMainThread();
+    if (order == m_sortOrder) return;
+    m_sortOrder = order;
+    m_sortedIndex.reset();
+    const QList<VideoTableSortComparator> single{tableComparator(order)};
+    if (m_tableSortOrder != single) m_tableSortOrder = single;
+    emit filtersChanged();
+    recomputeVisibleItems(true);
+}
+
+void VideoListViewModel::setTableSortOrder(const QList<VideoTableSortComparator>& comparators) {
+    assertMainThread();
+    if (comparators == m_tableSortOrder) return;
+    m_tableSortOrder = comparators;
+    emit filtersChanged();
+    if (comparators.isEmpty()) return;  // the table may empty it; the order stays
+    setSortOrder(videoSortOrder(comparators.first().column, comparators.first().order));
+}
+
+void VideoListViewModel::setSizeFilter(SizeFilter filter) {
+    assertMainThread();
+    if (filter == m_sizeFilter) return;
+    m_sizeFilter = filter;
+    emit filtersChanged();
+    recomputeVisibleItems(true);
+}
+
+void VideoListViewModel::setSearchText(const QString& text) {
+    assertMainThread();
+    if (text == m_searchText) return;
+    m_searchText = text;
+    emit filtersChanged();
+    recomputeVisibleItems(true);
+}
+
+void VideoListViewModel::setSelectedIDs(const QSet<QString>& ids) {
+    assertMainThread();
+    if (ids == m_selectedIDs) return;
+    m_selectedIDs = ids;
+    emit selectionChanged();
+    refreshSelectionStats();
+}
+
+void VideoListViewModel::setBrowseFilter(const DateFilter& filter, bool showsDuplicates) {
+    assertMainThread();
+    if (m_dateFilter == filter && m_showsDuplicates == showsDuplicates) return;
+    m_dateFilter = filter;
+    m_showsDuplicates = showsDuplicates;
+    emit filtersChanged();
+    recomputeVisibleItems(true);
+}
+
+void VideoListViewModel::selectYear(int year) {
+    assertMainThread();
+    if (m_expandedYear != year) {
+        m_expandedYear = year;
+        emit filtersChanged();
+    }
+    setBrowseFilter(DateFilter::ofYear(year), false);
+}
+
+void VideoListViewModel::selectMonth(int year, int month) {
+    setBrowseFilter(DateFilter::ofMonth(year, month), false);
+}
+
+void VideoListViewModel::showAllDates() {
+    assertMainThread();
+    if (m_expandedYear) {
+        m_expandedYear.reset();
+        emit filtersChanged();
+    }
+    setBrowseFilter(DateFilter::all(), false);
+}
+
+void VideoListViewModel::showDuplicates() {
+    assertMainThread();
+    if (m_expandedYear) {
+        m_expandedYear.reset();
+        emit filtersChanged();
+    }
+    if (column(m_sortOrder) != VideoSortColumn::size) setSortOrder(VideoSortOrder::sizeDesc);
+    setBrowseFilter(DateFilter::all(), true);
+}
+
+void VideoListViewModel::clearFilters() {
+    assertMainThread();
+    setSearchText({});
+    setSizeFilter(SizeFilter::none);
+    setBrowseFilter(DateFilter::all(), false);
+}
+
+QList<DateBucket> VideoListViewModel::monthBuckets(int year) const {
+    return m_monthBucketsByYear.value(year);
+}
+
+bool VideoListViewModel::hasActiveFilters() const {
+    if (m_sizeFilter != SizeFilter::none || m_dateFilter.kind() != DateFilter::Kind::all || m_showsDuplicates)
+        return true;
+    return std::any_of(m_searchText.begin(), m_searchText.end(),
+                       [](QChar c) { return !isHorizontalSpace(c); });
+}
+
+// MARK: queries
+
+VideoList VideoListViewModel::itemsFor(const QSet<QString>& ids) const {
+    VideoList found;
+    for (const QString& id : ids.isEmpty() ? m_selectedIDs : ids)
+        if (const VideoItem* item = itemWithID(id)) found.append(*item);
+    return found;
+}
+
+bool VideoListViewModel::containsNonFavorite(const VideoList& items) {
+    return std::any_of(items.begin(), items.end(), [](const VideoItem& item) { return !item.isFavorite(); });
+}
+
+// MARK: item actions
+
+void VideoListViewModel::runItemAction(StatusMessage status, ItemOperation operation) {
+    m_isPerformingItemAction = true;
+    emit activityChanged();
+    setStatus(std::move(status));
+    m_actionStop.emplace();
+    QCoro::connect(runActionTask(std::move(operation), m_actionStop->get_token()), this, [] {});
+}
+
+QCoro::Task<> VideoListViewModel::runActionTask(ItemOperation operation, std::stop_token stop) {
+    QPointer<VideoListViewModel> self(this);
+    co_await operation(stop);
+    if (!self) co_return;
+    // Measured on the monotonic clock: a wall clock stepping back would stretch it.
+    m_suppressChangesUntil = m_environment.clock->monotonicNow() + kChangeSuppression;
+    m_isPerformingItemAction = false;
+    if (m_actionStop && m_actionStop->get_token() == stop) m_actionStop.reset();
+    emit activityChanged();
+    emit itemActionFinished();
+}
+
+void VideoListViewModel::requestDeletion(const VideoList& items) {
+    assertMainThread();
+    if (isBusy() || items.isEmpty()) return;
+    m_pendingDeletionIDs.clear();
+    for (const VideoItem& item : items) m_pendingDeletionIDs.insert(item.localIdentifier());
+    m_showDeleteConfirmation = true;
+    emit deleteConfirmationChanged();
+}
+
+void VideoListViewModel::setShowDeleteConfirmation(bool isShown) {
+    assertMainThread();
+    if (isShown == m_showDeleteConfirmation) return;
+    m_showDeleteConfirmation = isShown;
+    emit deleteConfirmationChanged();
+}
+
+void VideoListViewModel::confirmDeletion() {
+    assertMainThread();
+    const QSet<QString> chosen = m_pendingDeletionIDs.isEmpty() ? m_selectedIDs : m_pendingDeletionIDs;
+    const QStringList ids(chosen.begin(), chosen.end());
+    m_showDeleteConfirmation = false;
+    m_pendingDeletionIDs.clear();
+    emit deleteConfirmationChanged();
+    if (isBusy() || ids.isEmpty()) return;
+    runItemAction(
+        StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Deleting ^[%lld video](inflect: true) through Photos…"),
+                      {qlonglong(ids.size())}),
+        [this, ids](std::stop_token stop) { return deleteOperation(ids, stop); });
+}
+
+QCoro::Task<> VideoListViewModel::deleteOperation(QStringList ids, std::stop_token stop) {
+    QPointer<VideoListViewModel> self(this);
+    const DeletionOutcome outcome = co_await m_service->deleteVideos(ids, stop);
+    if (!self) co_return;
+    switch (outcome.kind()) {
+        case DeletionOutcome::Kind::success: {
+            const QStringList& deletedList = outcome.deletedIdentifiers();
+            const QSet<QString> deleted(deletedList.begin(), deletedList.end());
+            removeItems(deleted);
+            // Some may have stayed: the rows remain listed and selected, and the
+            // first reason is shown, so a partial move never looks complete.
+            if (outcome.message()) setErrorMessage(*outcome.message());
+            setStatus(StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Deleted ^[%lld video](inflect: true)."),
+                                    {qlonglong(deleted.size())}));
+            break;
+        }
+        case DeletionOutcome::Kind::failed:
+            setErrorMessage(outcome.message().value_or(tr("Photos could not delete the selected videos.")));
+            setStatus(StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Deletion failed.")));
+            break;
+        case DeletionOutcome::Kind::cancelled:
+            setStatus(StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Deletion cancelled.")));
+            break;
+    }
+}
+
+void VideoListViewModel::removeItems(const QSet<QString>& ids) {
+    VideoList kept;
+    kept.reserve(m_items.size());
+    for (const VideoItem& item : m_items)
+        if (!ids.contains(item.localIdentifier())) kept.append(item);
+    replaceItems(std::move(kept));
+    setSelectedIDs(QSet<QString>(m_selectedIDs).subtract(ids));
+}
+
+void VideoListViewModel::toggleFavorites(const VideoList& items) {
+    assertMainThread();
+    if (isBusy() || items.isEmpty()) return;
+    const bool makeFavorite = containsNonFavorite(items);
+    const QStringList ids = identifiersOf(items);
+    const auto count = qlonglong(ids.size());
+    StatusMessage status =
+        makeFavorite
+            ? StatusMessage(
+                  QT_TRANSLATE_NOOP("Reelkeep", "Adding ^[%lld video](inflect: true) to Favorites…"), {count})
+            : StatusMessage(
+                  QT_TRANSLATE_NOOP("Reelkeep", "Removing ^[%lld video](inflect: true) from Favorites…"),
+                  {count});
+    runItemAction(std::move(status), [this, ids, makeFavorite](std::stop_token stop) {
+        return favoriteOperation(ids, makeFavorite, stop);
+    });
+}
+
+QCoro::Task<> VideoListViewModel::favoriteOperation(QStringList ids, bool makeFavorite,
+                                                    std::stop_token stop) {
+    QPointer<VideoListViewModel> self(this);
+    const Result<void> result = co_await m_service->setFavorite(ids, makeFavorite, stop);
+    if (!self) co_return;
+    if (!result) {
+        setErrorMessage(result.error().description());
+        setStatus(StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Favorite update failed.")));
+        co_return;
+    }
+    const QSet<QString> changed(ids.begin(), ids.end());
+    VideoList updated;
+    updated.reserve(m_items.size());
+    for (const VideoItem& item : m_items)
+        updated.append(changed.contains(item.localIdentifier()) ? item.replacingFavorite(makeFavorite)
+                                                                : item);
+    replaceItems(std::move(updated));
+    const auto count = qlonglong(ids.size());
+    setStatus(
+        makeFavorite
+            ? StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Added ^[%lld video](inflect: true) to Favorites."),
+                            {count})
+            : StatusMessage(
+                  QT_TRANSLATE_NOOP("Reelkeep", "Removed ^[%lld video](inflect: true) from Favorites."),
+                  {count}));
+}
+
+void VideoListViewModel::download(const VideoList& items) {
+    assertMainThread();
+    if (isBusy() || items.isEmpty() || !m_environment.panels) return;
+    std::optional<QList<DownloadPair>> plan = chooseDownloadPlan(items);
+    if (!plan) return;
+    const auto count = qlonglong(plan->size());
+    runItemAction(
+        StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Downloading ^[%lld video](inflect: true)…"), {count}),
+        [this, plan = std::move(*plan)](std::stop_token stop) { return downloadOperation(plan, stop); });
+}
+
+std::optional<QList<VideoListViewModel::DownloadPair>> VideoListViewModel::chooseDownloadPlan(
+    const VideoList& items) {
+    if (items.size() == 1) {
+        const std::optional<QString> file =
+            m_environment.panels->chooseSaveFile({safeFileComponent(fileNameOf(items.first()))});
+        if (!file) return std::nullopt;
+        return QList<DownloadPair>{{items.first(), *file}};
+    }
+    const std::optional<QString> folder = m_environment.panels->chooseFolder(tr("Choose Folder"));
+    if (!folder) return std::nullopt;
+    const QDir directory(*folder);
+    const auto isTaken = [&](const QString& name) {
+        const QFileInfo info(directory.filePath(name));
+        return info.exists() || info.isSymLink();  // a dangling link still holds the name
+    };
+    QList<DownloadPair> plan;
+    QSet<QString> usedNames;
+    for (const VideoItem& item : items) {
+        // Destination empty: no free name; the download of that item fails and says so.
+        const std::optional<QString> name =
+            uniqueName(safeFileComponent(fileNameOf(item)), usedNames, isTaken);
+        if (name) usedNames.insert(*name);
+        plan.append({item, name ? directory.filePath(*name) : QString{}});
+    }
+    return plan;
+}
+
+QCoro::Task<> VideoListViewModel::downloadOperation(QList<DownloadPair> plan, std::stop_token stop) {
+    QPointer<VideoListViewModel> self(this);
+    const auto total = qlonglong(plan.size());
+    qlonglong succeeded = 0;
+    std::optional<QString> lastError;
+    for (qsizetype i = 0; i < plan.size(); ++i) {
+        if (stop.stop_requested()) break;
+        setStatus(StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Downloading %lld of %lld…"),
+                                {qlonglong(i + 1), total}));
+        const DownloadPair& pair = plan[i];
+        if (pair.destination.isEmpty()) {
+            lastError = tr("There is no free file name for “%1” in that folder.").arg(fileNameOf(pair.item));
+            continue;
+        }
+        const Result<void> result =
+            co_await m_service->downloadVideo(pair.item.localIdentifier(), pair.destination, stop);
+        if (!self) co_return;
+        if (result)
+            ++succeeded;
+        else
+            lastError = result.error().description();
+    }
+    if (lastError) {
+        setErrorMessage(*lastError);
+        setStatus(
+            StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Downloaded %lld of ^[%lld video](inflect: true)."),
+                          {succeeded, total}));
+    } else {
+        setStatus(StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Downloaded ^[%lld video](inflect: true)."),
+                                {succeeded}));
+    }
+}
+
+void VideoListViewModel::copyNames(const VideoList& items) {
+    assertMainThread();
+    if (items.isEmpty()) return;
+    QStringList names;
+    for (const VideoItem& item : items) names.append(pasteboardName(fileNameOf(item)));
+    if (m_environment.pasteboard) m_environment.pasteboard->setPlainText(names.join(QLatin1Char('\n')));
+    if (items.size() == 1)
+        setStatus(StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Copied %@."), {names.first()}));
+    else
+        setStatus(StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Copied ^[%lld name](inflect: true)."),
+                                {qlonglong(names.size())}));
+}
+
+void VideoListViewModel::showInPhotos(const VideoItem& item) {
+    assertMainThread();
+    QCoro::connect(showFileTask(item.localIdentifier()), this, [] {});
+}
+
+QCoro::Task<> VideoListViewModel::showFileTask(QString localIdentifier) {
+    QPointer<VideoListViewModel> self(this);
+    const FileLocation location = co_await m_service->fileLocation(localIdentifier);
+    if (!self) co_return;
+    if (location.status == FileLocation::Status::found) {
+        if (m_environment.workspace) m_environment.workspace->showFileInFileManager(location.path);
+    } else {
+        // Silently doing nothing would look like a broken command.
+        setErrorMessage(PhotoLibraryError::assetNotFound().description());
+    }
+}
+
+void VideoListViewModel::showPreview(const VideoItem& item) {
+    setPreviewItem(item);
+}
+
+void VideoListViewModel::setPreviewItem(std::optional<VideoItem> item) {
+    assertMainThread();
+    m_previewItem = std::move(item);
+    emit previewItemChanged();
+}
+
+void VideoListViewModel::selectExtraCopies() {
+    assertMainThread();
+    showDuplicates();
+    setSelectedIDs(extraCopyIDs(m_visibleItems));
+}
+
+// MARK: outside changes
+
+void VideoListViewModel::handleLibraryChange() {
+    assertMainThread();
+    if (isBusy() || m_items.isEmpty()) return;
+    if (m_environment.clock->monotonicNow() < m_suppressChangesUntil) return;
+    QCoro::connect(reconcileWithLibrary(), this, [] {});
+}
+
+QCoro::Task<> VideoListViewModel::reconcileWithLibrary() {
+    QPointer<VideoListViewModel> self(this);
+    const QStringList ids = identifiersOf(m_items);
+    const QSet<QString> existing = co_await m_service->existingIdentifiers(ids);
+    if (!self) co_return;
+    // Counted per item, not as ids - existing: identifiers may repeat.
+    const auto removed = std::count_if(m_items.begin(), m_items.end(), [&](const VideoItem& item) {
+        return !existing.contains(item.localIdentifier());
+    });
+    if (removed == 0) {
+        setExternalChanges(true);
+        co_return;
+    }
+    VideoList kept;
+    for (const VideoItem& item : m_items)
+        if (existing.contains(item.localIdentifier())) kept.append(item);
+    replaceItems(std::move(kept));
+    setSelectedIDs(QSet<QString>(m_selectedIDs).intersect(existing));
+    setExternalChanges(true);
+    setStatus(StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "^[%lld video](inflect: true) removed in Photos."),
+                            {qlonglong(removed)}));
+}
+
+// MARK: small setters
+
+void VideoListViewModel::setStatus(StatusMessage status) {
+    m_status = std::move(status);
+    emit statusChanged();
+}
+
+void VideoListViewModel::setErrorMessage(std::optional<QString> message) {
+    if (message == m_errorMessage) return;
+    m_errorMessage = std::move(message);
+    emit errorMessageChanged();
+}
+
+void VideoListViewModel::clearErrorMessage() {
+    setErrorMessage(std::nullopt);
+}
+
+void VideoListViewModel::setExternalChanges(bool hasChanges) {
+    if (hasChanges == m_hasExternalChanges) return;
+    m_hasExternalChanges = hasChanges;
+    emit externalChangesChanged();
+}
+
+}  // namespace reelkeep

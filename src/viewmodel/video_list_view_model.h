@@ -1,0 +1,223 @@
+// video_list_view_model.h: the observable state behind one window and every
+// command the window offers: scan orchestration and the status line, the
+// derived visible list, sidebar buckets and statistics, the selection, the item
+// actions and the reaction to outside library changes.
+//
+// Main thread only: every operation, getter and continuation runs there, so no
+// lock guards the state. Long work runs as coroutines that hold the view model
+// weakly and stop through std::stop_token; the service does the work on its own
+// threads and resumes them here. At most one scan or one item action runs.
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <stop_token>
+
+#include <QCoro/QCoroTask>
+
+#include "library/photo_library_port.h"
+#include "library/photo_library_service.h"
+#include "model/duplicates.h"
+#include "model/filter_index.h"
+#include "model/filters.h"
+#include "model/sort_order.h"
+#include "model/video_item.h"
+#include "viewmodel/environment.h"
+#include "viewmodel/status_message.h"
+
+namespace reelkeep {
+
+class LibraryChangeObserver;
+
+class VideoListViewModel : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr std::chrono::seconds kScanRefreshInterval{1};
+    static constexpr std::chrono::milliseconds kChangeSuppression{2000};
+
+    VideoListViewModel(LibraryPorts ports, Environment environment, QObject* parent = nullptr);
+    ~VideoListViewModel() override;
+
+    // For the views that load thumbnails and previews.
+    PhotoLibraryService& service() { return *m_service; }
+
+    // Published state.
+    const VideoList& visibleItems() const { return m_visibleItems; }
+    int rowSetIdentity() const { return m_rowSetIdentity; }
+    const LibraryStats& stats() const { return m_stats; }
+    const SelectionStats& selectionStats() const { return m_selectionStats; }
+    VideoSortOrder sortOrder() const { return m_sortOrder; }
+    const QList<VideoTableSortComparator>& tableSortOrder() const { return m_tableSortOrder; }
+    SizeFilter sizeFilter() const { return m_sizeFilter; }
+    const QString& searchText() const { return m_searchText; }
+    const DateFilter& dateFilter() const { return m_dateFilter; }
+    const DuplicateSummary& duplicates() const { return m_duplicates; }
+    bool showsDuplicates() const { return m_showsDuplicates; }
+    const QList<DateBucket>& yearBuckets() const { return m_yearBuckets; }
+    std::optional<int> expandedYear() const { return m_expandedYear; }
+    const QSet<QString>& selectedIDs() const { return m_selectedIDs; }
+    const QSet<QString>& pendingDeletionIDs() const { return m_pendingDeletionIDs; }
+    bool isScanning() const { return m_isScanning; }
+    bool isPerformingItemAction() const { return m_isPerformingItemAction; }
+    bool isBusy() const { return m_isScanning || m_isPerformingItemAction; }
+    std::optional<double> scanProgress() const { return m_scanProgress; }
+    int scanCompletedCount() const { return m_scanCompletedCount; }
+    int scanTotalCount() const { return m_scanTotalCount; }
+    const StatusMessage& status() const { return m_status; }
+    AuthorizationStatus authorizationStatus() const { return m_authorizationStatus; }
+    bool hasExternalChanges() const { return m_hasExternalChanges; }
+    const std::optional<QString>& errorMessage() const { return m_errorMessage; }
+    bool showDeleteConfirmation() const { return m_showDeleteConfirmation; }
+    const std::optional<VideoItem>& previewItem() const { return m_previewItem; }
+
+    // Every video of the last scan, in the order the scan delivered them.
+    const VideoList& items() const { return m_items; }
+
+    // Inputs the window writes.
+    void setSortOrder(VideoSortOrder order);
+    void setTableSortOrder(const QList<VideoTableSortComparator>& comparators);
+    void setSizeFilter(SizeFilter filter);
+    void setSearchText(const QString& text);
+    void setSelectedIDs(const QSet<QString>& ids);
+    void setShowDeleteConfirmation(bool isShown);
+    void clearErrorMessage();
+    void setPreviewItem(std::optional<VideoItem> item);
+
+    // Life and scanning.
+    void start();
+    void stop();
+    void rescan();
+    void cancelScan();
+
+    // Browsing.
+    void selectYear(int year);
+    void selectMonth(int year, int month);
+    void showAllDates();
+    void showDuplicates();
+    void setBrowseFilter(const DateFilter& filter, bool showsDuplicates);
+    void clearFilters();
+    QList<DateBucket> monthBuckets(int year) const;
+    bool hasActiveFilters() const;
+
+    // Queries for the actions.
+    VideoList itemsFor(const QSet<QString>& ids) const;
+    VideoList selectedItems() const { return itemsFor({}); }
+    bool hasItems() const { return !m_items.isEmpty(); }
+    static bool containsNonFavorite(const VideoList& items);
+    const VideoItem* itemWithID(const QString& id) const;
+
+    // Actions.
+    void requestDeletion(const VideoList& items);
+    void confirmDeletion();
+    void toggleFavorites(const VideoList& items);
+    void download(const VideoList& items);
+    void copyNames(const VideoList& items);
+    void showInPhotos(const VideoItem& item);
+    void showPreview(const VideoItem& item);
+    void selectExtraCopies();
+
+signals:
+    void visibleItemsChanged();
+    void statsChanged();
+    void selectionChanged();
+    void filtersChanged();
+    void sidebarChanged();
+    void activityChanged();  // isScanning, isPerformingItemAction, progress and counts
+    void statusChanged();
+    void authorizationStatusChanged();
+    void externalChangesChanged();
+    void errorMessageChanged();
+    void deleteConfirmationChanged();
+    void previewItemChanged();
+    void scanFinished();
+    void itemActionFinished();
+
+private:
+    friend struct ViewModelInternals;  // benchmarks time the installation
+
+    struct DownloadPair {
+        VideoItem item;
+        QString destination;
+    };
+
+    QCoro::Task<> runScan(std::stop_token stop);
+    QCoro::Task<> performScan(std::stop_token stop);
+    QCoro::Task<> endScanWithError(PhotoLibraryError error);
+    void logScanTimings(const ScanTimings& timings);
+
+    using ItemOperation = std::function<QCoro::Task<>(std::stop_token)>;
+    void runItemAction(StatusMessage status, ItemOperation operation);
+    QCoro::Task<> runActionTask(ItemOperation operation, std::stop_token stop);
+    QCoro::Task<> deleteOperation(QStringList ids, std::stop_token stop);
+    QCoro::Task<> favoriteOperation(QStringList ids, bool makeFavorite, std::stop_token stop);
+    QCoro::Task<> downloadOperation(QList<DownloadPair> plan, std::stop_token stop);
+    std::optional<QList<DownloadPair>> chooseDownloadPlan(const VideoList& items);
+    QCoro::Task<> showFileTask(QString localIdentifier);
+
+    void handleLibraryChange();
+    QCoro::Task<> reconcileWithLibrary();
+
+    void replaceItems(VideoList items);
+    void recomputeVisibleItems(bool resetRows);
+    void refreshSelectionStats();
+    bool rebuildDateBuckets();
+    bool rebuildDuplicates();
+    void removeItems(const QSet<QString>& ids);
+    const FilterIndex& sortedIndex();
+
+    void setStatus(StatusMessage status);
+    void setErrorMessage(std::optional<QString> message);
+    void setExternalChanges(bool hasChanges);
+    void assertMainThread() const;
+
+    std::unique_ptr<PhotoLibraryService> m_service;
+    Environment m_environment;
+
+    VideoList m_visibleItems;
+    int m_rowSetIdentity = 0;
+    LibraryStats m_stats;
+    SelectionStats m_selectionStats;
+    VideoSortOrder m_sortOrder = VideoSortOrder::sizeDesc;
+    QList<VideoTableSortComparator> m_tableSortOrder{tableComparator(VideoSortOrder::sizeDesc)};
+    SizeFilter m_sizeFilter = SizeFilter::none;
+    QString m_searchText;
+    DateFilter m_dateFilter = DateFilter::all();
+    DuplicateSummary m_duplicates;
+    bool m_showsDuplicates = false;
+    QList<DateBucket> m_yearBuckets;
+    std::optional<int> m_expandedYear;
+    QSet<QString> m_selectedIDs;
+    QSet<QString> m_pendingDeletionIDs;
+    bool m_isScanning = false;
+    bool m_isPerformingItemAction = false;
+    std::optional<double> m_scanProgress;
+    int m_scanCompletedCount = 0;
+    int m_scanTotalCount = 0;
+    StatusMessage m_status{QT_TRANSLATE_NOOP("Reelkeep", "Ready to scan your Photos library.")};
+    AuthorizationStatus m_authorizationStatus = AuthorizationStatus::notDetermined;
+    bool m_hasExternalChanges = false;
+    std::optional<QString> m_errorMessage;
+    bool m_showDeleteConfirmation = false;
+    std::optional<VideoItem> m_previewItem;
+
+    VideoList m_items;
+    mutable std::optional<QHash<QString, qsizetype>> m_indexByID;  // built on first lookup
+    QHash<int, QList<DateBucket>> m_monthBucketsByYear;
+    // m_items sorted by m_sortOrder, ready for keystroke filtering; dropped on any change.
+    std::optional<FilterIndex> m_sortedIndex;
+
+    std::optional<std::stop_source> m_scanStop;
+    std::optional<std::stop_source> m_actionStop;
+    std::shared_ptr<LibraryChangeObserver> m_changeObserver;
+    std::chrono::nanoseconds m_suppressChangesUntil = std::chrono::nanoseconds::min();
+    std::chrono::nanoseconds m_uiApplyTime{0};
+    std::chrono::nanoseconds m_scanWallClock{0};
+};
+
+}  // namespace reelkeep

@@ -1,0 +1,161 @@
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "view_model_fixture.h"
+
+using namespace reelkeep;
+using namespace reelkeep::test;
+
+namespace {
+
+PlatformError diskError(const QString& text) {
+    return PlatformError{"test", 5, text};
+}
+
+}  // namespace
+
+TEST_F(ViewModelTest, DeletionRemovesOnlyWhatReallyMoved) {
+    library->addAssets({fastVideo("a", 30), fastVideo("b", 20), fastVideo("c", 10)});
+    startAndScan();
+    library->setDeletionScript(DeletionScript{std::nullopt, {{"c", diskError("c is on a read-only disk")}}});
+
+    viewModel->setSelectedIDs({"a", "b", "c"});
+    viewModel->requestDeletion(viewModel->selectedItems());
+    EXPECT_TRUE(viewModel->showDeleteConfirmation());
+    // The selection changes while the dialog is up: the request's items still go.
+    viewModel->setSelectedIDs({"a", "b", "c"});
+    viewModel->confirmDeletion();
+    EXPECT_FALSE(viewModel->showDeleteConfirmation());
+    EXPECT_EQ(status(), "Deleting 3 videos through Photos…");
+    ASSERT_TRUE(waitForAction());
+
+    EXPECT_EQ(status(), "Deleted 2 videos.");
+    EXPECT_EQ(visibleIDs(), QStringList({"c"}));
+    EXPECT_EQ(viewModel->selectedIDs(), QSet<QString>({"c"}));
+    // A partial move never looks complete.
+    EXPECT_EQ(viewModel->errorMessage(), "c is on a read-only disk");
+}
+
+TEST_F(ViewModelTest, DeletionFailuresAndCancelsChangeNoRows) {
+    library->addAssets({fastVideo("a", 30), fastVideo("b", 20)});
+    startAndScan();
+    const auto deleteAll = [&] {
+        viewModel->requestDeletion(viewModel->items());
+        viewModel->confirmDeletion();
+        ASSERT_TRUE(waitForAction());
+    };
+
+    library->setDeletionScript(DeletionScript{diskError("No room in the trash"), {}});
+    deleteAll();
+    EXPECT_EQ(status(), "Deletion failed.");
+    EXPECT_EQ(viewModel->errorMessage(), "No room in the trash");
+    EXPECT_EQ(viewModel->items().size(), 2);
+
+    viewModel->clearErrorMessage();
+    library->setDeletionScript(DeletionScript{PlatformError{"any", 3072, "cancelled"}, {}});
+    deleteAll();
+    EXPECT_EQ(status(), "Deletion cancelled.");
+    EXPECT_FALSE(viewModel->errorMessage().has_value());
+    EXPECT_EQ(viewModel->items().size(), 2);
+
+    // Dismissed and confirmed later: the pending identifiers win over the selection.
+    library->setDeletionScript({});
+    viewModel->requestDeletion({viewModel->items().first()});
+    viewModel->setShowDeleteConfirmation(false);
+    viewModel->setSelectedIDs({"a", "b"});
+    viewModel->confirmDeletion();
+    ASSERT_TRUE(waitForAction());
+    EXPECT_EQ(status(), "Deleted 1 video.");
+    EXPECT_EQ(viewModel->items().size(), 1);
+}
+
+TEST_F(ViewModelTest, FavoritesToggleAsAGroup) {
+    library->addAssets({fastVideo("a", 30), fastVideo("b", 20)});
+    startAndScan();
+    const VideoList mixed = {viewModel->items()[0], viewModel->items()[1].replacingFavorite(true)};
+    viewModel->toggleFavorites(mixed);
+    EXPECT_EQ(status(), "Adding 2 videos to Favorites…");
+    ASSERT_TRUE(waitForAction());
+    EXPECT_EQ(status(), "Added 2 videos to Favorites.");
+    EXPECT_FALSE(VideoListViewModel::containsNonFavorite(viewModel->items()));
+
+    viewModel->toggleFavorites({viewModel->items().first()});
+    ASSERT_TRUE(waitForAction());
+    EXPECT_EQ(status(), "Removed 1 video from Favorites.");
+
+    library->setFavoriteScript(FavoriteScript{diskError("The favorites store is read-only"), false});
+    const VideoList before = viewModel->items();
+    viewModel->toggleFavorites(viewModel->items());
+    ASSERT_TRUE(waitForAction());
+    EXPECT_EQ(status(), "Favorite update failed.");
+    EXPECT_EQ(viewModel->errorMessage(), "The favorites store is read-only");
+    EXPECT_EQ(viewModel->items(), before);
+}
+
+TEST_F(ViewModelTest, DownloadsPickFreeNamesAndReportPartialResults) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    QFile existing(QDir(folder.path()).filePath("clip.mov"));
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    existing.close();
+    library->addAssets({fastVideo("a", 30, 1.6e9, "clip.mov"), fastVideo("b", 20, 1.6e9, "clip.mov"),
+                        fastVideo("c", 10, 1.6e9, "../../evil\nname.mov")});
+    startAndScan();
+
+    panels->folderAnswer.reset();
+    viewModel->download(viewModel->items());
+    EXPECT_FALSE(viewModel->isPerformingItemAction());  // cancelled panel: nothing happens
+    EXPECT_EQ(status(), "3 videos, size known for 3.");
+
+    panels->folderAnswer = folder.path();
+    viewModel->download(viewModel->items());
+    EXPECT_EQ(panels->folderPrompts.last(), "Choose Folder");
+    ASSERT_TRUE(waitForAction());
+    EXPECT_EQ(status(), "Downloaded 3 videos.");
+    QStringList written = QDir(folder.path()).entryList(QDir::Files);
+    written.sort();
+    EXPECT_EQ(written, QStringList({"clip (2).mov", "clip (3).mov", "clip.mov", "evil_name.mov"}));
+
+    library->setWriteError(diskError("No space left on device"));
+    panels->saveAnswer = QDir(folder.path()).filePath("single.mov");
+    viewModel->download({viewModel->items().first()});
+    EXPECT_EQ(panels->suggestedNames.last(), "clip.mov");
+    ASSERT_TRUE(waitForAction());
+    EXPECT_EQ(status(), "Downloaded 0 of 1 video.");
+    EXPECT_EQ(viewModel->errorMessage(), "No space left on device");
+}
+
+TEST_F(ViewModelTest, CopyNamesShowInFileManagerAndPreview) {
+    library->addAssets({fastVideo("a", 30, 1.6e9, "Beach.mov"), fastVideo("b", 20, 1.6e9, "two\nlines.mp4")});
+    startAndScan();
+    viewModel->copyNames({viewModel->items()[0]});
+    EXPECT_EQ(pasteboard->text, "Beach");
+    EXPECT_EQ(status(), "Copied Beach.");
+    viewModel->copyNames(viewModel->items());
+    EXPECT_EQ(pasteboard->text, "Beach\ntwo lines");  // one line per name, always
+    EXPECT_EQ(status(), "Copied 2 names.");
+
+    const VideoItem item = viewModel->items()[0];
+    viewModel->showPreview(item);
+    EXPECT_EQ(viewModel->previewItem(), item);
+    viewModel->setPreviewItem(std::nullopt);
+    EXPECT_FALSE(viewModel->previewItem().has_value());
+}
+
+TEST_F(ViewModelTest, OneThingAtATime) {
+    library->addAssets({fastVideo("a", 30), fastVideo("b", 20)});
+    startAndScan();
+    library->setLatency(SimulatedCall::setFavorite, std::chrono::milliseconds(100));
+    viewModel->toggleFavorites(viewModel->items());
+    ASSERT_TRUE(viewModel->isPerformingItemAction());
+    const QString during = status();
+    viewModel->rescan();
+    viewModel->requestDeletion(viewModel->items());
+    viewModel->toggleFavorites(viewModel->items());
+    EXPECT_EQ(status(), during);
+    EXPECT_FALSE(viewModel->isScanning());
+    EXPECT_FALSE(viewModel->showDeleteConfirmation());
+    ASSERT_TRUE(waitForAction());
+    EXPECT_EQ(library->callCount(SimulatedCall::setFavorite), 1);
+}

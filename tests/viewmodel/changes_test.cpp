@@ -1,0 +1,78 @@
+#include <thread>
+
+#include "view_model_fixture.h"
+
+using namespace reelkeep;
+using namespace reelkeep::test;
+
+namespace {
+
+// Notifications come from a port thread, never the main one.
+void notifyFromAnotherThread(SimulatedLibrary& library) {
+    std::thread notifier([&library] { library.notifyChange(); });
+    notifier.join();
+}
+
+}  // namespace
+
+TEST_F(ViewModelTest, OutsideDeletionsDropRowsAndRaiseTheBanner) {
+    library->addAssets({fastVideo("a", 30), fastVideo("b", 20), fastVideo("c", 10)});
+    startAndScan();
+    viewModel->setSelectedIDs({"a", "b"});
+
+    // Nothing vanished: only the banner.
+    const QString before = status();
+    notifyFromAnotherThread(*library);
+    ASSERT_TRUE(waitUntil([&] { return viewModel->hasExternalChanges(); }));
+    EXPECT_EQ(status(), before);
+
+    library->removeAsset("a");
+    notifyFromAnotherThread(*library);
+    ASSERT_TRUE(waitUntil([&] { return viewModel->items().size() == 2; }));
+    EXPECT_EQ(status(), "1 video removed in Photos.");
+    EXPECT_EQ(viewModel->selectedIDs(), QSet<QString>({"b"}));
+    EXPECT_TRUE(viewModel->hasExternalChanges());
+
+    scan();  // the banner's button
+    EXPECT_FALSE(viewModel->hasExternalChanges());
+}
+
+TEST_F(ViewModelTest, OwnChangesAreIgnoredForTwoSecondsOnTheMonotonicClock) {
+    library->addAssets({fastVideo("a", 30), fastVideo("b", 20)});
+    startAndScan();
+    viewModel->toggleFavorites({viewModel->items().first()});
+    ASSERT_TRUE(waitForAction());
+
+    library->removeAsset("b");
+    notifyFromAnotherThread(*library);
+    reelkeep::testing::pumpUntil([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_EQ(viewModel->items().size(), 2);
+    EXPECT_FALSE(viewModel->hasExternalChanges());
+
+    clock->advance(std::chrono::milliseconds(1999));
+    notifyFromAnotherThread(*library);
+    reelkeep::testing::pumpUntil([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_FALSE(viewModel->hasExternalChanges());
+
+    clock->advance(std::chrono::milliseconds(1));  // exactly at the end: handled
+    notifyFromAnotherThread(*library);
+    ASSERT_TRUE(waitUntil([&] { return viewModel->items().size() == 1; }));
+    EXPECT_EQ(status(), "1 video removed in Photos.");
+}
+
+TEST_F(ViewModelTest, NotificationsDuringAScanOrAfterStopDoNothing) {
+    QList<SimulatedAsset> assets;
+    for (int i = 0; i < 600; ++i) assets << fastVideo(QStringLiteral("v%1").arg(i), 100 + i);
+    library->addAssets(assets);
+    library->setLatency(SimulatedCall::fetchAssets, std::chrono::milliseconds(10));
+    viewModel->start();
+    notifyFromAnotherThread(*library);
+    ASSERT_TRUE(waitUntil([&] { return !viewModel->isScanning(); }));
+    EXPECT_FALSE(viewModel->hasExternalChanges());
+
+    viewModel->stop();
+    library->removeAsset("v1");
+    notifyFromAnotherThread(*library);
+    reelkeep::testing::pumpUntil([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_EQ(viewModel->items().size(), 600);
+}

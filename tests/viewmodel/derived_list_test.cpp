@@ -1,0 +1,118 @@
+#include "view_model_fixture.h"
+
+using namespace reelkeep;
+using namespace reelkeep::test;
+
+namespace {
+
+// Mid-month dates in New York.
+constexpr Timestamp kMarch2024 = 1710500000.0;
+constexpr Timestamp kJuly2024 = 1721000000.0;
+constexpr Timestamp kMarch2023 = 1678900000.0;
+
+}  // namespace
+
+TEST_F(ViewModelTest, SortAndFilterInputsRecomputeTheRows) {
+    library->addAssets(
+        {fastVideo("a", 300, kMarch2024, "Beach.mov"), fastVideo("b", 100, kJuly2024, "Clip 10.mov"),
+         fastVideo("c", 200, kMarch2023, "clip 9.mov"), fastVideo("d", 300, kMarch2024, "Dog.mov")});
+    startAndScan();
+    EXPECT_EQ(visibleIDs(), QStringList({"a", "d", "c", "b"}));
+    const int identity = viewModel->rowSetIdentity();
+
+    viewModel->setSortOrder(VideoSortOrder::nameAsc);
+    EXPECT_EQ(visibleIDs(), QStringList({"a", "c", "b", "d"}));
+    EXPECT_EQ(viewModel->tableSortOrder(),
+              QList<VideoTableSortComparator>{tableComparator(VideoSortOrder::nameAsc)});
+    EXPECT_EQ(viewModel->rowSetIdentity(), identity + 1);
+
+    // The table writes a list led by its new comparator; the order follows it.
+    viewModel->setTableSortOrder(
+        {{VideoSortColumn::creationDate, SortOrder::reverse}, {VideoSortColumn::name, SortOrder::forward}});
+    EXPECT_EQ(viewModel->sortOrder(), VideoSortOrder::creationDateDesc);
+    EXPECT_EQ(viewModel->tableSortOrder().size(), 1);
+    viewModel->setTableSortOrder({});
+    EXPECT_EQ(viewModel->sortOrder(), VideoSortOrder::creationDateDesc);
+
+    viewModel->setSearchText(QStringLiteral("CLIP"));
+    EXPECT_EQ(visibleIDs(), QStringList({"b", "c"}));
+    EXPECT_EQ(viewModel->stats().visibleCount, 2);
+    const int beforeSpace = viewModel->rowSetIdentity();
+    viewModel->setSearchText(QStringLiteral("CLIP"));
+    EXPECT_EQ(viewModel->rowSetIdentity(), beforeSpace);  // same text: nothing recomputed
+    viewModel->clearFilters();
+    viewModel->setSearchText(QStringLiteral(" "));
+    EXPECT_EQ(viewModel->rowSetIdentity(), beforeSpace + 2);
+    EXPECT_FALSE(viewModel->hasActiveFilters());
+    viewModel->setSearchText(QStringLiteral("\n"));
+    EXPECT_TRUE(viewModel->hasActiveFilters());  // only horizontal space is ignored here
+    viewModel->setSearchText({});
+
+    viewModel->setSizeFilter(SizeFilter::atLeast100MB);
+    EXPECT_TRUE(visibleIDs().isEmpty());
+    EXPECT_EQ(viewModel->stats().totalCount, 4);  // the library stays whole
+    viewModel->clearFilters();
+    EXPECT_EQ(visibleIDs().size(), 4);
+}
+
+TEST_F(ViewModelTest, SidebarBrowsingAndDuplicatesMode) {
+    library->addAssets({fastVideo("a", 300, kMarch2024), fastVideo("b", 100, kJuly2024),
+                        fastVideo("c", 300, kMarch2023), fastVideo("d", 50, kMarch2024)});
+    startAndScan();
+    ASSERT_EQ(viewModel->yearBuckets().size(), 2);
+    EXPECT_EQ(viewModel->yearBuckets().first(), (DateBucket{2024, std::nullopt, 3, 450}));
+    EXPECT_EQ(viewModel->monthBuckets(2024).size(), 2);
+    EXPECT_TRUE(viewModel->monthBuckets(1999).isEmpty());
+
+    viewModel->selectYear(2024);
+    EXPECT_EQ(viewModel->expandedYear(), 2024);
+    EXPECT_EQ(visibleIDs(), QStringList({"a", "b", "d"}));
+    viewModel->selectMonth(2024, 3);
+    EXPECT_EQ(visibleIDs(), QStringList({"a", "d"}));
+    EXPECT_EQ(viewModel->expandedYear(), 2024);
+    viewModel->showAllDates();
+    EXPECT_FALSE(viewModel->expandedYear().has_value());
+
+    viewModel->setSortOrder(VideoSortOrder::nameAsc);
+    viewModel->selectExtraCopies();
+    EXPECT_TRUE(viewModel->showsDuplicates());
+    EXPECT_EQ(viewModel->sortOrder(), VideoSortOrder::sizeDesc);
+    EXPECT_EQ(visibleIDs(), QStringList({"a", "c"}));
+    EXPECT_EQ(viewModel->selectedIDs(), QSet<QString>({"a"}));  // c is older: it is kept
+    EXPECT_EQ(viewModel->selectionStats(), (SelectionStats{1, 300, 0}));
+
+    viewModel->setSortOrder(VideoSortOrder::sizeAsc);
+    viewModel->showDuplicates();
+    EXPECT_EQ(viewModel->sortOrder(), VideoSortOrder::sizeAsc);  // already by size: kept
+}
+
+TEST_F(ViewModelTest, InstallationsResetFiltersThatLostTheirVideos) {
+    library->addAssets(
+        {fastVideo("a", 300, kMarch2024), fastVideo("b", 300, kMarch2023), fastVideo("c", 5, kMarch2023)});
+    startAndScan();
+    const auto deleteNow = [&](const QSet<QString>& ids) {
+        viewModel->setSelectedIDs(ids);
+        viewModel->requestDeletion(viewModel->selectedItems());
+        viewModel->confirmDeletion();
+        ASSERT_TRUE(waitForAction());
+    };
+
+    viewModel->showDuplicates();
+    EXPECT_EQ(visibleIDs(), QStringList({"a", "b"}));
+    int identity = viewModel->rowSetIdentity();
+    deleteNow({"a"});
+    EXPECT_FALSE(viewModel->showsDuplicates());  // the last pair is gone
+    EXPECT_EQ(viewModel->rowSetIdentity(), identity + 1);
+    EXPECT_EQ(visibleIDs(), QStringList({"b", "c"}));
+
+    viewModel->selectYear(2023);
+    identity = viewModel->rowSetIdentity();
+    deleteNow({"b", "c"});
+    EXPECT_FALSE(viewModel->expandedYear().has_value());
+    EXPECT_EQ(viewModel->dateFilter(), DateFilter::all());
+    EXPECT_EQ(viewModel->rowSetIdentity(), identity + 1);
+
+    viewModel->setSelectedIDs({"gone"});
+    EXPECT_EQ(viewModel->selectionStats(), SelectionStats{});
+    EXPECT_EQ(viewModel->selectedIDs(), QSet<QString>({"gone"}));  // kept, just not counted
+}

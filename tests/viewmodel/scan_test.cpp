@@ -1,0 +1,107 @@
+#include "view_model_fixture.h"
+
+using namespace reelkeep;
+using namespace reelkeep::test;
+
+namespace {
+
+QList<SimulatedAsset> fastVideos(int count) {
+    QList<SimulatedAsset> assets;
+    for (int i = 0; i < count; ++i)
+        assets << fastVideo(QStringLiteral("v%1").arg(i, 4, 10, QLatin1Char('0')), 1000 + i, 1.6e9 + i);
+    return assets;
+}
+
+}  // namespace
+
+TEST_F(ViewModelTest, FullScanWalksEveryStageAndLogsOneReport) {
+    library->addAssets(fastVideos(450));
+    startAndScan();
+
+    EXPECT_EQ(statuses, QStringList({"Requesting Photos access…", "Counting videos…",
+                                     "Loaded 200 of 450 videos.", "Loaded 400 of 450 videos.",
+                                     "Loaded 450 of 450 videos.", "450 videos, size known for 450."}));
+    EXPECT_EQ(viewModel->items().size(), 450);
+    EXPECT_EQ(viewModel->visibleItems().first().localIdentifier(), "v0449");  // biggest first
+    EXPECT_EQ(viewModel->stats(), (LibraryStats{450, 450, 450 * 1000 + 449 * 450 / 2, 0}));
+    EXPECT_EQ(viewModel->scanCompletedCount(), 450);
+    EXPECT_EQ(viewModel->scanTotalCount(), 450);
+    EXPECT_FALSE(viewModel->scanProgress().has_value());
+    EXPECT_EQ(viewModel->authorizationStatus(), AuthorizationStatus::authorized);
+    ASSERT_EQ(scanLog->reports.size(), 1);
+    EXPECT_EQ(scanLog->reports.first().count(QLatin1Char('\n')), 4);  // five lines
+    EXPECT_EQ(library->callCount(SimulatedCall::fetchVideos), 1);
+}
+
+TEST_F(ViewModelTest, SmallAndEmptyLibrariesSayItInWords) {
+    startAndScan();
+    EXPECT_EQ(status(), "No videos in your Photos library.");
+    EXPECT_TRUE(scanLog->reports.isEmpty());
+
+    library->addAsset(fastVideo("only", 10));
+    scan();
+    EXPECT_EQ(status(), "1 video, size known for 1.");
+    EXPECT_EQ(scanLog->reports.size(), 1);
+}
+
+TEST_F(ViewModelTest, CloudOnlyAndVanishedVideosKeepAnUnknownSize) {
+    SimulatedAsset cloud = fastVideo("cloud", 0);
+    cloud.members.clear();
+    cloud.resources = {SimulatedResource{int(ResourceType::video), "cloud.mov", std::nullopt}};
+    cloud.localFilePath.reset();
+    library->addAssets({fastVideo("local", 50), cloud});
+    startAndScan();
+    EXPECT_EQ(status(), "2 videos, size known for 1.");
+    EXPECT_EQ(viewModel->stats().unknownSizeCount, 1);
+    EXPECT_EQ(viewModel->visibleItems().last().localIdentifier(), "cloud");  // unknown sizes last
+}
+
+TEST_F(ViewModelTest, RefusedAccessEndsWithoutAList) {
+    for (const AuthorizationStatus answer : {AuthorizationStatus::denied, AuthorizationStatus::restricted}) {
+        library->addAsset(fastVideo("v", 10));
+        library->setAuthorizationStatus(AuthorizationStatus::notDetermined);
+        library->setAuthorizationAnswer(answer);
+        statuses.clear();
+        scan();
+        EXPECT_EQ(statuses, QStringList({"Requesting Photos access…", "Photos access is required."}));
+        EXPECT_EQ(viewModel->authorizationStatus(), answer);
+        EXPECT_TRUE(viewModel->items().isEmpty());
+        EXPECT_FALSE(viewModel->errorMessage().has_value());
+    }
+}
+
+TEST_F(ViewModelTest, CancellingStopsBetweenBatchesAndReportsWhatItHas) {
+    library->addAssets(fastVideos(1000));
+    library->setLatency(SimulatedCall::fetchAssets, std::chrono::milliseconds(20));
+    viewModel->start();
+    ASSERT_TRUE(waitUntil([&] { return viewModel->scanCompletedCount() >= 200; }));
+    viewModel->cancelScan();
+    ASSERT_TRUE(waitUntil([&] { return !viewModel->isScanning(); }));
+
+    const QString text = status();
+    EXPECT_TRUE(text == "Scan cancelled." || text.startsWith("Scan cancelled at ")) << text.toStdString();
+    if (text.startsWith("Scan cancelled at ")) {
+        EXPECT_EQ(text, QStringLiteral("Scan cancelled at %1 of 1000 videos.").arg(viewModel->items().size()));
+    }
+    EXPECT_LT(viewModel->items().size(), 1000);
+    EXPECT_EQ(scanLog->reports.size(), 1);  // a cancelled scan still reports its timings
+}
+
+TEST_F(ViewModelTest, StartTwiceRegistersOnceAndScansOnce) {
+    library->addAssets(fastVideos(3));
+    viewModel->start();
+    viewModel->start();
+    ASSERT_TRUE(waitUntil([&] { return !viewModel->isScanning(); }));
+    EXPECT_EQ(library->callCount(SimulatedCall::fetchVideos), 1);
+    EXPECT_EQ(statuses.count("Counting videos…"), 1);
+}
+
+TEST_F(ViewModelTest, DyingMidScanLeavesNothingBehind) {
+    library->addAssets(fastVideos(2000));
+    library->setLatency(SimulatedCall::fetchAssets, std::chrono::milliseconds(5));
+    viewModel->start();
+    ASSERT_TRUE(waitUntil([&] { return viewModel->scanCompletedCount() >= 200; }));
+    viewModel.reset();  // ASan catches any late touch of the dead view model
+    reelkeep::testing::pumpUntil([] { return false; }, std::chrono::milliseconds(200));
+    SUCCEED();
+}

@@ -1,0 +1,126 @@
+// view_model_fixture.h: a view model over a fresh simulated library with fake
+// desktop services, and helpers that run the event loop until a condition holds
+// (never longer than the limit).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+#include <memory>
+#include <mutex>
+
+#include "library/await_task.h"
+#include "platform/simulated/simulated_library.h"
+#include "support/qt_printers.h"
+#include "viewmodel/video_list_view_model.h"
+
+namespace reelkeep::test {
+
+class FakeClock final : public Clock {
+public:
+    std::chrono::nanoseconds monotonicNow() const override {
+        std::lock_guard lock(m_mutex);
+        return m_now;
+    }
+    void advance(std::chrono::nanoseconds step) {
+        std::lock_guard lock(m_mutex);
+        m_now += step;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::chrono::nanoseconds m_now{std::chrono::hours(1)};
+};
+
+class FakePanels final : public FilePanels {
+public:
+    std::optional<QString> chooseSaveFile(const SavePanelRequest& request) override {
+        suggestedNames << request.suggestedName;
+        return saveAnswer;
+    }
+    std::optional<QString> chooseFolder(const QString& prompt) override {
+        folderPrompts << prompt;
+        return folderAnswer;
+    }
+    std::optional<QString> saveAnswer;
+    std::optional<QString> folderAnswer;
+    QStringList suggestedNames;
+    QStringList folderPrompts;
+};
+
+class FakePasteboard final : public Pasteboard {
+public:
+    void setPlainText(const QString& value) override { text = value; }
+    QString text;
+};
+
+class FakeWorkspace final : public Workspace {
+public:
+    void showFileInFileManager(const QString& path) override { shownPaths << path; }
+    QStringList shownPaths;
+};
+
+class FakeScanLog final : public ScanLog {
+public:
+    void writeScanReport(const QString& report) override { reports << report; }
+    QStringList reports;
+};
+
+inline SimulatedAsset fastVideo(const QString& id, std::int64_t bytes, std::optional<Timestamp> date = 1.6e9,
+                                const QString& name = {}) {
+    SimulatedAsset asset;
+    asset.localIdentifier = id;
+    asset.creationDate = date;
+    asset.duration = 12.5;
+    const QString fileName = name.isEmpty() ? id + ".mov" : name;
+    asset.resources = {SimulatedResource{int(ResourceType::video), fileName, bytes}};
+    asset.withFastFilename(fileName).withFastSize(bytes);
+    return asset;
+}
+
+class ViewModelTest : public ::testing::Test {
+protected:
+    void SetUp() override { makeViewModel(); }
+
+    void makeViewModel() {
+        viewModel.reset();
+        viewModel = std::make_unique<VideoListViewModel>(
+            library->ports(), Environment{clock, panels, pasteboard, workspace, scanLog});
+        QObject::connect(viewModel.get(), &VideoListViewModel::statusChanged, viewModel.get(),
+                         [this] { statuses << viewModel->status().text(); });
+    }
+
+    bool waitUntil(const std::function<bool()>& isDone) { return reelkeep::testing::pumpUntil(isDone); }
+
+    // Starts (or rescans) and waits for the scan to end.
+    void scan() {
+        ASSERT_TRUE(waitUntil([&] { return !viewModel->isScanning(); }));
+        viewModel->rescan();
+        ASSERT_TRUE(waitUntil([&] { return !viewModel->isScanning(); }));
+    }
+    void startAndScan() {
+        viewModel->start();
+        ASSERT_TRUE(waitUntil([&] { return !viewModel->isScanning(); }));
+    }
+    bool waitForAction() {
+        return waitUntil([&] { return !viewModel->isPerformingItemAction(); });
+    }
+
+    QStringList visibleIDs() const {
+        QStringList ids;
+        for (const VideoItem& item : viewModel->visibleItems()) ids << item.localIdentifier();
+        return ids;
+    }
+    QString status() const { return viewModel->status().text(); }
+
+    std::shared_ptr<SimulatedLibrary> library = SimulatedLibrary::create();
+    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
+    std::shared_ptr<FakePanels> panels = std::make_shared<FakePanels>();
+    std::shared_ptr<FakePasteboard> pasteboard = std::make_shared<FakePasteboard>();
+    std::shared_ptr<FakeWorkspace> workspace = std::make_shared<FakeWorkspace>();
+    std::shared_ptr<FakeScanLog> scanLog = std::make_shared<FakeScanLog>();
+    std::unique_ptr<VideoListViewModel> viewModel;
+    QStringList statuses;
+};
+
+}  // namespace reelkeep::test
