@@ -109,10 +109,12 @@ TEST_F(ViewModelTest, DownloadsPickFreeNamesAndReportPartialResults) {
     EXPECT_EQ(status(), "3 videos, size known for 3.");
 
     panels->folderAnswer = folder.path();
+    statuses.clear();
     viewModel->download(viewModel->items());
     EXPECT_EQ(panels->folderPrompts.last(), "Choose Folder");
     ASSERT_TRUE(waitForAction());
-    EXPECT_EQ(status(), "Downloaded 3 videos.");
+    EXPECT_EQ(statuses, QStringList({"Downloading 3 videos…", "Downloading 1 of 3…", "Downloading 2 of 3…",
+                                     "Downloading 3 of 3…", "Downloaded 3 videos."}));
     QStringList written = QDir(folder.path()).entryList(QDir::Files);
     written.sort();
     EXPECT_EQ(written, QStringList({"clip (2).mov", "clip (3).mov", "clip.mov", "evil_name.mov"}));

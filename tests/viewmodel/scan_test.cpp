@@ -81,7 +81,8 @@ TEST_F(ViewModelTest, CancellingStopsBetweenBatchesAndReportsWhatItHas) {
     const QString text = status();
     EXPECT_TRUE(text == "Scan cancelled." || text.startsWith("Scan cancelled at ")) << text.toStdString();
     if (text.startsWith("Scan cancelled at ")) {
-        EXPECT_EQ(text, QStringLiteral("Scan cancelled at %1 of 1000 videos.").arg(viewModel->items().size()));
+        EXPECT_EQ(text,
+                  QStringLiteral("Scan cancelled at %1 of 1000 videos.").arg(viewModel->items().size()));
     }
     EXPECT_LT(viewModel->items().size(), 1000);
     EXPECT_EQ(scanLog->reports.size(), 1);  // a cancelled scan still reports its timings
@@ -104,4 +105,17 @@ TEST_F(ViewModelTest, DyingMidScanLeavesNothingBehind) {
     viewModel.reset();  // ASan catches any late touch of the dead view model
     reelkeep::testing::pumpUntil([] { return false; }, std::chrono::milliseconds(200));
     SUCCEED();
+}
+
+TEST_F(ViewModelTest, AServiceErrorFailsTheScanWithAnAlert) {
+    library->addAssets(fastVideos(3));
+    // Access is withdrawn right after it was granted, before the count.
+    QObject::connect(viewModel.get(), &VideoListViewModel::statusChanged, viewModel.get(), [&] {
+        if (status() == "Counting videos…") library->setAuthorizationStatus(AuthorizationStatus::denied);
+    });
+    startAndScan();
+    EXPECT_EQ(status(), "Scan failed.");
+    EXPECT_EQ(viewModel->errorMessage(), "Photos access is not authorized.");
+    EXPECT_TRUE(viewModel->items().isEmpty());
+    EXPECT_TRUE(scanLog->reports.isEmpty());  // a failed scan's timings are dropped
 }
