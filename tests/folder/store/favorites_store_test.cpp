@@ -23,7 +23,8 @@ ListedFile listed(std::string identifier, std::uint64_t inode, std::int64_t size
 
 std::set<std::string> favoritesAt(const QString& path) {
     auto store = FavoritesStore::open(path);
-    if (!store) return {"<" + store.error().message().toStdString() + ">"};
+    // QString concatenation: GCC 12's -Wrestrict misfires on "literal" + std::string&& at -O3.
+    if (!store) return {(QStringLiteral("<") + store.error().message() + QStringLiteral(">")).toStdString()};
     auto favorites = store.value()->favorites();
     return favorites ? favorites.value() : std::set<std::string>{"<unreadable>"};
 }
