@@ -1,0 +1,43 @@
+// desktop_services.h: the Qt side of the view model's desktop interfaces: file
+// panels, the clipboard and the file manager. The file manager is reached over
+// D-Bus without waiting; nothing here ever starts a shell.
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <memory>
+
+#include "viewmodel/environment.h"
+
+namespace reelkeep {
+
+class QtFilePanels final : public FilePanels {
+public:
+    void setParentWidget(QWidget* parent) { m_parent = parent; }
+    std::optional<QString> chooseSaveFile(const SavePanelRequest& request) override;
+    std::optional<QString> chooseFolder(const QString& prompt) override;
+
+private:
+    QPointer<QWidget> m_parent;
+};
+
+class QtPasteboard final : public Pasteboard {
+public:
+    void setPlainText(const QString& text) override;
+};
+
+// org.freedesktop.FileManager1.ShowItems with the file's URI; when no file
+// manager answers, the folder opens through QDesktopServices instead.
+class QtWorkspace final : public Workspace {
+public:
+    void showFileInFileManager(const QString& path) override;
+};
+
+// Everything the window hands its view model.
+struct DesktopEnvironment {
+    Environment environment;
+    std::shared_ptr<QtFilePanels> panels;
+};
+DesktopEnvironment desktopEnvironment(const QString& applicationId);
+
+}  // namespace reelkeep

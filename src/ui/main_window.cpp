@@ -1,0 +1,462 @@
+// main_window.cpp: window layout, the state-driven parts and the dialogs.
+#include "main_window.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include "model/display_text.h"
+#include "model/texts.h"
+#include "ui/app_theme.h"
+#include "ui/empty_state_view.h"
+#include "ui/icons.h"
+#include "ui/preview_dialog.h"
+#include "ui/settings_dialog.h"
+#include "ui/sidebar.h"
+#include "ui/video_commands.h"
+#include "ui/video_table_view.h"
+#include "viewmodel/status_message.h"
+#include "viewmodel/video_list_view_model.h"
+
+namespace reelkeep {
+
+namespace {
+
+QLabel* plainLabel(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+// QMessageBox applies its text format to the main text only; the informative
+// label would still render a name like "<img src=…>" as rich text.
+void setPlainInformativeText(QMessageBox* box, const QString& text) {
+    box->setInformativeText(text);
+    if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+        label->setTextFormat(Qt::PlainText);
+}
+
+QFrame* barFrame(QWidget* parent) {
+    auto* frame = new QFrame(parent);
+    frame->setAutoFillBackground(true);
+    frame->setBackgroundRole(QPalette::Window);
+    frame->setFrameShape(QFrame::StyledPanel);
+    return frame;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(LibraryPorts ports, Environment environment, ThemeController& theme, QWidget* parent)
+    : QMainWindow(parent),
+      m_viewModel(std::make_unique<VideoListViewModel>(std::move(ports), std::move(environment))),
+      m_theme(theme) {
+    setWindowTitle(reelkeep::tr("Reelkeep"));
+    ensureIconTheme();
+    matchIconTheme(m_theme.isDark());
+    connect(&m_theme, &ThemeController::appearanceApplied, this, [](bool isDark) { matchIconTheme(isDark); });
+
+    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter->setChildrenCollapsible(false);
+    m_sidebar = new Sidebar(*m_viewModel, m_splitter);
+    m_splitter->addWidget(m_sidebar);
+    m_splitter->addWidget(makeDetail());
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 1);
+    m_splitter->setSizes({264, kDefaultSize.width() - 264});
+    m_splitter->setMinimumSize(1000, 640);
+    setCentralWidget(m_splitter);
+    makeToolbar();
+    makeMenus();
+    resize(kDefaultSize);
+
+    VideoListViewModel* model = m_viewModel.get();
+    connect(model, &VideoListViewModel::activityChanged, this, &MainWindow::refreshToolbar);
+    connect(model, &VideoListViewModel::activityChanged, this, &MainWindow::refreshDetail);
+    connect(model, &VideoListViewModel::visibleItemsChanged, this, &MainWindow::refreshDetail);
+    connect(model, &VideoListViewModel::authorizationStatusChanged, this, &MainWindow::refreshDetail);
+    connect(model, &VideoListViewModel::externalChangesChanged, this, &MainWindow::refreshDetail);
+    connect(model, &VideoListViewModel::selectionChanged, this, &MainWindow::refreshSelectionBar);
+    connect(model, &VideoListViewModel::activityChanged, this, &MainWindow::refreshSelectionBar);
+    connect(model, &VideoListViewModel::filtersChanged, this, [this] {
+        if (m_search->text() != m_viewModel->searchText()) m_search->setText(m_viewModel->searchText());
+    });
+    connect(model, &VideoListViewModel::deleteConfirmationChanged, this, &MainWindow::showDeleteConfirmation);
+    connect(model, &VideoListViewModel::errorMessageChanged, this, &MainWindow::showError);
+    connect(model, &VideoListViewModel::previewItemChanged, this, &MainWindow::showPreview);
+    refreshToolbar();
+    refreshDetail();
+    refreshSelectionBar();
+}
+
+MainWindow::~MainWindow() {
+    m_viewModel->stop();
+    // Everything that reads the view model goes before it does.
+    delete m_preview;
+    delete m_deleteConfirmation;
+    delete m_errorAlert;
+    delete m_settings;
+    delete takeCentralWidget();
+    delete m_commands;
+    m_commands = nullptr;
+}
+
+// MARK: layout
+
+QWidget* MainWindow::makeDetail() {
+    auto* detail = new QWidget(m_splitter);
+    auto* layout = new QVBoxLayout(detail);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    m_banner = makeBanner();
+    layout->addWidget(m_banner);
+    m_detailStack = new QStackedWidget(detail);
+    m_table = new VideoTableView(*m_viewModel, m_detailStack);
+    m_emptyState = new EmptyStateView(m_detailStack);
+    m_emptyState->setObjectName(QStringLiteral("emptyState"));
+    connect(m_emptyState->button(), &QPushButton::clicked, this, [this] {
+        if (!m_viewModel->hasItems()) {
+            const AuthorizationStatus status = m_viewModel->authorizationStatus();
+            if (status == AuthorizationStatus::denied || status == AuthorizationStatus::restricted) {
+                if (m_openAccessSettings) m_openAccessSettings();
+            } else {
+                m_viewModel->rescan();
+            }
+        } else {
+            m_viewModel->clearFilters();
+        }
+    });
+    m_scanningCard = makeScanningCard();
+    m_detailStack->addWidget(m_table);
+    m_detailStack->addWidget(m_emptyState);
+    m_detailStack->addWidget(m_scanningCard);
+    layout->addWidget(m_detailStack, 1);
+    m_selectionBar = makeSelectionBar();
+    layout->addWidget(m_selectionBar);
+    return detail;
+}
+
+QFrame* MainWindow::makeBanner() {
+    QFrame* banner = barFrame(this);
+    banner->setObjectName(QStringLiteral("changeBanner"));
+    banner->setFixedHeight(34);
+    auto* layout = new QHBoxLayout(banner);
+    layout->setContentsMargins(14, 0, 14, 0);
+    layout->setSpacing(8);
+    auto* icon = new QLabel(banner);
+    icon->setPixmap(symbolIcon(QStringLiteral("arrow.triangle.2.circlepath")).pixmap(16, 16));
+    layout->addWidget(icon);
+    layout->addWidget(plainLabel(reelkeep::tr("Your Photos library changed."), banner));
+    layout->addStretch(1);
+    m_bannerRescan = new QPushButton(reelkeep::tr("Rescan"), banner);
+    connect(m_bannerRescan, &QPushButton::clicked, this, [this] { m_viewModel->rescan(); });
+    layout->addWidget(m_bannerRescan);
+    return banner;
+}
+
+QFrame* MainWindow::makeSelectionBar() {
+    QFrame* bar = barFrame(this);
+    bar->setObjectName(QStringLiteral("selectionBar"));
+    auto* layout = new QHBoxLayout(bar);
+    layout->setContentsMargins(16, 10, 16, 10);
+    layout->setSpacing(12);
+    auto* texts = new QVBoxLayout;
+    texts->setSpacing(2);
+    m_selectionCount = plainLabel({}, bar);
+    m_selectionCount->setObjectName(QStringLiteral("selectionCount"));
+    QFont bold = m_selectionCount->font();
+    bold.setBold(true);
+    m_selectionCount->setFont(bold);
+    m_selectionBytes = plainLabel({}, bar);
+    m_selectionBytes->setObjectName(QStringLiteral("selectionBytes"));
+    m_selectionBytes->setForegroundRole(QPalette::PlaceholderText);
+    texts->addWidget(m_selectionCount);
+    texts->addWidget(m_selectionBytes);
+    layout->addLayout(texts);
+    layout->addStretch(1);
+    auto* deselect = new QPushButton(reelkeep::tr("Deselect"), bar);
+    connect(deselect, &QPushButton::clicked, this, [this] { m_viewModel->setSelectedIDs({}); });
+    layout->addWidget(deselect);
+    m_moveToTrash =
+        new QPushButton(symbolIcon(QStringLiteral("trash")), reelkeep::tr("Move to Recently Deleted"), bar);
+    m_moveToTrash->setObjectName(QStringLiteral("moveToRecentlyDeleted"));
+    m_moveToTrash->setStyleSheet(QStringLiteral(
+        "QPushButton { background-color: #d70015; color: white; border-radius: 5px; padding: 5px 12px; }"
+        "QPushButton:disabled { background-color: rgba(215, 0, 21, 90); }"));
+    connect(m_moveToTrash, &QPushButton::clicked, this,
+            [this] { m_viewModel->requestDeletion(m_viewModel->selectedItems()); });
+    layout->addWidget(m_moveToTrash);
+    return bar;
+}
+
+QWidget* MainWindow::makeScanningCard() {
+    auto* page = new QWidget(m_detailStack);
+    page->setObjectName(QStringLiteral("scanningCard"));
+    page->setAutoFillBackground(true);
+    page->setBackgroundRole(QPalette::Base);
+    auto* outer = new QVBoxLayout(page);
+    auto* card = new QFrame(page);
+    card->setFrameShape(QFrame::StyledPanel);
+    auto* layout = new QVBoxLayout(card);
+    layout->setContentsMargins(24, 24, 24, 24);
+    auto* spinner = new QProgressBar(card);
+    spinner->setRange(0, 0);
+    spinner->setTextVisible(false);
+    spinner->setFixedHeight(6);
+    layout->addWidget(spinner);
+    layout->addWidget(plainLabel(reelkeep::tr("Scanning your Photos library…"), card));
+    outer->addWidget(card, 0, Qt::AlignCenter);
+    return page;
+}
+
+void MainWindow::makeToolbar() {
+    QToolBar* toolbar = addToolBar(reelkeep::tr("Toolbar"));
+    toolbar->setObjectName(QStringLiteral("mainToolbar"));
+    toolbar->setMovable(false);
+    toolbar->setFloatable(false);
+    toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    toolbar->toggleViewAction()->setVisible(false);
+    m_scanAction = toolbar->addAction(QString());
+    connect(m_scanAction, &QAction::triggered, this, [this] {
+        if (m_viewModel->isScanning())
+            m_viewModel->cancelScan();
+        else
+            m_viewModel->rescan();
+    });
+    auto* spacer = new QWidget(toolbar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    toolbar->addWidget(spacer);
+    m_search = new QLineEdit(toolbar);
+    m_search->setObjectName(QStringLiteral("searchField"));
+    m_search->setPlaceholderText(reelkeep::tr("Search by filename"));
+    m_search->setAccessibleName(reelkeep::tr("Search by filename"));
+    m_search->setClearButtonEnabled(true);
+    m_search->setFixedWidth(260);
+    toolbar->addWidget(m_search);
+    connect(m_search, &QLineEdit::textChanged, this,
+            [this](const QString& text) { m_viewModel->setSearchText(text); });
+}
+
+void MainWindow::makeMenus() {
+    QMenu* file = menuBar()->addMenu(reelkeep::tr("&File"));
+    file->addAction(reelkeep::tr("Quit"), QKeySequence::Quit, qApp, &QApplication::closeAllWindows);
+
+    QMenu* edit = menuBar()->addMenu(reelkeep::tr("&Edit"));
+    QKeySequence preferences(QKeySequence::Preferences);
+    if (preferences.isEmpty()) preferences = QKeySequence(Qt::CTRL | Qt::Key_Comma);
+    edit->addAction(reelkeep::tr("Settings…"), preferences, this, &MainWindow::openSettings);
+
+    QMenu* view = menuBar()->addMenu(reelkeep::tr("&View"));
+    QMenu* appearance = view->addMenu(reelkeep::tr("Appearance"));
+    auto* themes = new QActionGroup(appearance);
+    for (const AppTheme choice : kAllAppThemes) {
+        QAction* action = appearance->addAction(label(choice));
+        action->setCheckable(true);
+        action->setData(int(choice));
+        action->setChecked(choice == m_theme.theme());
+        themes->addAction(action);
+        connect(action, &QAction::triggered, this, [this, choice] { m_theme.setTheme(choice); });
+    }
+    connect(&m_theme, &ThemeController::themeChanged, appearance, [themes](AppTheme theme) {
+        for (QAction* action : themes->actions()) action->setChecked(action->data().toInt() == int(theme));
+    });
+    m_sidebarToggle = view->addAction(reelkeep::tr("Hide Sidebar"));
+    m_sidebarToggle->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
+    connect(m_sidebarToggle, &QAction::triggered, this, [this] {
+        const bool isShown = m_sidebar->isHidden();
+        m_sidebar->setVisible(isShown);
+        m_sidebarToggle->setText(isShown ? reelkeep::tr("Hide Sidebar") : reelkeep::tr("Show Sidebar"));
+    });
+
+    QMenu* video = menuBar()->addMenu(reelkeep::tr("Video"));
+    m_commands = new VideoCommands(*m_viewModel, *video, this);
+}
+
+// MARK: state
+
+void MainWindow::refreshToolbar() {
+    if (m_viewModel->isScanning()) {
+        m_scanAction->setText(reelkeep::tr("Stop"));
+        m_scanAction->setIcon(symbolIcon(QStringLiteral("stop.fill")));
+        m_scanAction->setToolTip(reelkeep::tr("Stop scanning"));
+        m_scanAction->setEnabled(true);
+    } else {
+        m_scanAction->setText(reelkeep::tr("Scan"));
+        m_scanAction->setIcon(symbolIcon(QStringLiteral("arrow.clockwise")));
+        m_scanAction->setToolTip(reelkeep::tr("Rescan your Photos library"));
+        m_scanAction->setEnabled(!m_viewModel->isBusy());
+    }
+}
+
+void MainWindow::refreshDetail() {
+    const VideoListViewModel& model = *m_viewModel;
+    m_banner->setVisible(model.hasExternalChanges() && !model.isScanning());
+    m_bannerRescan->setEnabled(!model.isBusy());
+    if (model.isScanning() && !model.hasItems()) {
+        m_detailStack->setCurrentWidget(m_scanningCard);
+        return;
+    }
+    if (!model.hasItems()) {
+        const AuthorizationStatus status = model.authorizationStatus();
+        if (status == AuthorizationStatus::denied || status == AuthorizationStatus::restricted) {
+            m_emptyState->setContent(
+                QStringLiteral("lock.fill"), reelkeep::tr("Photos access needed"),
+                reelkeep::tr("Allow access to your Photos library in System Settings, then rescan."),
+                reelkeep::tr("Open Privacy Settings"));
+            m_emptyState->button()->setEnabled(true);
+        } else {
+            m_emptyState->setContent(
+                QStringLiteral("video.slash"), reelkeep::tr("No videos"),
+                reelkeep::tr("Your Photos library has no videos, or it has not been scanned yet."),
+                reelkeep::tr("Scan"));
+            m_emptyState->button()->setEnabled(!model.isBusy());
+        }
+        m_detailStack->setCurrentWidget(m_emptyState);
+        return;
+    }
+    if (model.visibleItems().isEmpty()) {
+        m_emptyState->setContent(QStringLiteral("line.3.horizontal.decrease.circle"),
+                                 reelkeep::tr("No matches"),
+                                 reelkeep::tr("No video matches the current search and size filter."),
+                                 reelkeep::tr("Clear filters"));
+        m_emptyState->button()->setEnabled(true);
+        m_detailStack->setCurrentWidget(m_emptyState);
+        return;
+    }
+    m_detailStack->setCurrentWidget(m_table);
+}
+
+QWidget* MainWindow::currentDetail() const {
+    return m_detailStack->currentWidget();
+}
+
+void MainWindow::refreshSelectionBar() {
+    const SelectionStats& stats = m_viewModel->selectionStats();
+    m_selectionBar->setVisible(stats.count > 0);
+    m_moveToTrash->setEnabled(!m_viewModel->isBusy());
+    if (stats.count == 0) return;
+    m_selectionCount->setText(
+        renderStatus(reelkeep::tr("^[%lld video](inflect: true) selected"), {qlonglong(stats.count)}));
+    QString bytes = reelkeep::tr("Frees ") + byteCountText(stats.knownBytes);
+    if (stats.unknownSizeCount > 0)
+        bytes += QStringLiteral(" · ") +
+                 renderStatus(reelkeep::tr("^[%lld video](inflect: true) with unknown size"),
+                              {qlonglong(stats.unknownSizeCount)});
+    m_selectionBytes->setText(bytes);
+}
+
+// MARK: dialogs
+
+void MainWindow::showDeleteConfirmation() {
+    if (!m_viewModel->showDeleteConfirmation()) {
+        if (m_deleteConfirmation) m_deleteConfirmation->close();
+        return;
+    }
+    if (m_deleteConfirmation) return;
+    const QString title = renderStatus(reelkeep::tr("Delete ^[%lld video](inflect: true)?"),
+                                       {qlonglong(m_viewModel->pendingDeletionIDs().size())});
+    auto* box = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::NoButton, this);
+    box->setObjectName(QStringLiteral("deleteConfirmation"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setTextFormat(Qt::PlainText);
+    setPlainInformativeText(box,
+                            reelkeep::tr("Photos keeps deleted videos in Recently Deleted for 30 days."));
+    QPushButton* confirm =
+        box->addButton(reelkeep::tr("Move to Recently Deleted"), QMessageBox::DestructiveRole);
+    confirm->setObjectName(QStringLiteral("confirmDeletion"));
+    QPushButton* cancel = box->addButton(reelkeep::tr("Cancel"), QMessageBox::RejectRole);
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    connect(box, &QMessageBox::finished, this, [this, box, confirm] {
+        const bool isConfirmed = box->clickedButton() == confirm;
+        if (isConfirmed)
+            m_viewModel->confirmDeletion();
+        else
+            m_viewModel->setShowDeleteConfirmation(false);
+    });
+    m_deleteConfirmation = box;
+    box->open();
+}
+
+void MainWindow::showError() {
+    const std::optional<QString>& message = m_viewModel->errorMessage();
+    if (!message) {
+        if (m_errorAlert) m_errorAlert->close();
+        return;
+    }
+    if (m_errorAlert) {
+        setPlainInformativeText(m_errorAlert, *message);
+        return;
+    }
+    const QString title = reelkeep::tr("Something went wrong");
+    auto* box = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::NoButton, this);
+    box->setObjectName(QStringLiteral("errorAlert"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setTextFormat(Qt::PlainText);
+    setPlainInformativeText(box, *message);  // the message may quote a file name
+    box->addButton(reelkeep::tr("OK"), QMessageBox::RejectRole);
+    connect(box, &QMessageBox::finished, this, [this] { m_viewModel->clearErrorMessage(); });
+    m_errorAlert = box;
+    box->open();
+}
+
+void MainWindow::showPreview() {
+    const std::optional<VideoItem>& item = m_viewModel->previewItem();
+    if (m_preview && (!item || m_preview->item().localIdentifier() != item->localIdentifier())) {
+        PreviewDialog* old = m_preview;
+        m_preview = nullptr;
+        old->disconnect(this);
+        old->close();
+        old->deleteLater();
+    }
+    if (!item || m_preview) return;
+    auto* dialog = new PreviewDialog(m_viewModel->service(), *item, this);
+    dialog->setObjectName(QStringLiteral("previewDialog"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::finished, this, [this, dialog] {
+        if (m_preview != dialog) return;
+        m_preview = nullptr;
+        m_viewModel->setPreviewItem(std::nullopt);
+    });
+    m_preview = dialog;
+    dialog->open();
+}
+
+void MainWindow::openSettings() {
+    if (!m_settings) {
+        m_settings = new SettingsDialog(m_theme, this);
+        m_settings->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_settings->show();
+    m_settings->raise();
+    m_settings->activateWindow();
+}
+
+// MARK: life
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    m_theme.applyStoredTheme();
+    if (m_hasStarted) return;
+    m_hasStarted = true;
+    m_viewModel->start();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    m_viewModel->stop();
+    m_hasStarted = false;
+    QMainWindow::closeEvent(event);
+}
+
+}  // namespace reelkeep

@@ -1,0 +1,110 @@
+// main_window.h: the application's one window: the sidebar and the video table
+// in a splitter, the toolbar with the scan button and the search field, the
+// change banner, the selection bar, the empty states, the delete confirmation,
+// the error alert, the preview and the menus. It owns its view model for its
+// whole life and keeps no state of its own beyond what is on screen.
+#pragma once
+
+#include <QFrame>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QPointer>
+#include <functional>
+#include <memory>
+
+#include "library/photo_library_port.h"
+#include "ui/preview_dialog.h"
+#include "ui/settings_dialog.h"
+#include "viewmodel/environment.h"
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSplitter;
+class QStackedWidget;
+
+namespace reelkeep {
+
+class EmptyStateView;
+class Sidebar;
+class ThemeController;
+class VideoCommands;
+class VideoListViewModel;
+class VideoTableView;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    static constexpr QSize kDefaultSize{1180, 760};
+
+    MainWindow(LibraryPorts ports, Environment environment, ThemeController& theme,
+               QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Runs for "Open Privacy Settings": the library's own access chooser.
+    void setAccessSettingsOpener(std::function<void()> opener) { m_openAccessSettings = std::move(opener); }
+
+    VideoListViewModel& viewModel() const { return *m_viewModel; }
+    VideoTableView* table() const { return m_table; }
+    Sidebar* sidebar() const { return m_sidebar; }
+    QLineEdit* searchField() const { return m_search; }
+    QAction* toolbarScanAction() const { return m_scanAction; }
+    EmptyStateView* emptyState() const { return m_emptyState; }
+    QWidget* currentDetail() const;
+    QWidget* banner() const { return m_banner; }
+    QWidget* selectionBar() const { return m_selectionBar; }
+    VideoCommands* commands() const { return m_commands; }
+    QMessageBox* deleteConfirmation() const { return m_deleteConfirmation; }
+    QMessageBox* errorAlert() const { return m_errorAlert; }
+    PreviewDialog* previewDialog() const { return m_preview; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QWidget* makeDetail();
+    QFrame* makeBanner();
+    QFrame* makeSelectionBar();
+    QWidget* makeScanningCard();
+    void makeToolbar();
+    void makeMenus();
+
+    void refreshToolbar();
+    void refreshDetail();
+    void refreshSelectionBar();
+    void showDeleteConfirmation();
+    void showError();
+    void showPreview();
+    void openSettings();
+
+    std::unique_ptr<VideoListViewModel> m_viewModel;
+    ThemeController& m_theme;
+    std::function<void()> m_openAccessSettings;
+    bool m_hasStarted = false;
+
+    QSplitter* m_splitter = nullptr;
+    Sidebar* m_sidebar = nullptr;
+    VideoTableView* m_table = nullptr;
+    QStackedWidget* m_detailStack = nullptr;
+    EmptyStateView* m_emptyState = nullptr;
+    QWidget* m_scanningCard = nullptr;
+    QFrame* m_banner = nullptr;
+    QPushButton* m_bannerRescan = nullptr;
+    QFrame* m_selectionBar = nullptr;
+    QLabel* m_selectionCount = nullptr;
+    QLabel* m_selectionBytes = nullptr;
+    QPushButton* m_moveToTrash = nullptr;
+    QAction* m_scanAction = nullptr;
+    QLineEdit* m_search = nullptr;
+    QAction* m_sidebarToggle = nullptr;
+    VideoCommands* m_commands = nullptr;
+    QPointer<QMessageBox> m_deleteConfirmation;
+    QPointer<QMessageBox> m_errorAlert;
+    QPointer<PreviewDialog> m_preview;
+    QPointer<SettingsDialog> m_settings;
+};
+
+}  // namespace reelkeep

@@ -1,0 +1,338 @@
+// sidebar.cpp: sections of the sidebar, refreshed from the view model's signals.
+#include "sidebar.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+#include "model/display_text.h"
+#include "model/texts.h"
+#include "ui/date_bucket_row.h"
+#include "ui/icons.h"
+#include "viewmodel/video_list_view_model.h"
+
+namespace reelkeep {
+
+namespace {
+
+QLabel* plainLabel(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+QLabel* captionLabel(const QString& text, QWidget* parent) {
+    QLabel* label = plainLabel(text, parent);
+    QFont font = label->font();
+    font.setPointSizeF(font.pointSizeF() * 0.85);
+    label->setFont(font);
+    label->setForegroundRole(QPalette::PlaceholderText);
+    label->setWordWrap(true);
+    return label;
+}
+
+QPushButton* linkButton(const QString& text, QWidget* parent) {
+    auto* button = new QPushButton(text, parent);
+    button->setFlat(true);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setForegroundRole(QPalette::Link);
+    button->setStyleSheet(
+        QStringLiteral("QPushButton { color: palette(link); text-align: left; border: none;"
+                       " padding: 2px 0px; }"));
+    button->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
+    return button;
+}
+
+QProgressBar* spinner(QWidget* parent) {
+    auto* bar = new QProgressBar(parent);
+    bar->setRange(0, 0);
+    bar->setTextVisible(false);
+    bar->setFixedSize(36, 6);
+    return bar;
+}
+
+void clearLayout(QVBoxLayout* layout) {
+    while (QLayoutItem* item = layout->takeAt(0)) {
+        if (QWidget* widget = item->widget()) widget->deleteLater();
+        delete item;
+    }
+}
+
+QString integerText(qint64 value) {
+    return QLocale().toString(value);
+}
+
+}  // namespace
+
+Sidebar::Sidebar(VideoListViewModel& viewModel, QWidget* parent) : QWidget(parent), m_viewModel(viewModel) {
+    setMinimumWidth(240);
+    setMaximumWidth(320);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto* scroll = new QScrollArea(this);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    outer->addWidget(scroll);
+    auto* content = new QWidget(scroll);
+    scroll->setWidget(content);
+    auto* column = new QVBoxLayout(content);
+    column->setContentsMargins(14, 14, 14, 14);
+    column->setSpacing(14);
+
+    // 1. Total size.
+    auto* totals = new QWidget(content);
+    auto* totalsLayout = new QVBoxLayout(totals);
+    totalsLayout->setContentsMargins(0, 0, 0, 0);
+    totalsLayout->setSpacing(4);
+    totalsLayout->addWidget(captionLabel(reelkeep::tr("Total size"), totals));
+    m_totalSize = plainLabel({}, totals);
+    m_totalSize->setObjectName(QStringLiteral("totalSize"));
+    QFont big = m_totalSize->font();
+    big.setPointSizeF(big.pointSizeF() * 2.0);
+    big.setWeight(QFont::DemiBold);
+    m_totalSize->setFont(big);
+    totalsLayout->addWidget(m_totalSize);
+    column->addWidget(totals);
+
+    // 2. Library.
+    QVBoxLayout* libraryBody = nullptr;
+    makeSection(reelkeep::tr("Library"), column, &libraryBody);
+    auto* grid = new QGridLayout;
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setColumnStretch(0, 1);
+    m_videoCount = plainLabel({}, content);
+    m_videoCount->setObjectName(QStringLiteral("videoCount"));
+    m_shownLabel = plainLabel(reelkeep::tr("Shown"), content);
+    m_shownCount = plainLabel({}, content);
+    m_unknownLabel = plainLabel(reelkeep::tr("Size unknown"), content);
+    m_unknownCount = plainLabel({}, content);
+    grid->addWidget(plainLabel(reelkeep::tr("Videos"), content), 0, 0);
+    grid->addWidget(m_videoCount, 0, 1, Qt::AlignRight);
+    grid->addWidget(m_shownLabel, 1, 0);
+    grid->addWidget(m_shownCount, 1, 1, Qt::AlignRight);
+    grid->addWidget(m_unknownLabel, 2, 0);
+    grid->addWidget(m_unknownCount, 2, 1, Qt::AlignRight);
+    libraryBody->addLayout(grid);
+    m_unknownFooter =
+        captionLabel(reelkeep::tr("Videos stored only in iCloud report no local size."), content);
+    libraryBody->addWidget(m_unknownFooter);
+
+    // 3. Scanning.
+    QVBoxLayout* scanningBody = nullptr;
+    m_scanningSection = makeSection(reelkeep::tr("Scanning"), column, &scanningBody);
+    m_scanProgress = new QProgressBar(content);
+    m_scanProgress->setTextVisible(false);
+    m_scanProgress->setMaximumHeight(8);
+    m_scanCounts = captionLabel({}, content);
+    m_countingRow = new QWidget(content);
+    auto* countingLayout = new QHBoxLayout(m_countingRow);
+    countingLayout->setContentsMargins(0, 0, 0, 0);
+    countingLayout->setSpacing(8);
+    countingLayout->addWidget(spinner(m_countingRow));
+    countingLayout->addWidget(captionLabel(reelkeep::tr("Counting videos…"), m_countingRow), 1);
+    scanningBody->addWidget(m_scanProgress);
+    scanningBody->addWidget(m_scanCounts);
+    scanningBody->addWidget(m_countingRow);
+
+    // 4. Filter.
+    QVBoxLayout* filterBody = nullptr;
+    makeSection(reelkeep::tr("Filter"), column, &filterBody);
+    auto* filterRow = new QHBoxLayout;
+    filterRow->addWidget(plainLabel(reelkeep::tr("Minimum size"), content));
+    m_sizeFilter = new QComboBox(content);
+    m_sizeFilter->setObjectName(QStringLiteral("sizeFilter"));
+    m_sizeFilter->setAccessibleName(reelkeep::tr("Minimum size"));
+    for (const SizeFilter filter : kAllSizeFilters) m_sizeFilter->addItem(label(filter), int(filter));
+    filterRow->addWidget(m_sizeFilter, 1);
+    filterBody->addLayout(filterRow);
+    m_clearFilters = linkButton(reelkeep::tr("Clear filters"), content);
+    filterBody->addWidget(m_clearFilters);
+    connect(m_sizeFilter, &QComboBox::activated, this,
+            [this](int row) { m_viewModel.setSizeFilter(SizeFilter(m_sizeFilter->itemData(row).toInt())); });
+    connect(m_clearFilters, &QPushButton::clicked, this, [this] { m_viewModel.clearFilters(); });
+
+    // 5 and 6 are rebuilt as the library changes.
+    m_duplicatesSection = makeSection(reelkeep::tr("Duplicates"), column, &m_duplicatesBody);
+    m_datesSection = makeSection(reelkeep::tr("By date"), column, &m_datesBody);
+    column->addStretch(1);
+
+    // 7. Status line.
+    auto* statusRow = new QHBoxLayout;
+    statusRow->setSpacing(6);
+    m_actionSpinner = spinner(content);
+    m_status = captionLabel({}, content);
+    m_status->setObjectName(QStringLiteral("statusLine"));
+    statusRow->addWidget(m_actionSpinner);
+    statusRow->addWidget(m_status, 1);
+    column->addLayout(statusRow);
+
+    connect(&viewModel, &VideoListViewModel::statsChanged, this, &Sidebar::refresh);
+    connect(&viewModel, &VideoListViewModel::sidebarChanged, this, &Sidebar::refresh);
+    connect(&viewModel, &VideoListViewModel::filtersChanged, this, &Sidebar::refresh);
+    connect(&viewModel, &VideoListViewModel::activityChanged, this, &Sidebar::refreshScanning);
+    connect(&viewModel, &VideoListViewModel::activityChanged, this, &Sidebar::refreshStatus);
+    connect(&viewModel, &VideoListViewModel::statusChanged, this, &Sidebar::refreshStatus);
+    refresh();
+    refreshScanning();
+    refreshStatus();
+}
+
+QWidget* Sidebar::makeSection(const QString& header, QVBoxLayout* into, QVBoxLayout** body) {
+    auto* section = new QWidget(this);
+    auto* layout = new QVBoxLayout(section);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(4);
+    QLabel* title = plainLabel(header, section);
+    QFont font = title->font();
+    font.setBold(true);
+    font.setPointSizeF(font.pointSizeF() * 0.85);
+    title->setFont(font);
+    title->setForegroundRole(QPalette::PlaceholderText);
+    layout->addWidget(title);
+    *body = new QVBoxLayout;
+    (*body)->setSpacing(2);
+    layout->addLayout(*body);
+    into->addWidget(section);
+    return section;
+}
+
+void Sidebar::refresh() {
+    refreshLibrary();
+    refreshFilter();
+    rebuildDuplicates();
+    rebuildDates();
+}
+
+void Sidebar::refreshLibrary() {
+    const LibraryStats& stats = m_viewModel.stats();
+    m_totalSize->setText(byteCountText(stats.knownBytes));
+    m_videoCount->setText(integerText(stats.totalCount));
+    const bool isFiltered = m_viewModel.hasActiveFilters();
+    m_shownLabel->setVisible(isFiltered);
+    m_shownCount->setVisible(isFiltered);
+    m_shownCount->setText(integerText(stats.visibleCount));
+    const bool hasUnknown = stats.unknownSizeCount > 0;
+    m_unknownLabel->setVisible(hasUnknown);
+    m_unknownCount->setVisible(hasUnknown);
+    m_unknownFooter->setVisible(hasUnknown);
+    m_unknownCount->setText(integerText(stats.unknownSizeCount));
+}
+
+void Sidebar::refreshScanning() {
+    m_scanningSection->setVisible(m_viewModel.isScanning());
+    const bool hasTotal = m_viewModel.scanTotalCount() > 0;
+    m_scanProgress->setVisible(hasTotal);
+    m_scanCounts->setVisible(hasTotal);
+    m_countingRow->setVisible(!hasTotal);
+    if (const auto progress = m_viewModel.scanProgress()) {
+        m_scanProgress->setRange(0, 1000);
+        m_scanProgress->setValue(int(*progress * 1000));
+    } else {
+        m_scanProgress->setRange(0, 0);  // indeterminate until the first batch
+    }
+    m_scanCounts->setText(integerText(m_viewModel.scanCompletedCount()) + reelkeep::tr(" of ") +
+                          integerText(m_viewModel.scanTotalCount()));
+}
+
+void Sidebar::refreshFilter() {
+    const int row = m_sizeFilter->findData(int(m_viewModel.sizeFilter()));
+    if (row >= 0 && row != m_sizeFilter->currentIndex()) m_sizeFilter->setCurrentIndex(row);
+    m_clearFilters->setVisible(m_viewModel.hasActiveFilters());
+}
+
+void Sidebar::rebuildDuplicates() {
+    clearLayout(m_duplicatesBody);
+    const DuplicateSummary& duplicates = m_viewModel.duplicates();
+    m_duplicatesSection->setVisible(!duplicates.countsBySize.isEmpty());
+    if (duplicates.countsBySize.isEmpty()) return;
+    auto* row =
+        new DateBucketRow({reelkeep::tr("Same size"), duplicates.videoCount, duplicates.reclaimableBytes,
+                           std::nullopt, m_viewModel.showsDuplicates(), false, false},
+                          m_duplicatesSection);
+    row->setObjectName(QStringLiteral("sameSizeRow"));
+    connect(row, &QAbstractButton::clicked, this, [this] { m_viewModel.showDuplicates(); });
+    m_duplicatesBody->addWidget(row);
+    QPushButton* select = linkButton(reelkeep::tr("Select Extra Copies"), m_duplicatesSection);
+    select->setObjectName(QStringLiteral("selectExtraCopies"));
+    connect(select, &QPushButton::clicked, this, [this] { m_viewModel.selectExtraCopies(); });
+    m_duplicatesBody->addWidget(select);
+    m_duplicatesBody->addWidget(captionLabel(
+        renderStatus(
+            reelkeep::tr(
+                "Keeping the favorite or oldest copy in each of ^[%lld group](inflect: true) frees the "
+                "space shown."),
+            {qlonglong(duplicates.countsBySize.size())}),
+        m_duplicatesSection));
+}
+
+void Sidebar::rebuildDates() {
+    clearLayout(m_datesBody);
+    const QList<DateBucket>& years = m_viewModel.yearBuckets();
+    m_datesSection->setVisible(!years.isEmpty());
+    if (years.isEmpty()) return;
+    const DateFilter& filter = m_viewModel.dateFilter();
+    const auto addRow = [this](DateBucketRowContent content, auto action) {
+        auto* row = new DateBucketRow(std::move(content), m_datesSection);
+        connect(row, &QAbstractButton::clicked, this, action);
+        m_datesBody->addWidget(row);
+    };
+
+    if (const std::optional<int> expanded = m_viewModel.expandedYear()) {
+        const int year = *expanded;
+        auto* back = new QPushButton(symbolIcon(QStringLiteral("chevron.left")), reelkeep::tr("All dates"),
+                                     m_datesSection);
+        back->setFlat(true);
+        back->setStyleSheet(
+            QStringLiteral("QPushButton { color: palette(link); text-align: left; border: none; }"));
+        back->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
+        connect(back, &QPushButton::clicked, this, [this] { m_viewModel.showAllDates(); });
+        m_datesBody->addWidget(back);
+        DateBucket bucket{year, std::nullopt, 0, 0};
+        for (const DateBucket& candidate : years)
+            if (candidate.year == year) bucket = candidate;
+        const bool isYearSelected = filter.kind() == DateFilter::Kind::year && filter.year() == year;
+        addRow({yearTitle(year), bucket.count, bucket.knownBytes, std::nullopt, isYearSelected, false, false},
+               [this, year] { m_viewModel.selectYear(year); });
+        const QList<DateBucket> months = m_viewModel.monthBuckets(year);
+        std::int64_t largest = 0;
+        for (const DateBucket& month : months) largest = std::max(largest, month.knownBytes);
+        for (const DateBucket& month : months) {
+            const int number = month.month.value_or(0);
+            const bool isSelected =
+                filter.kind() == DateFilter::Kind::month && filter.year() == year && filter.month() == number;
+            addRow({monthTitle(year, number), month.count, month.knownBytes,
+                    DateBucketRow::fraction(month.knownBytes, largest), isSelected, false, true},
+                   [this, year, number] {
+                       m_viewModel.setBrowseFilter(DateFilter::ofMonth(year, number), false);
+                   });
+        }
+        return;
+    }
+
+    const LibraryStats& stats = m_viewModel.stats();
+    addRow({reelkeep::tr("All dates"), stats.totalCount, stats.knownBytes, std::nullopt,
+            filter.kind() == DateFilter::Kind::all && !m_viewModel.showsDuplicates(), false, false},
+           [this] { m_viewModel.setBrowseFilter(DateFilter::all(), false); });
+    std::int64_t largest = 0;
+    for (const DateBucket& year : years) largest = std::max(largest, year.knownBytes);
+    for (const DateBucket& year : years) {
+        const int number = year.year;
+        const bool isSelected = filter.kind() == DateFilter::Kind::year && filter.year() == number;
+        addRow({yearTitle(number), year.count, year.knownBytes,
+                DateBucketRow::fraction(year.knownBytes, largest), isSelected, true, false},
+               [this, number] { m_viewModel.selectYear(number); });
+    }
+}
+
+void Sidebar::refreshStatus() {
+    m_actionSpinner->setVisible(m_viewModel.isPerformingItemAction());
+    m_status->setText(m_viewModel.status().text());
+}
+
+}  // namespace reelkeep

@@ -1,0 +1,68 @@
+// thumbnail_loader.cpp: one stoppable request per wanted row, results by identity.
+#include "thumbnail_loader.h"
+
+#include <QPointer>
+#include <QSet>
+#include <cmath>
+
+#include "library/photo_library_service.h"
+
+namespace reelkeep {
+
+ThumbnailLoader::ThumbnailLoader(PhotoLibraryService& service, QObject* parent)
+    : QObject(parent), m_service(service) {}
+
+ThumbnailLoader::~ThumbnailLoader() {
+    for (Flight& flight : m_flights) flight.stop.request_stop();
+}
+
+void ThumbnailLoader::setDevicePixelRatio(double ratio) {
+    if (!(ratio > 0) || ratio == m_devicePixelRatio) return;
+    m_devicePixelRatio = ratio;
+    // Pictures of the old density would look blurred, and so would late ones.
+    m_images.clear();
+    for (Flight& flight : m_flights) flight.stop.request_stop();
+    m_flights.clear();
+}
+
+void ThumbnailLoader::request(const QStringList& localIdentifiers) {
+    const QSet<QString> wanted(localIdentifiers.begin(), localIdentifiers.end());
+    for (auto flight = m_flights.begin(); flight != m_flights.end();) {
+        if (wanted.contains(flight.key())) {
+            ++flight;
+            continue;
+        }
+        flight->stop.request_stop();
+        flight = m_flights.erase(flight);
+    }
+    const QSizeF pixels(std::ceil(kLogicalSize.width() * m_devicePixelRatio),
+                        std::ceil(kLogicalSize.height() * m_devicePixelRatio));
+    for (const QString& id : localIdentifiers) {
+        if (m_images.contains(id) || m_flights.contains(id)) continue;
+        Flight& flight = m_flights[id];
+        flight.generation = ++m_nextGeneration;
+        QCoro::connect(load(id, pixels, flight.generation, flight.stop.get_token()), this, [] {});
+    }
+}
+
+QImage ThumbnailLoader::image(const QString& localIdentifier) const {
+    const QImage* found = m_images.object(localIdentifier);
+    return found ? *found : QImage();
+}
+
+QCoro::Task<> ThumbnailLoader::load(QString localIdentifier, QSizeF targetPixels, quint64 generation,
+                                    std::stop_token stop) {
+    QPointer<ThumbnailLoader> self(this);
+    const ThumbnailRef thumbnail = co_await m_service.thumbnail(localIdentifier, targetPixels, stop);
+    if (!self || stop.stop_requested()) co_return;
+    const auto flight = m_flights.constFind(localIdentifier);
+    if (flight == m_flights.cend() || flight->generation != generation) co_return;  // superseded
+    m_flights.erase(flight);
+    // A missing picture is not remembered, so the row asks again next time.
+    if (!thumbnail || thumbnail->image().isNull()) co_return;
+    const QImage& image = thumbnail->image();
+    m_images.insert(localIdentifier, new QImage(image), int(std::max<qsizetype>(1, image.sizeInBytes())));
+    emit thumbnailReady(localIdentifier);
+}
+
+}  // namespace reelkeep

@@ -1,0 +1,115 @@
+// video_commands.cpp: titles, shortcuts and enablement of the Video menu.
+#include "video_commands.h"
+
+#include <QAction>
+#include <QMenu>
+
+#include "model/texts.h"
+#include "viewmodel/video_list_view_model.h"
+
+namespace reelkeep {
+
+VideoCommands::VideoCommands(VideoListViewModel& viewModel, QMenu& menu, QObject* parent)
+    : QObject(parent), m_viewModel(viewModel) {
+    const auto add = [&](const QKeySequence& shortcut, auto slot) {
+        QAction* action = menu.addAction(QString());
+        action->setShortcut(shortcut);
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    m_scan = add(QKeySequence(Qt::CTRL | Qt::Key_R), [this] { scanOrStop(); });
+    menu.addSeparator();
+    m_preview = add(QKeySequence(Qt::CTRL | Qt::Key_Y), [this] {
+        const VideoList items = m_viewModel.selectedItems();
+        if (!items.isEmpty() && !m_viewModel.previewItem()) m_viewModel.showPreview(items.first());
+    });
+    m_showInPhotos = add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R), [this] {
+        const VideoList items = m_viewModel.selectedItems();
+        if (!items.isEmpty()) m_viewModel.showInPhotos(items.first());
+    });
+    m_copyNames = add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C),
+                      [this] { m_viewModel.copyNames(m_viewModel.selectedItems()); });
+    m_favorites = add(QKeySequence(Qt::CTRL | Qt::Key_L),
+                      [this] { m_viewModel.toggleFavorites(m_viewModel.selectedItems()); });
+    m_download = add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D),
+                     [this] { m_viewModel.download(m_viewModel.selectedItems()); });
+    menu.addSeparator();
+    m_deselectAll =
+        add(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_A), [this] { m_viewModel.setSelectedIDs({}); });
+    m_deselectAll->setText(reelkeep::tr("Deselect All"));
+    // Only raises the confirmation; nothing is deleted without it.
+    m_delete = add(QKeySequence(Qt::CTRL | Qt::Key_Backspace),
+                   [this] { m_viewModel.requestDeletion(m_viewModel.selectedItems()); });
+
+    connect(&menu, &QMenu::aboutToShow, this, &VideoCommands::refresh);
+    connect(&viewModel, &VideoListViewModel::activityChanged, this, &VideoCommands::refresh);
+    connect(&viewModel, &VideoListViewModel::selectionChanged, this, &VideoCommands::refresh);
+    connect(&viewModel, &VideoListViewModel::previewItemChanged, this, &VideoCommands::refresh);
+    connect(&viewModel, &VideoListViewModel::visibleItemsChanged, this, &VideoCommands::refresh);
+    refresh();
+}
+
+QAction* VideoCommands::action(Command command) const {
+    switch (command) {
+        case Command::scan:
+            return m_scan;
+        case Command::preview:
+            return m_preview;
+        case Command::showInPhotos:
+            return m_showInPhotos;
+        case Command::copyNames:
+            return m_copyNames;
+        case Command::favorites:
+            return m_favorites;
+        case Command::download:
+            return m_download;
+        case Command::deselectAll:
+            return m_deselectAll;
+        case Command::deleteVideos:
+            return m_delete;
+    }
+    return nullptr;
+}
+
+void VideoCommands::scanOrStop() {
+    if (m_viewModel.previewItem()) return;
+    if (m_viewModel.isScanning())
+        m_viewModel.cancelScan();
+    else
+        m_viewModel.rescan();
+}
+
+void VideoCommands::refresh() {
+    // With the preview open the menu acts on no model at all.
+    const bool hasModel = !m_viewModel.previewItem().has_value();
+    const VideoList items = hasModel ? m_viewModel.selectedItems() : VideoList{};
+    const bool isBusy = !hasModel || m_viewModel.isBusy();
+    const qsizetype count = items.size();
+    const bool addsFavorites = !hasModel || items.isEmpty() || VideoListViewModel::containsNonFavorite(items);
+
+    if (hasModel && m_viewModel.isScanning()) {
+        m_scan->setText(reelkeep::tr("Stop Scanning"));
+        m_scan->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Period));
+        m_scan->setEnabled(true);
+    } else {
+        m_scan->setText(reelkeep::tr("Scan"));
+        m_scan->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+        m_scan->setEnabled(!isBusy);
+    }
+    m_preview->setText(reelkeep::tr("Preview"));
+    m_preview->setEnabled(count == 1);
+    m_showInPhotos->setText(reelkeep::tr("Show in Photos"));
+    m_showInPhotos->setEnabled(count == 1);
+    m_copyNames->setText(count == 1 ? reelkeep::tr("Copy Name") : reelkeep::tr("Copy Names"));
+    m_copyNames->setEnabled(count > 0);
+    m_favorites->setText(addsFavorites ? reelkeep::tr("Add to Favorites")
+                                       : reelkeep::tr("Remove from Favorites"));
+    m_favorites->setEnabled(count > 0 && !isBusy);
+    m_download->setText(count == 1 ? reelkeep::tr("Download Video") : reelkeep::tr("Download Videos"));
+    m_download->setEnabled(count > 0 && !isBusy);
+    m_deselectAll->setEnabled(count > 0);
+    m_delete->setText(count == 1 ? reelkeep::tr("Delete Video") : reelkeep::tr("Delete Videos"));
+    m_delete->setEnabled(count > 0 && !isBusy);
+}
+
+}  // namespace reelkeep

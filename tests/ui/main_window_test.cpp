@@ -1,0 +1,466 @@
+// main_window_test.cpp: the whole window offscreen over the simulated library:
+// rows appear after a scan, header clicks sort through the view model, the
+// delete flow runs end to end, the Video menu follows busy and preview states,
+// names with markup stay plain text, and a preview closed while loading plays
+// nothing.
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMediaPlayer>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTextDocumentFragment>
+
+#include "model/display_text.h"
+#include "ui/app_theme.h"
+#include "ui/date_bucket_row.h"
+#include "ui/empty_state_view.h"
+#include "ui/main_window.h"
+#include "ui/preview_dialog.h"
+#include "ui/sidebar.h"
+#include "ui/video_commands.h"
+#include "ui/video_table_model.h"
+#include "ui/video_table_view.h"
+#include "ui_fixture.h"
+
+using namespace reelkeep;
+using namespace reelkeep::test;
+
+namespace {
+
+using Command = VideoCommands::Command;
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        theme = std::make_unique<ThemeController>(settings, false);
+        window = std::make_unique<MainWindow>(
+            library->ports(), Environment{clock, panels, pasteboard, workspace, scanLog}, *theme);
+    }
+    void TearDown() override {
+        window.reset();
+        // Requests still waiting when the service went resume, cancelled, on this loop.
+        settle(std::chrono::milliseconds(100));
+    }
+
+    bool waitUntil(const std::function<bool()>& isDone) { return reelkeep::testing::pumpUntil(isDone); }
+    void showAndScan() {
+        window->show();
+        ASSERT_TRUE(waitUntil([&] { return !model().isScanning() && model().hasItems(); }));
+    }
+    VideoListViewModel& model() { return window->viewModel(); }
+    VideoTableModel& rows() { return window->table()->videoModel(); }
+    QAction* command(Command c) { return window->commands()->action(c); }
+    QStringList rowIDs() {
+        QStringList ids;
+        for (int row = 0; row < rows().rowCount(); ++row) ids << rows().itemAt(row).id();
+        return ids;
+    }
+    void clickHeader(int column) {
+        QHeaderView* header = window->table()->horizontalHeader();
+        const QPoint center(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                            header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, center);
+    }
+
+    QTemporaryDir dir;
+    QSettings settings{dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat};
+    std::shared_ptr<SimulatedLibrary> library = SimulatedLibrary::create();
+    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
+    std::shared_ptr<FakePanels> panels = std::make_shared<FakePanels>();
+    std::shared_ptr<FakePasteboard> pasteboard = std::make_shared<FakePasteboard>();
+    std::shared_ptr<FakeWorkspace> workspace = std::make_shared<FakeWorkspace>();
+    std::shared_ptr<FakeScanLog> scanLog = std::make_shared<FakeScanLog>();
+    std::unique_ptr<ThemeController> theme;
+    std::unique_ptr<MainWindow> window;
+};
+
+}  // namespace
+
+TEST_F(MainWindowTest, ScansOnShowAndListsTheRowsBiggestFirst) {
+    library->addAssets(numberedVideos(40));
+    EXPECT_EQ(window->size(), MainWindow::kDefaultSize);
+    showAndScan();
+    EXPECT_EQ(rows().rowCount(), 40);
+    EXPECT_EQ(rows().itemAt(0).id(), "v039");
+    EXPECT_EQ(window->currentDetail(), window->table());
+    EXPECT_EQ(window->findChild<QLabel*>("videoCount")->text(), "40");
+    EXPECT_EQ(window->findChild<QLabel*>("statusLine")->text(), "40 videos, size known for 40.");
+    EXPECT_EQ(window->toolbarScanAction()->text(), "Scan");
+    EXPECT_TRUE(window->banner()->isHidden());
+    EXPECT_TRUE(window->selectionBar()->isHidden());
+
+    // Searching narrows in the same window; a miss shows the empty state.
+    window->searchField()->setText("v00");
+    EXPECT_EQ(rows().rowCount(), 10);
+    window->searchField()->setText("nothing like it");
+    EXPECT_EQ(window->currentDetail(), window->emptyState());
+    EXPECT_EQ(window->emptyState()->title(), "No matches");
+    window->emptyState()->button()->click();
+    EXPECT_EQ(window->searchField()->text(), "");
+    EXPECT_EQ(rows().rowCount(), 40);
+}
+
+TEST_F(MainWindowTest, EmptyLibraryShowsTheScanCardThenOffersAScan) {
+    library->setLatency(SimulatedCall::fetchVideos, std::chrono::milliseconds(200));
+    window->show();
+    EXPECT_EQ(window->currentDetail()->objectName(), "scanningCard");
+    EXPECT_EQ(window->toolbarScanAction()->text(), "Stop");
+    ASSERT_TRUE(waitUntil([&] { return !model().isScanning(); }));
+    EXPECT_EQ(window->currentDetail(), window->emptyState());
+    EXPECT_EQ(window->emptyState()->title(), "No videos");
+    EXPECT_TRUE(window->emptyState()->button()->isEnabled());
+}
+
+TEST_F(MainWindowTest, RefusedAccessPointsToTheAccessSettings) {
+    library->addAssets(numberedVideos(2));
+    library->setAuthorizationStatus(AuthorizationStatus::notDetermined);
+    library->setAuthorizationAnswer(AuthorizationStatus::denied);
+    int openings = 0;
+    window->setAccessSettingsOpener([&] { ++openings; });
+    window->show();
+    ASSERT_TRUE(waitUntil([&] { return !model().isScanning(); }));
+    EXPECT_EQ(window->emptyState()->title(), "Photos access needed");
+    EXPECT_EQ(window->emptyState()->button()->text(), "Open Privacy Settings");
+    window->emptyState()->button()->click();
+    EXPECT_EQ(openings, 1);
+    EXPECT_FALSE(model().isScanning());  // the view model is left alone
+}
+
+TEST_F(MainWindowTest, HeaderClicksWriteTheViewModelsOrder) {
+    library->addAssets(numberedVideos(6));
+    showAndScan();
+    clickHeader(VideoTableModel::NameColumn);
+    EXPECT_EQ(model().sortOrder(), VideoSortOrder::nameAsc);
+    EXPECT_EQ(rowIDs().first(), "v000");
+    clickHeader(VideoTableModel::NameColumn);
+    EXPECT_EQ(model().sortOrder(), VideoSortOrder::nameDesc);
+    clickHeader(VideoTableModel::CreatedColumn);
+    EXPECT_EQ(model().sortOrder(), VideoSortOrder::creationDateDesc);
+    EXPECT_EQ(rowIDs().first(), "v005");
+
+    // An order set elsewhere shows in the header.
+    model().setSortOrder(VideoSortOrder::durationAsc);
+    EXPECT_EQ(window->table()->horizontalHeader()->sortIndicatorSection(), VideoTableModel::DurationColumn);
+    EXPECT_EQ(window->table()->horizontalHeader()->sortIndicatorOrder(), Qt::AscendingOrder);
+}
+
+TEST_F(MainWindowTest, TableSelectionReachesTheSelectionBar) {
+    library->addAssets(numberedVideos(6));
+    showAndScan();
+    QTableView* table = window->table();
+    const QRect first = table->visualRect(rows().index(0, VideoTableModel::SizeColumn));
+    const QRect second = table->visualRect(rows().index(1, VideoTableModel::SizeColumn));
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, first.center());
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::ControlModifier, second.center());
+    EXPECT_EQ(model().selectedIDs(), (QSet<QString>{"v005", "v004"}));
+    EXPECT_TRUE(window->selectionBar()->isVisibleTo(window.get()));
+    EXPECT_EQ(window->findChild<QLabel*>("selectionCount")->text(), "2 videos selected");
+    EXPECT_EQ(window->findChild<QLabel*>("selectionBytes")->text(), "Frees 2 KB");
+    command(Command::deselectAll)->trigger();
+    EXPECT_TRUE(table->selectionModel()->selectedRows().isEmpty());
+    EXPECT_TRUE(window->selectionBar()->isHidden());
+}
+
+TEST_F(MainWindowTest, DeletionGoesThroughTheConfirmationAndRemovesTheRows) {
+    library->addAssets(numberedVideos(8));
+    showAndScan();
+    model().setSelectedIDs({"v001", "v002"});
+    ASSERT_TRUE(command(Command::deleteVideos)->isEnabled());
+    EXPECT_EQ(command(Command::deleteVideos)->text(), "Delete Videos");
+    command(Command::deleteVideos)->trigger();
+    ASSERT_TRUE(waitUntil([&] { return window->deleteConfirmation() != nullptr; }));
+    QMessageBox* box = window->deleteConfirmation();
+    EXPECT_EQ(box->text(), "Delete 2 videos?");
+    EXPECT_EQ(box->informativeText(), "Photos keeps deleted videos in Recently Deleted for 30 days.");
+    EXPECT_EQ(library->assetCount(), 8);  // nothing goes before the answer
+
+    box->findChild<QPushButton*>("confirmDeletion")->click();
+    ASSERT_TRUE(waitUntil([&] { return !model().isPerformingItemAction() && rows().rowCount() == 6; }));
+    EXPECT_EQ(library->assetCount(), 6);
+    EXPECT_FALSE(rowIDs().contains("v001"));
+    EXPECT_TRUE(model().selectedIDs().isEmpty());
+    EXPECT_FALSE(model().showDeleteConfirmation());
+
+    // Cancel leaves everything.
+    model().setSelectedIDs({"v003"});
+    command(Command::deleteVideos)->trigger();
+    ASSERT_TRUE(waitUntil([&] { return window->deleteConfirmation() != nullptr; }));
+    EXPECT_EQ(window->deleteConfirmation()->text(), "Delete 1 video?");
+    window->deleteConfirmation()->reject();
+    ASSERT_TRUE(waitUntil([&] { return !model().showDeleteConfirmation(); }));
+    settle();
+    EXPECT_EQ(library->assetCount(), 6);
+}
+
+TEST_F(MainWindowTest, VideoMenuFollowsBusyAndPreviewStates) {
+    library->addAssets(numberedVideos(4));
+    showAndScan();
+    EXPECT_FALSE(command(Command::preview)->isEnabled());  // no selection
+    EXPECT_EQ(command(Command::favorites)->text(), "Add to Favorites");
+    EXPECT_FALSE(command(Command::favorites)->isEnabled());
+    EXPECT_FALSE(command(Command::deselectAll)->isEnabled());
+
+    model().setSelectedIDs({"v001"});
+    EXPECT_TRUE(command(Command::preview)->isEnabled());
+    EXPECT_EQ(command(Command::copyNames)->text(), "Copy Name");
+    EXPECT_EQ(command(Command::download)->text(), "Download Video");
+
+    // An item action in flight: library changes are off, reading stays on.
+    library->setHoldsChanges(true);
+    model().requestDeletion(model().itemsFor({"v003"}));
+    model().confirmDeletion();
+    ASSERT_TRUE(model().isPerformingItemAction());
+    EXPECT_FALSE(command(Command::scan)->isEnabled());
+    EXPECT_FALSE(command(Command::favorites)->isEnabled());
+    EXPECT_FALSE(command(Command::download)->isEnabled());
+    EXPECT_FALSE(command(Command::deleteVideos)->isEnabled());
+    EXPECT_TRUE(command(Command::copyNames)->isEnabled());
+    EXPECT_TRUE(command(Command::preview)->isEnabled());
+    EXPECT_FALSE(window->toolbarScanAction()->isEnabled());
+    library->releaseHeldChanges();
+    library->setHoldsChanges(false);
+    ASSERT_TRUE(waitUntil([&] { return !model().isPerformingItemAction(); }));
+    EXPECT_TRUE(command(Command::favorites)->isEnabled());
+
+    // The preview open: every item command and Scan are off.
+    library->setHoldsVideoRequests(true);
+    model().showPreview(model().itemsFor({"v001"}).first());
+    ASSERT_TRUE(window->previewDialog() != nullptr);
+    EXPECT_EQ(command(Command::scan)->text(), "Scan");
+    for (const Command c :
+         {Command::scan, Command::preview, Command::showInPhotos, Command::copyNames, Command::favorites,
+          Command::download, Command::deselectAll, Command::deleteVideos})
+        EXPECT_FALSE(command(c)->isEnabled()) << int(c);
+    window->previewDialog()->reject();
+    library->releaseHeldVideoRequests();
+    ASSERT_TRUE(waitUntil([&] { return !model().previewItem().has_value(); }));
+    EXPECT_TRUE(command(Command::preview)->isEnabled());
+}
+
+TEST_F(MainWindowTest, NamesWithMarkupStayPlainText) {
+    const QString hostile = QStringLiteral("<img src=x><b>bold<i>.mov");  // no "/": file names have none
+    library->addAsset(fastVideo("h", 5000, 1.6e9, hostile));
+    showAndScan();
+    model().copyNames(model().itemsFor({"h"}));
+    auto* status = window->findChild<QLabel*>("statusLine");
+    EXPECT_EQ(status->textFormat(), Qt::PlainText);
+    EXPECT_TRUE(status->text().contains(QStringLiteral("<b>bold<i>"))) << status->text().toStdString();
+
+    // An error quoting the name: the alert shows the characters, not markup.
+    library->setWriteError(PlatformError{QStringLiteral("test"), 1, hostile});
+    panels->saveAnswer = dir.filePath(QStringLiteral("out.mov"));
+    model().download(model().itemsFor({"h"}));
+    ASSERT_TRUE(waitUntil([&] { return window->errorAlert() != nullptr; }));
+    QMessageBox* alert = window->errorAlert();
+    EXPECT_EQ(alert->windowTitle(), "Something went wrong");
+    for (QLabel* label : alert->findChildren<QLabel*>()) {
+        if (!label->text().isEmpty() && label->pixmap().isNull()) {
+            EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->objectName().toStdString();
+        }
+    }
+    alert->reject();
+    ASSERT_TRUE(waitUntil([&] { return !model().errorMessage().has_value(); }));
+
+    // The preview header too.
+    library->setHoldsVideoRequests(true);
+    model().showPreview(model().itemsFor({"h"}).first());
+    ASSERT_TRUE(window->previewDialog() != nullptr);
+    auto* name = window->previewDialog()->findChild<QLabel*>("previewName");
+    EXPECT_EQ(name->textFormat(), Qt::PlainText);
+    EXPECT_EQ(name->text(), hostile);
+    EXPECT_EQ(QTextDocumentFragment::fromHtml(name->toolTip()).toPlainText(), hostile);
+    window->previewDialog()->reject();
+    library->releaseHeldVideoRequests();
+}
+
+TEST_F(MainWindowTest, APreviewClosedWhileLoadingNeverPlays) {
+    SimulatedAsset asset = fastVideo("p", 5000);
+    asset.localFilePath = dir.filePath(QStringLiteral("p.mov"));
+    library->addAsset(asset);
+    showAndScan();
+    library->setHoldsVideoRequests(true);
+    PreviewDialog dialog(model().service(), model().itemsFor({"p"}).first());
+    dialog.open();
+    EXPECT_EQ(dialog.state(), PreviewDialog::State::loading);
+    dialog.reject();
+    library->releaseHeldVideoRequests();
+    ASSERT_TRUE(waitUntil([&] { return library->videoRequestsInFlight() == 0; }));
+    settle();
+    EXPECT_EQ(dialog.player(), nullptr);  // no player was ever made
+    EXPECT_EQ(dialog.state(), PreviewDialog::State::loading);
+    EXPECT_TRUE(dialog.findChildren<QMediaPlayer*>().isEmpty());
+}
+
+TEST_F(MainWindowTest, AFailedPreviewSaysWhyAndKeepsNoPlayer) {
+    SimulatedAsset asset = fastVideo("cloud", 5000);
+    asset.video = VideoBehavior::noAsset;
+    library->addAsset(asset);
+    showAndScan();
+    PreviewDialog dialog(model().service(), model().itemsFor({"cloud"}).first());
+    dialog.open();
+    ASSERT_TRUE(waitUntil([&] { return dialog.state() == PreviewDialog::State::failed; }));
+    EXPECT_FALSE(dialog.errorText().isEmpty());
+    EXPECT_EQ(dialog.player(), nullptr);
+    EXPECT_EQ(PreviewDialog::sliderValue(-1), 0);
+    EXPECT_EQ(PreviewDialog::sliderValue(std::nan("")), 0);
+    EXPECT_EQ(PreviewDialog::sliderValue(1.2345), 1235);
+    EXPECT_EQ(PreviewDialog::sliderValue(1e12), std::numeric_limits<int>::max());
+}
+
+TEST_F(MainWindowTest, ThemeChoicesInMenuAndSettingsStayInStep) {
+    library->addAssets(numberedVideos(2));
+    showAndScan();
+    const auto menuAction = [&](const QString& menuTitle, const QString& text) -> QAction* {
+        for (QMenu* menu : window->findChildren<QMenu*>())
+            if (menu->title() == menuTitle)
+                for (QAction* action : menu->actions())
+                    if (action->text() == text) return action;
+        return nullptr;
+    };
+    QAction* dark = menuAction("Appearance", "Dark");
+    ASSERT_NE(dark, nullptr);
+    dark->trigger();
+    EXPECT_EQ(settings.value(QLatin1String(kAppThemeKey)).toString(), "dark");
+    EXPECT_LT(QApplication::palette().color(QPalette::Window).lightness(), 128);
+    EXPECT_TRUE(waitUntil([&] { return window->palette().color(QPalette::Window).lightness() < 128; }));
+
+    QAction* openSettings = menuAction("&Edit", "Settings…");
+    ASSERT_NE(openSettings, nullptr);
+    EXPECT_FALSE(openSettings->shortcut().isEmpty());
+    openSettings->trigger();
+    auto* settingsDialog = window->findChild<SettingsDialog*>();
+    ASSERT_NE(settingsDialog, nullptr);
+    EXPECT_TRUE(settingsDialog->findChild<QRadioButton*>("dark")->isChecked());
+    settingsDialog->findChild<QRadioButton*>("light")->click();
+    EXPECT_EQ(settings.value(QLatin1String(kAppThemeKey)).toString(), "light");
+    EXPECT_FALSE(dark->isChecked());
+    EXPECT_TRUE(menuAction("Appearance", "Light")->isChecked());
+}
+
+TEST_F(MainWindowTest, ContextMenuLabelsFollowTheTargetedRows) {
+    library->addAssets(numberedVideos(3));
+    showAndScan();
+    const auto entries = [&](const QSet<QString>& ids) {
+        std::unique_ptr<QMenu> menu(window->table()->makeContextMenu(ids, nullptr));
+        QStringList texts;
+        for (QAction* action : menu->actions())
+            if (!action->isSeparator()) texts << action->text() + (action->isEnabled() ? "" : " (off)");
+        return texts;
+    };
+    EXPECT_EQ(entries({"v001"}), QStringList({"Preview", "Show in Photos", "Copy Name", "Add to Favorites",
+                                              "Download Video", "Delete Video"}));
+    EXPECT_EQ(entries({"v001", "v002"}),
+              QStringList({"Copy Names", "Add to Favorites", "Download Videos", "Delete Videos"}));
+    model().setSelectedIDs({"v000"});
+    EXPECT_EQ(entries({}).first(), "Preview");  // no target: the selection
+
+    model().toggleFavorites(model().itemsFor({"v001", "v002"}));
+    ASSERT_TRUE(waitUntil([&] { return !model().isPerformingItemAction(); }));
+    EXPECT_EQ(entries({"v001", "v002"}).at(1), "Remove from Favorites");
+    EXPECT_EQ(entries({"v000", "v001"}).at(1), "Add to Favorites");
+}
+
+TEST_F(MainWindowTest, DoubleClickOpensThePreviewOfThatRow) {
+    library->addAssets(numberedVideos(3));
+    showAndScan();
+    library->setHoldsVideoRequests(true);
+    QTableView* table = window->table();
+    const QRect second = table->visualRect(rows().index(1, VideoTableModel::DurationColumn));
+    // A double-click is a press and release, then the second press.
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, second.center());
+    QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, second.center());
+    ASSERT_TRUE(model().previewItem().has_value());
+    EXPECT_EQ(model().previewItem()->id(), rows().itemAt(1).id());
+    ASSERT_NE(window->previewDialog(), nullptr);
+    QTest::keyClick(window->previewDialog(), Qt::Key_Escape);
+    EXPECT_FALSE(model().previewItem().has_value());
+    library->releaseHeldVideoRequests();
+}
+
+TEST_F(MainWindowTest, SelectExtraCopiesKeepsTheOldestAndSelectsTheRest) {
+    library->addAssets({fastVideo("old", 500, 1.5e9), fastVideo("new", 500, 1.6e9), fastVideo("single", 90)});
+    showAndScan();
+    auto* select = window->findChild<QPushButton*>("selectExtraCopies");
+    ASSERT_NE(select, nullptr);
+    select->click();
+    EXPECT_TRUE(model().showsDuplicates());
+    EXPECT_EQ(rows().rowCount(), 2);
+    EXPECT_EQ(model().selectedIDs(), QSet<QString>{"new"});
+    const QModelIndexList selected = window->table()->selectionModel()->selectedRows();
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_EQ(rows().itemAt(selected.first().row()).id(), "new");
+}
+
+TEST_F(MainWindowTest, OutsideChangesRaiseTheBannerUntilARescan) {
+    library->addAssets(numberedVideos(4));
+    showAndScan();
+    ASSERT_TRUE(library->removeAsset("v002"));
+    library->notifyChange();
+    ASSERT_TRUE(waitUntil([&] { return model().hasExternalChanges(); }));
+    EXPECT_TRUE(window->banner()->isVisibleTo(window.get()));
+    EXPECT_EQ(rows().rowCount(), 3);
+    auto* rescan = window->banner()->findChild<QPushButton*>();
+    ASSERT_NE(rescan, nullptr);
+    rescan->click();
+    EXPECT_TRUE(window->banner()->isHidden());
+    ASSERT_TRUE(waitUntil([&] { return !model().isScanning(); }));
+    EXPECT_TRUE(window->banner()->isHidden());
+}
+
+TEST_F(MainWindowTest, SidebarBrowsesYearsMonthsAndSizes) {
+    QList<SimulatedAsset> assets;
+    assets << fastVideo("a", 300'000'000, 1.6e9) << fastVideo("b", 100, 1.6e9 + 40 * 86400.0)
+           << fastVideo("c", 700'000'000, 1.3e9);
+    library->addAssets(assets);
+    showAndScan();
+    const auto rowTitled = [&](const QString& title) -> DateBucketRow* {
+        for (DateBucketRow* row : window->sidebar()->findChildren<DateBucketRow*>())
+            if (row->content().title == title && !row->isHidden() && row->parent()) return row;
+        return nullptr;
+    };
+    DateBucketRow* year = rowTitled(yearTitle(2020));
+    ASSERT_NE(year, nullptr);
+    EXPECT_TRUE(year->content().showsDisclosure);
+    EXPECT_EQ(year->countText(), "2 videos");
+    EXPECT_DOUBLE_EQ(*year->content().fraction, 300'000'100.0 / 700'000'000.0);
+    year->click();
+    EXPECT_EQ(model().expandedYear(), 2020);
+    EXPECT_EQ(rows().rowCount(), 2);
+    settle(std::chrono::milliseconds(50));  // the old rows go on the next turn of the loop
+    DateBucketRow* month = nullptr;
+    for (DateBucketRow* row : window->sidebar()->findChildren<DateBucketRow*>())
+        if (row->content().isIndented && row->content().count == 1 && row->content().bytes == 100)
+            month = row;
+    ASSERT_NE(month, nullptr);
+    month->click();
+    EXPECT_EQ(rowIDs(), QStringList{"b"});
+
+    auto* sizes = window->findChild<QComboBox*>("sizeFilter");
+    sizes->setCurrentIndex(sizes->findData(int(SizeFilter::atLeast100MB)));
+    emit sizes->activated(sizes->currentIndex());
+    EXPECT_EQ(model().sizeFilter(), SizeFilter::atLeast100MB);
+    EXPECT_EQ(window->currentDetail(), window->emptyState());  // "b" is small
+    model().clearFilters();
+    EXPECT_EQ(sizes->currentData().toInt(), int(SizeFilter::none));
+
+    EXPECT_DOUBLE_EQ(DateBucketRow::fraction(0, 10), 0.0);
+    EXPECT_DOUBLE_EQ(DateBucketRow::fraction(5, 0), 0.0);
+    EXPECT_DOUBLE_EQ(DateBucketRow::fraction(20, 10), 1.0);
+}
+
+TEST_F(MainWindowTest, ControlBackspaceAsksBeforeDeleting) {
+    library->addAssets(numberedVideos(3));
+    showAndScan();
+    window->activateWindow();
+    window->table()->setFocus();
+    model().setSelectedIDs({"v001"});
+    QTest::keyClick(window->table(), Qt::Key_Backspace, Qt::ControlModifier);
+    ASSERT_TRUE(waitUntil([&] { return window->deleteConfirmation() != nullptr; }));
+    settle();
+    EXPECT_EQ(library->assetCount(), 3);
+    window->deleteConfirmation()->reject();
+}
