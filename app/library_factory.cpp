@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "platform/folder/folder_library.h"
+#include "platform/folder/fs/path_id.h"
 #include "platform/simulated/library_generator.h"
 #include "platform/simulated/simulated_library.h"
 
@@ -45,6 +46,15 @@ std::optional<LibraryPorts> openLibrary(const LibraryRequest& request) {
     if (options.explicitRoots.empty()) options.explicitRoots = environmentFolders();
     // No chooser: without folders the command line is told "denied" and says how to name some.
     return FolderLibrary::create(std::move(options))->ports();
+}
+
+std::optional<QByteArray> libraryFilePath(const QString& localIdentifier) {
+    return fs::pathForIdentifier(localIdentifier);
+}
+
+std::optional<QString> libraryFetchError(const LibraryPorts& ports) {
+    const auto folders = std::dynamic_pointer_cast<FolderLibrary>(ports.fetch);
+    return folders ? folders->lastFetchError() : std::nullopt;
 }
 
 }  // namespace reelkeep

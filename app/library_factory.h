@@ -2,6 +2,8 @@
 // the user named (or the default ones), or a simulated library for demos.
 #pragma once
 
+#include <QByteArray>
+#include <QString>
 #include <QStringList>
 #include <optional>
 
@@ -16,5 +18,14 @@ struct LibraryRequest {
 
 // Nothing when the requested kind of library cannot be built.
 std::optional<LibraryPorts> openLibrary(const LibraryRequest& request);
+
+// The file behind a folder library's identifier, as raw bytes (for JSON's
+// path and path_bytes); nothing for identifiers of other libraries.
+std::optional<QByteArray> libraryFilePath(const QString& localIdentifier);
+
+// Why the last scan of a folder library listed nothing although its folders
+// were readable (a damaged favorites store, moved aside); the scan itself has
+// no error to carry it.
+std::optional<QString> libraryFetchError(const LibraryPorts& ports);
 
 }  // namespace reelkeep

@@ -1,0 +1,772 @@
+// folder_library.cpp: the port operations over real files.
+// Blocking work never runs on the caller's thread or the callback thread:
+// changes and exports run in order on their own thread, thumbnails and previews
+// on a small pool, container reads on the probe pool. Answers are claimed once
+// (Pending::claim) and delivered on the callback thread.
+#include "platform/folder/folder_library.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QFile>
+#include <QSet>
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+#include <set>
+#include <span>
+#include <stop_token>
+
+#include "platform/folder/folder_asset.h"
+#include "platform/folder/fs/export.h"
+#include "platform/folder/fs/path_id.h"
+#include "platform/folder/media/thumbnail_cache.h"
+#include "platform/folder/media/thumbnail_decoder.h"
+#include "platform/folder/store/favorites_store.h"
+
+namespace reelkeep {
+namespace {
+
+constexpr std::int64_t kNsPerSecond = 1'000'000'000;
+// Previews are handed out as /proc/self/fd/N; the player reopens that link at
+// once, so a few recent descriptors suffice and the process never runs out.
+constexpr std::size_t kPreviewDescriptors = 8;
+// The decoder's own limit leaves room to answer before the port's limit fires.
+constexpr std::chrono::milliseconds kDecodeTimeLimit = kImageRequestTimeLimit - std::chrono::seconds(2);
+// Thread count of the container-read pool: the machines we aim at have two cores.
+constexpr int kProbeThreads = 2;
+const QString kDomain = QStringLiteral("app.reelkeep.folders");
+
+QString tr(const char* text) {
+    return QCoreApplication::translate("Reelkeep", text);
+}
+
+PlatformError cancelledError() {
+    return PlatformError{kDomain, kUserCancelledErrorCode, tr("The operation was cancelled.")};
+}
+
+// Error codes above any errno, so no failure can pose as the user's cancellation.
+enum : int {
+    kGoneCode = 1001,
+    kStoreCode = 1002,
+    kInvalidCode = 1003,
+    kMediaCode = 1004,
+    kTimeoutCode = 1005
+};
+
+PlatformError ioFailure(const fs::IoError& error) {
+    const int code = error.kind() == fs::IoErrorKind::system ? error.errorNumber() : 1100 + int(error.kind());
+    return PlatformError{kDomain, code, error.message()};
+}
+
+PlatformError goneError() {
+    return PlatformError{kDomain, kGoneCode, tr("The video is no longer in the library.")};
+}
+
+Timestamp seconds(std::int64_t ns) {
+    return static_cast<Timestamp>(ns) / kNsPerSecond;
+}
+
+bool isReadableFolder(const QByteArray& path) {
+    if (!path.startsWith('/')) return false;
+    struct stat status {};
+    return ::stat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode) &&
+           ::access(path.constData(), R_OK | X_OK) == 0;
+}
+
+const FolderAsset* asFolderAsset(const AssetRef& asset) {
+    return dynamic_cast<const FolderAsset*>(asset.get());
+}
+
+// The scanned file is still there, unchanged, as a regular file.
+bool isUnchanged(const ScannedFile& file) {
+    struct stat status {};
+    return ::lstat(file.path.constData(), &status) == 0 && S_ISREG(status.st_mode) &&
+           fs::fingerprintOf(status) == file.fingerprint;
+}
+
+thread_local bool t_isNotifying = false;
+
+}  // namespace
+
+// The favorites store behind a mutex, opened on first use. A damaged store was
+// moved aside by open(): opening again would make an empty one and quietly show
+// every video as non-favorite, so the damage is remembered for the session.
+class FavoritesAccess {
+public:
+    explicit FavoritesAccess(QString path) : m_path(std::move(path)) {}
+
+    store::StoreResult<std::set<std::string>> reattachAndRead(std::span<const store::ListedFile> listing) {
+        std::lock_guard lock(m_mutex);
+        if (store::StoreStatus error = openLocked()) return *error;
+        if (!m_store->isReadOnly()) {
+            if (auto moved = m_store->reattach(listing); !moved)
+                qWarning().noquote() << "reelkeep: favorites not re-attached:" << moved.error().message();
+        }
+        return m_store->favorites();
+    }
+
+    store::StoreStatus setFavorite(std::span<const store::ListedFile> files, bool isFavorite) {
+        std::lock_guard lock(m_mutex);
+        if (store::StoreStatus error = openLocked()) return error;
+        return m_store->setFavorite(files, isFavorite);
+    }
+
+    static bool isFatal(const store::StoreError& error) {
+        return error.kind() == store::StoreErrorKind::damaged ||
+               error.kind() == store::StoreErrorKind::newerSchema ||
+               error.kind() == store::StoreErrorKind::foreign;
+    }
+
+private:
+    store::StoreStatus openLocked() {
+        if (m_store) return std::nullopt;
+        if (m_fatal) return m_fatal;
+        auto opened = store::FavoritesStore::open(m_path);
+        if (!opened) {
+            if (isFatal(opened.error())) m_fatal = opened.error();
+            return opened.error();
+        }
+        m_store = std::move(opened).value();
+        return std::nullopt;
+    }
+
+    std::mutex m_mutex;
+    QString m_path;
+    std::unique_ptr<store::FavoritesStore> m_store;
+    std::optional<store::StoreError> m_fatal;
+};
+
+// One asynchronous request still owed its one answer.
+struct FolderLibrary::Pending {
+    std::atomic<bool> isAnswered{false};
+    std::stop_source stop;
+    std::atomic<SerialExecutor::TimerId> timer{0};
+    std::function<void(DeletionCompletion)> onDeletion;
+    std::function<void(FavoriteCompletion)> onFavorite;
+    std::function<void(std::optional<PlatformError>)> onWrite;
+    std::function<void(ImageResult)> onImage;
+    std::function<void(VideoRequestResult)> onVideo;
+
+    bool claim() { return !isAnswered.exchange(true); }
+};
+
+std::shared_ptr<FolderLibrary> FolderLibrary::create(FolderLibraryOptions options) {
+    return std::shared_ptr<FolderLibrary>(new FolderLibrary(std::move(options)));
+}
+
+FolderLibrary::FolderLibrary(FolderLibraryOptions options)
+    : m_options(std::move(options)),
+      m_isVideoName(m_options.isVideoName ? m_options.isVideoName : fs::defaultVideoNamePredicate()),
+      m_trash(m_options.trash ? *m_options.trash : fs::systemTrashOptions()),
+      m_index(std::make_shared<MetadataSink>(store::MetadataIndex::open(
+          m_options.indexPath.isEmpty() ? store::MetadataIndex::defaultPath() : m_options.indexPath))),
+      m_favorites(std::make_shared<FavoritesAccess>(m_options.favoritesPath.isEmpty()
+                                                        ? store::FavoritesStore::defaultPath()
+                                                        : m_options.favoritesPath)),
+      m_thumbnailRoot(m_options.thumbnailCacheRoot.isEmpty() ? media::ThumbnailCache::defaultRoot()
+                                                             : m_options.thumbnailCacheRoot),
+      m_probePool(std::make_shared<PoolExecutor>(kProbeThreads)) {}
+
+FolderLibrary::~FolderLibrary() {
+    std::unique_ptr<fs::ChangeWatcher> watcher;
+    std::unique_ptr<fs::ChangeWatcher> retired;
+    {
+        std::lock_guard lock(m_listenerMutex);
+        watcher = std::move(m_watcher);
+        retired = std::move(m_retiredWatcher);
+        m_listeners.clear();
+    }
+    watcher.reset();
+    retired.reset();
+    m_probePool.reset();  // reads in flight finish and reach the index before it flushes
+    m_index->flush();
+}
+
+LibraryPorts FolderLibrary::ports() {
+    const std::shared_ptr<FolderLibrary> self = shared_from_this();
+    return LibraryPorts{self, self, self, self, self, self, self, self, self};
+}
+
+std::optional<QString> FolderLibrary::lastFetchError() const {
+    std::lock_guard lock(m_mutex);
+    return m_lastFetchError;
+}
+
+std::vector<QByteArray> FolderLibrary::walkedFolders() const {
+    std::lock_guard lock(m_mutex);
+    return m_walkedFolders;
+}
+
+// ---- Roots and access ------------------------------------------------------
+
+FolderLibrary::RootState FolderLibrary::resolveRootState() const {
+    std::vector<QByteArray> configured = m_options.explicitRoots;
+    if (configured.empty()) {
+        std::optional<FolderChoice> choice;
+        {
+            std::lock_guard lock(m_mutex);
+            choice = m_unsavedChoice;
+        }
+        if (!choice)
+            choice = readFolderChoice(m_options.choicePath.isEmpty() ? defaultFolderChoicePath()
+                                                                     : m_options.choicePath);
+        if (choice && choice->folders.empty()) return RootState{{}, {}, AuthorizationStatus::denied};
+        if (choice) configured = choice->folders;
+    }
+    fs::RootInputs inputs =
+        m_options.defaultRootInputs ? *m_options.defaultRootInputs : fs::systemRootInputs({});
+    inputs.explicitRoots = configured;
+    const fs::ResolvedRoots resolved = fs::resolveRoots(inputs);
+
+    RootState state;
+    state.roots = resolved.roots;
+    for (const QByteArray& root : resolved.roots)
+        if (isReadableFolder(root)) state.usable.push_back(root);
+    if (state.roots.empty())
+        state.status = resolved.isExplicit ? AuthorizationStatus::denied : AuthorizationStatus::notDetermined;
+    else if (state.usable.size() == state.roots.size())
+        state.status = AuthorizationStatus::authorized;
+    else if (!state.usable.empty())
+        state.status = AuthorizationStatus::limited;
+    else
+        state.status = AuthorizationStatus::denied;
+    return state;
+}
+
+AuthorizationStatus FolderLibrary::authorizationStatus(AccessLevel) const {
+    return resolveRootState().status;
+}
+
+void FolderLibrary::saveChoice(const std::vector<QByteArray>& folders) {
+    const FolderChoice choice{folders};
+    const QString path = m_options.choicePath.isEmpty() ? defaultFolderChoicePath() : m_options.choicePath;
+    const bool isSaved = writeFolderChoice(path, choice);
+    if (!isSaved) qWarning().noquote() << "reelkeep: could not save the chosen folders to" << path;
+    std::lock_guard lock(m_mutex);
+    // Unsaved, the choice still holds for this session rather than asking again.
+    m_unsavedChoice = isSaved ? std::nullopt : std::optional{choice};
+}
+
+void FolderLibrary::requestAuthorization(AccessLevel level,
+                                         std::function<void(AuthorizationStatus)> handler) {
+    AuthorizationStatus status = authorizationStatus(level);
+    if (status == AuthorizationStatus::notDetermined) {
+        if (m_options.chooser) {
+            const std::optional<std::vector<QByteArray>> chosen = m_options.chooser->chooseFolders();
+            saveChoice(chosen.value_or(std::vector<QByteArray>{}));
+            status = authorizationStatus(level);
+        } else {
+            status = AuthorizationStatus::denied;
+        }
+    }
+    m_callbacks.post([handler = std::move(handler), status] { handler(status); });
+}
+
+AuthorizationStatus FolderLibrary::reopenFolderChooser() {
+    if (!m_options.chooser) return authorizationStatus(AccessLevel::readWrite);
+    if (const auto chosen = m_options.chooser->chooseFolders()) saveChoice(*chosen);
+    return authorizationStatus(AccessLevel::readWrite);
+}
+
+QStringList FolderLibrary::libraryRoots() const {
+    std::vector<QByteArray> roots;
+    {
+        std::lock_guard lock(m_mutex);
+        roots = m_rootsInUse;
+    }
+    if (roots.empty()) roots = resolveRootState().usable;
+    QStringList texts;
+    for (const QByteArray& root : roots) texts.append(QFile::decodeName(root));
+    return texts;
+}
+
+// ---- Fetch -------------------------------------------------------------------
+
+FetchResult FolderLibrary::fetchVideos() const {
+    const RootState state = resolveRootState();
+    if (state.status != AuthorizationStatus::authorized && state.status != AuthorizationStatus::limited) {
+        std::lock_guard lock(m_mutex);
+        m_scanned.clear();
+        return {};
+    }
+    fs::WalkResult walk = fs::walkRoots(state.usable, m_isVideoName);
+    for (const fs::IoError& skipped : walk.skippedFolders)
+        qInfo().noquote() << "reelkeep: skipped:" << skipped.message();
+
+    const std::size_t count = walk.entries.size();
+    std::vector<QString> identifiers(count);
+    std::vector<store::IndexKey> keys(count);
+    std::vector<store::ListedFile> listing(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const fs::WalkEntry& entry = walk.entries[i];
+        identifiers[i] = fs::identifierForPath(entry.path);
+        const std::string identifier = identifiers[i].toStdString();
+        keys[i] = store::IndexKey{identifier, storeFingerprint(entry.fingerprint)};
+        listing[i] = store::ListedFile{
+            identifier, {entry.fingerprint.device, entry.fingerprint.inode, entry.fingerprint.sizeBytes}};
+    }
+    const std::vector<std::optional<store::IndexedMetadata>> indexed = m_index->lookup(keys);
+
+    std::set<std::string> favorites;
+    auto favoriteResult = m_favorites->reattachAndRead(listing);
+    if (favoriteResult) {
+        favorites = std::move(favoriteResult).value();
+    } else if (FavoritesAccess::isFatal(favoriteResult.error())) {
+        // Listing every video as non-favorite would hide the damage; list nothing and say why.
+        std::lock_guard lock(m_mutex);
+        m_lastFetchError = favoriteResult.error().message();
+        m_scanned.clear();
+        return {};
+    } else {
+        qWarning().noquote() << "reelkeep: favorites unavailable:" << favoriteResult.error().message();
+    }
+
+    std::vector<Timestamp> dates(count);
+    std::vector<ScannedFile> files(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const fs::WalkEntry& entry = walk.entries[i];
+        const Timestamp fileDate = seconds(entry.birthTimeNs.value_or(entry.mtimeNs));
+        files[i] = ScannedFile{entry.path, entry.fingerprint, fileDate};
+        dates[i] = indexed[i] && indexed[i]->creationDate ? *indexed[i]->creationDate : fileDate;
+    }
+    std::vector<std::size_t> order(count);
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    // Newest first; equal dates by path so that readdir order never reorders a rescan.
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        if (dates[a] != dates[b]) return dates[a] > dates[b];
+        return walk.entries[a].path < walk.entries[b].path;
+    });
+
+    std::vector<std::shared_ptr<MetadataSlot>> slotByFile(count);
+    std::vector<std::shared_ptr<MetadataSlot>> unread;
+    std::vector<std::size_t> unreadPosition(count, 0);
+    for (const std::size_t i : order) {
+        if (indexed[i]) {
+            slotByFile[i] = std::make_shared<MetadataSlot>(*indexed[i]);
+        } else {
+            slotByFile[i] =
+                std::make_shared<MetadataSlot>(keys[i].identifier, files[i], m_options.probeLimits, m_index);
+            unreadPosition[i] = unread.size();
+            unread.push_back(slotByFile[i]);
+        }
+    }
+    const auto readAhead = std::make_shared<ReadAhead>(unread, std::weak_ptr<Executor>(m_probePool));
+
+    FetchResult result;
+    result.reserve(qsizetype(count));
+    std::unordered_map<QString, std::shared_ptr<const FolderAsset>> scanned;
+    scanned.reserve(count);
+    for (const std::size_t i : order) {
+        const bool isIndexed = indexed[i].has_value();
+        auto asset = std::make_shared<const FolderAsset>(
+            identifiers[i], files[i], favorites.contains(keys[i].identifier), slotByFile[i], isIndexed,
+            isIndexed ? std::shared_ptr<ReadAhead>{} : readAhead, unreadPosition[i]);
+        scanned.emplace(identifiers[i], asset);
+        result.append(std::move(asset));
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_scanned = std::move(scanned);
+        m_rootsInUse = state.usable;
+        m_walkedFolders = walk.walkedFolders;
+        m_lastFetchError.reset();
+    }
+    // The port's fetch is const, yet the watcher must follow the folders it walked.
+    m_isWatcherStale = true;
+    const_cast<FolderLibrary*>(this)->restartWatcher();
+    return result;
+}
+
+std::shared_ptr<const FolderAsset> FolderLibrary::scannedAsset(const QString& localIdentifier) const {
+    std::lock_guard lock(m_mutex);
+    const auto it = m_scanned.find(localIdentifier);
+    return it == m_scanned.end() ? nullptr : it->second;
+}
+
+FetchResult FolderLibrary::fetchAssets(const QStringList& localIdentifiers) const {
+    FetchResult result;
+    QSet<QString> seen;
+    for (const QString& identifier : localIdentifiers) {
+        if (seen.contains(identifier)) continue;
+        seen.insert(identifier);
+        std::shared_ptr<const FolderAsset> asset = scannedAsset(identifier);
+        if (asset && isUnchanged(asset->file())) result.append(std::move(asset));
+    }
+    return result;
+}
+
+QList<AssetResource> FolderLibrary::resources(const Asset& asset) const {
+    const auto* folderAsset = dynamic_cast<const FolderAsset*>(&asset);
+    if (!folderAsset) return {};
+    return {AssetResource{int(ResourceType::video), fs::displayName(folderAsset->file().path),
+                          folderAsset->file().fingerprint.sizeBytes, folderAsset->localIdentifier(), 0}};
+}
+
+FileLocation FolderLibrary::fileLocation(const QString& localIdentifier) const {
+    const std::shared_ptr<const FolderAsset> asset = scannedAsset(localIdentifier);
+    if (!asset) return FileLocation{FileLocation::Status::notFound, {}};
+    struct stat status {};
+    if (::lstat(asset->file().path.constData(), &status) != 0)
+        return FileLocation{FileLocation::Status::notFound, {}};
+    if (!S_ISREG(status.st_mode) || fs::fingerprintOf(status) != asset->file().fingerprint)
+        return FileLocation{FileLocation::Status::changed, {}};
+    return FileLocation{FileLocation::Status::found, QFile::decodeName(asset->file().path)};
+}
+
+// ---- Requests ----------------------------------------------------------------
+
+RequestId FolderLibrary::addPending(std::shared_ptr<Pending> pending) {
+    std::lock_guard lock(m_mutex);
+    const RequestId id = m_nextRequest++;
+    m_pending.emplace(id, std::move(pending));
+    return id;
+}
+
+std::shared_ptr<FolderLibrary::Pending> FolderLibrary::findPending(RequestId id) const {
+    std::lock_guard lock(m_mutex);
+    const auto it = m_pending.find(id);
+    return it == m_pending.end() ? nullptr : it->second;
+}
+
+void FolderLibrary::forgetPending(RequestId id) {
+    std::lock_guard lock(m_mutex);
+    m_pending.erase(id);
+}
+
+// ---- Changes -----------------------------------------------------------------
+
+RequestId FolderLibrary::deleteAssets(const FetchResult& assets,
+                                      std::function<void(DeletionCompletion)> handler) {
+    auto pending = std::make_shared<Pending>();
+    pending->onDeletion = std::move(handler);
+    const RequestId id = addPending(pending);
+    m_changes.post([this, id, pending, assets] {
+        DeletionCompletion completion;
+        const std::stop_token stop = pending->stop.get_token();
+        for (const AssetRef& asset : assets) {
+            // Between items only: a rename in progress is never interrupted.
+            if (stop.stop_requested()) {
+                completion.requestError = cancelledError();
+                break;
+            }
+            const FolderAsset* folderAsset = asFolderAsset(asset);
+            if (!folderAsset) {
+                completion.items.append({asset->localIdentifier(), goneError()});
+                continue;
+            }
+            const fs::Result<fs::TrashedFile> moved =
+                fs::moveToTrash(folderAsset->file().path, folderAsset->file().fingerprint, m_trash);
+            completion.items.append(
+                {asset->localIdentifier(), moved ? std::nullopt : std::optional{ioFailure(moved.error())}});
+        }
+        m_callbacks.post([this, id, pending, completion = std::move(completion)] {
+            forgetPending(id);
+            if (pending->claim()) pending->onDeletion(completion);
+        });
+    });
+    return id;
+}
+
+void FolderLibrary::replaceFavoriteFlags(const FetchResult& assets, bool isFavorite) {
+    std::lock_guard lock(m_mutex);
+    for (const AssetRef& asset : assets) {
+        const auto it = m_scanned.find(asset->localIdentifier());
+        if (it != m_scanned.end()) it->second = it->second->withFavorite(isFavorite);
+    }
+}
+
+RequestId FolderLibrary::setFavorite(const FetchResult& assets, bool isFavorite,
+                                     std::function<void(FavoriteCompletion)> handler) {
+    auto pending = std::make_shared<Pending>();
+    pending->onFavorite = std::move(handler);
+    const RequestId id = addPending(pending);
+    m_changes.post([this, id, pending, assets, isFavorite] {
+        FavoriteCompletion completion;
+        if (pending->stop.stop_requested()) {
+            completion.error = cancelledError();
+        } else {
+            std::vector<store::ListedFile> files;
+            FetchResult applied;
+            for (const AssetRef& asset : assets) {
+                const FolderAsset* folderAsset = asFolderAsset(asset);
+                // A file replaced since the scan is not the video the user marked.
+                if (!folderAsset || !isUnchanged(folderAsset->file())) continue;
+                const fs::FileFingerprint& fingerprint = folderAsset->file().fingerprint;
+                files.push_back(
+                    store::ListedFile{asset->localIdentifier().toStdString(),
+                                      {fingerprint.device, fingerprint.inode, fingerprint.sizeBytes}});
+                applied.append(asset);
+            }
+            if (files.empty()) {
+                completion.error = goneError();
+            } else if (const store::StoreStatus error = m_favorites->setFavorite(files, isFavorite)) {
+                completion.error = PlatformError{kDomain, kStoreCode, error->message()};
+            } else {
+                replaceFavoriteFlags(applied, isFavorite);
+                completion.success = true;
+            }
+        }
+        m_callbacks.post([this, id, pending, completion = std::move(completion)] {
+            forgetPending(id);
+            if (pending->claim()) pending->onFavorite(completion);
+        });
+    });
+    return id;
+}
+
+void FolderLibrary::cancelChange(RequestId id) {
+    if (const std::shared_ptr<Pending> pending = findPending(id)) pending->stop.request_stop();
+}
+
+// ---- Export ------------------------------------------------------------------
+
+RequestId FolderLibrary::writeResourceData(const AssetResource& resource, const QString& destinationPath,
+                                           bool, std::function<void(std::optional<PlatformError>)> handler) {
+    auto pending = std::make_shared<Pending>();
+    pending->onWrite = std::move(handler);
+    const RequestId id = addPending(pending);
+    m_changes.post([this, id, pending, resource, destinationPath] {
+        const auto write = [&]() -> std::optional<PlatformError> {
+            const std::shared_ptr<const FolderAsset> asset = scannedAsset(resource.assetIdentifier);
+            if (!asset) return goneError();
+            const QByteArray destination = fs::cleanPath(QFile::encodeName(destinationPath));
+            const std::optional<fs::SplitPath> split = fs::splitPath(destination);
+            if (!destination.startsWith('/') || !split || split->name.isEmpty() || split->name == "." ||
+                split->name == "..")
+                return PlatformError{kDomain, kInvalidCode,
+                                     tr("“%1” is not a file name that can be written.").arg(destinationPath)};
+            fs::Result<fs::UniqueFd> source =
+                fs::openVerifiedPath(asset->file().path, asset->file().fingerprint);
+            if (!source) return ioFailure(source.error());
+            fs::Result<fs::UniqueFd> folder = fs::openFolder(split->parent);
+            if (!folder) return ioFailure(folder.error());
+            const fs::Result<void> exported =
+                fs::exportFile(source->get(), asset->file().path, folder->get(), split->parent, split->name,
+                               fs::systemCopyCalls(), pending->stop.get_token());
+            if (exported) return std::nullopt;
+            if (exported.error().kind() == fs::IoErrorKind::stopped) return cancelledError();
+            return ioFailure(exported.error());
+        };
+        std::optional<PlatformError> error =
+            pending->stop.stop_requested() ? std::optional{cancelledError()} : write();
+        m_callbacks.post([this, id, pending, error = std::move(error)] {
+            forgetPending(id);
+            if (pending->claim()) pending->onWrite(error);
+        });
+    });
+    return id;
+}
+
+void FolderLibrary::cancelWrite(RequestId id) {
+    if (const std::shared_ptr<Pending> pending = findPending(id)) pending->stop.request_stop();
+}
+
+// ---- Thumbnails --------------------------------------------------------------
+
+RequestId FolderLibrary::requestImage(const AssetRef& asset, QSize targetPixels, int,
+                                      const ImageRequestOptions&, std::function<void(ImageResult)> handler) {
+    auto pending = std::make_shared<Pending>();
+    pending->onImage = std::move(handler);
+    const RequestId id = addPending(pending);
+    const auto answer = [this, id, pending](ImageResult result) {
+        m_callbacks.post([this, id, pending, result = std::move(result)] {
+            if (!pending->claim()) return;
+            m_callbacks.cancelTimer(pending->timer);
+            forgetPending(id);
+            pending->onImage(result);
+        });
+    };
+    pending->timer = m_callbacks.postAfter(kImageRequestTimeLimit, [answer] {
+        answer(ImageResult{std::nullopt, false, false,
+                           PlatformError{kDomain, kTimeoutCode, tr("The thumbnail took too long to make.")}});
+    });
+
+    const FolderAsset* folderAsset = asFolderAsset(asset);
+    if (!folderAsset) {
+        answer(ImageResult{std::nullopt, false, false, goneError()});
+        return id;
+    }
+    const ScannedFile file = folderAsset->file();
+    const media::ThumbnailFlavor flavor = std::max(targetPixels.width(), targetPixels.height()) >
+                                                  media::maxPixelSize(media::ThumbnailFlavor::normal)
+                                              ? media::ThumbnailFlavor::large
+                                              : media::ThumbnailFlavor::normal;
+    m_decodePool.post([this, pending, answer, file, flavor] {
+        if (pending->stop.stop_requested() || pending->isAnswered) return;
+        const media::ThumbnailCache cache(m_thumbnailRoot);
+        const media::ThumbnailSubject subject{file.path, file.fingerprint.mtimeNs / kNsPerSecond,
+                                              file.fingerprint.sizeBytes};
+        if (!isUnchanged(file)) return answer(ImageResult{std::nullopt, false, false, goneError()});
+        if (std::optional<QImage> cached = cache.lookup(subject, flavor))
+            return answer(ImageResult{std::move(*cached), false, false, std::nullopt});
+        if (cache.hasRecordedFailure(subject))
+            return answer(
+                ImageResult{std::nullopt, false, false,
+                            PlatformError{kDomain, kMediaCode, tr("This video has no picture to show.")}});
+        fs::Result<fs::UniqueFd> fd = fs::openVerifiedPath(file.path, file.fingerprint);
+        if (!fd) return answer(ImageResult{std::nullopt, false, false, ioFailure(fd.error())});
+        media::InputLimits limits = m_options.probeLimits;
+        limits.timeLimit = kDecodeTimeLimit;
+        media::MediaResult<QImage> frame =
+            media::decodeThumbnail(fd->get(), media::maxPixelSize(flavor), limits);
+        if (!frame) {
+            const media::MediaErrorKind kind = frame.error().kind();
+            // Only a lasting fault is remembered; a slow disk or a refusal is tried again.
+            if (kind != media::MediaErrorKind::timedOut && kind != media::MediaErrorKind::unreadable)
+                cache.recordFailure(subject);
+            return answer(ImageResult{std::nullopt, false, false,
+                                      PlatformError{kDomain, kMediaCode, frame.error().message()}});
+        }
+        cache.store(subject, flavor, frame.value());
+        answer(ImageResult{std::move(frame).value(), false, false, std::nullopt});
+    });
+    return id;
+}
+
+void FolderLibrary::cancelImageRequest(RequestId id) {
+    const std::shared_ptr<Pending> pending = findPending(id);
+    if (!pending) return;
+    pending->stop.request_stop();
+    m_callbacks.post([this, id, pending] {
+        if (!pending->claim()) return;
+        m_callbacks.cancelTimer(pending->timer);
+        forgetPending(id);
+        pending->onImage(ImageResult{std::nullopt, false, true, std::nullopt});
+    });
+}
+
+// ---- Previews ----------------------------------------------------------------
+
+QString FolderLibrary::previewPath(fs::UniqueFd fd) {
+    const QString path = QStringLiteral("/proc/self/fd/%1").arg(fd.get());
+    std::lock_guard lock(m_mutex);
+    m_previewFds.push_back(std::move(fd));
+    while (m_previewFds.size() > kPreviewDescriptors) m_previewFds.pop_front();
+    return path;
+}
+
+RequestId FolderLibrary::requestPlayableVideo(const AssetRef& asset, const VideoRequestOptions&,
+                                              std::function<void(VideoRequestResult)> handler) {
+    auto pending = std::make_shared<Pending>();
+    pending->onVideo = std::move(handler);
+    const RequestId id = addPending(pending);
+    const auto answer = [this, id, pending](VideoRequestResult result) {
+        m_callbacks.post([this, id, pending, result = std::move(result)] {
+            forgetPending(id);
+            if (pending->claim()) pending->onVideo(result);
+        });
+    };
+    std::shared_ptr<const FolderAsset> folderAsset = std::dynamic_pointer_cast<const FolderAsset>(asset);
+    if (!folderAsset) {
+        answer(VideoRequestResult{std::nullopt, goneError()});
+        return id;
+    }
+    m_decodePool.post([this, pending, answer, folderAsset] {
+        if (pending->stop.stop_requested()) return;
+        fs::Result<fs::UniqueFd> fd =
+            fs::openVerifiedPath(folderAsset->file().path, folderAsset->file().fingerprint);
+        if (!fd) return answer(VideoRequestResult{std::nullopt, ioFailure(fd.error())});
+        const store::IndexedMetadata& metadata = folderAsset->metadata();
+        // The descriptor, not the name: a name that is not UTF-8 still plays, and
+        // a file swapped in under the same name after the check is never shown.
+        PlayableVideo video{previewPath(std::move(fd).value()), metadata.hasDecodableVideo,
+                            metadata.lengthSeconds};
+        answer(VideoRequestResult{std::move(video), std::nullopt});
+    });
+    return id;
+}
+
+void FolderLibrary::cancelVideoRequest(RequestId id) {
+    const std::shared_ptr<Pending> pending = findPending(id);
+    if (!pending) return;
+    pending->stop.request_stop();
+    m_callbacks.post([this, id, pending] {
+        forgetPending(id);
+        if (pending->claim()) pending->onVideo(VideoRequestResult{std::nullopt, cancelledError()});
+    });
+}
+
+// ---- Change observation ------------------------------------------------------
+
+void FolderLibrary::restartWatcher() {
+    std::unique_ptr<fs::ChangeWatcher> old;
+    std::unique_ptr<fs::ChangeWatcher> retired;
+    {
+        std::lock_guard lock(m_listenerMutex);
+        if (m_listeners.empty() || (m_watcher && !m_isWatcherStale)) return;
+        const std::vector<QByteArray> folders = walkedFolders();
+        if (folders.empty()) return;
+        m_isWatcherStale = false;
+        old = std::move(m_watcher);
+        // A watcher stopped from its own thread is joined here, from another one.
+        if (!t_isNotifying) retired = std::move(m_retiredWatcher);
+        fs::ChangeWatcherCallbacks callbacks;
+        callbacks.onChange = [this](const fs::ChangeBatch&) { notifyListeners(); };
+        callbacks.onWatchLimitReached = [this] {
+            if (m_isWatchLimitReported.exchange(true)) return;
+            qWarning().noquote() << "reelkeep: too many folders to watch; changes made elsewhere "
+                                    "will not be noticed until the next scan.";
+        };
+        auto watcher =
+            std::make_unique<fs::ChangeWatcher>(m_isVideoName, std::move(callbacks), m_options.watchTiming);
+        if (const fs::Result<void> started = watcher->start(folders); !started)
+            qWarning().noquote() << "reelkeep:" << started.error().message();
+        else
+            m_watcher = std::move(watcher);
+    }
+    old.reset();  // joins its thread outside the lock, which its callbacks take
+    retired.reset();
+}
+
+void FolderLibrary::notifyListeners() {
+    std::lock_guard notifyLock(m_notifyMutex);
+    std::vector<std::shared_ptr<LibraryChangeListener>> live;
+    {
+        std::lock_guard lock(m_listenerMutex);
+        for (const auto& weak : m_listeners)
+            if (auto listener = weak.lock()) live.push_back(std::move(listener));
+    }
+    t_isNotifying = true;
+    for (const auto& listener : live) listener->photoLibraryDidChange();
+    t_isNotifying = false;
+}
+
+void FolderLibrary::registerChangeObserver(std::weak_ptr<LibraryChangeListener> listener) {
+    {
+        std::lock_guard lock(m_listenerMutex);
+        m_listeners.push_back(std::move(listener));
+    }
+    restartWatcher();
+}
+
+void FolderLibrary::unregisterChangeObserver(const LibraryChangeListener* listener) {
+    std::unique_ptr<fs::ChangeWatcher> stopped;
+    {
+        std::lock_guard lock(m_listenerMutex);
+        std::erase_if(m_listeners, [listener](const auto& weak) {
+            const auto live = weak.lock();
+            return !live || live.get() == listener;
+        });
+        if (m_listeners.empty() && m_watcher) {
+            if (t_isNotifying) {
+                // Its own thread cannot join itself: ask it to end, destroy it later.
+                m_watcher->stop();
+                m_retiredWatcher = std::move(m_watcher);
+            } else {
+                stopped = std::move(m_watcher);
+            }
+        }
+    }
+    stopped.reset();
+    // A notification already under way finishes before this returns; later ones
+    // no longer see the listener.
+    if (!t_isNotifying) {
+        std::lock_guard notifyLock(m_notifyMutex);
+    }
+}
+
+}  // namespace reelkeep

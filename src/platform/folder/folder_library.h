@@ -1,0 +1,170 @@
+// folder_library.h: the photo library port over folders of real video files.
+// Every action first checks that the file is still the one the scan saw
+// (device, inode, size, mtime); anything else counts as gone, so a replaced or
+// renamed file is never trashed, exported or shown in its place. Thread-safe;
+// every asynchronous call answers exactly once on the library's callback thread.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+#include "library/executor.h"
+#include "library/photo_library_port.h"
+#include "platform/folder/folder_choice.h"
+#include "platform/folder/fs/change_watcher.h"
+#include "platform/folder/fs/trash.h"
+#include "platform/folder/fs/unique_fd.h"
+#include "platform/folder/fs/walk.h"
+#include "platform/folder/media/fd_input.h"
+
+namespace reelkeep {
+
+class FolderAsset;
+class MetadataSink;
+class FavoritesAccess;
+
+// The window's folder picker: the one "prompt" of this library. Called on the
+// thread that asks for access (the main thread); nothing means the user declined.
+class FolderChooser {
+public:
+    virtual ~FolderChooser() = default;
+    virtual std::optional<std::vector<QByteArray>> chooseFolders() = 0;
+};
+
+struct FolderLibraryOptions {
+    // --library / REELKEEP_LIBRARY, absolute byte paths; empty: the saved choice, then the defaults.
+    std::vector<QByteArray> explicitRoots;
+    // Where the folders the user chose are kept; empty: $XDG_CONFIG_HOME/reelkeep/library-folders.
+    QString choicePath;
+    // What default-root resolution looks at; empty: this session's (fs::systemRootInputs).
+    std::optional<fs::RootInputs> defaultRootInputs;
+    // Null: a request for access answers "denied" without asking (the command line).
+    std::shared_ptr<FolderChooser> chooser;
+    QString favoritesPath;                  // empty: store::FavoritesStore::defaultPath()
+    QString indexPath;                      // empty: store::MetadataIndex::defaultPath()
+    QString thumbnailCacheRoot;             // empty: media::ThumbnailCache::defaultRoot()
+    std::optional<fs::TrashOptions> trash;  // empty: fs::systemTrashOptions()
+    fs::VideoNamePredicate isVideoName;     // empty: fs::defaultVideoNamePredicate()
+    fs::WatchTiming watchTiming;
+    media::InputLimits probeLimits;
+};
+
+class FolderLibrary final : public AuthorizationPort,
+                            public FetchPort,
+                            public ResourcePort,
+                            public ChangePort,
+                            public ExportPort,
+                            public ImagePort,
+                            public VideoAssetPort,
+                            public ChangeObserverPort,
+                            public LocationPort,
+                            public std::enable_shared_from_this<FolderLibrary> {
+public:
+    static std::shared_ptr<FolderLibrary> create(FolderLibraryOptions options);
+    ~FolderLibrary() override;
+
+    LibraryPorts ports();
+
+    // Why the last fetch listed nothing although folders were readable (a damaged
+    // favorites store): the port's fetch has no error of its own.
+    std::optional<QString> lastFetchError() const;
+    // The "Open Privacy Settings" stand-in: asks the chooser again and keeps the answer.
+    AuthorizationStatus reopenFolderChooser();
+    // The folders scanned by the last fetch.
+    std::vector<QByteArray> walkedFolders() const;
+
+    // Port.
+    AuthorizationStatus authorizationStatus(AccessLevel level) const override;
+    void requestAuthorization(AccessLevel level, std::function<void(AuthorizationStatus)> handler) override;
+    FetchResult fetchVideos() const override;
+    FetchResult fetchAssets(const QStringList& localIdentifiers) const override;
+    QList<AssetResource> resources(const Asset& asset) const override;
+    bool providesResourceDataSize() const override { return true; }
+    RequestId deleteAssets(const FetchResult& assets,
+                           std::function<void(DeletionCompletion)> handler) override;
+    RequestId setFavorite(const FetchResult& assets, bool isFavorite,
+                          std::function<void(FavoriteCompletion)> handler) override;
+    void cancelChange(RequestId id) override;
+    RequestId writeResourceData(const AssetResource& resource, const QString& destinationPath,
+                                bool isNetworkAccessAllowed,
+                                std::function<void(std::optional<PlatformError>)> handler) override;
+    void cancelWrite(RequestId id) override;
+    RequestId requestImage(const AssetRef& asset, QSize targetPixels, int contentMode,
+                           const ImageRequestOptions& options,
+                           std::function<void(ImageResult)> handler) override;
+    void cancelImageRequest(RequestId id) override;
+    RequestId requestPlayableVideo(const AssetRef& asset, const VideoRequestOptions& options,
+                                   std::function<void(VideoRequestResult)> handler) override;
+    void cancelVideoRequest(RequestId id) override;
+    void registerChangeObserver(std::weak_ptr<LibraryChangeListener> listener) override;
+    void unregisterChangeObserver(const LibraryChangeListener* listener) override;
+    FileLocation fileLocation(const QString& localIdentifier) const override;
+    QStringList libraryRoots() const override;
+
+private:
+    struct RootState {
+        std::vector<QByteArray> roots;   // configured or default, cleaned
+        std::vector<QByteArray> usable;  // those that can be read now
+        AuthorizationStatus status = AuthorizationStatus::notDetermined;
+    };
+    struct Pending;
+
+    explicit FolderLibrary(FolderLibraryOptions options);
+    RootState resolveRootState() const;
+    void saveChoice(const std::vector<QByteArray>& folders);
+    std::shared_ptr<const FolderAsset> scannedAsset(const QString& localIdentifier) const;
+    RequestId addPending(std::shared_ptr<Pending> pending);
+    std::shared_ptr<Pending> findPending(RequestId id) const;
+    void forgetPending(RequestId id);
+    void replaceFavoriteFlags(const FetchResult& assets, bool isFavorite);
+    void restartWatcher();
+    void notifyListeners();
+    QString previewPath(fs::UniqueFd fd);
+
+    const FolderLibraryOptions m_options;
+    const fs::VideoNamePredicate m_isVideoName;
+    const fs::TrashOptions m_trash;
+    std::shared_ptr<MetadataSink> m_index;
+    std::shared_ptr<FavoritesAccess> m_favorites;
+    QString m_thumbnailRoot;
+
+    mutable std::mutex m_mutex;
+    // The last fetch: identifier to the asset as it was scanned.
+    mutable std::unordered_map<QString, std::shared_ptr<const FolderAsset>> m_scanned;
+    mutable std::vector<QByteArray> m_rootsInUse;
+    mutable std::vector<QByteArray> m_walkedFolders;
+    mutable std::optional<QString> m_lastFetchError;
+    std::optional<FolderChoice> m_unsavedChoice;  // kept for the session when saving failed
+    std::unordered_map<RequestId, std::shared_ptr<Pending>> m_pending;
+    RequestId m_nextRequest = 1;
+    // Preview files whose names are not UTF-8 are handed out as /proc/self/fd/N.
+    std::deque<fs::UniqueFd> m_previewFds;
+
+    // Listeners and the watcher: m_notifyMutex is held while listeners run, so
+    // that once unregister returns the listener is never called again.
+    mutable std::mutex m_listenerMutex;
+    std::mutex m_notifyMutex;
+    std::vector<std::weak_ptr<LibraryChangeListener>> m_listeners;  // guarded by m_listenerMutex
+    std::unique_ptr<fs::ChangeWatcher> m_watcher;
+    std::unique_ptr<fs::ChangeWatcher> m_retiredWatcher;  // stopped from its own thread
+    mutable std::atomic<bool> m_isWatcherStale{false};
+    std::atomic<bool> m_isWatchLimitReported{false};  // said once per session, not per scan
+
+    // Last: joined before the state above goes; the callback thread goes last
+    // because the others post to it.
+    mutable SerialExecutor m_callbacks;
+    SerialExecutor m_changes;
+    PoolExecutor m_decodePool{2};
+    mutable std::shared_ptr<PoolExecutor> m_probePool;
+};
+
+}  // namespace reelkeep

@@ -1,0 +1,173 @@
+// actions_test.cpp: trash, export, location and existence checks on real files,
+// including files that changed between the scan and the action.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "library_fixture.h"
+
+namespace reelkeep::testing {
+namespace {
+
+using fs::test::exists;
+using fs::test::folderNames;
+using fs::test::makeFolder;
+using fs::test::readBytes;
+using fs::test::writeBytes;
+
+TEST_F(FolderLibraryTest, DeleteMovesTheFileToTheTrashWithItsInfo) {
+    ASSERT_TRUE(makeClip("gone.mp4"));
+    ASSERT_TRUE(makeClip("stays.mp4"));
+    const QByteArray content = readBytes(join(root(), "gone.mp4"));
+    ASSERT_TRUE(scan());
+
+    const std::optional<DeletionOutcome> outcome =
+        awaitFor(service().deleteVideos({identifierOf("gone.mp4")}));
+    ASSERT_TRUE(outcome);
+    EXPECT_EQ(outcome->kind(), DeletionOutcome::Kind::success);
+    EXPECT_EQ(outcome->deletedIdentifiers(), QStringList{identifierOf("gone.mp4")});
+    EXPECT_FALSE(exists(join(root(), "gone.mp4")));
+    EXPECT_TRUE(exists(join(root(), "stays.mp4")));
+    EXPECT_EQ(readBytes(join(trashFiles(), "gone.mp4")), content);
+    EXPECT_TRUE(exists(state() + "/Trash/info/gone.mp4.trashinfo"));
+}
+
+TEST_F(FolderLibraryTest, DeleteInAReadOnlyFolderFailsPerItemAndKeepsTheFile) {
+    makeFolder(join(root(), "locked"));
+    ASSERT_TRUE(makeClip("locked/clip.mp4"));
+    ASSERT_TRUE(makeClip("free.mp4"));
+    ASSERT_TRUE(scan());
+    fs::test::ReadOnlyFolder locked(join(root(), "locked"));
+    if (!locked.isSet()) GTEST_SKIP() << "cannot make a read-only folder here";
+
+    const std::optional<DeletionOutcome> outcome =
+        awaitFor(service().deleteVideos({identifierOf("locked/clip.mp4"), identifierOf("free.mp4")}));
+    ASSERT_TRUE(outcome);
+    // Only what moved is reported as deleted; the failure keeps its reason.
+    EXPECT_EQ(outcome->kind(), DeletionOutcome::Kind::success);
+    EXPECT_EQ(outcome->deletedIdentifiers(), QStringList{identifierOf("free.mp4")});
+    ASSERT_TRUE(outcome->message());
+    EXPECT_TRUE(outcome->message()->contains(QStringLiteral("clip.mp4")))
+        << outcome->message()->toStdString();
+    EXPECT_TRUE(exists(join(root(), "locked/clip.mp4")));
+    EXPECT_EQ(folderNames(state() + "/Trash/info"), std::vector<QByteArray>{"free.mp4.trashinfo"});
+
+    // Favorites live in our store, so they still work there.
+    const std::optional<Result<void>> marked =
+        awaitFor(service().setFavorite({identifierOf("locked/clip.mp4")}, true));
+    ASSERT_TRUE(marked);
+    EXPECT_TRUE(*marked);
+}
+
+// Each way a file can stop being the one the user saw.
+TEST_F(FolderLibraryTest, AFileChangedAfterTheScanIsGoneForEveryAction) {
+    struct Case {
+        const char* name;
+        std::function<void(const QByteArray& path)> change;
+        FileLocation::Status location;
+    };
+    const Case cases[] = {
+        {"replaced under the same name",
+         [](const QByteArray& path) {
+             const QByteArray other = path + ".new";
+             writeBytes(other, QByteArray(3000, 'r'));
+             ASSERT_EQ(::rename(other.constData(), path.constData()), 0);
+         },
+         FileLocation::Status::changed},
+        {"appended to", [](const QByteArray& path) { writeBytes(path, readBytes(path) + "tail"); },
+         FileLocation::Status::changed},
+        {"renamed",
+         [](const QByteArray& path) {
+             ASSERT_EQ(::rename(path.constData(), (path + ".moved").constData()), 0);
+         },
+         FileLocation::Status::notFound},
+        {"deleted", [](const QByteArray& path) { ASSERT_EQ(::unlink(path.constData()), 0); },
+         FileLocation::Status::notFound},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QByteArray name = "victim.mp4";
+        const QByteArray path = join(root(), name);
+        writeBytes(path, QByteArray(2000, 'v'));
+        openLibrary();
+        ASSERT_TRUE(scan());
+        const QString id = identifierOf(name);
+        c.change(path);
+        const QByteArray after = readBytes(path);
+
+        EXPECT_EQ(awaitFor(service().fileLocation(id))->status, c.location);
+        EXPECT_TRUE(awaitFor(service().existingIdentifiers({id}))->isEmpty());
+        EXPECT_EQ(awaitFor(service().deleteVideos({id}))->kind(), DeletionOutcome::Kind::failed);
+        const QString destination = QFile::decodeName(state() + "/export.mp4");
+        const std::optional<Result<void>> exported = awaitFor(service().downloadVideo(id, destination));
+        ASSERT_TRUE(exported);
+        EXPECT_FALSE(*exported);
+        EXPECT_FALSE(QFile::exists(destination));
+        EXPECT_TRUE(folderNames(state() + "/Trash/files").empty());
+        EXPECT_EQ(readBytes(path), after);  // the new file is left alone
+
+        ::unlink(path.constData());
+        ::unlink((path + ".moved").constData());
+    }
+}
+
+TEST_F(FolderLibraryTest, ExportCopiesExactlyAndNeverReplaces) {
+    ASSERT_TRUE(makeClip("source.mp4"));
+    ASSERT_TRUE(scan());
+    const QString id = identifierOf("source.mp4");
+    makeFolder(state() + "/out");
+    const QString destination = QFile::decodeName(state() + "/out/copy.mp4");
+
+    const std::optional<Result<void>> first = awaitFor(service().downloadVideo(id, destination));
+    ASSERT_TRUE(first);
+    EXPECT_TRUE(*first);
+    EXPECT_EQ(readBytes(state() + "/out/copy.mp4"), readBytes(join(root(), "source.mp4")));
+
+    writeBytes(state() + "/out/copy.mp4", "the user's own file");
+    const std::optional<Result<void>> second = awaitFor(service().downloadVideo(id, destination));
+    ASSERT_TRUE(second);
+    ASSERT_FALSE(*second);
+    ASSERT_TRUE(second->error().platformError());
+    EXPECT_TRUE(second->error().description().contains(QStringLiteral("copy.mp4")));
+    EXPECT_EQ(readBytes(state() + "/out/copy.mp4"), "the user's own file");
+    EXPECT_EQ(folderNames(state() + "/out"), std::vector<QByteArray>{"copy.mp4"});  // no temporary left
+}
+
+TEST_F(FolderLibraryTest, FileLocationAndExistenceAnswerForAnUnchangedFile) {
+    ASSERT_TRUE(makeClip("here.mp4"));
+    ASSERT_TRUE(scan());
+    const QString id = identifierOf("here.mp4");
+    const std::optional<FileLocation> location = awaitFor(service().fileLocation(id));
+    ASSERT_TRUE(location);
+    EXPECT_EQ(location->status, FileLocation::Status::found);
+    EXPECT_EQ(location->path, QFile::decodeName(join(root(), "here.mp4")));
+    EXPECT_EQ(*awaitFor(service().existingIdentifiers({id, id, QStringLiteral("/nowhere.mp4")})),
+              QSet<QString>{id});
+    EXPECT_EQ(service().libraryRoots(), QStringList{QFile::decodeName(root())});
+}
+
+TEST_F(FolderLibraryTest, ADamagedFavoritesStoreFailsTheScanAndIsKept) {
+    ASSERT_TRUE(makeClip("clip.mp4"));
+    ASSERT_TRUE(scan());
+    ASSERT_TRUE(*awaitFor(service().setFavorite({identifierOf("clip.mp4")}, true)));
+    openLibrary();  // closes the store
+    const QByteArray store = state() + "/data/favorites.sqlite";
+    writeBytes(store, QByteArray(8192, 'j'));
+    ::unlink((store + "-wal").constData());
+    ::unlink((store + "-shm").constData());
+
+    const std::shared_ptr<FolderLibrary> library = openLibrary();
+    // Listing every video as non-favorite would hide the damage.
+    EXPECT_TRUE(library->fetchVideos().isEmpty());
+    ASSERT_TRUE(library->lastFetchError());
+    EXPECT_TRUE(library->lastFetchError()->contains(QStringLiteral("favorites")))
+        << library->lastFetchError()->toStdString();
+    EXPECT_TRUE(library->fetchVideos().isEmpty())
+        << "the damage is remembered, not replaced by an empty store";
+    bool isKept = false;
+    for (const QByteArray& name : folderNames(state() + "/data"))
+        isKept = isKept || name.startsWith("favorites.sqlite.damaged-");
+    EXPECT_TRUE(isKept);
+}
+
+}  // namespace
+}  // namespace reelkeep::testing

@@ -1,0 +1,119 @@
+// callback_test.cpp: answers and notifications that arrive on the library's own
+// threads: each request answers exactly once, a cancel lands cleanly, a change
+// notifies once and never after unregistering. Run under TSan as well.
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+
+#include "library_fixture.h"
+
+namespace reelkeep::testing {
+namespace {
+
+using fs::test::exists;
+using fs::test::writeBytes;
+
+TEST_F(FolderLibraryTest, ImageRequestsAnswerExactlyOnceAlsoWhenCancelled) {
+    // Garbage: the answer comes from a failed decode, so no real decoder runs.
+    writeBytes(join(root(), "clip.mp4"), QByteArray(4000, 'g'));
+    const std::shared_ptr<FolderLibrary> library = openLibrary();
+    const FetchResult assets = library->fetchVideos();
+    ASSERT_EQ(assets.size(), 1);
+
+    struct Case {
+        const char* name;
+        bool isCancelled;
+    };
+    for (const Case c : {Case{"answered", false}, Case{"cancelled at once", true}}) {
+        SCOPED_TRACE(c.name);
+        auto answers = std::make_shared<std::atomic<int>>(0);
+        auto wasCancelled = std::make_shared<std::atomic<bool>>(false);
+        const RequestId id = library->requestImage(assets.front(), {128, 128}, 1, ImageRequestOptions{},
+                                                   [answers, wasCancelled](ImageResult result) {
+                                                       if (result.isDegraded) return;
+                                                       wasCancelled->store(result.isCancelled);
+                                                       ++*answers;
+                                                   });
+        if (c.isCancelled) library->cancelImageRequest(id);
+        ASSERT_TRUE(pumpUntil([&] { return answers->load() > 0; }));
+        // Long enough for a stray second answer (the decode finishing) to show.
+        pumpUntil([] { return false; }, std::chrono::milliseconds(300));
+        EXPECT_EQ(answers->load(), 1);
+        EXPECT_EQ(wasCancelled->load(), c.isCancelled);
+    }
+}
+
+// Whenever the cancel lands, the answer says exactly what moved.
+TEST_F(FolderLibraryTest, ACancelledDeletionReportsExactlyWhatMoved) {
+    for (int i = 0; i < 6; ++i)
+        writeBytes(join(root(), "clip" + QByteArray::number(i) + ".mp4"), QByteArray(100 + i, 'c'));
+    const std::shared_ptr<FolderLibrary> library = openLibrary();
+    const FetchResult assets = library->fetchVideos();
+    ASSERT_EQ(assets.size(), 6);
+
+    auto answer = std::make_shared<std::optional<DeletionCompletion>>();
+    auto answers = std::make_shared<std::atomic<int>>(0);
+    std::mutex mutex;
+    const RequestId id =
+        library->deleteAssets(assets, [&mutex, answer, answers](DeletionCompletion completion) {
+            std::lock_guard lock(mutex);
+            answer->emplace(std::move(completion));
+            ++*answers;
+        });
+    library->cancelChange(id);
+    ASSERT_TRUE(pumpUntil([&] { return answers->load() > 0; }));
+    pumpUntil([] { return false; }, std::chrono::milliseconds(200));
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(answers->load(), 1);
+    for (const AssetRef& asset : assets) {
+        const QByteArray path = *fs::pathForIdentifier(asset->localIdentifier());
+        const auto item = std::find_if(
+            answer->value().items.begin(), answer->value().items.end(),
+            [&](const ChangeItemResult& r) { return r.localIdentifier == asset->localIdentifier(); });
+        const bool isReportedMoved = item != answer->value().items.end() && !item->error;
+        EXPECT_EQ(isReportedMoved, !exists(path)) << path.toStdString();
+    }
+    if (answer->value().items.size() < assets.size()) {
+        ASSERT_TRUE(answer->value().requestError);
+        EXPECT_TRUE(answer->value().requestError->isUserCancellation());
+    }
+}
+
+class CountingListener final : public LibraryChangeListener {
+public:
+    void photoLibraryDidChange() override { ++count; }
+    std::atomic<int> count{0};
+};
+
+TEST_F(FolderLibraryTest, AChangeInAWatchedFolderNotifiesOnceUntilUnregistered) {
+    fs::test::makeFolder(join(root(), "sub"));
+    ASSERT_TRUE(makeClip("sub/first.mp4"));
+    FolderLibraryOptions chosen = options();
+    chosen.watchTiming = fs::WatchTiming{std::chrono::milliseconds(50), std::chrono::milliseconds(200),
+                                         std::chrono::milliseconds(300)};
+    const std::shared_ptr<FolderLibrary> library = openLibrary(chosen);
+    const auto listener = std::make_shared<CountingListener>();
+    library->registerChangeObserver(listener);
+    ASSERT_EQ(library->fetchVideos().size(), 1);
+
+    // Noise that must not count: a hidden temporary and a text file.
+    writeBytes(join(root(), "sub/.partial.mp4"), "x");
+    writeBytes(join(root(), "notes.txt"), "x");
+    pumpUntil([] { return false; }, std::chrono::milliseconds(600));
+    EXPECT_EQ(listener->count.load(), 0);
+
+    for (const QByteArray name : {"a.mp4", "b.mp4", "c.mp4"})
+        writeBytes(join(root(), "sub/" + name), "video");
+    ASSERT_TRUE(pumpUntil([&] { return listener->count.load() > 0; }));
+    pumpUntil([] { return false; }, std::chrono::milliseconds(500));
+    EXPECT_EQ(listener->count.load(), 1);
+
+    library->unregisterChangeObserver(listener.get());
+    const int seen = listener->count.load();
+    writeBytes(join(root(), "d.mp4"), "video");
+    pumpUntil([] { return false; }, std::chrono::milliseconds(600));
+    EXPECT_EQ(listener->count.load(), seen);
+}
+
+}  // namespace
+}  // namespace reelkeep::testing

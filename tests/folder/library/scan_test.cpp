@@ -1,0 +1,235 @@
+// scan_test.cpp: the folder library scanned through the service, on real files.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+
+#include "library_fixture.h"
+
+namespace reelkeep::testing {
+namespace {
+
+using fs::test::writeBytes;
+
+TEST_F(FolderLibraryTest, ScanListsEachVideoFileOnceWithItsSizeAndMetadata) {
+    ASSERT_TRUE(makeClip("short.mp4", 1, QStringLiteral("320x240")));
+    ASSERT_TRUE(
+        makeClip("tagged.mov", 2, QStringLiteral("640x360"),
+                 {QStringLiteral("-metadata"), QStringLiteral("creation_time=2021-03-04T05:06:07Z")}));
+    ASSERT_TRUE(makeClip("Screen Recording 2024-01-01 at 10.00.00.mp4"));
+    writeBytes(join(root(), "garbage.mp4"), QByteArray(5000, 'x'));
+    writeBytes(join(root(), "empty.mp4"), QByteArray());
+    writeBytes(join(root(), ".hidden.mp4"), QByteArray(100, 'x'));
+    writeBytes(join(root(), "notes.txt"), QByteArray(100, 'x'));
+    ASSERT_EQ(::symlink(join(root(), "short.mp4").constData(), join(root(), "link.mp4").constData()), 0);
+    ASSERT_EQ(::link(join(root(), "short.mp4").constData(), join(root(), "zz-hardlink.mp4").constData()), 0);
+    ASSERT_EQ(::mkfifo(join(root(), "fifo.mp4").constData(), 0600), 0);
+
+    const std::optional<ScanOutcome> first = scan();
+    ASSERT_TRUE(first);
+    QStringList names;
+    for (const VideoItem& item : first->items) names.append(item.displayName());
+    names.sort();
+    EXPECT_EQ(names, (QStringList{QStringLiteral("Screen Recording 2024-01-01 at 10.00.00.mp4"),
+                                  QStringLiteral("empty.mp4"), QStringLiteral("garbage.mp4"),
+                                  QStringLiteral("short.mp4"), QStringLiteral("tagged.mov")}));
+
+    struct Expected {
+        QByteArray name;
+        double lengthSeconds;
+        std::int64_t width;
+        std::int64_t height;
+        bool isScreenRecording;
+        bool isSizeKnown = true;
+    };
+    const Expected table[] = {
+        {"short.mp4", 1, 320, 240, false},
+        {"tagged.mov", 2, 640, 360, false},
+        {"Screen Recording 2024-01-01 at 10.00.00.mp4", 1, 320, 240, true},
+        {"garbage.mp4", 0, 0, 0, false},
+        {"empty.mp4", 0, 0, 0, false, false},  // no size is better than a size of 0
+    };
+    for (const Expected& expected : table) {
+        SCOPED_TRACE(expected.name.toStdString());
+        const std::optional<VideoItem> item = itemNamed(first->items, QString::fromUtf8(expected.name));
+        ASSERT_TRUE(item);
+        struct stat status {};
+        ASSERT_EQ(::stat(join(root(), expected.name).constData(), &status), 0);
+        EXPECT_EQ(item->sizeState(), expected.isSizeKnown
+                                         ? SizeState::known(status.st_size, SizeSource::resourceDataSize)
+                                         : SizeState::unavailable());
+        EXPECT_NEAR(item->duration(), expected.lengthSeconds, 0.15);
+        EXPECT_EQ(item->pixelWidth(), expected.width);
+        EXPECT_EQ(item->pixelHeight(), expected.height);
+        EXPECT_EQ(item->isScreenRecording(), expected.isScreenRecording);
+        EXPECT_EQ(item->localIdentifier(), identifierOf(expected.name));
+    }
+    EXPECT_EQ(itemNamed(first->items, QStringLiteral("tagged.mov"))->creationDate(), 1614834367.0);
+    EXPECT_EQ(first->timings.slowPathCount, first->items.size());
+
+    // The second scan answers from the index: same records, no slow route.
+    openLibrary();
+    const std::optional<ScanOutcome> second = scan();
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->timings.slowPathCount, 1);  // the 0-byte file only: it has no size to give
+    ASSERT_EQ(second->items.size(), first->items.size());
+    for (const VideoItem& item : first->items) {
+        const std::optional<VideoItem> again = itemNamed(second->items, item.displayName());
+        ASSERT_TRUE(again);
+        EXPECT_EQ(again->duration(), item.duration());
+        EXPECT_EQ(again->creationDate(), item.creationDate());
+        EXPECT_EQ(again->sizeState().byteCount(), item.sizeState().byteCount());
+        if (item.sizeState().isKnown()) {
+            EXPECT_EQ(again->sizeState().source(), SizeSource::photosMetadata);
+        }
+    }
+}
+
+TEST_F(FolderLibraryTest, ScanOrdersNewestFirstAndRereadsAnEditedFile) {
+    ASSERT_TRUE(
+        makeClip("old.mp4", 1, QStringLiteral("320x240"),
+                 {QStringLiteral("-metadata"), QStringLiteral("creation_time=2010-01-01T00:00:00Z")}));
+    ASSERT_TRUE(
+        makeClip("new.mp4", 1, QStringLiteral("320x240"),
+                 {QStringLiteral("-metadata"), QStringLiteral("creation_time=2020-01-01T00:00:00Z")}));
+    ASSERT_TRUE(scan());  // indexes both
+
+    openLibrary();
+    std::optional<ScanOutcome> outcome = scan();
+    ASSERT_TRUE(outcome);
+    ASSERT_EQ(outcome->items.size(), 2);
+    EXPECT_EQ(outcome->items[0].displayName(), QStringLiteral("new.mp4"));
+    EXPECT_EQ(outcome->items[1].displayName(), QStringLiteral("old.mp4"));
+
+    // Replaced content under the same name: the index row no longer counts.
+    ASSERT_TRUE(makeClip("old.mp4", 2, QStringLiteral("640x480")));
+    openLibrary();
+    outcome = scan();
+    ASSERT_TRUE(outcome);
+    EXPECT_EQ(outcome->timings.slowPathCount, 1);
+    const std::optional<VideoItem> edited = itemNamed(outcome->items, QStringLiteral("old.mp4"));
+    ASSERT_TRUE(edited);
+    EXPECT_EQ(edited->pixelWidth(), 640);
+    EXPECT_NEAR(edited->duration(), 2, 0.15);
+}
+
+// Allocated sizes would make both 8,192 bytes: a fake duplicate pair.
+TEST_F(FolderLibraryTest, FilesOfNearbySizesAreNeverDuplicates) {
+    writeBytes(join(root(), "a.mp4"), QByteArray(4097, 'a'));
+    writeBytes(join(root(), "b.mp4"), QByteArray(8000, 'b'));
+    for (int pass = 0; pass < 2; ++pass) {
+        SCOPED_TRACE(pass == 0 ? "first scan" : "from the index");
+        openLibrary();
+        const std::optional<ScanOutcome> outcome = scan();
+        ASSERT_TRUE(outcome);
+        EXPECT_EQ(itemNamed(outcome->items, QStringLiteral("a.mp4"))->sizeState().byteCount(), 4097);
+        EXPECT_EQ(itemNamed(outcome->items, QStringLiteral("b.mp4"))->sizeState().byteCount(), 8000);
+    }
+}
+
+TEST_F(FolderLibraryTest, FavoritesSurviveARescanAndARename) {
+    ASSERT_TRUE(makeClip("kept.mp4"));
+    ASSERT_TRUE(makeClip("other.mp4"));
+    ASSERT_TRUE(scan());
+    const std::optional<Result<void>> marked =
+        awaitFor(service().setFavorite({identifierOf("kept.mp4")}, true));
+    ASSERT_TRUE(marked && *marked);
+
+    openLibrary();
+    std::optional<ScanOutcome> outcome = scan();
+    ASSERT_TRUE(outcome);
+    EXPECT_TRUE(itemNamed(outcome->items, QStringLiteral("kept.mp4"))->isFavorite());
+    EXPECT_FALSE(itemNamed(outcome->items, QStringLiteral("other.mp4"))->isFavorite());
+
+    ASSERT_EQ(::rename(join(root(), "kept.mp4").constData(), join(root(), "renamed.mp4").constData()), 0);
+    openLibrary();
+    outcome = scan();
+    ASSERT_TRUE(outcome);
+    EXPECT_TRUE(itemNamed(outcome->items, QStringLiteral("renamed.mp4"))->isFavorite());
+}
+
+TEST_F(FolderLibraryTest, AccessFollowsWhichRootsCanBeRead) {
+    writeBytes(join(root(), "clip.mp4"), QByteArray(100, 'c'));
+    const QByteArray missing = state() + "/missing";  // not inside root(): a nested root is dropped
+    struct Case {
+        const char* name;
+        std::vector<QByteArray> roots;
+        AuthorizationStatus expected;
+    };
+    const Case cases[] = {
+        {"every root readable", {root()}, AuthorizationStatus::authorized},
+        {"one of two", {root(), missing}, AuthorizationStatus::limited},
+        {"none", {missing}, AuthorizationStatus::denied},
+        {"nothing configured, no default", {}, AuthorizationStatus::notDetermined},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FolderLibraryOptions chosen = options();
+        chosen.explicitRoots = c.roots;
+        const std::shared_ptr<FolderLibrary> library = openLibrary(chosen);
+        EXPECT_EQ(library->authorizationStatus(AccessLevel::readWrite), c.expected);
+        // Limited access scans the roots that can be read; no access scans nothing.
+        const bool isReadable =
+            c.expected == AuthorizationStatus::authorized || c.expected == AuthorizationStatus::limited;
+        EXPECT_EQ(library->fetchVideos().size(), isReadable ? 1 : 0);
+    }
+}
+
+class ScriptedChooser final : public FolderChooser {
+public:
+    explicit ScriptedChooser(std::optional<std::vector<QByteArray>> answer) : m_answer(std::move(answer)) {}
+    std::optional<std::vector<QByteArray>> chooseFolders() override {
+        ++askCount;
+        return m_answer;
+    }
+    int askCount = 0;
+
+private:
+    std::optional<std::vector<QByteArray>> m_answer;
+};
+
+TEST_F(FolderLibraryTest, RequestingAccessAsksOnceAndKeepsTheAnswer) {
+    struct Case {
+        const char* name;
+        bool hasChooser;
+        std::optional<std::vector<QByteArray>> answer;
+        AuthorizationStatus expected;
+        AuthorizationStatus standingAfterwards;
+    };
+    const Case cases[] = {
+        {"command line: no prompt", false, std::nullopt, AuthorizationStatus::denied,
+         AuthorizationStatus::notDetermined},
+        {"user picks a folder", true, std::vector<QByteArray>{root()}, AuthorizationStatus::authorized,
+         AuthorizationStatus::authorized},
+        {"user declines", true, std::nullopt, AuthorizationStatus::denied, AuthorizationStatus::denied},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(QFile::decodeName(state() + "/config/library-folders"));
+        FolderLibraryOptions chosen = options();
+        chosen.explicitRoots.clear();
+        const auto chooser = std::make_shared<ScriptedChooser>(c.answer);
+        if (c.hasChooser) chosen.chooser = chooser;
+        const std::shared_ptr<FolderLibrary> library = openLibrary(chosen);
+
+        std::atomic<int> answers{0};
+        std::atomic<AuthorizationStatus> answer{AuthorizationStatus::restricted};
+        library->requestAuthorization(AccessLevel::readWrite, [&](AuthorizationStatus status) {
+            answer = status;
+            ++answers;
+        });
+        ASSERT_TRUE(pumpUntil([&] { return answers.load() > 0; }));
+        EXPECT_EQ(answer.load(), c.expected);
+        const std::shared_ptr<FolderLibrary> reopened = openLibrary(chosen);
+        EXPECT_EQ(reopened->authorizationStatus(AccessLevel::readWrite), c.standingAfterwards);
+
+        // Decided: asking again does not prompt.
+        const int asked = chooser->askCount;
+        reopened->requestAuthorization(AccessLevel::readWrite, [&](AuthorizationStatus) { ++answers; });
+        ASSERT_TRUE(pumpUntil([&] { return answers.load() == 2; }));
+        EXPECT_EQ(chooser->askCount, asked);
+    }
+}
+
+}  // namespace
+}  // namespace reelkeep::testing
