@@ -37,14 +37,20 @@ std::optional<LibraryPorts> openLibrary(const LibraryRequest& request) {
         auto library = SimulatedLibrary::create();
         GeneratorOptions options;
         options.assetCount = *request.demoCount;
-        library->addAssets(generateLibrary(options));
+        QList<SimulatedAsset> assets = generateLibrary(options);
+        // The demo has no files of its own; cloud-only videos stay without one.
+        if (!request.demoClipPath.isEmpty())
+            for (SimulatedAsset& asset : assets)
+                if (asset.localFilePath) asset.localFilePath = request.demoClipPath;
+        library->addAssets(assets);
         return library->ports();
     }
     FolderLibraryOptions options;
     for (const QString& folder : request.folders)
         options.explicitRoots.push_back(absoluteBytes(QFile::encodeName(folder)));
     if (options.explicitRoots.empty()) options.explicitRoots = environmentFolders();
-    // No chooser: without folders the command line is told "denied" and says how to name some.
+    // No chooser (the command line): without folders access is "denied", and it says how to name some.
+    options.chooser = request.chooser;
     return FolderLibrary::create(std::move(options))->ports();
 }
 
@@ -55,6 +61,13 @@ std::optional<QByteArray> libraryFilePath(const QString& localIdentifier) {
 std::optional<QString> libraryFetchError(const LibraryPorts& ports) {
     const auto folders = std::dynamic_pointer_cast<FolderLibrary>(ports.fetch);
     return folders ? folders->lastFetchError() : std::nullopt;
+}
+
+bool reopenLibraryChooser(const LibraryPorts& ports) {
+    const auto folders = std::dynamic_pointer_cast<FolderLibrary>(ports.authorization);
+    if (!folders) return false;
+    folders->reopenFolderChooser();
+    return true;
 }
 
 }  // namespace reelkeep

@@ -5,15 +5,21 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <optional>
 
 #include "library/photo_library_port.h"
 
 namespace reelkeep {
 
+class FolderChooser;
+
 struct LibraryRequest {
     QStringList folders;           // --library, in order
     std::optional<int> demoCount;  // a simulated library of this many videos
+    QString demoClipPath;          // the file every local demo video plays; empty: none
+    // Asks for folders when none are configured; null: access is denied instead.
+    std::shared_ptr<FolderChooser> chooser;
 };
 
 // Nothing when the requested kind of library cannot be built.
@@ -27,5 +33,9 @@ std::optional<QByteArray> libraryFilePath(const QString& localIdentifier);
 // were readable (a damaged favorites store, moved aside); the scan itself has
 // no error to carry it.
 std::optional<QString> libraryFetchError(const LibraryPorts& ports);
+
+// Lets the user choose the library folders again (the access settings); false
+// when the library has no such choice (the demo).
+bool reopenLibraryChooser(const LibraryPorts& ports);
 
 }  // namespace reelkeep

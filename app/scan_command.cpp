@@ -1,4 +1,4 @@
-// reelkeep_main.cpp: `reelkeep scan`, the window's scan without a window: the
+// scan_command.cpp: `reelkeep scan`, the window's scan without a window: the
 // same view model scans, installs, filters and sorts, then the visible list is
 // printed as a table or JSON. Exit codes: 0 done, 2 usage, 3 no readable
 // library, 4 the scan failed.
@@ -8,13 +8,13 @@
 #include <QTextStream>
 #include <cstdio>
 
+#include "app/application.h"
 #include "app/library_factory.h"
 #include "app/scan_report.h"
 #include "model/texts.h"
 #include "viewmodel/video_list_view_model.h"
 
-using namespace reelkeep;
-
+namespace reelkeep {
 namespace {
 
 enum ExitCode { kDone = 0, kUsage = 2, kNoLibrary = 3, kFailed = 4 };
@@ -38,10 +38,9 @@ int usageError(const QString& message) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int runScanCommand(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("reelkeep"));
-    QCoreApplication::setOrganizationDomain(QStringLiteral("reelkeep.app"));
+    setApplicationIdentity();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -97,7 +96,7 @@ int main(int argc, char** argv) {
         return kNoLibrary;
     }
 
-    std::shared_ptr<ScanLog> log = systemScanLog(QStringLiteral("app.reelkeep.Reelkeep"));
+    std::shared_ptr<ScanLog> log = systemScanLog(QLatin1String(kApplicationId));
     if (parser.isSet(timingsOption)) log = std::make_shared<StderrScanLog>(log);
     VideoListViewModel viewModel(*ports, Environment{systemClock(), nullptr, nullptr, nullptr, log});
 
@@ -117,8 +116,11 @@ int main(int argc, char** argv) {
             << tr("No library folder can be read. Pass --library DIR or set REELKEEP_LIBRARY.") << '\n';
         return kNoLibrary;
     }
-    if (viewModel.errorMessage()) {
-        QTextStream(stderr) << "reelkeep: " << *viewModel.errorMessage() << '\n';
+    // A damaged favorites store empties the list without a scan error; say it.
+    const std::optional<QString> failure =
+        viewModel.errorMessage() ? viewModel.errorMessage() : libraryFetchError(*ports);
+    if (failure) {
+        QTextStream(stderr) << "reelkeep: " << *failure << '\n';
         return kFailed;
     }
 
@@ -128,10 +130,14 @@ int main(int argc, char** argv) {
 
     QTextStream out(stdout);
     if (parser.isSet(jsonOption)) {
-        out << formatJson(viewModel.visibleItems(), viewModel.stats(), viewModel.duplicates(), {}).toJson();
+        out << formatJson(viewModel.visibleItems(), viewModel.stats(), viewModel.duplicates(),
+                          libraryFilePath)
+                   .toJson();
     } else {
         out << formatTable(viewModel.visibleItems());
         QTextStream(stderr) << viewModel.status().text() << '\n';
     }
     return kDone;
 }
+
+}  // namespace reelkeep

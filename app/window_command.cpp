@@ -1,8 +1,11 @@
-// gui_main.cpp: the desktop application: one window over a photo library. The
+// window_command.cpp: the desktop application: one window over the library. The
 // library comes from openLibrary(), the single place that decides which port
-// backs the window, so a real library can join without touching the rest.
+// backs the window: the user's folders, or a generated demo library.
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
 #include <QScreen>
 #include <QSettings>
 #include <QTextStream>
@@ -11,47 +14,28 @@
 #include <memory>
 #include <optional>
 
-#include "platform/simulated/library_generator.h"
-#include "platform/simulated/simulated_library.h"
+#include "app/application.h"
+#include "app/library_factory.h"
+#include "model/texts.h"
+#include "platform/folder/folder_library.h"
 #include "ui/app_theme.h"
 #include "ui/desktop_services.h"
 #include "ui/main_window.h"
 #include "viewmodel/video_list_view_model.h"
 
-using namespace reelkeep;
-
+namespace reelkeep {
 namespace {
 
-// Reverse-DNS identity: settings, the journal's identifier and the desktop file.
-constexpr const char* kApplicationId = "app.reelkeep.Reelkeep";
-
-struct LibraryChoice {
-    bool isDemo = false;
-    int demoAssetCount = 2000;
-    QString demoClipPath;  // the file every local demo video plays; empty: none
-};
-
-struct OpenedLibrary {
-    LibraryPorts ports;
-    std::shared_ptr<void> owner;  // keeps the port's implementation alive
-};
-
-std::optional<OpenedLibrary> openLibrary(const LibraryChoice& choice, QString* error) {
-    if (!choice.isDemo) {
-        *error = QStringLiteral("Only the demo library is available in this build; run with --demo.");
-        return std::nullopt;
+// The first start asks which folders hold the videos; the access settings ask again.
+class DialogFolderChooser final : public FolderChooser {
+public:
+    std::optional<std::vector<QByteArray>> chooseFolders() override {
+        const QString folder = QFileDialog::getExistingDirectory(
+            QApplication::activeWindow(), tr("Choose the Folder With Your Videos"), QDir::homePath());
+        if (folder.isEmpty()) return std::nullopt;
+        return std::vector<QByteArray>{QFile::encodeName(folder)};
     }
-    GeneratorOptions options;
-    options.assetCount = choice.demoAssetCount;
-    QList<SimulatedAsset> assets = generateLibrary(options);
-    // The demo has no files of its own; cloud-only videos stay without one.
-    if (!choice.demoClipPath.isEmpty())
-        for (SimulatedAsset& asset : assets)
-            if (asset.localFilePath) asset.localFilePath = choice.demoClipPath;
-    std::shared_ptr<SimulatedLibrary> library = SimulatedLibrary::create();
-    library->addAssets(assets);
-    return OpenedLibrary{library->ports(), library};
-}
+};
 
 // For the documentation: once the scan is done and the thumbnails had time to
 // arrive, the screen's pixels of the window go to a file and the program ends.
@@ -63,7 +47,7 @@ void saveScreenshotWhenScanned(MainWindow& window, const QString& path, bool ofP
     const auto save = [path](QWidget* shown) {
         const QPixmap shot = shown->screen()->grabWindow(shown->winId());
         const bool isSaved = !shot.isNull() && shot.save(path);
-        if (!isSaved) QTextStream(stderr) << "reelkeep-gui: could not save " << path << '\n';
+        if (!isSaved) QTextStream(stderr) << "reelkeep: could not save " << path << '\n';
         QCoreApplication::exit(isSaved ? 0 : 1);
     };
     QObject::connect(
@@ -78,7 +62,7 @@ void saveScreenshotWhenScanned(MainWindow& window, const QString& path, bool ofP
 }
 
 struct CommandLine {
-    LibraryChoice library;
+    LibraryRequest library;
     QString screenshotPath;  // empty: none
     bool isScreenshotOfPreview = false;
 };
@@ -87,6 +71,8 @@ std::optional<CommandLine> parseCommandLine(const QApplication& app, QString* er
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Shows every video of a library, biggest first."));
     parser.addHelpOption();
+    const QCommandLineOption folders(QStringLiteral("library"),
+                                     QStringLiteral("A library folder (repeatable)."), QStringLiteral("DIR"));
     const QCommandLineOption demo(QStringLiteral("demo"), QStringLiteral("Open a generated demo library."));
     const QCommandLineOption assets(QStringLiteral("demo-assets"),
                                     QStringLiteral("Number of videos in the demo library (1 to 1000000)."),
@@ -100,14 +86,15 @@ std::optional<CommandLine> parseCommandLine(const QApplication& app, QString* er
     const QCommandLineOption ofPreview(
         QStringLiteral("screenshot-preview"),
         QStringLiteral("With --screenshot: picture the first video's preview."));
-    parser.addOptions({demo, assets, clip, screenshot, ofPreview});
+    parser.addOptions({folders, demo, assets, clip, screenshot, ofPreview});
     parser.process(app);
 
     CommandLine line;
-    line.library.isDemo = parser.isSet(demo);
+    line.library.folders = parser.values(folders);
     bool isNumber = false;
-    line.library.demoAssetCount = parser.value(assets).toInt(&isNumber);
-    if (!isNumber || line.library.demoAssetCount < 1 || line.library.demoAssetCount > 1'000'000) {
+    const int demoCount = parser.value(assets).toInt(&isNumber);
+    if (parser.isSet(demo)) line.library.demoCount = demoCount;
+    if (!isNumber || demoCount < 1 || demoCount > 1'000'000) {
         *error = QStringLiteral("--demo-assets wants a number from 1 to 1000000.");
         return std::nullopt;
     }
@@ -119,30 +106,38 @@ std::optional<CommandLine> parseCommandLine(const QApplication& app, QString* er
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int runWindow(int argc, char** argv) {
     // The backend is chosen, not left to whichever plugin loads first.
     if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND")) qputenv("QT_MEDIA_BACKEND", "gstreamer");
     QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Reelkeep"));
-    QApplication::setOrganizationDomain(QStringLiteral("reelkeep.app"));
-    QApplication::setApplicationName(QStringLiteral("Reelkeep"));
+    setApplicationIdentity();
     QApplication::setDesktopFileName(QLatin1String(kApplicationId));
 
     QString error;
-    const std::optional<CommandLine> line = parseCommandLine(app, &error);
-    const std::optional<OpenedLibrary> library = line ? openLibrary(line->library, &error) : std::nullopt;
-    if (!library) {
-        QTextStream(stderr) << "reelkeep-gui: " << error << '\n';
+    std::optional<CommandLine> line = parseCommandLine(app, &error);
+    if (!line) {
+        QTextStream(stderr) << "reelkeep: " << error << '\n';
+        return 2;
+    }
+    line->library.chooser = std::make_shared<DialogFolderChooser>();
+    const std::optional<LibraryPorts> ports = openLibrary(line->library);
+    if (!ports) {
+        QTextStream(stderr) << "reelkeep: " << QStringLiteral("The library could not be opened.") << '\n';
         return 2;
     }
 
     QSettings settings;
     ThemeController theme(settings);
     DesktopEnvironment desktop = desktopEnvironment(QLatin1String(kApplicationId));
-    MainWindow window(library->ports, desktop.environment, theme);
+    MainWindow window(*ports, desktop.environment, theme);
     desktop.panels->setParentWidget(&window);
+    window.setAccessSettingsOpener([ports = *ports, &window] {
+        if (reopenLibraryChooser(ports)) window.viewModel().rescan();
+    });
     if (!line->screenshotPath.isEmpty())
         saveScreenshotWhenScanned(window, line->screenshotPath, line->isScreenshotOfPreview);
     window.show();
     return app.exec();
 }
+
+}  // namespace reelkeep

@@ -1,0 +1,22 @@
+// application.h: the one `reelkeep` executable: the window by default, the scan
+// command with `reelkeep scan`. Both share the application's identity.
+#pragma once
+
+#include <QCoreApplication>
+#include <QString>
+
+namespace reelkeep {
+
+// Reverse-DNS identity: settings, the journal's identifier and the desktop file.
+inline constexpr const char* kApplicationId = "app.reelkeep.Reelkeep";
+
+inline void setApplicationIdentity() {
+    QCoreApplication::setOrganizationName(QStringLiteral("Reelkeep"));
+    QCoreApplication::setOrganizationDomain(QStringLiteral("reelkeep.app"));
+    QCoreApplication::setApplicationName(QStringLiteral("Reelkeep"));
+}
+
+int runScanCommand(int argc, char** argv);
+int runWindow(int argc, char** argv);
+
+}  // namespace reelkeep
