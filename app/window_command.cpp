@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QIcon>
 #include <QScreen>
 #include <QSettings>
 #include <QTextStream>
@@ -112,6 +113,8 @@ int runWindow(int argc, char** argv) {
     QApplication app(argc, argv);
     setApplicationIdentity();
     QApplication::setDesktopFileName(QLatin1String(kApplicationId));
+    QApplication::setWindowIcon(QIcon::fromTheme(
+        QLatin1String(kApplicationId), QIcon(QStringLiteral(":/icons/app.reelkeep.Reelkeep-256.png"))));
 
     QString error;
     std::optional<CommandLine> line = parseCommandLine(app, &error);
