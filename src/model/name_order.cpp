@@ -114,9 +114,7 @@ enum class KeyKind { name, identifier };
 
 // UTF-8 orders bytes as code points; a name key also lowers ASCII letters (the
 // rest is folded beforehand) and writes each digit run by value.
-std::string encodeKey(QStringView text, KeyKind kind) {
-    std::string key;
-    key.reserve(std::size_t(text.size()) + 8);
+void encodeKeyInto(QStringView text, KeyKind kind, std::string& key) {
     const char16_t* units = reinterpret_cast<const char16_t*>(text.utf16());
     const qsizetype length = text.size();
     for (qsizetype i = 0; i < length;) {
@@ -149,14 +147,28 @@ std::string encodeKey(QStringView text, KeyKind kind) {
             ++i;
         }
     }
+}
+
+std::string encodeKey(QStringView text, KeyKind kind) {
+    std::string key;
+    key.reserve(std::size_t(text.size()) + 8);
+    encodeKeyInto(text, kind, key);
     return key;
 }
 
 }  // namespace
 
 std::string nameSortKey(QStringView name) {
-    if (isAscii(name)) return encodeKey(name, KeyKind::name);
-    return encodeKey(foldedText(name), KeyKind::name);
+    std::string key;
+    appendNameSortKey(name, key);
+    return key;
+}
+
+void appendNameSortKey(QStringView name, std::string& out) {
+    if (isAscii(name))
+        encodeKeyInto(name, KeyKind::name, out);
+    else
+        encodeKeyInto(foldedText(name), KeyKind::name, out);
 }
 
 std::string identifierSortKey(QStringView identifier) {

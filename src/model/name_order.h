@@ -18,6 +18,8 @@ QString foldedText(QStringView text);
 // text in UTF-8 (so bytes order as code points) with each digit run written as
 // '0', its length, then its digits without leading zeros.
 std::string nameSortKey(QStringView name);
+// The same key appended to out, for building many keys in one buffer.
+void appendNameSortKey(QStringView name, std::string& out);
 
 // A byte string whose plain order is compareIdentifiers' order.
 std::string identifierSortKey(QStringView identifier);

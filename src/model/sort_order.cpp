@@ -148,8 +148,9 @@ ComparisonResult VideoTableSortComparator::compare(const VideoItem& a, const Vid
 namespace {
 
 // Sorting 100k records must stay well inside a frame budget, so the merge passes
-// move only small `HotEntry` values: a key monotone in the column's order and
-// the identifier's head; only ties beyond those read the records.
+// move only small `HotEntry` values: a key monotone in the column's order (names:
+// their first 24 key bytes) and, where ties are common, the identifier's head;
+// only ties beyond those read the records.
 
 bool isAscii(QStringView text) {
     return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
@@ -220,11 +221,28 @@ struct HotEntry {
 VideoList sortedItems(const VideoList& items, VideoSortOrder order) {
     const VideoTableSortComparator comparator = tableComparator(order);
     const bool reverse = comparator.order == SortOrder::reverse;
-    const qsizetype shared = sharedAsciiPrefixLength(items);
-    std::vector<std::string> names;
+    // Sizes tie within every duplicate group and resolutions on most items (a few
+    // common frame sizes); elsewhere ties are rare and read the identifiers themselves.
+    const bool packsIds =
+        comparator.column == VideoSortColumn::resolution || comparator.column == VideoSortColumn::size;
+    const qsizetype shared = packsIds ? sharedAsciiPrefixLength(items) : 0;
+    // Name keys back to back in one buffer: one allocation instead of one per item.
+    std::string nameKeys;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> nameSpans;
+    const auto nameKey = [&](std::uint32_t position) {
+        const auto [offset, length] = nameSpans[position];
+        return std::string_view(nameKeys).substr(offset, length);
+    };
     if (comparator.column == VideoSortColumn::name) {
-        names.reserve(std::size_t(items.size()));
-        for (const VideoItem& item : items) names.push_back(nameSortKey(item.displayName()));
+        std::size_t bytes = 0;
+        for (const VideoItem& item : items) bytes += std::size_t(item.displayName().size()) + 4;
+        nameKeys.reserve(bytes);
+        nameSpans.reserve(std::size_t(items.size()));
+        for (const VideoItem& item : items) {
+            const std::size_t offset = nameKeys.size();
+            appendNameSortKey(item.displayName(), nameKeys);
+            nameSpans.emplace_back(std::uint32_t(offset), std::uint32_t(nameKeys.size() - offset));
+        }
     }
 
     std::vector<HotEntry> entries;
@@ -233,14 +251,14 @@ VideoList sortedItems(const VideoList& items, VideoSortOrder order) {
         const VideoItem& item = items[i];
         HotEntry entry;
         entry.position = std::uint32_t(i);
-        entry.isAsciiId = isAscii(item.localIdentifier());
+        entry.isAsciiId = packsIds && isAscii(item.localIdentifier());
         if (entry.isAsciiId)
             for (std::size_t word = 0; word < entry.idHead.size(); ++word)
                 entry.idHead[word] = packAscii(item.localIdentifier(), shared + 8 * qsizetype(word));
         switch (comparator.column) {
             case VideoSortColumn::name:
                 for (std::size_t word = 0; word < entry.key.size(); ++word)
-                    entry.key[word] = packBytes(names[std::size_t(i)], 8 * word);
+                    entry.key[word] = packBytes(nameKey(std::uint32_t(i)), 8 * word);
                 break;
             case VideoSortColumn::size:
                 entry.isUnknownSize = item.sizeState().isUnknown();
@@ -265,9 +283,9 @@ VideoList sortedItems(const VideoList& items, VideoSortOrder order) {
     std::stable_sort(entries.begin(), entries.end(), [&](const HotEntry& a, const HotEntry& b) {
         if (a.isUnknownSize != b.isUnknownSize) return b.isUnknownSize;  // last in both directions
         if (a.key != b.key) return a.key < b.key;
-        if (!names.empty()) {
+        if (!nameSpans.empty()) {
             const auto rest = [&](std::uint32_t position) {
-                const std::string_view name = names[position];
+                const std::string_view name = nameKey(position);
                 return name.substr(std::min<std::size_t>(24, name.size()));
             };
             const int byName = rest(a.position).compare(rest(b.position));
