@@ -76,3 +76,28 @@ TEST_F(ViewModelTest, NotificationsDuringAScanOrAfterStopDoNothing) {
     reelkeep::testing::pumpUntil([] { return false; }, std::chrono::milliseconds(100));
     EXPECT_EQ(viewModel->items().size(), 600);
 }
+
+namespace reelkeep {
+// Installs a list as a scan would, so a test can hold repeated identifiers.
+struct ViewModelInternals {
+    static void install(VideoListViewModel& viewModel, VideoList items) {
+        viewModel.replaceItems(std::move(items));
+    }
+};
+}  // namespace reelkeep
+
+TEST_F(ViewModelTest, RemovedCountsVideosNotDistinctIdentifiers) {
+    library->addAssets({fastVideo("dup", 30), fastVideo("gone", 20)});
+    startAndScan();
+    const VideoItem dup =
+        viewModel->items()[0].localIdentifier() == "dup" ? viewModel->items()[0] : viewModel->items()[1];
+    const VideoItem gone =
+        viewModel->items()[0].localIdentifier() == "gone" ? viewModel->items()[0] : viewModel->items()[1];
+    ViewModelInternals::install(*viewModel, {dup, dup, gone});
+
+    library->removeAsset("gone");
+    notifyFromAnotherThread(*library);
+    ASSERT_TRUE(waitUntil([&] { return viewModel->items().size() == 2; }));
+    // Three rows, two distinct identifiers, one vanished: one video was removed.
+    EXPECT_EQ(status(), "1 video removed in Photos.");
+}
