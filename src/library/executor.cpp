@@ -8,6 +8,7 @@
 #include <QThread>
 #include <atomic>
 #include <memory>
+#include <mutex>
 
 namespace reelkeep {
 
@@ -123,6 +124,10 @@ public:
     void post(Executor::Job job) {
         auto* event = new JobEvent(std::move(job));
         event->isReady.store(true, std::memory_order_release);
+        // Qt guards its event queue with a lock the thread sanitizer cannot see, so
+        // two posting threads look like a race on the queue; this lock it can see.
+        static std::mutex posting;
+        std::lock_guard lock(posting);
         QCoreApplication::postEvent(this, event);
     }
 
