@@ -196,50 +196,49 @@ ScanTimings PhotoLibraryService::endScan() {
     return std::exchange(m_timings, ScanTimings{});
 }
 
-QCoro::Task<Result<qsizetype>> PhotoLibraryService::beginScan(std::stop_token stop) {
+template <class T, class Body>
+QCoro::Task<T> PhotoLibraryService::onExecutor(std::stop_token stop, Body body) {
     ResumeOnCaller caller;
     Ticket ticket(m_tracker, stop, m_stop.get_token());
     co_await m_executor->schedule();
-    Result<qsizetype> result =
-        ticket.token().stop_requested() ? Result<qsizetype>(PhotoLibraryError::cancelled()) : startScan();
+    std::optional<T> result;  // Result<T> has no empty state
+    if constexpr (std::is_same_v<std::invoke_result_t<Body&, std::stop_token>, QCoro::Task<T>>)
+        result.emplace(co_await body(ticket.token()));
+    else
+        result.emplace(body(ticket.token()));
     ticket.release();
     co_await caller;
-    co_return result;
+    co_return std::move(*result);
+}
+
+QCoro::Task<Result<qsizetype>> PhotoLibraryService::beginScan(std::stop_token stop) {
+    return onExecutor<Result<qsizetype>>(stop, [this](const std::stop_token& token) {
+        return token.stop_requested() ? Result<qsizetype>(PhotoLibraryError::cancelled()) : startScan();
+    });
 }
 
 QCoro::Task<Result<ScanBatch>> PhotoLibraryService::readBatch(qsizetype start, qsizetype count,
                                                               std::stop_token stop) {
-    ResumeOnCaller caller;
-    Ticket ticket(m_tracker, stop, m_stop.get_token());
-    co_await m_executor->schedule();
-    Result<ScanBatch> result = readScanBatch(start, count, ticket.token());
-    ticket.release();
-    co_await caller;
-    co_return result;
+    return onExecutor<Result<ScanBatch>>(stop, [this, start, count](const std::stop_token& token) {
+        return readScanBatch(start, count, token);
+    });
 }
 
 QCoro::Task<ScanTimings> PhotoLibraryService::finishScan() {
-    ResumeOnCaller caller;
-    Ticket ticket(m_tracker, {}, m_stop.get_token());
-    co_await m_executor->schedule();
-    const ScanTimings timings = endScan();
-    ticket.release();
-    co_await caller;
-    co_return timings;
+    return onExecutor<ScanTimings>({}, [this](const std::stop_token&) { return endScan(); });
 }
 
 QCoro::Task<QHash<QString, SizeState>> PhotoLibraryService::probeSizes(QStringList localIdentifiers,
                                                                        int maxConcurrent,
                                                                        std::stop_token stop) {
-    ResumeOnCaller caller;
-    Ticket ticket(m_tracker, stop, m_stop.get_token());
-    co_await m_executor->schedule();
-    QHash<QString, SizeState> result;
-    if (!localIdentifiers.isEmpty())
-        result = co_await runProbeWindow(std::move(localIdentifiers), maxConcurrent, ticket.token());
-    ticket.release();
-    co_await caller;
-    co_return result;
+    using Sizes = QHash<QString, SizeState>;
+    return onExecutor<Sizes>(stop,
+                             [this, ids = std::move(localIdentifiers),
+                              maxConcurrent](const std::stop_token& token) mutable -> QCoro::Task<Sizes> {
+                                 if (ids.isEmpty())
+                                     return []() -> QCoro::Task<Sizes> { co_return Sizes{}; }();
+                                 return runProbeWindow(std::move(ids), maxConcurrent, token);
+                             });
 }
 
 QCoro::Task<QHash<QString, SizeState>> PhotoLibraryService::runProbeWindow(QStringList localIdentifiers,
@@ -310,13 +309,10 @@ QCoro::Task<> PhotoLibraryService::probeChild(QString localIdentifier, std::shar
 
 QCoro::Task<DeletionOutcome> PhotoLibraryService::deleteVideos(QStringList localIdentifiers,
                                                                std::stop_token stop) {
-    ResumeOnCaller caller;
-    Ticket ticket(m_tracker, stop, m_stop.get_token());
-    co_await m_executor->schedule();
-    DeletionOutcome outcome = co_await deleteOnExecutor(std::move(localIdentifiers), ticket.token());
-    ticket.release();
-    co_await caller;
-    co_return outcome;
+    return onExecutor<DeletionOutcome>(
+        stop, [this, ids = std::move(localIdentifiers)](const std::stop_token& token) mutable {
+            return deleteOnExecutor(std::move(ids), token);
+        });
 }
 
 namespace {
@@ -355,14 +351,10 @@ QCoro::Task<DeletionOutcome> PhotoLibraryService::deleteOnExecutor(QStringList l
 
 QCoro::Task<Result<void>> PhotoLibraryService::setFavorite(QStringList localIdentifiers, bool isFavorite,
                                                            std::stop_token stop) {
-    ResumeOnCaller caller;
-    Ticket ticket(m_tracker, stop, m_stop.get_token());
-    co_await m_executor->schedule();
-    Result<void> result =
-        co_await favoriteOnExecutor(std::move(localIdentifiers), isFavorite, ticket.token());
-    ticket.release();
-    co_await caller;
-    co_return result;
+    return onExecutor<Result<void>>(
+        stop, [this, ids = std::move(localIdentifiers), isFavorite](const std::stop_token& token) mutable {
+            return favoriteOnExecutor(std::move(ids), isFavorite, token);
+        });
 }
 
 QCoro::Task<Result<void>> PhotoLibraryService::favoriteOnExecutor(QStringList localIdentifiers,
@@ -386,14 +378,11 @@ QCoro::Task<Result<void>> PhotoLibraryService::favoriteOnExecutor(QStringList lo
 
 QCoro::Task<Result<void>> PhotoLibraryService::downloadVideo(QString localIdentifier, QString destinationPath,
                                                              std::stop_token stop) {
-    ResumeOnCaller caller;
-    Ticket ticket(m_tracker, stop, m_stop.get_token());
-    co_await m_executor->schedule();
-    Result<void> result =
-        co_await downloadOnExecutor(std::move(localIdentifier), std::move(destinationPath), ticket.token());
-    ticket.release();
-    co_await caller;
-    co_return result;
+    return onExecutor<Result<void>>(
+        stop, [this, id = std::move(localIdentifier),
+               path = std::move(destinationPath)](const std::stop_token& token) mutable {
+            return downloadOnExecutor(std::move(id), std::move(path), token);
+        });
 }
 
 QCoro::Task<Result<void>> PhotoLibraryService::downloadOnExecutor(QString localIdentifier,
@@ -420,29 +409,24 @@ QCoro::Task<Result<void>> PhotoLibraryService::downloadOnExecutor(QString localI
 
 QCoro::Task<QSet<QString>> PhotoLibraryService::existingIdentifiers(QStringList localIdentifiers,
                                                                     std::stop_token stop) {
-    ResumeOnCaller caller;
-    Ticket ticket(m_tracker, stop, m_stop.get_token());
-    co_await m_executor->schedule();
-    QSet<QString> existing;
-    if (!localIdentifiers.isEmpty() && !ticket.token().stop_requested()) {
-        const FetchResult assets = m_ports.fetch->fetchAssets(localIdentifiers);
-        existing.reserve(assets.size());
-        for (const AssetRef& asset : assets) existing.insert(asset->localIdentifier());
-    }
-    ticket.release();
-    co_await caller;
-    co_return existing;
+    return onExecutor<QSet<QString>>(stop,
+                                     [this, ids = std::move(localIdentifiers)](const std::stop_token& token) {
+                                         QSet<QString> existing;
+                                         if (ids.isEmpty() || token.stop_requested()) return existing;
+                                         const FetchResult assets = m_ports.fetch->fetchAssets(ids);
+                                         existing.reserve(assets.size());
+                                         for (const AssetRef& asset : assets)
+                                             existing.insert(asset->localIdentifier());
+                                         return existing;
+                                     });
 }
 
 QCoro::Task<ThumbnailRef> PhotoLibraryService::thumbnail(QString localIdentifier, QSizeF targetSize,
                                                          std::stop_token stop) {
-    ResumeOnCaller caller;
-    Ticket ticket(m_tracker, stop, m_stop.get_token());
-    co_await m_executor->schedule();
-    ThumbnailRef image = co_await thumbnailOnExecutor(std::move(localIdentifier), targetSize, ticket.token());
-    ticket.release();
-    co_await caller;
-    co_return image;
+    return onExecutor<ThumbnailRef>(
+        stop, [this, id = std::move(localIdentifier), targetSize](const std::stop_token& token) mutable {
+            return thumbnailOnExecutor(std::move(id), targetSize, token);
+        });
 }
 
 QCoro::Task<ThumbnailRef> PhotoLibraryService::thumbnailOnExecutor(QString localIdentifier, QSizeF targetSize,
@@ -514,13 +498,10 @@ QCoro::Task<> PhotoLibraryService::runThumbnailFlight(QString key, AssetRef asse
 
 QCoro::Task<Result<std::shared_ptr<const PreviewAssetBox>>> PhotoLibraryService::requestPreviewAsset(
     QString localIdentifier, std::stop_token stop) {
-    ResumeOnCaller caller;
-    Ticket ticket(m_tracker, stop, m_stop.get_token());
-    co_await m_executor->schedule();
-    auto result = co_await previewAssetOnExecutor(std::move(localIdentifier), ticket.token());
-    ticket.release();
-    co_await caller;
-    co_return result;
+    return onExecutor<Result<std::shared_ptr<const PreviewAssetBox>>>(
+        stop, [this, id = std::move(localIdentifier)](const std::stop_token& token) mutable {
+            return previewAssetOnExecutor(std::move(id), token);
+        });
 }
 
 QCoro::Task<Result<std::shared_ptr<const PreviewAssetBox>>> PhotoLibraryService::previewAssetOnExecutor(
@@ -549,12 +530,7 @@ QCoro::Task<Result<std::shared_ptr<const PreviewAssetBox>>> PhotoLibraryService:
 
 QCoro::Task<Result<PreviewSource>> PhotoLibraryService::preparePreview(QString localIdentifier,
                                                                        std::stop_token stop) {
-    ResumeOnCaller caller;
-    Ticket ticket(m_tracker, stop, m_stop.get_token());
-    co_await m_executor->schedule();
-    auto box = co_await previewAssetOnExecutor(std::move(localIdentifier), ticket.token());
-    ticket.release();
-    co_await caller;
+    const auto box = co_await requestPreviewAsset(std::move(localIdentifier), std::move(stop));
     if (!box) co_return box.error();
     const PlayableVideo& video = box.value()->asset();
     if (!video.isPlayable || !video.localFilePath) co_return PhotoLibraryError::assetUnavailable();
@@ -564,13 +540,9 @@ QCoro::Task<Result<PreviewSource>> PhotoLibraryService::preparePreview(QString l
 }
 
 QCoro::Task<FileLocation> PhotoLibraryService::fileLocation(QString localIdentifier) {
-    ResumeOnCaller caller;
-    Ticket ticket(m_tracker, {}, m_stop.get_token());
-    co_await m_executor->schedule();
-    const FileLocation location = m_ports.locations->fileLocation(localIdentifier);
-    ticket.release();
-    co_await caller;
-    co_return location;
+    return onExecutor<FileLocation>({}, [this, id = std::move(localIdentifier)](const std::stop_token&) {
+        return m_ports.locations->fileLocation(id);
+    });
 }
 
 QStringList PhotoLibraryService::libraryRoots() const {

@@ -129,6 +129,11 @@ private:
     struct ThumbnailFlight;
     struct ProbeWindow;
 
+    // The frame of every operation: onto the serial executor under a ticket, run
+    // body (a value or a task), then back to the caller's thread.
+    template <class T, class Body>
+    QCoro::Task<T> onExecutor(std::stop_token stop, Body body);
+
     Result<FetchResult> fetchVideoAssets() const;
     Result<qsizetype> startScan();
     Result<ScanBatch> readScanBatch(qsizetype start, qsizetype count, const std::stop_token& stop);
