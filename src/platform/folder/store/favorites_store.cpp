@@ -32,14 +32,6 @@ constexpr char kSchema[] =
     "CREATE INDEX favorites_by_file ON favorites(device, inode, size_bytes);"
     "PRAGMA user_version = 1;";
 
-// dev_t and ino_t are unsigned 64-bit; SQLite integers are signed: store the bits.
-std::int64_t asStored(std::uint64_t value) {
-    return static_cast<std::int64_t>(value);
-}
-std::uint64_t fromStored(std::int64_t value) {
-    return static_cast<std::uint64_t>(value);
-}
-
 bool exists(const QByteArray& path) {
     struct stat st {};
     return ::lstat(path.constData(), &st) == 0;

@@ -36,13 +36,6 @@ constexpr char kSchema[] =
     ") WITHOUT ROWID;"
     "PRAGMA user_version = 1;";
 
-std::int64_t asStored(std::uint64_t value) {
-    return static_cast<std::int64_t>(value);
-}
-std::uint64_t fromStored(std::int64_t value) {
-    return static_cast<std::uint64_t>(value);
-}
-
 std::string lookupSql(std::size_t count) {
     std::string sql =
         "SELECT identifier, device, inode, size_bytes, mtime_ns, creation_date, length_seconds, pixel_width,"

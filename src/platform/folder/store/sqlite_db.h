@@ -18,6 +18,14 @@ struct ConnectionClose {
 };
 using Connection = std::unique_ptr<sqlite3, ConnectionClose>;
 
+// dev_t and ino_t are unsigned 64-bit; SQLite integers are signed: store the bits.
+inline std::int64_t asStored(std::uint64_t value) {
+    return static_cast<std::int64_t>(value);
+}
+inline std::uint64_t fromStored(std::int64_t value) {
+    return static_cast<std::uint64_t>(value);
+}
+
 // The folder for a store (created 0700 with its parents); false when it cannot exist.
 bool makeFolderFor(const QString& filePath, QString* reason);
 
