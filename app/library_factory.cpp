@@ -51,6 +51,8 @@ std::optional<LibraryPorts> openLibrary(const LibraryRequest& request) {
     if (options.explicitRoots.empty()) options.explicitRoots = environmentFolders();
     // No chooser (the command line): without folders access is "denied", and it says how to name some.
     options.chooser = request.chooser;
+    // A decoder that crashes on a hostile file then costs a worker, not the window.
+    options.thumbnailWorker = media::selfWorkerCommand();
     return FolderLibrary::create(std::move(options))->ports();
 }
 

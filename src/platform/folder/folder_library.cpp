@@ -36,6 +36,8 @@ constexpr std::int64_t kNsPerSecond = 1'000'000'000;
 constexpr std::size_t kPreviewDescriptors = 8;
 // The decoder's own limit leaves room to answer before the port's limit fires.
 constexpr std::chrono::milliseconds kDecodeTimeLimit = kImageRequestTimeLimit - std::chrono::seconds(2);
+// A worker past this is killed; it is still inside the port's limit.
+constexpr std::chrono::milliseconds kWorkerTimeLimit = kDecodeTimeLimit + std::chrono::seconds(1);
 // Thread count of the container-read pool: the machines we aim at have two cores.
 constexpr int kProbeThreads = 2;
 const QString kDomain = QStringLiteral("app.reelkeep.folders");
@@ -169,9 +171,13 @@ FolderLibrary::FolderLibrary(FolderLibraryOptions options)
                                                         : m_options.favoritesPath)),
       m_thumbnailRoot(m_options.thumbnailCacheRoot.isEmpty() ? media::ThumbnailCache::defaultRoot()
                                                              : m_options.thumbnailCacheRoot),
+      m_workers(m_options.thumbnailWorker ? std::make_unique<media::ThumbnailWorkerPool>(
+                                                *m_options.thumbnailWorker, media::defaultWorkerLimits())
+                                          : nullptr),
       m_probePool(std::make_shared<PoolExecutor>(kProbeThreads)) {}
 
 FolderLibrary::~FolderLibrary() {
+    m_closing.request_stop();  // a decode in a hung worker ends now, not at its limit
     std::unique_ptr<fs::ChangeWatcher> watcher;
     std::unique_ptr<fs::ChangeWatcher> retired;
     {
@@ -612,7 +618,9 @@ RequestId FolderLibrary::requestImage(const AssetRef& asset, QSize targetPixels,
         media::InputLimits limits = m_options.probeLimits;
         limits.timeLimit = kDecodeTimeLimit;
         media::MediaResult<QImage> frame =
-            media::decodeThumbnail(fd->get(), media::maxPixelSize(flavor), limits);
+            m_workers ? m_workers->decode(fd->get(), media::maxPixelSize(flavor), limits, kWorkerTimeLimit,
+                                          m_closing.get_token())
+                      : media::decodeThumbnail(fd->get(), media::maxPixelSize(flavor), limits);
         if (!frame) {
             const media::MediaErrorKind kind = frame.error().kind();
             // Only a lasting fault is remembered; a slow disk or a refusal is tried again.

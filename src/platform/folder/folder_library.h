@@ -25,6 +25,7 @@
 #include "platform/folder/fs/unique_fd.h"
 #include "platform/folder/fs/walk.h"
 #include "platform/folder/media/fd_input.h"
+#include "platform/folder/media/thumbnail_workers.h"
 
 namespace reelkeep {
 
@@ -56,6 +57,9 @@ struct FolderLibraryOptions {
     fs::VideoNamePredicate isVideoName;     // empty: fs::defaultVideoNamePredicate()
     fs::WatchTiming watchTiming;
     media::InputLimits probeLimits;
+    // Thumbnails are decoded in these worker processes (the application: its own
+    // executable, media::selfWorkerCommand()); empty: in this process.
+    std::optional<media::WorkerCommand> thumbnailWorker;
 };
 
 class FolderLibrary final : public AuthorizationPort,
@@ -158,6 +162,10 @@ private:
     std::unique_ptr<fs::ChangeWatcher> m_retiredWatcher;  // stopped from its own thread
     mutable std::atomic<bool> m_isWatcherStale{false};
     std::atomic<bool> m_isWatchLimitReported{false};  // said once per session, not per scan
+
+    // Outlives the decode pool, whose threads use it; stopped first on closing.
+    std::unique_ptr<media::ThumbnailWorkerPool> m_workers;
+    std::stop_source m_closing;
 
     // Last: joined before the state above goes; the callback thread goes last
     // because the others post to it.

@@ -14,32 +14,49 @@ using fs::test::exists;
 using fs::test::writeBytes;
 
 TEST_F(FolderLibraryTest, ImageRequestsAnswerExactlyOnceAlsoWhenCancelled) {
-    // Garbage: the answer comes from a failed decode, so no real decoder runs.
-    writeBytes(join(root(), "clip.mp4"), QByteArray(4000, 'g'));
-    const std::shared_ptr<FolderLibrary> library = openLibrary();
-    const FetchResult assets = library->fetchVideos();
-    ASSERT_EQ(assets.size(), 1);
+    // Garbage: the real worker answers with a failed decode, quickly.
+    writeBytes(join(root(), "answered.mp4"), QByteArray(4000, 'g'));
+    writeBytes(join(root(), "hangs.mp4"), QByteArray(4000, 'h'));
 
     struct Case {
         const char* name;
+        const char* worker;
+        QByteArray file;
         bool isCancelled;
     };
-    for (const Case c : {Case{"answered", false}, Case{"cancelled at once", true}}) {
+    for (const Case& c : {Case{"answered", "serve", "answered.mp4", false},
+                          Case{"cancelled while the decoder hangs", "hang", "hangs.mp4", true}}) {
         SCOPED_TRACE(c.name);
+        FolderLibraryOptions chosen = options();
+        chosen.thumbnailWorker = media::WorkerCommand{REELKEEP_WORKER_STUB, {c.worker}};
+        const std::shared_ptr<FolderLibrary> library = openLibrary(chosen);
+        const FetchResult all = library->fetchVideos();
+        const auto asset = std::find_if(all.begin(), all.end(), [&](const AssetRef& a) {
+            return a->localIdentifier() == identifierOf(c.file);
+        });
+        ASSERT_NE(asset, all.end());
+
         auto answers = std::make_shared<std::atomic<int>>(0);
         auto wasCancelled = std::make_shared<std::atomic<bool>>(false);
-        const RequestId id = library->requestImage(assets.front(), {128, 128}, 1, ImageRequestOptions{},
-                                                   [answers, wasCancelled](ImageResult result) {
+        auto hadError = std::make_shared<std::atomic<bool>>(false);
+        const RequestId id = library->requestImage(*asset, {128, 128}, 1, ImageRequestOptions{},
+                                                   [answers, wasCancelled, hadError](ImageResult result) {
                                                        if (result.isDegraded) return;
                                                        wasCancelled->store(result.isCancelled);
+                                                       hadError->store(result.error.has_value());
                                                        ++*answers;
                                                    });
-        if (c.isCancelled) library->cancelImageRequest(id);
+        if (c.isCancelled) {
+            pumpUntil([] { return false; }, std::chrono::milliseconds(100));  // the worker has it
+            library->cancelImageRequest(id);
+        }
         ASSERT_TRUE(pumpUntil([&] { return answers->load() > 0; }));
-        // Long enough for a stray second answer (the decode finishing) to show.
+        // Long enough for a stray second answer to show.
         pumpUntil([] { return false; }, std::chrono::milliseconds(300));
         EXPECT_EQ(answers->load(), 1);
         EXPECT_EQ(wasCancelled->load(), c.isCancelled);
+        EXPECT_EQ(hadError->load(), !c.isCancelled);
+        // Closing with a decoder still hung stops it instead of waiting it out.
     }
 }
 

@@ -143,10 +143,12 @@ bool sendThumbnailRequest(int socketFd, int videoFd, int maxPixelSize, const Inp
     return sent == static_cast<ssize_t>(sizeof header);
 }
 
-MediaResult<QImage> receiveThumbnailReply(int socketFd, std::chrono::milliseconds wait) {
+MediaResult<QImage> receiveThumbnailReply(int socketFd, std::chrono::milliseconds wait, bool* isWorkerFault) {
     const auto deadline = std::chrono::steady_clock::now() + wait;
     bool isTimedOut = false;
+    if (isWorkerFault) *isWorkerFault = false;
     auto broken = [&](const char* what) {
+        if (isWorkerFault) *isWorkerFault = true;
         return isTimedOut ? MediaError(MediaErrorKind::timedOut, QStringLiteral("thumbnail worker"))
                           : MediaError(MediaErrorKind::unreadable, QString::fromLatin1(what));
     };

@@ -19,7 +19,10 @@ namespace reelkeep::media {
                                         const InputLimits& limits);
 // Waits at most `wait` for the reply; timedOut when none came (the caller kills
 // that worker), unreadable when the worker ended or sent something malformed.
-MediaResult<QImage> receiveThumbnailReply(int socketFd, std::chrono::milliseconds wait);
+// isWorkerFault (if given) says whether the error came from the worker itself
+// rather than from decoding the file: then that worker must not be used again.
+MediaResult<QImage> receiveThumbnailReply(int socketFd, std::chrono::milliseconds wait,
+                                          bool* isWorkerFault = nullptr);
 
 // Worker side: answers requests one by one until the client closes the socket.
 // Returns false when the socket failed, true on an orderly end.

@@ -1,0 +1,212 @@
+// thumbnail_workers.cpp: posix_spawn (safe in a threaded process, unlike fork),
+// limits set with prlimit before the first request is sent, and every worker
+// reaped exactly once, so none is left as a zombie.
+#include "thumbnail_workers.h"
+
+#include <poll.h>
+#include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include "thumbnail_wire.h"
+
+extern char** environ;
+
+namespace reelkeep::media {
+
+namespace {
+
+constexpr int kWorkerSocket = 3;
+// How often a waiting decode looks at its stop token.
+constexpr std::chrono::milliseconds kStopCheck{50};
+
+MediaError workerError(MediaErrorKind kind, const char* what, int error = 0) {
+    QString detail = QString::fromLatin1(what);
+    if (error != 0) detail += QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
+    return MediaError(kind, detail);
+}
+
+bool setLimit(pid_t pid, __rlimit_resource resource, rlim_t value) {
+    const rlimit limit{value, value};
+    return ::prlimit(pid, resource, &limit, nullptr) == 0;
+}
+
+bool isCrash(int signal) {
+    return signal == SIGSEGV || signal == SIGBUS || signal == SIGILL || signal == SIGFPE ||
+           signal == SIGABRT || signal == SIGSYS;
+}
+
+int serveAsWorker(int socketFd, pid_t parent) {
+    // Dies with the thread that started it; checked after, in case that already happened.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) return 1;
+    ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
+    ::close_range(static_cast<unsigned>(socketFd) + 1, ~0U, 0);
+    return serveThumbnailRequests(socketFd) ? 0 : 1;
+}
+
+}  // namespace
+
+WorkerCommand selfWorkerCommand() {
+    // The running executable even if a package upgrade has replaced the file since.
+    return WorkerCommand{"/proc/self/exe", {kThumbnailWorkerFlag}};
+}
+
+WorkerLimits defaultWorkerLimits() {
+    WorkerLimits limits;
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    // A 4K HEVC frame and its scaler need a few hundred megabytes; a hostile
+    // file asking for far more is refused instead of swapping the machine.
+    limits.addressSpaceBytes = std::uint64_t{2} << 30;
+#endif
+    return limits;
+}
+
+ThumbnailWorkerPool::ThumbnailWorkerPool(WorkerCommand command, WorkerLimits limits)
+    : m_command(std::move(command)), m_limits(limits) {}
+
+ThumbnailWorkerPool::~ThumbnailWorkerPool() {
+    std::lock_guard lock(m_mutex);
+    for (Worker& worker : m_idle) end(worker, true);
+}
+
+int ThumbnailWorkerPool::startedWorkers() const {
+    std::lock_guard lock(m_mutex);
+    return m_started;
+}
+
+MediaResult<ThumbnailWorkerPool::Worker> ThumbnailWorkerPool::start() {
+    int sockets[2];
+    // Close-on-exec on both ends: a worker started by another thread meanwhile
+    // must not inherit this pair, or a crash here would never read as an end.
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0)
+        return workerError(MediaErrorKind::unreadable, "could not start the thumbnail decoder", errno);
+
+    std::vector<std::string> arguments{m_command.program};
+    arguments.insert(arguments.end(), m_command.arguments.begin(), m_command.arguments.end());
+    arguments.push_back(std::to_string(::getpid()));
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, sockets[1], kWorkerSocket);
+    pid_t pid = -1;
+    const int spawned =
+        ::posix_spawn(&pid, m_command.program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(sockets[1]);
+    if (spawned != 0) {
+        ::close(sockets[0]);
+        return workerError(MediaErrorKind::unreadable, "could not start the thumbnail decoder", spawned);
+    }
+    Worker worker{pid, sockets[0], 0};
+    // No file-size limit: a warning written to a stderr redirected into a file
+    // would kill the worker and read as a crash on the video.
+    const bool isLimited = setLimit(pid, RLIMIT_CORE, 0) &&
+                           setLimit(pid, RLIMIT_NOFILE, static_cast<rlim_t>(m_limits.openFiles)) &&
+                           (m_limits.addressSpaceBytes == 0 ||
+                            setLimit(pid, RLIMIT_AS, static_cast<rlim_t>(m_limits.addressSpaceBytes)));
+    if (!isLimited) {
+        const int error = errno;
+        end(worker, true);
+        return workerError(MediaErrorKind::unreadable, "could not limit the thumbnail decoder", error);
+    }
+    std::lock_guard lock(m_mutex);
+    ++m_started;
+    return worker;
+}
+
+int ThumbnailWorkerPool::end(Worker& worker, bool kill) {
+    if (worker.pid <= 0) return 0;
+    ::close(worker.socket);
+    // A closed socket ends a healthy worker. Killing one that already died of a
+    // fault of its own keeps that fault as its status.
+    if (kill) ::kill(worker.pid, SIGKILL);
+    int status = 0;
+    while (::waitpid(worker.pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    worker.pid = -1;
+    worker.socket = -1;
+    return status;
+}
+
+MediaResult<QImage> ThumbnailWorkerPool::decode(int videoFd, int maxPixelSize, const InputLimits& limits,
+                                                std::chrono::milliseconds wait, std::stop_token stop) {
+    Worker worker;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_idle.empty()) {
+            worker = m_idle.back();
+            m_idle.pop_back();
+        }
+    }
+    bool isSent = false;
+    if (worker.pid > 0) {
+        isSent = sendThumbnailRequest(worker.socket, videoFd, maxPixelSize, limits);
+        // It ended while idle (killed from outside, say): a fresh one takes over.
+        if (!isSent) end(worker, true);
+    }
+    if (!isSent) {
+        MediaResult<Worker> started = start();
+        if (!started) return started.error();
+        worker = started.value();
+        if (!sendThumbnailRequest(worker.socket, videoFd, maxPixelSize, limits)) {
+            end(worker, true);
+            return workerError(MediaErrorKind::unreadable, "the thumbnail decoder did not start");
+        }
+    }
+
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (stop.stop_requested()) {
+            end(worker, true);
+            return workerError(MediaErrorKind::timedOut, "stopped");
+        }
+        if (left.count() <= 0) break;
+        pollfd waiting{worker.socket, POLLIN, 0};
+        const int ready = ::poll(&waiting, 1, static_cast<int>(std::min(left, kStopCheck).count()));
+        if (ready > 0) break;
+    }
+    const auto left = std::max(
+        std::chrono::milliseconds(0),
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()));
+    bool isWorkerFault = false;
+    MediaResult<QImage> result = receiveThumbnailReply(worker.socket, left, &isWorkerFault);
+    if (isWorkerFault) {
+        const int status = end(worker, true);
+        if (result.error().kind() == MediaErrorKind::timedOut)
+            return workerError(MediaErrorKind::timedOut, "the thumbnail decoder took too long");
+        // Killed by a fault of its own: this file crashes the decoder, and will again.
+        if (WIFSIGNALED(status) && isCrash(WTERMSIG(status)))
+            return workerError(MediaErrorKind::decodeFailed, "the decoder crashed on this file");
+        return result;
+    }
+    if (++worker.requestsServed >= m_limits.requestsPerWorker) {
+        end(worker, false);
+        return result;
+    }
+    std::lock_guard lock(m_mutex);
+    m_idle.push_back(worker);
+    return result;
+}
+
+int runThumbnailWorker(int argc, char** argv) {
+    if (argc < 1) return 2;
+    const long parent = std::strtol(argv[argc - 1], nullptr, 10);
+    if (parent <= 1) return 2;
+    return serveAsWorker(kWorkerSocket, static_cast<pid_t>(parent));
+}
+
+}  // namespace reelkeep::media

@@ -1,0 +1,95 @@
+// thumbnail_workers_test.cpp: workers give the direct call's pictures, are
+// reused and recycled, and a worker that crashes, hangs or talks nonsense costs
+// itself only: the caller gets a typed error and the next request a new worker.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "media_fixtures.h"
+#include "platform/folder/media/thumbnail_decoder.h"
+#include "platform/folder/media/thumbnail_workers.h"
+
+namespace reelkeep::media {
+namespace {
+
+using testing::MediaFixtures;
+using testing::OpenFile;
+
+constexpr std::chrono::milliseconds kGenerous{30000};
+
+WorkerCommand stub(const char* mode) {
+    return WorkerCommand{REELKEEP_WORKER_STUB, {mode}};
+}
+
+TEST(ThumbnailWorkers, ARealWorkerAnswersAsTheDirectCallAndIsReused) {
+    MediaFixtures fixtures;
+    const auto clip = fixtures.makeClip(QStringLiteral("clip.mp4"), 320, 240);
+    ASSERT_TRUE(clip) << fixtures.lastError().toStdString();
+    const QString garbage = fixtures.writeBytes(QStringLiteral("garbage.mp4"), QByteArray(5000, '\x33'));
+
+    WorkerLimits limits = defaultWorkerLimits();
+    limits.requestsPerWorker = 3;
+    ThumbnailWorkerPool pool(stub("serve"), limits);
+    for (const QString& path : {*clip, garbage, *clip}) {
+        SCOPED_TRACE(path.toStdString());
+        OpenFile file(path);
+        const auto viaWorker = pool.decode(file.fd(), 128, {}, kGenerous);
+        const auto direct = decodeThumbnail(file.fd(), 128);
+        ASSERT_EQ(viaWorker.hasValue(), direct.hasValue());
+        if (direct)
+            EXPECT_EQ(viaWorker.value(), direct.value().convertToFormat(QImage::Format_RGB888));
+        else
+            EXPECT_EQ(viaWorker.error().kind(), direct.error().kind());
+    }
+    // A broken file is the decoder's answer, not the worker's fault: still one worker.
+    EXPECT_EQ(pool.startedWorkers(), 1);
+    OpenFile file(*clip);
+    EXPECT_TRUE(pool.decode(file.fd(), 128, {}, kGenerous).hasValue());
+    EXPECT_EQ(pool.startedWorkers(), 2) << "recycled after its quota of requests";
+}
+
+TEST(ThumbnailWorkers, AHostileWorkerCostsOnlyItself) {
+    MediaFixtures fixtures;
+    const QString anyFile = fixtures.writeBytes(QStringLiteral("any.mp4"), QByteArray(100, 'x'));
+    OpenFile file(anyFile);
+    struct Case {
+        const char* mode;
+        std::chrono::milliseconds wait;
+        MediaErrorKind expected;
+    };
+    const Case cases[] = {
+        {"crash", kGenerous, MediaErrorKind::decodeFailed},
+        {"hang", std::chrono::milliseconds(300), MediaErrorKind::timedOut},
+        {"nonsense", kGenerous, MediaErrorKind::unreadable},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mode);
+        ThumbnailWorkerPool pool(stub(c.mode), defaultWorkerLimits());
+        for (int round = 1; round <= 2; ++round) {
+            const auto result = pool.decode(file.fd(), 128, {}, c.wait);
+            ASSERT_FALSE(result.hasValue());
+            EXPECT_EQ(result.error().kind(), c.expected) << result.error().message().toStdString();
+            EXPECT_EQ(pool.startedWorkers(), round) << "the faulty worker is replaced, never reused";
+        }
+    }
+
+    // Stopping (the library closing) ends a hung decode at once, not at its limit.
+    ThumbnailWorkerPool pool(stub("hang"), defaultWorkerLimits());
+    std::stop_source stop;
+    std::jthread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        stop.request_stop();
+    });
+    const auto started = std::chrono::steady_clock::now();
+    const auto result = pool.decode(file.fd(), 128, {}, kGenerous, stop.get_token());
+    EXPECT_FALSE(result.hasValue());
+    EXPECT_LT(std::chrono::steady_clock::now() - started, kGenerous / 2);
+
+    ThumbnailWorkerPool missing(WorkerCommand{"/nonexistent/worker", {}}, defaultWorkerLimits());
+    const auto notStarted = missing.decode(file.fd(), 128, {}, kGenerous);
+    ASSERT_FALSE(notStarted.hasValue());
+    EXPECT_EQ(notStarted.error().kind(), MediaErrorKind::unreadable);
+}
+
+}  // namespace
+}  // namespace reelkeep::media
