@@ -60,11 +60,6 @@ std::optional<QByteArray> libraryFilePath(const QString& localIdentifier) {
     return fs::pathForIdentifier(localIdentifier);
 }
 
-std::optional<QString> libraryFetchError(const LibraryPorts& ports) {
-    const auto folders = std::dynamic_pointer_cast<FolderLibrary>(ports.fetch);
-    return folders ? folders->lastFetchError() : std::nullopt;
-}
-
 bool reopenLibraryChooser(const LibraryPorts& ports) {
     const auto folders = std::dynamic_pointer_cast<FolderLibrary>(ports.authorization);
     if (!folders) return false;

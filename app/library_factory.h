@@ -29,11 +29,6 @@ std::optional<LibraryPorts> openLibrary(const LibraryRequest& request);
 // path and path_bytes); nothing for identifiers of other libraries.
 std::optional<QByteArray> libraryFilePath(const QString& localIdentifier);
 
-// Why the last scan of a folder library listed nothing although its folders
-// were readable (a damaged favorites store, moved aside); the scan itself has
-// no error to carry it.
-std::optional<QString> libraryFetchError(const LibraryPorts& ports);
-
 // Lets the user choose the library folders again (the access settings); false
 // when the library has no such choice (the demo).
 bool reopenLibraryChooser(const LibraryPorts& ports);

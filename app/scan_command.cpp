@@ -116,10 +116,7 @@ int runScanCommand(int argc, char** argv) {
             << tr("No library folder can be read. Pass --library DIR or set REELKEEP_LIBRARY.") << '\n';
         return kNoLibrary;
     }
-    // A damaged favorites store empties the list without a scan error; say it.
-    const std::optional<QString> failure =
-        viewModel.errorMessage() ? viewModel.errorMessage() : libraryFetchError(*ports);
-    if (failure) {
+    if (const std::optional<QString> failure = viewModel.errorMessage()) {
         QTextStream(stderr) << "reelkeep: " << *failure << '\n';
         return kFailed;
     }

@@ -99,6 +99,9 @@ public:
     virtual FetchResult fetchVideos() const = 0;
     // The assets that still exist, in the given order, without repeats.
     virtual FetchResult fetchAssets(const QStringList& localIdentifiers) const = 0;
+    // Why the last fetchVideos() listed nothing although the library could be
+    // read (its own records are damaged, say); nothing when the list is whole.
+    virtual std::optional<PlatformError> lastFetchError() const { return std::nullopt; }
 };
 
 class ResourcePort {

@@ -151,7 +151,11 @@ Result<FetchResult> PhotoLibraryService::fetchVideoAssets() const {
     const AuthorizationStatus status = authorizationStatus();
     if (status != AuthorizationStatus::authorized && status != AuthorizationStatus::limited)
         return PhotoLibraryError::notAuthorized();
-    return m_ports.fetch->fetchVideos();
+    FetchResult assets = m_ports.fetch->fetchVideos();
+    // An empty list that hides damage must fail the scan, not show an empty library.
+    if (std::optional<PlatformError> failure = m_ports.fetch->lastFetchError())
+        return PhotoLibraryError::operationFailed(std::move(*failure));
+    return assets;
 }
 
 Result<qsizetype> PhotoLibraryService::startScan() {

@@ -197,7 +197,7 @@ LibraryPorts FolderLibrary::ports() {
     return LibraryPorts{self, self, self, self, self, self, self, self, self};
 }
 
-std::optional<QString> FolderLibrary::lastFetchError() const {
+std::optional<PlatformError> FolderLibrary::lastFetchError() const {
     std::lock_guard lock(m_mutex);
     return m_lastFetchError;
 }
@@ -324,7 +324,7 @@ FetchResult FolderLibrary::fetchVideos() const {
     } else if (FavoritesAccess::isFatal(favoriteResult.error())) {
         // Listing every video as non-favorite would hide the damage; list nothing and say why.
         std::lock_guard lock(m_mutex);
-        m_lastFetchError = favoriteResult.error().message();
+        m_lastFetchError = PlatformError{kDomain, kStoreCode, favoriteResult.error().message()};
         m_scanned.clear();
         return {};
     } else {

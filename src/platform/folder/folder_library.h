@@ -78,9 +78,6 @@ public:
 
     LibraryPorts ports();
 
-    // Why the last fetch listed nothing although folders were readable (a damaged
-    // favorites store): the port's fetch has no error of its own.
-    std::optional<QString> lastFetchError() const;
     // The "Open Privacy Settings" stand-in: asks the chooser again and keeps the answer.
     AuthorizationStatus reopenFolderChooser();
     // The folders scanned by the last fetch.
@@ -91,6 +88,8 @@ public:
     void requestAuthorization(AccessLevel level, std::function<void(AuthorizationStatus)> handler) override;
     FetchResult fetchVideos() const override;
     FetchResult fetchAssets(const QStringList& localIdentifiers) const override;
+    // Set when a damaged favorites store made the fetch list nothing.
+    std::optional<PlatformError> lastFetchError() const override;
     QList<AssetResource> resources(const Asset& asset) const override;
     bool providesResourceDataSize() const override { return true; }
     RequestId deleteAssets(const FetchResult& assets,
@@ -146,7 +145,7 @@ private:
     mutable std::unordered_map<QString, std::shared_ptr<const FolderAsset>> m_scanned;
     mutable std::vector<QByteArray> m_rootsInUse;
     mutable std::vector<QByteArray> m_walkedFolders;
-    mutable std::optional<QString> m_lastFetchError;
+    mutable std::optional<PlatformError> m_lastFetchError;
     std::optional<FolderChoice> m_unsavedChoice;  // kept for the session when saving failed
     std::unordered_map<RequestId, std::shared_ptr<Pending>> m_pending;
     RequestId m_nextRequest = 1;

@@ -159,10 +159,15 @@ TEST_F(FolderLibraryTest, ADamagedFavoritesStoreFailsTheScanAndIsKept) {
     // Listing every video as non-favorite would hide the damage.
     EXPECT_TRUE(library->fetchVideos().isEmpty());
     ASSERT_TRUE(library->lastFetchError());
-    EXPECT_TRUE(library->lastFetchError()->contains(QStringLiteral("favorites")))
-        << library->lastFetchError()->toStdString();
+    EXPECT_TRUE(library->lastFetchError()->localizedDescription.contains(QStringLiteral("favorites")))
+        << library->lastFetchError()->localizedDescription.toStdString();
     EXPECT_TRUE(library->fetchVideos().isEmpty())
         << "the damage is remembered, not replaced by an empty store";
+    // The scan fails with the reason instead of showing an empty library.
+    const std::optional<Result<qsizetype>> begun = awaitFor(service().beginScan());
+    ASSERT_TRUE(begun);
+    ASSERT_FALSE(*begun);
+    EXPECT_TRUE(begun->error().description().contains(QStringLiteral("favorites")));
     bool isKept = false;
     for (const QByteArray& name : folderNames(state() + "/data"))
         isKept = isKept || name.startsWith("favorites.sqlite.damaged-");
