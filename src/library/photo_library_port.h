@@ -141,13 +141,20 @@ public:
     virtual void cancelChange(RequestId id) = 0;
 };
 
+// How a write meets a destination name that is already taken.
+enum class ExportNaming {
+    exactName,     // the user typed the name: a taken name is an error
+    nextFreeName,  // a name picked for a folder: "name (2).ext", "name (3).ext", … instead
+};
+
 class ExportPort {
 public:
     virtual ~ExportPort() = default;
-    // Writes the resource's data to exactly destinationPath; on failure nothing
-    // bears that name. Handler: no error once the file is complete.
+    // Writes the resource's data to destinationPath (or, with nextFreeName, the
+    // first free name after it); never replaces a file, and on failure nothing
+    // bears the name. Handler: no error once the file is complete.
     virtual RequestId writeResourceData(const AssetResource& resource, const QString& destinationPath,
-                                        bool isNetworkAccessAllowed,
+                                        ExportNaming naming, bool isNetworkAccessAllowed,
                                         std::function<void(std::optional<PlatformError>)> handler) = 0;
     virtual void cancelWrite(RequestId id) = 0;
 };

@@ -381,17 +381,17 @@ QCoro::Task<Result<void>> PhotoLibraryService::favoriteOnExecutor(QStringList lo
 }
 
 QCoro::Task<Result<void>> PhotoLibraryService::downloadVideo(QString localIdentifier, QString destinationPath,
-                                                             std::stop_token stop) {
+                                                             ExportNaming naming, std::stop_token stop) {
     return onExecutor<Result<void>>(
-        stop, [this, id = std::move(localIdentifier),
-               path = std::move(destinationPath)](const std::stop_token& token) mutable {
-            return downloadOnExecutor(std::move(id), std::move(path), token);
+        stop, [this, id = std::move(localIdentifier), path = std::move(destinationPath),
+               naming](const std::stop_token& token) mutable {
+            return downloadOnExecutor(std::move(id), std::move(path), naming, token);
         });
 }
 
 QCoro::Task<Result<void>> PhotoLibraryService::downloadOnExecutor(QString localIdentifier,
                                                                   QString destinationPath,
-                                                                  std::stop_token stop) {
+                                                                  ExportNaming naming, std::stop_token stop) {
     const FetchResult found = m_ports.fetch->fetchAssets({localIdentifier});
     if (found.isEmpty()) co_return PhotoLibraryError::assetNotFound();
     const QList<AssetResource> resources = m_ports.resources->resources(*found.front());
@@ -401,7 +401,7 @@ QCoro::Task<Result<void>> PhotoLibraryService::downloadOnExecutor(QString localI
     using WriteResult = std::optional<PlatformError>;
     auto completion = Completion<WriteResult>::create(m_executor.get());
     const RequestId request = m_ports.exports->writeResourceData(
-        *resource, destinationPath, true, [weak = std::weak_ptr(completion)](WriteResult error) {
+        *resource, destinationPath, naming, true, [weak = std::weak_ptr(completion)](WriteResult error) {
             if (const auto waiting = weak.lock()) waiting->resume(std::move(error));
         });
     auto cancel = [port = m_ports.exports, request] { port->cancelWrite(request); };

@@ -102,8 +102,10 @@ public:
     QCoro::Task<DeletionOutcome> deleteVideos(QStringList localIdentifiers, std::stop_token stop = {});
     QCoro::Task<Result<void>> setFavorite(QStringList localIdentifiers, bool isFavorite,
                                           std::stop_token stop = {});
-    // Writes exactly to destinationPath, which the caller chose and made unique.
+    // Writes to destinationPath, which the caller chose and made unique; with
+    // nextFreeName a name taken meanwhile moves the file to the next free one.
     QCoro::Task<Result<void>> downloadVideo(QString localIdentifier, QString destinationPath,
+                                            ExportNaming naming = ExportNaming::exactName,
                                             std::stop_token stop = {});
     QCoro::Task<QSet<QString>> existingIdentifiers(QStringList localIdentifiers, std::stop_token stop = {});
 
@@ -146,7 +148,7 @@ private:
     QCoro::Task<Result<void>> favoriteOnExecutor(QStringList localIdentifiers, bool isFavorite,
                                                  std::stop_token stop);
     QCoro::Task<Result<void>> downloadOnExecutor(QString localIdentifier, QString destinationPath,
-                                                 std::stop_token stop);
+                                                 ExportNaming naming, std::stop_token stop);
     QCoro::Task<ThumbnailRef> thumbnailOnExecutor(QString localIdentifier, QSizeF targetSize,
                                                   std::stop_token stop);
     QCoro::Task<> runThumbnailFlight(QString key, AssetRef asset, QSize pixels,

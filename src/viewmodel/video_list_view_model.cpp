@@ -7,8 +7,8 @@
 #include <QThread>
 
 #include "library/executor.h"
+#include "model/file_names.h"
 #include "model/texts.h"
-#include "viewmodel/file_names.h"
 #include "viewmodel/library_change_observer.h"
 
 namespace reelkeep {
@@ -594,7 +594,7 @@ std::optional<QList<VideoListViewModel::DownloadPair>> VideoListViewModel::choos
         const std::optional<QString> file =
             m_environment.panels->chooseSaveFile({safeFileComponent(fileNameOf(items.first()))});
         if (!file) return std::nullopt;
-        return QList<DownloadPair>{{items.first(), *file}};
+        return QList<DownloadPair>{{items.first(), *file, ExportNaming::exactName}};
     }
     const std::optional<QString> folder = m_environment.panels->chooseFolder(tr("Choose Folder"));
     if (!folder) return std::nullopt;
@@ -610,7 +610,7 @@ std::optional<QList<VideoListViewModel::DownloadPair>> VideoListViewModel::choos
         const std::optional<QString> name =
             uniqueName(safeFileComponent(fileNameOf(item)), usedNames, isTaken);
         if (name) usedNames.insert(*name);
-        plan.append({item, name ? directory.filePath(*name) : QString{}});
+        plan.append({item, name ? directory.filePath(*name) : QString{}, ExportNaming::nextFreeName});
     }
     return plan;
 }
@@ -629,8 +629,8 @@ QCoro::Task<> VideoListViewModel::downloadOperation(QList<DownloadPair> plan, st
             lastError = tr("There is no free file name for “%1” in that folder.").arg(fileNameOf(pair.item));
             continue;
         }
-        const Result<void> result =
-            co_await m_service->downloadVideo(pair.item.localIdentifier(), pair.destination, stop);
+        const Result<void> result = co_await m_service->downloadVideo(pair.item.localIdentifier(),
+                                                                      pair.destination, pair.naming, stop);
         if (!self) co_return;
         if (result)
             ++succeeded;

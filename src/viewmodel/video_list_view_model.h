@@ -144,6 +144,7 @@ private:
     struct DownloadPair {
         VideoItem item;
         QString destination;
+        ExportNaming naming;  // a folder's names may move on if taken meanwhile
     };
 
     QCoro::Task<> runScan(std::stop_token stop);

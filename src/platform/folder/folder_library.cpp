@@ -20,6 +20,7 @@
 #include <span>
 #include <stop_token>
 
+#include "model/file_names.h"
 #include "platform/folder/folder_asset.h"
 #include "platform/folder/fs/export.h"
 #include "platform/folder/fs/path_id.h"
@@ -58,6 +59,30 @@ enum : int {
     kMediaCode = 1004,
     kTimeoutCode = 1005
 };
+
+// Publishes one staged copy under the name or, while names are taken (another
+// program may create them after the caller picked this one), the next free one.
+fs::Result<void> exportUnderFreeName(int sourceFd, const QByteArray& sourcePath, int folderFd,
+                                     const QByteArray& folderPath, const QByteArray& name,
+                                     std::stop_token stop) {
+    fs::Result<fs::StagedCopy> staged =
+        fs::stageCopy(sourceFd, sourcePath, folderFd, folderPath, fs::systemCopyCalls(), std::move(stop));
+    if (!staged) return staged.error();
+    QSet<QString> tried;
+    const auto isTaken = [folderFd](const QString& candidate) {
+        struct stat info;
+        return ::fstatat(folderFd, QFile::encodeName(candidate).constData(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+    };
+    QByteArray candidate = name;
+    for (;;) {
+        fs::Result<void> published = staged.value().publish(candidate);
+        if (published || published.error().kind() != fs::IoErrorKind::alreadyExists) return published;
+        tried.insert(QFile::decodeName(candidate));
+        const std::optional<QString> next = uniqueName(QFile::decodeName(name), tried, isTaken);
+        if (!next) return published;  // every counter taken: the error says the name exists
+        candidate = QFile::encodeName(*next);
+    }
+}
 
 PlatformError ioFailure(const fs::IoError& error) {
     const int code = error.kind() == fs::IoErrorKind::system ? error.errorNumber() : 1100 + int(error.kind());
@@ -531,11 +556,12 @@ void FolderLibrary::cancelChange(RequestId id) {
 // ---- Export ------------------------------------------------------------------
 
 RequestId FolderLibrary::writeResourceData(const AssetResource& resource, const QString& destinationPath,
-                                           bool, std::function<void(std::optional<PlatformError>)> handler) {
+                                           ExportNaming naming, bool,
+                                           std::function<void(std::optional<PlatformError>)> handler) {
     auto pending = std::make_shared<Pending>();
     pending->onWrite = std::move(handler);
     const RequestId id = addPending(pending);
-    m_changes.post([this, id, pending, resource, destinationPath] {
+    m_changes.post([this, id, pending, resource, destinationPath, naming] {
         const auto write = [&]() -> std::optional<PlatformError> {
             const std::shared_ptr<const FolderAsset> asset = scannedAsset(resource.assetIdentifier);
             if (!asset) return goneError();
@@ -551,8 +577,11 @@ RequestId FolderLibrary::writeResourceData(const AssetResource& resource, const 
             fs::Result<fs::UniqueFd> folder = fs::openFolder(split->parent);
             if (!folder) return ioFailure(folder.error());
             const fs::Result<void> exported =
-                fs::exportFile(source->get(), asset->file().path, folder->get(), split->parent, split->name,
-                               fs::systemCopyCalls(), pending->stop.get_token());
+                naming == ExportNaming::exactName
+                    ? fs::exportFile(source->get(), asset->file().path, folder->get(), split->parent,
+                                     split->name, fs::systemCopyCalls(), pending->stop.get_token())
+                    : exportUnderFreeName(source->get(), asset->file().path, folder->get(), split->parent,
+                                          split->name, pending->stop.get_token());
             if (exported) return std::nullopt;
             if (exported.error().kind() == fs::IoErrorKind::stopped) return cancelledError();
             return ioFailure(exported.error());

@@ -98,7 +98,7 @@ public:
                           std::function<void(FavoriteCompletion)> handler) override;
     void cancelChange(RequestId id) override;
     RequestId writeResourceData(const AssetResource& resource, const QString& destinationPath,
-                                bool isNetworkAccessAllowed,
+                                ExportNaming naming, bool isNetworkAccessAllowed,
                                 std::function<void(std::optional<PlatformError>)> handler) override;
     void cancelWrite(RequestId id) override;
     RequestId requestImage(const AssetRef& asset, QSize targetPixels, int contentMode,

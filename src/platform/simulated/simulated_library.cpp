@@ -11,6 +11,8 @@
 #include <cmath>
 #include <thread>
 
+#include "model/file_names.h"
+
 namespace reelkeep {
 
 SimulatedAsset& SimulatedAsset::withMember(std::string name, DynamicMember member) {
@@ -465,21 +467,31 @@ void SimulatedLibrary::cancelChange(RequestId id) {
     }
 }
 
-RequestId SimulatedLibrary::writeResourceData(const AssetResource& resource, const QString& destinationPath,
-                                              bool,
+RequestId SimulatedLibrary::writeResourceData(const AssetResource& resource, const QString& requestedPath,
+                                              ExportNaming naming, bool,
                                               std::function<void(std::optional<PlatformError>)> handler) {
     count(SimulatedCall::writeResourceData);
     auto request = std::make_shared<PendingRequest>();
     request->kind = PendingRequest::Kind::write;
     request->onWrite = std::move(handler);
     const RequestId id = addPending(request);
-    m_callbacks.postAfter(latency(SimulatedCall::writeResourceData), [this, id, resource, destinationPath] {
+    m_callbacks.postAfter(latency(SimulatedCall::writeResourceData), [this, id, resource, requestedPath,
+                                                                      naming] {
         const std::shared_ptr<PendingRequest> pending = takePending(id);
         if (!pending || !pending->claimAnswer()) return;
         std::optional<PlatformError> error;
         {
             std::lock_guard lock(m_mutex);
             error = m_writeError;
+        }
+        QString destinationPath = requestedPath;
+        if (naming == ExportNaming::nextFreeName) {
+            const QFileInfo requested(requestedPath);
+            const QDir folder = requested.dir();
+            const std::optional<QString> name = uniqueName(requested.fileName(), {}, [&](const QString& n) {
+                return QFileInfo::exists(folder.filePath(n));
+            });
+            if (name) destinationPath = folder.filePath(*name);
         }
         if (!error && QFileInfo::exists(destinationPath))
             error = PlatformError{QStringLiteral("NSCocoaErrorDomain"), 516,

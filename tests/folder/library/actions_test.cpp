@@ -130,6 +130,16 @@ TEST_F(FolderLibraryTest, ExportCopiesExactlyAndNeverReplaces) {
     EXPECT_TRUE(second->error().description().contains(QStringLiteral("copy.mp4")));
     EXPECT_EQ(readBytes(state() + "/out/copy.mp4"), "the user's own file");
     EXPECT_EQ(folderNames(state() + "/out"), std::vector<QByteArray>{"copy.mp4"});  // no temporary left
+
+    // Into a folder, a name taken after it was picked moves on to the next free one.
+    writeBytes(state() + "/out/copy (2).mp4", "another file of the user's");
+    const std::optional<Result<void>> third =
+        awaitFor(service().downloadVideo(id, destination, ExportNaming::nextFreeName));
+    ASSERT_TRUE(third);
+    EXPECT_TRUE(*third);
+    EXPECT_EQ(readBytes(state() + "/out/copy.mp4"), "the user's own file");
+    EXPECT_EQ(readBytes(state() + "/out/copy (2).mp4"), "another file of the user's");
+    EXPECT_EQ(readBytes(state() + "/out/copy (3).mp4"), readBytes(join(root(), "source.mp4")));
 }
 
 TEST_F(FolderLibraryTest, FileLocationAndExistenceAnswerForAnUnchangedFile) {

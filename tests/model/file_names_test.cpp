@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "model/file_names.h"
 #include "support/qt_printers.h"
-#include "viewmodel/file_names.h"
 
 using namespace reelkeep;
 
