@@ -89,6 +89,17 @@ void VideoTableModel::showRows(const VideoList& next, int identity, const SizeCo
 }
 
 bool VideoTableModel::updateInPlace(const VideoList& next, const SizeCounts& duplicates) {
+    if (m_rows.isEmpty()) {
+        // Nothing shown yet, so nothing to keep: one insert, without keying
+        // every row (the first rows of a scan arrive this way).
+        if (!next.isEmpty()) {
+            beginInsertRows({}, 0, int(next.size()) - 1);
+            m_rows = next;
+            takeSnapshot(duplicates);
+            endInsertRows();
+        }
+        return true;
+    }
     const QSet<QString> oldIDs = identifiersOf(m_rows);
     const QSet<QString> nextIDs = identifiersOf(next);
     // Identifiers that repeat cannot key rows; such lists are reset instead.
