@@ -3,8 +3,12 @@
 // printed as a table or JSON. Exit codes: 0 done, 2 usage, 3 no readable
 // library, 4 the scan failed.
 #include <unistd.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #include <QTextStream>
 #include <cstdio>
 
@@ -98,41 +102,54 @@ int runScanCommand(int argc, char** argv) {
 
     std::shared_ptr<ScanLog> log = systemScanLog(QLatin1String(kApplicationId));
     if (parser.isSet(timingsOption)) log = std::make_shared<StderrScanLog>(log);
-    VideoListViewModel viewModel(*ports, Environment{systemClock(), nullptr, nullptr, nullptr, log});
+    auto viewModel = std::make_unique<VideoListViewModel>(
+        *ports, Environment{systemClock(), nullptr, nullptr, nullptr, log});
 
     const bool showsProgress = ::isatty(STDERR_FILENO) == 1;
-    QObject::connect(&viewModel, &VideoListViewModel::statusChanged, &viewModel, [&] {
-        if (showsProgress) QTextStream(stderr) << "\r\033[K" << viewModel.status().text() << Qt::flush;
+    QObject::connect(viewModel.get(), &VideoListViewModel::statusChanged, viewModel.get(), [&] {
+        if (showsProgress) QTextStream(stderr) << "\r\033[K" << viewModel->status().text() << Qt::flush;
     });
-    QObject::connect(&viewModel, &VideoListViewModel::scanFinished, &app, &QCoreApplication::quit);
-    viewModel.rescan();
+    QObject::connect(viewModel.get(), &VideoListViewModel::scanFinished, &app, &QCoreApplication::quit);
+    viewModel->rescan();
     QCoreApplication::exec();
     if (showsProgress) QTextStream(stderr) << "\r\033[K" << Qt::flush;
 
-    const AuthorizationStatus access = viewModel.authorizationStatus();
+    const AuthorizationStatus access = viewModel->authorizationStatus();
     if (access != AuthorizationStatus::authorized && access != AuthorizationStatus::limited) {
         QTextStream(stderr)
             << "reelkeep: "
             << tr("No library folder can be read. Pass --library DIR or set REELKEEP_LIBRARY.") << '\n';
         return kNoLibrary;
     }
-    if (const std::optional<QString> failure = viewModel.errorMessage()) {
+    if (const std::optional<QString> failure = viewModel->errorMessage()) {
         QTextStream(stderr) << "reelkeep: " << *failure << '\n';
         return kFailed;
     }
 
-    if (parser.isSet(duplicatesOption)) viewModel.showDuplicates();
-    viewModel.setSortOrder(*sortOrder);
-    viewModel.setSizeFilter(*sizeFilter);
+    if (parser.isSet(duplicatesOption)) viewModel->showDuplicates();
+    viewModel->setSortOrder(*sortOrder);
+    viewModel->setSizeFilter(*sizeFilter);
+    const VideoList items = viewModel->visibleItems();
+    const LibraryStats stats = viewModel->stats();
+    const DuplicateSummary duplicates = viewModel->duplicates();
+    const QString status = viewModel->status().text();
+    // The list is all that is printed: the library's own copy of every file goes
+    // first (its index writes are flushed), so printing does not add to the peak.
+    viewModel.reset();
+    ports.reset();
+#ifdef __GLIBC__
+    ::malloc_trim(0);  // freed on the library's threads: their arenas keep it otherwise
+#endif
 
-    QTextStream out(stdout);
     if (parser.isSet(jsonOption)) {
-        out << formatJson(viewModel.visibleItems(), viewModel.stats(), viewModel.duplicates(),
-                          libraryFilePath)
-                   .toJson();
+        QFile out;
+        if (!out.open(stdout, QIODevice::WriteOnly)) return kFailed;
+        writeJson(items, stats, duplicates, libraryFilePath, out);
     } else {
-        out << formatTable(viewModel.visibleItems());
-        QTextStream(stderr) << viewModel.status().text() << '\n';
+        QTextStream out(stdout);
+        writeTable(items, out);
+        out.flush();
+        QTextStream(stderr) << status << '\n';
     }
     return kDone;
 }

@@ -5,8 +5,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QJsonDocument>
 #include <QString>
+#include <QTextStream>
 #include <functional>
 #include <optional>
 
@@ -24,5 +26,11 @@ using PathLookup = std::function<std::optional<QByteArray>(const QString& localI
 QString formatTable(const VideoList& items);
 QJsonDocument formatJson(const VideoList& items, const LibraryStats& stats,
                          const DuplicateSummary& duplicates, const PathLookup& pathOf);
+
+// The same texts, written as they are made: a list of 100,000 videos is never
+// held as one text, nor as a JSON tree, next to the list itself.
+void writeTable(const VideoList& items, QTextStream& out);
+void writeJson(const VideoList& items, const LibraryStats& stats, const DuplicateSummary& duplicates,
+               const PathLookup& pathOf, QIODevice& out);
 
 }  // namespace reelkeep

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QJsonArray>
 #include <QJsonObject>
 
@@ -66,4 +67,38 @@ TEST(ScanReport, JsonCarriesRawValuesAndBytesOfOddPaths) {
     EXPECT_TRUE(second["path"].isNull());
     EXPECT_FALSE(second.contains("path_bytes"));
     EXPECT_EQ(root["summary"].toObject()["reclaimable_bytes"].toInteger(), 1'500);
+}
+
+// The command writes both as it goes; what it writes must be what the whole
+// document or table would have been.
+TEST(ScanReport, WrittenReportsMatchTheWholeDocumentsAndAlign) {
+    VideoList items;
+    for (int i = 0; i < 5; ++i)
+        items.append(VideoItem(
+            QStringLiteral("id%1").arg(i),
+            i == 3 ? std::nullopt : std::optional(QStringLiteral("clip\t%1.mov").arg(i)),
+            i == 2 ? kDistantPast : 1709665629.0 + i * 86400, i == 1 ? NAN : 12.5 * i, 1920 / (i + 1), 1080,
+            i % 2 == 0, false,
+            i == 4 ? SizeState::failed() : SizeState::known(1'000 * (i + 1), SizeSource::fileAttributes)));
+    DuplicateSummary duplicates;
+    duplicates.countsBySize = {{2'000, 2}, {1'000, 3}};
+    duplicates.videoCount = 5;
+    const PathLookup pathOf = [](const QString& id) -> std::optional<QByteArray> {
+        if (id == "id1") return std::nullopt;
+        return id == "id2" ? QByteArray("/v/caf\xE9.mov") : "/v/" + id.toUtf8();
+    };
+    for (const qsizetype count : {0, 1, 5}) {
+        SCOPED_TRACE(count);
+        const VideoList shown = items.first(count);
+        const LibraryStats stats{5, int(count), 3'000, 1};
+        QBuffer written;
+        written.open(QIODevice::WriteOnly);
+        writeJson(shown, stats, duplicates, pathOf, written);
+        EXPECT_EQ(written.data(), formatJson(shown, stats, duplicates, pathOf).toJson());
+
+        // Every cell is padded to its column, so every line is as long as the header.
+        const QStringList lines = formatTable(shown).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        ASSERT_EQ(lines.size(), count + 1);
+        for (const QString& line : lines) EXPECT_EQ(line.size(), lines.front().size()) << line.toStdString();
+    }
 }

@@ -161,6 +161,53 @@ TEST(Walk, OverlappingRootsAndSymlinkedRootsListEachFileOnceByCanonicalPath) {
     EXPECT_EQ(result.entries.front().path, join(videos, "trip/a.mp4"));
 }
 
+TEST(Walk, EachHardLinkGroupIsListedOnceUnderItsSmallestName) {
+    const test::TempDir dir;
+    const QByteArray root = dir.path();
+    for (const char* folder : {"a", "b", "c"}) test::makeFolder(join(root, folder));
+    // Each group is one file under several names; the first name is made first.
+    const std::vector<std::vector<QByteArray>> groups = {
+        {"b/one.mp4"},
+        {"c/two.mp4", "a/two-link.mp4", "b/two-link.mp4"},  // smallest: a/two-link.mp4
+        {"a/three.mp4", "c/three-link.mp4"},
+        {"b/four.mp4", "b/four-a.mp4", "c/four.mp4", "a/z-four.mp4"},  // smallest: a/z-four.mp4
+        {"c/five.mp4"},
+    };
+    for (const auto& names : groups) {
+        test::writeBytes(join(root, names.front()), names.front());
+        for (std::size_t i = 1; i < names.size(); ++i)
+            ASSERT_EQ(::link(join(root, names.front()).constData(), join(root, names[i]).constData()), 0);
+    }
+
+    const WalkResult result = walkRoots({root}, defaultVideoNamePredicate());
+
+    QSet<QByteArray> expected;
+    for (const auto& names : groups)
+        expected.insert(join(root, *std::min_element(names.begin(), names.end())));
+    EXPECT_EQ(listedPaths(result), expected);
+    ASSERT_EQ(result.entries.size(), groups.size());
+    for (const WalkEntry& entry : result.entries)
+        EXPECT_EQ(entry.fingerprint, test::fingerprintOfPath(entry.path)) << entry.path.toStdString();
+}
+
+// The walk hands the predicate one name after another; one that keeps them
+// must find each as it was, not overwritten by the next.
+TEST(Walk, ThePredicateMayKeepTheNamesItIsShown) {
+    const test::TempDir dir;
+    const QByteArray root = dir.path();
+    const QSet<QByteArray> names = {"a.mp4", "a much longer name.mov", "b.txt", "c.mkv", "x"};
+    for (const QByteArray& name : names) test::writeBytes(join(root, name), "x");
+    std::vector<QByteArray> shown;
+    const VideoNamePredicate keepAll = [&](const QByteArray& name) {
+        shown.push_back(name);
+        return true;
+    };
+    const WalkResult result = walkRoots({root}, keepAll);
+    EXPECT_EQ((QSet<QByteArray>{shown.begin(), shown.end()}), names);
+    EXPECT_EQ(shown.size(), std::size_t(names.size()));
+    EXPECT_EQ(result.entries.size(), std::size_t(names.size()));
+}
+
 TEST(Walk, StopsAtTheNextFolderOnceAskedTo) {
     const test::TempDir dir;
     const QByteArray root = dir.path();

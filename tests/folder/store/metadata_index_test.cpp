@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <algorithm>
+#include <random>
 #include <thread>
 
 #include "platform/folder/store/metadata_index.h"
@@ -85,6 +87,46 @@ TEST(MetadataIndex, AnswersInBulkOnlyForUnchangedFiles) {
     ASSERT_FALSE(index->store(std::span(&updated, 1)));
     EXPECT_EQ(index->lookup(std::span(&updated.key, 1))[0], updated.metadata);
     EXPECT_FALSE(index->lookup(std::span(&stored[3].key, 1))[0]);
+}
+
+// Keys arrive in walk order, and the index may hold many rows between two of
+// them (files gone since, other folders): each key still gets its own row.
+TEST(MetadataIndex, AnswersEachKeyWhateverItsOrderAndTheRowsBetween) {
+    QTemporaryDir dir;
+    auto index = MetadataIndex::open(dir.filePath(QStringLiteral("index.sqlite")));
+    constexpr int kStored = 3000;
+    const auto stored = entries(kStored);
+    ASSERT_FALSE(index->store(stored));
+    const struct {
+        const char* what;
+        int stride;
+    } cases[] = {
+        {"every file", 1},
+        {"every third: other rows between the keys", 3},
+        {"every 25th: so many rows between that they are asked by name", 25},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::pair<IndexKey, std::optional<IndexedMetadata>>> asked;
+        for (int n = 0; n < kStored; n += c.stride) {
+            asked.emplace_back(stored[n].key, stored[n].metadata);
+            if (n % 7 == 0) {  // the same name asked again for an edited file
+                IndexKey edited = stored[n].key;
+                edited.fingerprint.mtimeNs += 1;
+                asked.emplace_back(edited, std::nullopt);
+            }
+            if (n % 11 == 0)
+                asked.emplace_back(IndexKey{stored[n].key.identifier + "-new", {}}, std::nullopt);
+        }
+        std::shuffle(asked.begin(), asked.end(), std::mt19937(7));
+        std::vector<IndexKey> keys;
+        for (const auto& [key, expected] : asked) keys.push_back(key);
+
+        const auto answers = index->lookup(keys);
+        ASSERT_EQ(answers.size(), keys.size());
+        for (std::size_t i = 0; i < keys.size(); ++i)
+            EXPECT_EQ(answers[i], asked[i].second) << keys[i].identifier;
+    }
 }
 
 TEST(MetadataIndex, DamagedFileIsRebuiltSilently) {

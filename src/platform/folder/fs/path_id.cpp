@@ -19,19 +19,23 @@ int upperHexValue(char c) {
 
 }  // namespace
 
+// Sized first and written in place: a scan encodes every path it lists.
 QByteArray percentEncodePath(const QByteArray& pathBytes) {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    QByteArray encoded;
-    encoded.reserve(pathBytes.size());
+    qsizetype encodedSize = 0;
+    for (const char c : pathBytes) encodedSize += isUnreserved(c) ? 1 : 3;
+    if (encodedSize == pathBytes.size()) return pathBytes;  // nothing to encode: shared, not copied
+    QByteArray encoded(encodedSize, Qt::Uninitialized);
+    char* out = encoded.data();
     for (const char c : pathBytes) {
         if (isUnreserved(c)) {
-            encoded.append(c);
+            *out++ = c;
             continue;
         }
         const auto byte = static_cast<unsigned char>(c);
-        encoded.append('%');
-        encoded.append(kHex[byte >> 4]);
-        encoded.append(kHex[byte & 0xF]);
+        *out++ = '%';
+        *out++ = kHex[byte >> 4];
+        *out++ = kHex[byte & 0xF];
     }
     return encoded;
 }

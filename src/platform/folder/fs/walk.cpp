@@ -10,12 +10,14 @@
 #include <QHash>
 #include <QMimeDatabase>
 #include <QStandardPaths>
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <mutex>
-#include <unordered_map>
 #include <unordered_set>
 
 #include "platform/folder/fs/path_id.h"
@@ -47,11 +49,57 @@ struct DirCloser {
 };
 using DirHandle = std::unique_ptr<DIR, DirCloser>;
 
+// One allocation of the exact size: a scan keeps every path for the session.
 QByteArray joinPath(const QByteArray& folder, const char* name) {
-    QByteArray path = folder;
-    if (!path.endsWith('/')) path.append('/');
-    path.append(name);
+    const std::size_t nameSize = std::strlen(name);
+    const bool hasSlash = folder.endsWith('/');
+    QByteArray path(folder.size() + (hasSlash ? 0 : 1) + qsizetype(nameSize), Qt::Uninitialized);
+    char* out = std::copy(folder.cbegin(), folder.cend(), path.data());
+    if (!hasSlash) *out++ = '/';
+    std::memcpy(out, name, nameSize);
     return path;
+}
+
+// One entry per (device, inode): a hard link, or the same file reached through
+// a second root or a bind mount, keeps its first place and is named by its
+// smallest path, so that readdir order cannot change its identifier from one
+// scan to the next. Sorting once beats hashing 100,000 files as they come.
+void keepOneEntryPerFile(std::vector<WalkEntry>& entries) {
+    struct Sighting {
+        std::uint64_t device;
+        std::uint64_t inode;
+        std::size_t position;
+        auto operator<=>(const Sighting&) const = default;
+    };
+    std::vector<Sighting> sightings;
+    sightings.reserve(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        sightings.push_back({entries[i].fingerprint.device, entries[i].fingerprint.inode, i});
+    std::sort(sightings.begin(), sightings.end());
+    std::vector<bool> isRepeat(entries.size(), false);
+    bool hasRepeats = false;
+    std::size_t groupStart = 0;
+    for (std::size_t i = 1; i < sightings.size(); ++i) {
+        const Sighting& first = sightings[groupStart];
+        if (sightings[i].device != first.device || sightings[i].inode != first.inode) {
+            groupStart = i;
+            continue;
+        }
+        // Ties sort by position, so a group starts with its first sighting.
+        QByteArray& keptPath = entries[first.position].path;
+        QByteArray& repeatedPath = entries[sightings[i].position].path;
+        if (repeatedPath < keptPath) keptPath = std::move(repeatedPath);
+        isRepeat[sightings[i].position] = true;
+        hasRepeats = true;
+    }
+    if (!hasRepeats) return;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (isRepeat[i]) continue;
+        if (kept != i) entries[kept] = std::move(entries[i]);
+        ++kept;
+    }
+    entries.resize(kept);
 }
 
 class Walker {
@@ -68,7 +116,10 @@ public:
         walkFolder(std::move(folder.value()), root, 0);
     }
 
-    WalkResult take() { return std::move(m_result); }
+    WalkResult take() {
+        keepOneEntryPerFile(m_result.entries);
+        return std::move(m_result);
+    }
     bool isStopped() const { return m_result.isStopped; }
 
 private:
@@ -112,8 +163,10 @@ private:
             }
             // Symlinks, FIFOs, devices and sockets are never videos, whatever their name.
             if (type != DT_REG && type != DT_UNKNOWN) continue;
-            const QByteArray name{entry->d_name};
-            if (type == DT_REG && !m_isVideoName(name)) continue;
+            const std::size_t nameSize = std::strlen(entry->d_name);
+            m_name.resize(qsizetype(nameSize));
+            std::memcpy(m_name.data(), entry->d_name, nameSize);
+            if (type == DT_REG && !m_isVideoName(m_name)) continue;
 
             struct statx fileStatus {};
             if (::statx(::dirfd(dir.get()), entry->d_name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
@@ -128,11 +181,11 @@ private:
                 continue;
             }
             if (S_ISDIR(fileStatus.stx_mode)) {
-                subfolders.push_back(name);
+                subfolders.push_back(m_name);
                 continue;
             }
             if (!S_ISREG(fileStatus.stx_mode)) continue;
-            if (type == DT_UNKNOWN && !m_isVideoName(name)) continue;
+            if (type == DT_UNKNOWN && !m_isVideoName(m_name)) continue;
             addFile(joinPath(path, entry->d_name), fileStatus);
         }
 
@@ -159,18 +212,9 @@ private:
         }
     }
 
+    // Repeated files are dropped once the walk is done (keepOneEntryPerFile).
     void addFile(QByteArray path, const struct statx& status) {
         const FileFingerprint fingerprint = fingerprintOf(status);
-        // A hard link, or the same file reached through a second root or bind
-        // mount: one entry, named by the smallest path so that readdir order
-        // cannot change its identifier from one scan to the next.
-        const auto [seen, isNew] =
-            m_entryIndexByFile.try_emplace({fingerprint.device, fingerprint.inode}, m_result.entries.size());
-        if (!isNew) {
-            QByteArray& listedPath = m_result.entries[seen->second].path;
-            if (path < listedPath) listedPath = std::move(path);
-            return;
-        }
         WalkEntry entry{.path = std::move(path),
                         .fingerprint = fingerprint,
                         .birthTimeNs = {},
@@ -184,8 +228,10 @@ private:
     const VideoNamePredicate& m_isVideoName;
     std::stop_token m_stop;
     WalkResult m_result;
-    std::unordered_map<DeviceInode, std::size_t, DeviceInodeHash> m_entryIndexByFile;
     std::unordered_set<DeviceInode, DeviceInodeHash> m_seenFolders;
+    // Reused for every name: the predicate takes a QByteArray, and one per entry
+    // would be an allocation per file. One it keeps is detached by the next write.
+    QByteArray m_name;
 };
 
 std::optional<QByteArray> canonicalPath(const QByteArray& path) {
@@ -196,12 +242,51 @@ std::optional<QByteArray> canonicalPath(const QByteArray& path) {
     return canonical;
 }
 
+// The last few answers of one thread, without a lock or an allocation: the
+// names of a folder share a handful of extensions, and the shared cache costs a
+// lock, a copy of the extension and a hash per file.
+class RecentExtensions {
+public:
+    std::optional<bool> find(QByteArrayView extension) const {
+        for (const Answer& answer : m_answers)
+            if (answer.size == extension.size() &&
+                std::memcmp(answer.bytes.data(), extension.data(), std::size_t(answer.size)) == 0)
+                return answer.isVideo;
+        return std::nullopt;
+    }
+    void remember(QByteArrayView extension, bool isVideo) {
+        if (extension.size() > qsizetype(sizeof(Answer::bytes))) return;
+        Answer& answer = m_answers[m_next++ % m_answers.size()];
+        std::memcpy(answer.bytes.data(), extension.data(), std::size_t(extension.size()));
+        answer.size = extension.size();
+        answer.isVideo = isVideo;
+    }
+
+private:
+    struct Answer {
+        std::array<char, 16> bytes{};
+        qsizetype size = 0;
+        bool isVideo = false;
+    };
+    std::array<Answer, 8> m_answers{};
+    std::size_t m_next = 0;
+};
+
 class ExtensionVideoRule {
 public:
     bool isVideoName(const QByteArray& name) {
         const qsizetype dot = name.lastIndexOf('.');
         if (dot <= 0 || dot + 1 >= name.size()) return false;
-        const QByteArray extension = name.mid(dot + 1);
+        const QByteArrayView extension = QByteArrayView(name).sliced(dot + 1);
+        thread_local RecentExtensions recent;  // the rule is one per process, so this is too
+        if (const std::optional<bool> known = recent.find(extension)) return *known;
+        const bool isVideo = isVideoExtension(extension.toByteArray());
+        recent.remember(extension, isVideo);
+        return isVideo;
+    }
+
+private:
+    bool isVideoExtension(const QByteArray& extension) {
         const std::lock_guard lock{m_mutex};
         if (const auto cached = m_isVideoByExtension.constFind(extension);
             cached != m_isVideoByExtension.cend())
@@ -216,7 +301,6 @@ public:
         return isVideo;
     }
 
-private:
     std::mutex m_mutex;
     QMimeDatabase m_mimeDatabase;
     QHash<QByteArray, bool> m_isVideoByExtension;

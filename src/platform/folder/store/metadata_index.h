@@ -70,7 +70,8 @@ public:
     int rebuildCount() const { return m_rebuildCount; }
 
     // One answer per key, in order: nothing when the row is missing or its
-    // fingerprint differs. One query per 200 keys, in one read transaction.
+    // fingerprint differs. Keys are read in identifier order, 200 to a range
+    // query (by name where the range holds many other rows), in one read transaction.
     std::vector<std::optional<IndexedMetadata>> lookup(std::span<const IndexKey> keys);
     // Inserts or replaces in one transaction; an error leaves the index as it was.
     [[nodiscard]] StoreStatus store(std::span<const IndexEntry> entries);
@@ -81,15 +82,20 @@ private:
     bool connectFile(QString* reason);
     void connectInMemory(const QString& reason);
     void rebuild();
-    void lookupBatch(std::span<const IndexKey> keys, std::size_t offset,
-                     std::vector<std::optional<IndexedMetadata>>& answers, int* failure);
+    // Both take positions into keys, in identifier order. lookupRange returns
+    // how many of them it settled; lookupByName settles all.
+    std::size_t lookupRange(std::span<const IndexKey> keys, std::span<const std::size_t> batch,
+                            std::vector<std::optional<IndexedMetadata>>& answers, int* failure);
+    void lookupByName(std::span<const IndexKey> keys, std::span<const std::size_t> batch,
+                      std::vector<std::optional<IndexedMetadata>>& answers, int* failure);
 
     void closeConnection();
 
     QString m_path;
     sqlite3* m_db = nullptr;
-    // The full-batch query, prepared once per connection: a rescan runs it 500 times.
+    // Prepared once per connection: a rescan runs them up to 500 times.
     std::unique_ptr<Statement> m_fullBatchQuery;
+    std::unique_ptr<Statement> m_rangeQuery;
     QString m_inMemoryReason;
     int m_rebuildCount = 0;
 };
