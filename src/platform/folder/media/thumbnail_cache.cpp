@@ -211,6 +211,7 @@ bool ThumbnailCache::publish(const QString& folder, const QString& fileName, con
         QBuffer buffer(&png);
         buffer.open(QIODevice::WriteOnly);
         QImageWriter writer(&buffer, "png");
+        writer.setQuality(80);
         if (!writer.write(image)) return false;
     }
     QByteArray temporary = QFile::encodeName(folder + u'/' + fileName) + ".XXXXXX";
