@@ -12,27 +12,10 @@
 
 #include "library/photo_library_service.h"
 #include "platform/simulated/library_generator.h"
+#include "support/run_task.h"
 
 namespace reelkeep {
 namespace {
-
-template <class T>
-QCoro::Task<> store(QCoro::Task<T> task, std::shared_ptr<std::optional<T>> out) {
-    out->emplace(co_await task);
-}
-
-// Runs the main thread's event loop until the task is done (60 s at most).
-template <class T>
-std::optional<T> run(QCoro::Task<T> task) {
-    auto out = std::make_shared<std::optional<T>>();
-    store(std::move(task), out);
-    QTimer tick;
-    tick.start(5);
-    const QDeadlineTimer deadline(60'000);
-    while (!out->has_value() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    return *out;
-}
 
 QCoro::Task<qsizetype> scanAll(PhotoLibraryService& service) {
     const auto total = co_await service.beginScan();
@@ -55,7 +38,7 @@ void BM_FullScanFastRoute(benchmark::State& state) {
     library->addAssets(generateLibrary(options));
     PhotoLibraryService service(library->ports());
     for (auto _ : state) {
-        const auto read = run(scanAll(service));
+        const auto read = bench::runTask(scanAll(service));
         if (read != assets) state.SkipWithError("scan incomplete");
     }
     state.counters["us_per_asset"] = benchmark::Counter(
@@ -85,7 +68,7 @@ void BM_ProbeWithLatency(benchmark::State& state) {
     for (const auto& entry : entries) ids.append(entry.localIdentifier);
     PhotoLibraryService service(library->ports());
     for (auto _ : state) {
-        const auto sizes = run(service.probeSizes(ids, width));
+        const auto sizes = bench::runTask(service.probeSizes(ids, width));
         if (!sizes || sizes->size() != assets) state.SkipWithError("probe incomplete");
     }
     state.SetItemsProcessed(state.iterations() * assets);

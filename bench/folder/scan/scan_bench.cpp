@@ -45,6 +45,7 @@
 #include "platform/folder/media/media_probe.h"
 #include "platform/folder/store/favorites_store.h"
 #include "platform/folder/store/metadata_index.h"
+#include "support/run_task.h"
 #include "viewmodel/video_list_view_model.h"
 
 extern char** environ;
@@ -165,24 +166,6 @@ bool writeTree(const QByteArray& root, int fileCount, const std::vector<Clip>& c
     return true;
 }
 
-template <class T>
-QCoro::Task<> store(QCoro::Task<T> task, std::shared_ptr<std::optional<T>> out) {
-    out->emplace(co_await task);
-}
-
-// Runs the main thread's event loop until the task is done (300 s at most).
-template <class T>
-std::optional<T> run(QCoro::Task<T> task) {
-    auto out = std::make_shared<std::optional<T>>();
-    store(std::move(task), out);
-    QTimer tick;
-    tick.start(5);
-    const QDeadlineTimer deadline(300'000);
-    while (!out->has_value() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    return *out;
-}
-
 // One scan through the service, timed by phase.
 struct ServiceScan {
     qsizetype readCount = -1;
@@ -252,7 +235,7 @@ public:
         Clock::time_point teardownStarted;
         {
             PhotoLibraryService service(FolderLibrary::create(options())->ports());
-            scan = run(scanAll(service)).value_or(ServiceScan{});
+            scan = bench::runTask(scanAll(service), std::chrono::seconds(300)).value_or(ServiceScan{});
             teardownStarted = Clock::now();
         }
         scan.teardown = Clock::now() - teardownStarted;
