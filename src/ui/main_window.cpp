@@ -22,6 +22,7 @@
 #include "ui/app_theme.h"
 #include "ui/empty_state_view.h"
 #include "ui/icons.h"
+#include "ui/plain_text.h"
 #include "ui/preview_dialog.h"
 #include "ui/settings_dialog.h"
 #include "ui/sidebar.h"
@@ -33,12 +34,6 @@
 namespace reelkeep {
 
 namespace {
-
-QLabel* plainLabel(const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
 
 // QMessageBox applies its text format to the main text only; the informative
 // label would still render a name like "<img src=…>" as rich text.

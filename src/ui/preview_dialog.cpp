@@ -28,12 +28,6 @@ namespace reelkeep {
 
 namespace {
 
-QLabel* plainLabel(const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
 QToolButton* barButton(const QString& symbol, const QString& accessibleName, QWidget* parent) {
     auto* button = new QToolButton(parent);
     button->setIcon(symbolIcon(symbol));

@@ -14,17 +14,12 @@
 #include "model/texts.h"
 #include "ui/date_bucket_row.h"
 #include "ui/icons.h"
+#include "ui/plain_text.h"
 #include "viewmodel/video_list_view_model.h"
 
 namespace reelkeep {
 
 namespace {
-
-QLabel* plainLabel(const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
 
 QLabel* captionLabel(const QString& text, QWidget* parent) {
     QLabel* label = plainLabel(text, parent);
