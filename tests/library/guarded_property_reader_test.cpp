@@ -67,11 +67,11 @@ TEST(GuardedPropertyReader, UnsupportedEncodingsAreNeverCalled) {
     for (const char* encoding :
          {"B16@0:8", "c16@0:8", "*16@0:8", "{CGSize=dd}16@0:8", "r*16@0:8", "v16@0:8"}) {
         int calls = 0;
-        MemberTableObject object({{"px_filesize", DynamicMember{true, DynamicMethod{encoding, [&calls] {
-                                                                                        ++calls;
-                                                                                        return DynamicValue{
-                                                                                            std::uint64_t(5)};
-                                                                                    }}}}});
+        const auto counted = [&calls] {
+            ++calls;
+            return DynamicValue{std::uint64_t(5)};
+        };
+        MemberTableObject object({{"px_filesize", DynamicMember{true, DynamicMethod{encoding, counted}}}});
         EXPECT_EQ(readPositiveIntegerProperty("px_filesize", object), std::nullopt) << encoding;
         EXPECT_EQ(readObjectProperty("px_filesize", object), std::nullopt) << encoding;
         EXPECT_EQ(calls, 0) << encoding;

@@ -20,7 +20,6 @@ protected:
 };
 
 TEST_F(ActionTest, DeletionOutcomesFollowWhatThePortReallyDid) {
-    const PlatformError declined{"SomeOtherDomain", 3072, "User declined"};
     const PlatformError locked{"Sim", 13, "The file is locked."};
     struct Case {
         const char* name;
@@ -31,7 +30,6 @@ TEST_F(ActionTest, DeletionOutcomesFollowWhatThePortReallyDid) {
     };
     const Case cases[] = {
         {"none exist asks nothing", {"x", "y"}, {}, DeletionOutcome::failed(), {"a", "b", "c"}},
-        {"declined in any domain", {"a", "b"}, {declined, {}}, DeletionOutcome::cancelled(), {"a", "b", "c"}},
         {"request error",
          {"a"},
          {locked, {}},
@@ -43,11 +41,6 @@ TEST_F(ActionTest, DeletionOutcomesFollowWhatThePortReallyDid) {
          {std::nullopt, {{"b", locked}}},
          DeletionOutcome::success({"a"}, "The file is locked."),
          {"b", "c"}},
-        {"every item failed",
-         {"a", "b"},
-         {std::nullopt, {{"a", locked}, {"b", locked}}},
-         DeletionOutcome::failed("The file is locked."),
-         {"a", "b", "c"}},
     };
     for (const Case& c : cases) {
         library->clear();

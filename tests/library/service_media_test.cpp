@@ -124,28 +124,28 @@ TEST_F(ServiceTest, PreviewCasesMapToTheirErrors) {
     auto playable = fastAsset("playable", 10);
     playable.localFilePath = "/videos/playable.mov";
     playable.duration = 42.5;
-    auto indefinite = playable;
-    indefinite.localIdentifier = "indefinite";
-    indefinite.duration = NAN;
-    auto negative = playable;
-    negative.localIdentifier = "negative";
-    negative.duration = -3;
-    auto unplayable = playable;
-    unplayable.localIdentifier = "unplayable";
-    unplayable.isPlayable = false;
-    auto noAsset = playable;
-    noAsset.localIdentifier = "noAsset";
-    noAsset.video = VideoBehavior::noAsset;
-    auto failing = playable;
-    failing.localIdentifier = "failing";
-    failing.video = VideoBehavior::error;
-    failing.videoError =
-        PlatformError{"AVFoundationErrorDomain", -11800, "The operation could not be completed."};
-    auto streamed = fastAsset("streamed", 10);  // cloud only: playable, but no local file
-    auto twice = playable;
-    twice.localIdentifier = "twice";
-    twice.video = VideoBehavior::twice;
-    library->addAssets({playable, indefinite, negative, unplayable, noAsset, failing, streamed, twice});
+    const auto variant = [&](const QString& id, const std::function<void(SimulatedAsset&)>& change) {
+        SimulatedAsset copy = playable;
+        copy.localIdentifier = id;
+        change(copy);
+        return copy;
+    };
+    const PlatformError decodeError{"AVFoundationErrorDomain", -11800,
+                                    "The operation could not be completed."};
+    library->addAssets({
+        playable,
+        variant("indefinite", [](SimulatedAsset& a) { a.duration = NAN; }),
+        variant("negative", [](SimulatedAsset& a) { a.duration = -3; }),
+        variant("unplayable", [](SimulatedAsset& a) { a.isPlayable = false; }),
+        variant("noAsset", [](SimulatedAsset& a) { a.video = VideoBehavior::noAsset; }),
+        variant("failing",
+                [&](SimulatedAsset& a) {
+                    a.video = VideoBehavior::error;
+                    a.videoError = decodeError;
+                }),
+        fastAsset("streamed", 10),  // cloud only: playable, but no local file
+        variant("twice", [](SimulatedAsset& a) { a.video = VideoBehavior::twice; }),
+    });
 
     struct Case {
         const char* id;

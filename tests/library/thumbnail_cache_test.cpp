@@ -62,16 +62,6 @@ TEST(ThumbnailCache, KeepsTotalCostWithinLimitAndRefusesOversizedEntries) {
     EXPECT_EQ(cache.count(), 2);
 }
 
-TEST(ThumbnailCache, DefaultLimitsAre512EntriesAnd32MiB) {
-    ThumbnailCache cache;
-    for (int i = 0; i < 600; ++i) cache.insert(QString::number(i), picture(), 1);
-    EXPECT_EQ(cache.count(), 512);
-    cache.clear();
-    for (int i = 0; i < 10; ++i) cache.insert(QString::number(i), picture(), 8 * 1024 * 1024);
-    EXPECT_EQ(cache.count(), 4);
-    EXPECT_LE(cache.totalCost(), 32 * 1024 * 1024);
-}
-
 TEST(ThumbnailCache, StaysConsistentUnderConcurrentUse) {
     ThumbnailCache cache(64, 1000);
     std::vector<std::jthread> threads;

@@ -127,9 +127,7 @@ TEST(DateText, ShowsMediumAndNumericFormsOrUnknown) {
 }
 
 TEST(DateText, TitlesYearsAndMonthsWithPlainFallbacks) {
-    EXPECT_EQ(yearTitle(2024), "2024");
     EXPECT_EQ(monthTitle(2024, 3), "Mar");
-    EXPECT_EQ(monthTitle(2024, 12), "Dec");
     EXPECT_EQ(monthTitle(2024, 13), "13");
     EXPECT_EQ(monthTitle(2024, 0), "0");
     EXPECT_EQ(yearTitle(2'000'000'000), "2000000000");

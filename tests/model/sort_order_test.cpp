@@ -146,8 +146,4 @@ TEST(VideoSortOrder, MapsToComparatorsAndBack) {
         EXPECT_EQ(videoSortOrder(comparator.column, comparator.order), order);
         EXPECT_EQ(column(order), comparator.column);
     }
-    EXPECT_EQ(tableComparator(VideoSortOrder::creationDateDesc),
-              (VideoTableSortComparator{VideoSortColumn::creationDate, SortOrder::reverse}));
-    EXPECT_EQ(tableComparator(VideoSortOrder::nameAsc),
-              (VideoTableSortComparator{VideoSortColumn::name, SortOrder::forward}));
 }

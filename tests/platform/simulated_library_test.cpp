@@ -1,5 +1,5 @@
 // simulated_library_test.cpp: the simulated port keeps the port's promises (order,
-// one answer per call on its own thread, all-or-nothing favorites), and its
+// one answer per call on its own thread, listeners held weakly), and its
 // generator makes the same realistic library from the same seed.
 #include <gtest/gtest.h>
 
@@ -105,18 +105,6 @@ TEST(SimulatedLibrary, EveryRequestAnswersOnceOnItsOwnThread) {
     EXPECT_EQ(videos.count(), 2u);
     EXPECT_EQ(library->videoRequestsInFlight(), 0);
     for (const auto id : videos.threads()) EXPECT_NE(id, std::this_thread::get_id());
-}
-
-TEST(SimulatedLibrary, FavoriteFailureAppliesNothing) {
-    auto library = SimulatedLibrary::create();
-    library->addAssets({asset("a", 1), asset("b", 2)});
-    library->setFavoriteScript({PlatformError{"Sim", 1, "No."}, false});
-    Answers<FavoriteCompletion> answers;
-    library->setFavorite(library->fetchAssets({"a", "b"}), true, answers.handler());
-    ASSERT_TRUE(answers.waitFor(1));
-    EXPECT_FALSE(answers.values().front().success);
-    EXPECT_FALSE(library->asset("a")->isFavorite);
-    EXPECT_FALSE(library->asset("b")->isFavorite);
 }
 
 TEST(SimulatedLibrary, ListenersAreHeldWeaklyAndHearChangesFromAnyThread) {

@@ -82,7 +82,6 @@ protected:
 
 TEST_F(MainWindowTest, ScansOnShowAndListsTheRowsBiggestFirst) {
     library->addAssets(numberedVideos(40));
-    EXPECT_EQ(window->size(), MainWindow::kDefaultSize);
     showAndScan();
     EXPECT_EQ(rows().rowCount(), 40);
     EXPECT_EQ(rows().itemAt(0).id(), "v039");
@@ -325,7 +324,6 @@ TEST_F(MainWindowTest, ThemeChoicesInMenuAndSettingsStayInStep) {
     ASSERT_NE(dark, nullptr);
     dark->trigger();
     EXPECT_EQ(settings.value(QLatin1String(kAppThemeKey)).toString(), "dark");
-    EXPECT_LT(QApplication::palette().color(QPalette::Window).lightness(), 128);
     EXPECT_TRUE(waitUntil([&] { return window->palette().color(QPalette::Window).lightness() < 128; }));
 
     QAction* openSettings = menuAction("&Edit", "Settings…");

@@ -7,6 +7,7 @@
 #include <QTableView>
 #include <random>
 
+#include "model/item_builder.h"
 #include "ui/selection_sync.h"
 #include "ui/video_table_model.h"
 #include "ui_fixture.h"
@@ -24,12 +25,6 @@ VideoItem video(const QString& id, std::optional<std::int64_t> bytes, bool isFav
 QStringList idsOf(const VideoTableModel& model) {
     QStringList ids;
     for (int row = 0; row < model.rowCount(); ++row) ids << model.itemAt(row).id();
-    return ids;
-}
-
-QStringList idsOf(const VideoList& items) {
-    QStringList ids;
-    for (const VideoItem& item : items) ids << item.id();
     return ids;
 }
 
@@ -91,10 +86,10 @@ TEST_F(StandaloneModel, InPlaceChangesFollowEveryRowByIdentity) {
                            model.itemAt(row).id()});
         model.showRows(next, 0, {});
 
-        ASSERT_EQ(idsOf(model), idsOf(next)) << "step " << step;
+        ASSERT_EQ(idsOf(model), ids(next)) << "step " << step;
         ASSERT_EQ(view.verticalHeader()->count(), model.rowCount());
         for (int row = 0; row < model.rowCount(); ++row) ASSERT_TRUE(model.itemAt(row) == next[row]);
-        const QStringList nextIDs = idsOf(next);
+        const QStringList nextIDs = ids(next);
         const QSet<QString> kept(nextIDs.begin(), nextIDs.end());
         for (const auto& [index, id] : before) {
             if (kept.contains(id)) {

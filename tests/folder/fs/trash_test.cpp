@@ -41,9 +41,6 @@ protected:
     TrashOptions homeOptions() const {
         return TrashOptions{join(m_base, "data/Trash"), ::getuid(), std::nullopt, deletionTime()};
     }
-    TrashOptions topdirOptions() const {
-        return TrashOptions{std::nullopt, ::getuid(), m_base, deletionTime()};
-    }
 
     QByteArray makeVideo(const QByteArray& name, const QByteArray& content = "video bytes") {
         const QByteArray path = join(m_library, name);
