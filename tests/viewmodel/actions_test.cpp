@@ -139,6 +139,28 @@ TEST_F(ViewModelTest, CopiedNamesTakeOneLineEach) {
     EXPECT_EQ(status(), "Copied 2 names.");
 }
 
+TEST_F(ViewModelTest, ShowInFileManagerOpensOnlyTheFileTheScanSaw) {
+    SimulatedAsset here = fastVideo("here", 30);
+    here.localFilePath = QStringLiteral("/videos/here.mov");
+    SimulatedAsset replaced = fastVideo("replaced", 20);
+    replaced.localFilePath = QStringLiteral("/videos/replaced.mov");
+    replaced.isFileReplaced = true;
+    library->addAssets({here, replaced, fastVideo("cloudOnly", 10)});
+    startAndScan();
+    viewModel->showInPhotos(viewModel->items()[0]);
+    ASSERT_TRUE(waitUntil([&] { return !workspace->shownPaths.isEmpty(); }));
+    EXPECT_EQ(workspace->shownPaths, QStringList{"/videos/here.mov"});
+    // Doing nothing would look like a broken command: a file that changed or
+    // never was local says why, and nothing else is opened.
+    for (int row : {1, 2}) {
+        viewModel->clearErrorMessage();
+        viewModel->showInPhotos(viewModel->items()[row]);
+        ASSERT_TRUE(waitUntil([&] { return viewModel->errorMessage().has_value(); }));
+        EXPECT_EQ(viewModel->errorMessage(), "Photos no longer contains this video.");
+    }
+    EXPECT_EQ(workspace->shownPaths.size(), 1);
+}
+
 TEST_F(ViewModelTest, OneThingAtATime) {
     library->addAssets({fastVideo("a", 30), fastVideo("b", 20)});
     startAndScan();
