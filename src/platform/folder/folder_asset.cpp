@@ -74,68 +74,77 @@ std::pair<store::IndexedMetadata, bool> readMetadata(const ScannedFile& file,
     return {metadata, true};
 }
 
-MetadataSlot::MetadataSlot(std::string identifier, ScannedFile file, media::InputLimits limits,
-                           std::shared_ptr<MetadataSink> sink)
-    : m_identifier(std::move(identifier)),
-      m_file(std::move(file)),
-      m_limits(limits),
-      m_sink(std::move(sink)) {}
-
-MetadataSlot::MetadataSlot(store::IndexedMetadata known) : m_state(State::read), m_value(std::move(known)) {
-    m_isQueued = true;
+UnreadFiles::UnreadFiles(std::vector<ScannedFile> files, media::InputLimits limits,
+                         std::shared_ptr<MetadataSink> sink, std::weak_ptr<Executor> pool)
+    : m_limits(limits), m_sink(std::move(sink)), m_pool(std::move(pool)) {
+    m_slots.reserve(files.size());
+    for (ScannedFile& file : files) m_slots.push_back(Slot{std::move(file), {}, State::unread});
 }
 
-const store::IndexedMetadata& MetadataSlot::get() {
+const store::IndexedMetadata& UnreadFiles::metadata(std::size_t position) {
+    readAheadOf(position);
+    return read(position);
+}
+
+const store::IndexedMetadata& UnreadFiles::read(std::size_t position) {
+    Slot& slot = m_slots[position];
     std::unique_lock lock(m_mutex);
-    if (m_state == State::read) return m_value;
-    if (m_state == State::reading) {
-        m_readDone.wait(lock, [this] { return m_state == State::read; });
-        return m_value;
+    if (slot.state == State::read) return slot.value;
+    if (slot.state == State::reading) {
+        m_readDone.wait(lock, [&slot] { return slot.state == State::read; });
+        return slot.value;
     }
-    m_state = State::reading;
-    m_isQueued = true;
+    slot.state = State::reading;
     lock.unlock();
-    auto [metadata, isLasting] = readMetadata(m_file, m_limits);
+    auto [metadata, isLasting] = readMetadata(slot.file, m_limits);
+    // The identifier is the path's, so it is made again here rather than kept per file.
     if (isLasting && m_sink)
-        m_sink->add(store::IndexEntry{{m_identifier, storeFingerprint(m_file.fingerprint)}, metadata});
+        m_sink->add(store::IndexEntry{
+            {fs::identifierForPath(slot.file.path).toStdString(), storeFingerprint(slot.file.fingerprint)},
+            metadata});
     lock.lock();
-    m_value = std::move(metadata);
-    m_state = State::read;
+    slot.value = std::move(metadata);
+    slot.state = State::read;
     m_readDone.notify_all();
-    return m_value;
+    return slot.value;
 }
 
-void ReadAhead::readAheadOf(std::size_t position) {
+void UnreadFiles::readAheadOf(std::size_t position) {
     const std::shared_ptr<Executor> pool = m_pool.lock();
     if (!pool) return;
     std::lock_guard lock(m_mutex);
     const std::size_t end = std::min(m_slots.size(), position + 1 + kReadAheadWindow);
     for (std::size_t i = std::max(m_next, position + 1); i < end; ++i) {
-        if (!m_slots[i]->claimPrefetch()) continue;
-        pool->post([slot = m_slots[i]] { slot->get(); });
+        if (m_slots[i].state != State::unread) continue;
+        m_slots[i].state = State::queued;
+        pool->post([self = shared_from_this(), i] { self->read(i); });
     }
     m_next = std::max(m_next, end);
 }
 
 FolderAsset::FolderAsset(QString identifier, ScannedFile file, bool isFavorite,
-                         std::shared_ptr<MetadataSlot> slot, bool isIndexed,
-                         std::shared_ptr<ReadAhead> readAhead, std::size_t readAheadPosition)
+                         const store::IndexedMetadata& indexed)
     : m_identifier(std::move(identifier)),
       m_file(std::move(file)),
-      m_isFavorite(isFavorite),
-      m_slot(std::move(slot)),
-      m_isIndexed(isIndexed),
-      m_readAhead(std::move(readAhead)),
-      m_readAheadPosition(readAheadPosition) {}
+      m_indexed(indexed),
+      m_isFavorite(isFavorite) {}
+
+FolderAsset::FolderAsset(QString identifier, ScannedFile file, bool isFavorite,
+                         std::shared_ptr<UnreadFiles> unread, std::size_t position)
+    : m_identifier(std::move(identifier)),
+      m_file(std::move(file)),
+      m_unread(std::move(unread)),
+      m_unreadPosition(static_cast<std::uint32_t>(position)),
+      m_isFavorite(isFavorite) {}
 
 std::shared_ptr<const FolderAsset> FolderAsset::withFavorite(bool isFavorite) const {
-    return std::make_shared<const FolderAsset>(m_identifier, m_file, isFavorite, m_slot, m_isIndexed,
-                                               m_readAhead, m_readAheadPosition);
+    auto copy = std::make_shared<FolderAsset>(*this);
+    copy->m_isFavorite = isFavorite;
+    return copy;
 }
 
 const store::IndexedMetadata& FolderAsset::metadata() const {
-    if (m_readAhead) m_readAhead->readAheadOf(m_readAheadPosition);
-    return m_slot->get();
+    return m_unread ? m_unread->metadata(m_unreadPosition) : m_indexed;
 }
 
 std::optional<Timestamp> FolderAsset::creationDate() const {
@@ -149,11 +158,11 @@ std::uint64_t FolderAsset::mediaSubtypes() const {
 // Only a current index row vouches for the values, so only then do the
 // undocumented members exist; otherwise the service takes the resource route.
 bool FolderAsset::respondsTo(std::string_view selector) const {
-    return m_isIndexed && (selector == "px_filesize" || selector == "originalFilename");
+    return isIndexed() && (selector == "px_filesize" || selector == "originalFilename");
 }
 
 std::optional<DynamicMethod> FolderAsset::instanceMethod(std::string_view selector) const {
-    if (!m_isIndexed) return std::nullopt;
+    if (!isIndexed()) return std::nullopt;
     if (selector == "px_filesize")
         return DynamicMember::integer('q', static_cast<std::uint64_t>(m_file.fingerprint.sizeBytes)).method;
     if (selector == "originalFilename")

@@ -8,9 +8,9 @@
 
 #include <QByteArray>
 #include <QString>
-#include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -55,55 +55,51 @@ struct ScannedFile {
     Timestamp fileDate = 0;  // birth time, else mtime: the order of files not yet read
 };
 
-// The container values of one file, read at most once whoever asks first.
-class MetadataSlot {
+// The files of one fetch without a current index row, in fetch order. Each is
+// read at most once, by whoever asks first; asking for one hands the next few to
+// the probe pool. One lock for all: a slot per file must stay small, since a
+// first scan keeps 100,000 of them for the session.
+class UnreadFiles : public std::enable_shared_from_this<UnreadFiles> {
 public:
-    MetadataSlot(std::string identifier, ScannedFile file, media::InputLimits limits,
-                 std::shared_ptr<MetadataSink> sink);
-    explicit MetadataSlot(store::IndexedMetadata known);
+    UnreadFiles(std::vector<ScannedFile> files, media::InputLimits limits, std::shared_ptr<MetadataSink> sink,
+                std::weak_ptr<Executor> pool);
 
-    const store::IndexedMetadata& get();
-    // Marks the slot as handed to the pool; false when it already was, or is read.
-    bool claimPrefetch() { return !m_isQueued.exchange(true); }
+    // Reads ahead of `position` on the pool, then answers for it, reading it here if no one has.
+    const store::IndexedMetadata& metadata(std::size_t position);
 
 private:
-    enum class State { unread, reading, read };
+    enum class State : std::uint8_t { unread, queued, reading, read };
+    struct Slot {
+        ScannedFile file;
+        store::IndexedMetadata value;
+        State state = State::unread;
+    };
+
+    const store::IndexedMetadata& read(std::size_t position);
+    void readAheadOf(std::size_t position);
 
     std::mutex m_mutex;
     std::condition_variable m_readDone;
-    State m_state = State::unread;
-    store::IndexedMetadata m_value;
-    std::atomic<bool> m_isQueued{false};
-    const std::string m_identifier;
-    const ScannedFile m_file;
+    std::vector<Slot> m_slots;  // never resized: answers are references into it
+    std::size_t m_next = 0;     // the first slot not yet considered for reading ahead
     const media::InputLimits m_limits;
     const std::shared_ptr<MetadataSink> m_sink;
-};
-
-// The unread files of one fetch, in fetch order, for reading ahead.
-class ReadAhead {
-public:
-    ReadAhead(std::vector<std::shared_ptr<MetadataSlot>> unread, std::weak_ptr<Executor> pool)
-        : m_slots(std::move(unread)), m_pool(std::move(pool)) {}
-    // The caller reads slot `position` itself; the ones after it go to the pool.
-    void readAheadOf(std::size_t position);
-
-private:
-    std::mutex m_mutex;
-    std::size_t m_next = 0;
-    const std::vector<std::shared_ptr<MetadataSlot>> m_slots;
     const std::weak_ptr<Executor> m_pool;
 };
 
 class FolderAsset final : public Asset {
 public:
-    FolderAsset(QString identifier, ScannedFile file, bool isFavorite, std::shared_ptr<MetadataSlot> slot,
-                bool isIndexed, std::shared_ptr<ReadAhead> readAhead, std::size_t readAheadPosition);
+    // A file whose index row is current: the row's values, never a read.
+    FolderAsset(QString identifier, ScannedFile file, bool isFavorite, const store::IndexedMetadata& indexed);
+    // Any other file: read through `unread`, where it sits at `position`.
+    FolderAsset(QString identifier, ScannedFile file, bool isFavorite, std::shared_ptr<UnreadFiles> unread,
+                std::size_t position);
 
     // The same file and metadata with another favorite flag: assets are immutable.
     std::shared_ptr<const FolderAsset> withFavorite(bool isFavorite) const;
     const ScannedFile& file() const { return m_file; }
-    bool isIndexed() const { return m_isIndexed; }
+    const QString& identifier() const { return m_identifier; }
+    bool isIndexed() const { return !m_unread; }
     const store::IndexedMetadata& metadata() const;
 
     QString localIdentifier() const override { return m_identifier; }
@@ -120,11 +116,10 @@ public:
 private:
     QString m_identifier;
     ScannedFile m_file;
+    store::IndexedMetadata m_indexed;       // indexed files only
+    std::shared_ptr<UnreadFiles> m_unread;  // null for indexed files
+    std::uint32_t m_unreadPosition = 0;
     bool m_isFavorite;
-    std::shared_ptr<MetadataSlot> m_slot;
-    bool m_isIndexed;
-    std::shared_ptr<ReadAhead> m_readAhead;  // null for indexed files
-    std::size_t m_readAheadPosition;
 };
 
 // Reads the container of a file if it is still the scanned one. Second: whether

@@ -1,8 +1,9 @@
 // folder_library.cpp: the port operations over real files.
 // Blocking work never runs on the caller's thread or the callback thread:
 // changes and exports run in order on their own thread, thumbnails and previews
-// on a small pool, container reads on the probe pool. Answers are claimed once
-// (Pending::claim) and delivered on the callback thread.
+// on a small pool, container reads on the probe pool; a fetch walks on a thread
+// of its own while it looks the files up in the index. Answers are claimed
+// once (Pending::claim) and delivered on the callback thread.
 #include "platform/folder/folder_library.h"
 
 #include <fcntl.h>
@@ -15,10 +16,13 @@
 #include <QSet>
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <numeric>
 #include <set>
 #include <span>
 #include <stop_token>
+#include <system_error>
+#include <thread>
 
 #include "model/file_names.h"
 #include "platform/folder/folder_asset.h"
@@ -116,6 +120,90 @@ bool isUnchanged(const ScannedFile& file) {
 }
 
 thread_local bool t_isNotifying = false;
+
+// The walk on a thread of its own while the caller looks up in the index the
+// files of each folder it has finished, at least kLookupBatch at a time so that
+// each transaction is worth its cost. Keys and answers stay in walk order. The
+// keys are made by the caller: they are freed by it too, and memory freed into
+// another thread's arena would not serve the rest of the fetch.
+class WalkWithLookup {
+public:
+    WalkWithLookup(const std::vector<QByteArray>& roots, const fs::VideoNamePredicate& isVideoName,
+                   MetadataSink& index) {
+        const auto walk = [this, &roots, &isVideoName] {
+            fs::WalkResult result =
+                fs::walkRoots(roots, isVideoName, {}, [this](std::span<const fs::WalkEntry> found) {
+                    std::lock_guard lock(m_mutex);
+                    for (const fs::WalkEntry& entry : found)
+                        m_queued.push_back(Found{entry.path, entry.fingerprint});
+                    if (m_queued.size() >= kLookupBatch) m_wake.notify_one();
+                });
+            std::lock_guard lock(m_mutex);
+            m_walk = std::move(result);
+            m_isWalked = true;
+            m_wake.notify_one();
+        };
+        std::thread walker;
+        try {
+            walker = std::thread(walk);
+        } catch (const std::system_error& error) {
+            // No thread to spare: walk first, then look up.
+            qWarning().noquote() << "reelkeep: index lookups not overlapped:" << error.what();
+            walk();
+        }
+        lookUpUntilWalked(index);
+        if (walker.joinable()) walker.join();
+    }
+
+    // Batches in walk order, one key and answer per file the walk found,
+    // repeats included (see fs::WalkProgress). Kept apart rather than appended
+    // to one list, which would grow by copying: the caller frees each as it goes.
+    struct Batch {
+        std::vector<store::IndexKey> keys;
+        std::vector<std::optional<store::IndexedMetadata>> answers;
+    };
+    fs::WalkResult& walk() { return m_walk; }
+    std::vector<Batch>& batches() { return m_batches; }
+    std::size_t keyCount() const { return m_keyCount; }
+
+private:
+    // The index's own batch: fewer keys would cost a transaction each.
+    static constexpr std::size_t kLookupBatch = 200;
+
+    struct Found {
+        QByteArray path;
+        fs::FileFingerprint fingerprint;
+    };
+
+    void lookUpUntilWalked(MetadataSink& index) {
+        for (;;) {
+            std::vector<Found> found;
+            {
+                std::unique_lock lock(m_mutex);
+                m_wake.wait(lock, [this] { return m_isWalked || m_queued.size() >= kLookupBatch; });
+                if (m_queued.empty()) return;
+                found.swap(m_queued);
+            }
+            std::vector<store::IndexKey> batch;
+            batch.reserve(found.size());
+            for (const Found& file : found)
+                batch.push_back(store::IndexKey{fs::percentEncodePath(file.path).toStdString(),
+                                                storeFingerprint(file.fingerprint)});
+            found = {};
+            m_keyCount += batch.size();
+            std::vector<std::optional<store::IndexedMetadata>> answers = index.lookup(batch);
+            m_batches.push_back(Batch{std::move(batch), std::move(answers)});
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::vector<Found> m_queued;  // guarded by m_mutex
+    bool m_isWalked = false;      // guarded by m_mutex
+    fs::WalkResult m_walk;        // guarded by m_mutex until the walker is joined
+    std::vector<Batch> m_batches;
+    std::size_t m_keyCount = 0;
+};
 
 }  // namespace
 
@@ -321,26 +409,49 @@ FetchResult FolderLibrary::fetchVideos() const {
     const RootState state = resolveRootState();
     if (state.status != AuthorizationStatus::authorized && state.status != AuthorizationStatus::limited) {
         std::lock_guard lock(m_mutex);
-        m_scanned.clear();
+        clearScannedLocked();
         return {};
     }
-    fs::WalkResult walk = fs::walkRoots(state.usable, m_isVideoName);
+    fs::WalkResult walk;
+    std::vector<std::optional<store::IndexedMetadata>> indexed;
+    std::vector<store::ListedFile> listing;
+    {
+        WalkWithLookup walked(state.usable, m_isVideoName, *m_index);
+        walk = std::move(walked.walk());
+        const std::size_t count = walk.entries.size();
+        // Each identifier is made once, as the index key; the listing then
+        // takes it over, and the asset's own copy replaces it. Every temporary
+        // goes as soon as it is used, so that the peak of a scan is little more
+        // than what it keeps.
+        const auto addListed = [&](store::IndexKey& key) {
+            const store::FileFingerprint& fingerprint = key.fingerprint;
+            listing.push_back(store::ListedFile{
+                std::move(key.identifier), {fingerprint.device, fingerprint.inode, fingerprint.sizeBytes}});
+        };
+        listing.reserve(count);
+        if (walked.keyCount() == count) {
+            indexed.reserve(count);
+            for (WalkWithLookup::Batch& batch : walked.batches()) {
+                for (store::IndexKey& key : batch.keys) addListed(key);
+                indexed.insert(indexed.end(), batch.answers.begin(), batch.answers.end());
+                batch = {};
+            }
+        } else {
+            // Repeats were dropped after the lookup began (hard links): ask again for the files that stayed.
+            walked.batches() = {};
+            std::vector<store::IndexKey> keys(count);
+            for (std::size_t i = 0; i < count; ++i) {
+                const fs::WalkEntry& entry = walk.entries[i];
+                keys[i] = store::IndexKey{fs::percentEncodePath(entry.path).toStdString(),
+                                          storeFingerprint(entry.fingerprint)};
+            }
+            indexed = m_index->lookup(keys);
+            for (store::IndexKey& key : keys) addListed(key);
+        }
+    }
     for (const fs::IoError& skipped : walk.skippedFolders)
         qInfo().noquote() << "reelkeep: skipped:" << skipped.message();
-
     const std::size_t count = walk.entries.size();
-    std::vector<QString> identifiers(count);
-    std::vector<store::IndexKey> keys(count);
-    std::vector<store::ListedFile> listing(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const fs::WalkEntry& entry = walk.entries[i];
-        identifiers[i] = fs::identifierForPath(entry.path);
-        const std::string identifier = identifiers[i].toStdString();
-        keys[i] = store::IndexKey{identifier, storeFingerprint(entry.fingerprint)};
-        listing[i] = store::ListedFile{
-            identifier, {entry.fingerprint.device, entry.fingerprint.inode, entry.fingerprint.sizeBytes}};
-    }
-    const std::vector<std::optional<store::IndexedMetadata>> indexed = m_index->lookup(keys);
 
     std::set<std::string> favorites;
     auto favoriteResult = m_favorites->reattachAndRead(listing);
@@ -350,60 +461,69 @@ FetchResult FolderLibrary::fetchVideos() const {
         // Listing every video as non-favorite would hide the damage; list nothing and say why.
         std::lock_guard lock(m_mutex);
         m_lastFetchError = PlatformError{kDomain, kStoreCode, favoriteResult.error().message()};
-        m_scanned.clear();
+        clearScannedLocked();
         return {};
     } else {
         qWarning().noquote() << "reelkeep: favorites unavailable:" << favoriteResult.error().message();
     }
 
-    std::vector<Timestamp> dates(count);
-    std::vector<ScannedFile> files(count);
+    struct Dated {
+        Timestamp date;
+        std::uint32_t file;
+    };
+    std::vector<Dated> order(count);
     for (std::size_t i = 0; i < count; ++i) {
         const fs::WalkEntry& entry = walk.entries[i];
         const Timestamp fileDate = seconds(entry.birthTimeNs.value_or(entry.mtimeNs));
-        files[i] = ScannedFile{entry.path, entry.fingerprint, fileDate};
-        dates[i] = indexed[i] && indexed[i]->creationDate ? *indexed[i]->creationDate : fileDate;
+        order[i] = {indexed[i] && indexed[i]->creationDate ? *indexed[i]->creationDate : fileDate,
+                    static_cast<std::uint32_t>(i)};
     }
-    std::vector<std::size_t> order(count);
-    std::iota(order.begin(), order.end(), std::size_t{0});
     // Newest first; equal dates by path so that readdir order never reorders a rescan.
-    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        if (dates[a] != dates[b]) return dates[a] > dates[b];
-        return walk.entries[a].path < walk.entries[b].path;
+    std::sort(order.begin(), order.end(), [&](const Dated& a, const Dated& b) {
+        if (a.date != b.date) return a.date > b.date;
+        return walk.entries[a.file].path < walk.entries[b.file].path;
     });
 
-    std::vector<std::shared_ptr<MetadataSlot>> slotByFile(count);
-    std::vector<std::shared_ptr<MetadataSlot>> unread;
-    std::vector<std::size_t> unreadPosition(count, 0);
-    for (const std::size_t i : order) {
-        if (indexed[i]) {
-            slotByFile[i] = std::make_shared<MetadataSlot>(*indexed[i]);
-        } else {
-            slotByFile[i] =
-                std::make_shared<MetadataSlot>(keys[i].identifier, files[i], m_options.probeLimits, m_index);
-            unreadPosition[i] = unread.size();
-            unread.push_back(slotByFile[i]);
-        }
-    }
-    const auto readAhead = std::make_shared<ReadAhead>(unread, std::weak_ptr<Executor>(m_probePool));
+    const auto scannedFile = [&](std::size_t i) {
+        const fs::WalkEntry& entry = walk.entries[i];
+        return ScannedFile{entry.path, entry.fingerprint, seconds(entry.birthTimeNs.value_or(entry.mtimeNs))};
+    };
+    std::vector<ScannedFile> unreadFiles;
+    for (const Dated& dated : order)
+        if (!indexed[dated.file]) unreadFiles.push_back(scannedFile(dated.file));
+    const auto unread = unreadFiles.empty()
+                            ? nullptr
+                            : std::make_shared<UnreadFiles>(std::move(unreadFiles), m_options.probeLimits,
+                                                            m_index, std::weak_ptr<Executor>(m_probePool));
 
+    // One block for every asset of the fetch: they are made and freed together,
+    // 100,000 at a time. An asset kept after the next fetch keeps the block.
+    const auto assets = std::make_shared<std::vector<FolderAsset>>();
+    assets->reserve(count);
     FetchResult result;
     result.reserve(qsizetype(count));
-    std::unordered_map<QString, std::shared_ptr<const FolderAsset>> scanned;
-    scanned.reserve(count);
-    for (const std::size_t i : order) {
-        const bool isIndexed = indexed[i].has_value();
-        auto asset = std::make_shared<const FolderAsset>(
-            identifiers[i], files[i], favorites.contains(keys[i].identifier), slotByFile[i], isIndexed,
-            isIndexed ? std::shared_ptr<ReadAhead>{} : readAhead, unreadPosition[i]);
-        scanned.emplace(identifiers[i], asset);
-        result.append(std::move(asset));
+    std::size_t unreadPosition = 0;
+    for (const Dated& dated : order) {
+        const std::uint32_t i = dated.file;
+        std::string& identifier = listing[i].identifier;
+        QString localIdentifier = QString::fromLatin1(identifier);
+        const bool isFavorite = favorites.contains(identifier);
+        std::string().swap(identifier);
+        ScannedFile file = scannedFile(i);
+        walk.entries[i].path = QByteArray();
+        if (indexed[i])
+            assets->emplace_back(std::move(localIdentifier), std::move(file), isFavorite, *indexed[i]);
+        else
+            assets->emplace_back(std::move(localIdentifier), std::move(file), isFavorite, unread,
+                                 unreadPosition++);
+        result.append(AssetRef(assets, &assets->back()));
     }
     {
         std::lock_guard lock(m_mutex);
-        m_scanned = std::move(scanned);
+        clearScannedLocked();
+        m_scanned = result;
         m_rootsInUse = state.usable;
-        m_walkedFolders = walk.walkedFolders;
+        m_walkedFolders = std::move(walk.walkedFolders);
         m_lastFetchError.reset();
     }
     // The port's fetch is const, yet the watcher must follow the folders it walked.
@@ -412,10 +532,35 @@ FetchResult FolderLibrary::fetchVideos() const {
     return result;
 }
 
+void FolderLibrary::clearScannedLocked() const {
+    m_scanned = {};
+    m_scannedByIdentifier = {};
+}
+
+// The lookup order is made on first use, not by the fetch: a scan from the
+// command line never looks anything up, and a window does so long after.
+std::optional<std::size_t> FolderLibrary::findScannedLocked(const QString& localIdentifier) const {
+    const auto identifierAt = [this](std::uint32_t position) -> const QString& {
+        return static_cast<const FolderAsset&>(*m_scanned[position]).identifier();
+    };
+    if (m_scannedByIdentifier.size() != std::size_t(m_scanned.size())) {
+        m_scannedByIdentifier.resize(std::size_t(m_scanned.size()));
+        std::iota(m_scannedByIdentifier.begin(), m_scannedByIdentifier.end(), std::uint32_t{0});
+        std::sort(m_scannedByIdentifier.begin(), m_scannedByIdentifier.end(),
+                  [&](std::uint32_t a, std::uint32_t b) { return identifierAt(a) < identifierAt(b); });
+    }
+    const auto it = std::lower_bound(
+        m_scannedByIdentifier.begin(), m_scannedByIdentifier.end(), localIdentifier,
+        [&](std::uint32_t position, const QString& wanted) { return identifierAt(position) < wanted; });
+    if (it == m_scannedByIdentifier.end() || identifierAt(*it) != localIdentifier) return std::nullopt;
+    return *it;
+}
+
 std::shared_ptr<const FolderAsset> FolderLibrary::scannedAsset(const QString& localIdentifier) const {
     std::lock_guard lock(m_mutex);
-    const auto it = m_scanned.find(localIdentifier);
-    return it == m_scanned.end() ? nullptr : it->second;
+    const std::optional<std::size_t> position = findScannedLocked(localIdentifier);
+    if (!position) return nullptr;
+    return std::static_pointer_cast<const FolderAsset>(m_scanned[qsizetype(*position)]);
 }
 
 FetchResult FolderLibrary::fetchAssets(const QStringList& localIdentifiers) const {
@@ -505,8 +650,10 @@ RequestId FolderLibrary::deleteAssets(const FetchResult& assets,
 void FolderLibrary::replaceFavoriteFlags(const FetchResult& assets, bool isFavorite) {
     std::lock_guard lock(m_mutex);
     for (const AssetRef& asset : assets) {
-        const auto it = m_scanned.find(asset->localIdentifier());
-        if (it != m_scanned.end()) it->second = it->second->withFavorite(isFavorite);
+        if (const std::optional<std::size_t> position = findScannedLocked(asset->localIdentifier())) {
+            AssetRef& scanned = m_scanned[qsizetype(*position)];
+            scanned = static_cast<const FolderAsset&>(*scanned).withFavorite(isFavorite);
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -125,6 +126,8 @@ private:
     RootState resolveRootState() const;
     void saveChoice(const std::vector<QByteArray>& folders);
     std::shared_ptr<const FolderAsset> scannedAsset(const QString& localIdentifier) const;
+    std::optional<std::size_t> findScannedLocked(const QString& localIdentifier) const;
+    void clearScannedLocked() const;
     RequestId addPending(std::shared_ptr<Pending> pending);
     std::shared_ptr<Pending> findPending(RequestId id) const;
     void forgetPending(RequestId id);
@@ -141,8 +144,10 @@ private:
     QString m_thumbnailRoot;
 
     mutable std::mutex m_mutex;
-    // The last fetch: identifier to the asset as it was scanned.
-    mutable std::unordered_map<QString, std::shared_ptr<const FolderAsset>> m_scanned;
+    // The last fetch, every asset as it was scanned (all FolderAssets), in fetch
+    // order; m_scannedByIdentifier holds their positions by identifier once asked.
+    mutable FetchResult m_scanned;
+    mutable std::vector<std::uint32_t> m_scannedByIdentifier;
     mutable std::vector<QByteArray> m_rootsInUse;
     mutable std::vector<QByteArray> m_walkedFolders;
     mutable std::optional<PlatformError> m_lastFetchError;

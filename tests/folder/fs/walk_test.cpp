@@ -5,6 +5,8 @@
 
 #include <QSet>
 #include <algorithm>
+#include <span>
+#include <vector>
 
 #include "folder/fs/fs_fixture.h"
 #include "platform/folder/fs/path_id.h"
@@ -155,9 +157,12 @@ TEST(Walk, OverlappingRootsAndSymlinkedRootsListEachFileOnceByCanonicalPath) {
     test::writeBytes(join(videos, "trip/a.mp4"), "x");
     ASSERT_EQ(::symlink("Videos", join(base, "link").constData()), 0);
 
-    const WalkResult result = walkRoots({join(base, "link"), join(videos, "trip"), videos + "/", videos},
-                                        defaultVideoNamePredicate());
+    std::size_t reportedCount = 0;
+    const WalkResult result = walkRoots(
+        {join(base, "link"), join(videos, "trip"), videos + "/", videos}, defaultVideoNamePredicate(), {},
+        [&](std::span<const WalkEntry> found) { reportedCount += found.size(); });
     ASSERT_EQ(result.entries.size(), 1u);
+    EXPECT_EQ(reportedCount, 1u);
     EXPECT_EQ(result.entries.front().path, join(videos, "trip/a.mp4"));
 }
 
@@ -179,7 +184,21 @@ TEST(Walk, EachHardLinkGroupIsListedOnceUnderItsSmallestName) {
             ASSERT_EQ(::link(join(root, names.front()).constData(), join(root, names[i]).constData()), 0);
     }
 
-    const WalkResult result = walkRoots({root}, defaultVideoNamePredicate());
+    // Progress comes per folder, before repeats are dropped: every name once.
+    std::vector<QByteArray> reported;
+    int folderReports = 0;
+    const WalkResult result =
+        walkRoots({root}, defaultVideoNamePredicate(), {}, [&](std::span<const WalkEntry> found) {
+            ++folderReports;
+            for (const WalkEntry& entry : found) reported.push_back(entry.path);
+        });
+    std::vector<QByteArray> everyName;
+    for (const auto& names : groups)
+        for (const QByteArray& name : names) everyName.push_back(join(root, name));
+    std::sort(everyName.begin(), everyName.end());
+    std::sort(reported.begin(), reported.end());
+    EXPECT_EQ(reported, everyName);
+    EXPECT_EQ(folderReports, 3);  // the root holds no video: it is not reported
 
     QSet<QByteArray> expected;
     for (const auto& names : groups)

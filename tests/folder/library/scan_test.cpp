@@ -148,6 +148,44 @@ TEST_F(FolderLibraryTest, FavoritesSurviveARescanAndARename) {
     EXPECT_TRUE(itemNamed(outcome->items, QStringLiteral("renamed.mp4"))->isFavorite());
 }
 
+TEST_F(FolderLibraryTest, EveryListedFileIsFoundByItsIdentifierAndNothingElse) {
+    QList<QByteArray> names;
+    for (int i = 0; i < 30; ++i) {
+        // Identifiers that sort unlike the names: escapes, case, digits.
+        const char* const suffixes[] = {" %Z.mp4", "b.mp4", "A.mp4"};
+        names.append(QByteArray::number((i * 7) % 30) + suffixes[i % 3]);
+        writeBytes(join(root(), names.back()), QByteArray(100 + i, 'x'));
+    }
+    const std::shared_ptr<FolderLibrary> library = openLibrary();
+    const std::optional<ScanOutcome> outcome = scan();
+    ASSERT_TRUE(outcome);
+    ASSERT_EQ(outcome->items.size(), names.size());
+
+    QStringList asked, expected;
+    for (auto name = names.rbegin(); name != names.rend(); ++name) asked.append(identifierOf(*name));
+    expected = asked;
+    asked.insert(3, identifierOf("!before every other.mp4"));
+    asked.insert(9, identifierOf("1b.mp4x"));
+    asked.append(identifierOf("~after every other.mp4"));
+    asked.append(expected.front());  // a repeat is listed once
+    QStringList found;
+    for (const AssetRef& asset : library->fetchAssets(asked)) found.append(asset->localIdentifier());
+    EXPECT_EQ(found, expected);
+    for (const QByteArray& name : names)
+        EXPECT_EQ(library->fileLocation(identifierOf(name)).status, FileLocation::Status::found)
+            << name.data();
+    EXPECT_EQ(library->fileLocation(identifierOf("~after every other.mp4")).status,
+              FileLocation::Status::notFound);
+
+    // The flag shows in the library's own list at once, not after the next scan.
+    const std::optional<Result<void>> marked =
+        awaitFor(service().setFavorite({identifierOf(names[7])}, true));
+    ASSERT_TRUE(marked && *marked);
+    for (const QByteArray& name : names)
+        EXPECT_EQ(library->fetchAssets({identifierOf(name)}).value(0)->isFavorite(), name == names[7])
+            << name.data();
+}
+
 TEST_F(FolderLibraryTest, AccessFollowsWhichRootsCanBeRead) {
     writeBytes(join(root(), "clip.mp4"), QByteArray(100, 'c'));
     const QByteArray missing = state() + "/missing";  // not inside root(): a nested root is dropped

@@ -104,8 +104,8 @@ void keepOneEntryPerFile(std::vector<WalkEntry>& entries) {
 
 class Walker {
 public:
-    Walker(const VideoNamePredicate& isVideoName, std::stop_token stop)
-        : m_isVideoName(isVideoName), m_stop(std::move(stop)) {}
+    Walker(const VideoNamePredicate& isVideoName, std::stop_token stop, const WalkProgress& onFolderListed)
+        : m_isVideoName(isVideoName), m_stop(std::move(stop)), m_onFolderListed(onFolderListed) {}
 
     void walkRoot(const QByteArray& root) {
         Result<UniqueFd> folder = openFolder(root);
@@ -188,6 +188,10 @@ private:
             if (type == DT_UNKNOWN && !m_isVideoName(m_name)) continue;
             addFile(joinPath(path, entry->d_name), fileStatus);
         }
+        if (m_onFolderListed && m_reported < m_result.entries.size()) {
+            m_onFolderListed(std::span(m_result.entries).subspan(m_reported));
+            m_reported = m_result.entries.size();
+        }
 
         for (const QByteArray& name : subfolders) {
             if (m_stop.stop_requested()) {
@@ -227,6 +231,8 @@ private:
 
     const VideoNamePredicate& m_isVideoName;
     std::stop_token m_stop;
+    const WalkProgress& m_onFolderListed;
+    std::size_t m_reported = 0;  // entries handed to m_onFolderListed so far
     WalkResult m_result;
     std::unordered_set<DeviceInode, DeviceInodeHash> m_seenFolders;
     // Reused for every name: the predicate takes a QByteArray, and one per entry
@@ -315,8 +321,8 @@ VideoNamePredicate defaultVideoNamePredicate() {
 }
 
 WalkResult walkRoots(const std::vector<QByteArray>& roots, const VideoNamePredicate& isVideoName,
-                     std::stop_token stop) {
-    Walker walker{isVideoName, std::move(stop)};
+                     std::stop_token stop, const WalkProgress& onFolderListed) {
+    Walker walker{isVideoName, std::move(stop), onFolderListed};
     std::vector<QByteArray> canonicalRoots;
     std::vector<IoError> unusableRoots;
     for (const QByteArray& root : roots) {

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <stop_token>
 #include <vector>
 
@@ -40,10 +41,14 @@ struct WalkResult {
     bool isStopped = false;                 // the stop token fired; the lists are partial
 };
 
+// Called after each folder with the files it added, before repeats are dropped:
+// when the result ends up shorter, some of them were repeats.
+using WalkProgress = std::function<void(std::span<const WalkEntry> found)>;
+
 // Roots must be absolute; each is resolved to its canonical path first (a root
 // may itself be a symlink the user chose), then nested duplicates are dropped.
 WalkResult walkRoots(const std::vector<QByteArray>& roots, const VideoNamePredicate& isVideoName,
-                     std::stop_token stop = {});
+                     std::stop_token stop = {}, const WalkProgress& onFolderListed = {});
 
 // Drops roots equal to or inside another (both cleaned); keeps first-seen order.
 std::vector<QByteArray> dropNestedRoots(const std::vector<QByteArray>& roots);
