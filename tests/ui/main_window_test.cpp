@@ -33,12 +33,11 @@ namespace {
 
 using Command = VideoCommands::Command;
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public ::testing::Test, protected FakeWorld {
 protected:
     void SetUp() override {
         theme = std::make_unique<ThemeController>(settings, false);
-        window = std::make_unique<MainWindow>(
-            library->ports(), Environment{clock, panels, pasteboard, workspace, scanLog}, *theme);
+        window = std::make_unique<MainWindow>(library->ports(), environment(), *theme);
     }
     void TearDown() override {
         window.reset();
@@ -68,12 +67,6 @@ protected:
 
     QTemporaryDir dir;
     QSettings settings{dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat};
-    std::shared_ptr<SimulatedLibrary> library = SimulatedLibrary::create();
-    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
-    std::shared_ptr<FakePanels> panels = std::make_shared<FakePanels>();
-    std::shared_ptr<FakePasteboard> pasteboard = std::make_shared<FakePasteboard>();
-    std::shared_ptr<FakeWorkspace> workspace = std::make_shared<FakeWorkspace>();
-    std::shared_ptr<FakeScanLog> scanLog = std::make_shared<FakeScanLog>();
     std::unique_ptr<ThemeController> theme;
     std::unique_ptr<MainWindow> window;
 };

@@ -78,14 +78,25 @@ inline SimulatedAsset fastVideo(const QString& id, std::int64_t bytes, std::opti
     return asset;
 }
 
-class ViewModelTest : public ::testing::Test {
+// A simulated library and every platform service a window uses, faked.
+struct FakeWorld {
+    Environment environment() const { return Environment{clock, panels, pasteboard, workspace, scanLog}; }
+
+    std::shared_ptr<SimulatedLibrary> library = SimulatedLibrary::create();
+    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
+    std::shared_ptr<FakePanels> panels = std::make_shared<FakePanels>();
+    std::shared_ptr<FakePasteboard> pasteboard = std::make_shared<FakePasteboard>();
+    std::shared_ptr<FakeWorkspace> workspace = std::make_shared<FakeWorkspace>();
+    std::shared_ptr<FakeScanLog> scanLog = std::make_shared<FakeScanLog>();
+};
+
+class ViewModelTest : public ::testing::Test, protected FakeWorld {
 protected:
     void SetUp() override { makeViewModel(); }
 
     void makeViewModel() {
         viewModel.reset();
-        viewModel = std::make_unique<VideoListViewModel>(
-            library->ports(), Environment{clock, panels, pasteboard, workspace, scanLog});
+        viewModel = std::make_unique<VideoListViewModel>(library->ports(), environment());
         QObject::connect(viewModel.get(), &VideoListViewModel::statusChanged, viewModel.get(),
                          [this] { statuses << viewModel->status().text(); });
     }
@@ -113,12 +124,6 @@ protected:
     }
     QString status() const { return viewModel->status().text(); }
 
-    std::shared_ptr<SimulatedLibrary> library = SimulatedLibrary::create();
-    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
-    std::shared_ptr<FakePanels> panels = std::make_shared<FakePanels>();
-    std::shared_ptr<FakePasteboard> pasteboard = std::make_shared<FakePasteboard>();
-    std::shared_ptr<FakeWorkspace> workspace = std::make_shared<FakeWorkspace>();
-    std::shared_ptr<FakeScanLog> scanLog = std::make_shared<FakeScanLog>();
     std::unique_ptr<VideoListViewModel> viewModel;
     QStringList statuses;
 };

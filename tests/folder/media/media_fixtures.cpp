@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <iostream>
 
 namespace reelkeep::media::testing {
 
@@ -66,6 +67,12 @@ bool MediaFixtures::hasEncoder(const QString& encoder) {
         run(QStringLiteral("ffmpeg"), {QStringLiteral("-hide_banner"), QStringLiteral("-encoders")}, nullptr)
             .value_or(QByteArray());
     return list.contains(QByteArray(" ") + encoder.toLatin1() + ' ');
+}
+
+bool MediaFixtures::canEncode(const char* encoder, const QString& caseName) {
+    if (hasEncoder(QString::fromLatin1(encoder))) return true;
+    std::cout << "skipping " << caseName.toStdString() << ": this ffmpeg has no " << encoder << "\n";
+    return false;
 }
 
 std::optional<QString> MediaFixtures::ffprobeFormatField(const QString& file, const QString& field) {

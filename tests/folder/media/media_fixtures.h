@@ -25,6 +25,8 @@ public:
     const QString& lastError() const { return m_lastError; }
 
     static bool hasEncoder(const QString& encoder);
+    // False, after saying which case is skipped, when this ffmpeg cannot make it.
+    static bool canEncode(const char* encoder, const QString& caseName);
     // ffprobe's value of one format field, e.g. "duration".
     static std::optional<QString> ffprobeFormatField(const QString& file, const QString& field);
 
