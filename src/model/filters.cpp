@@ -12,7 +12,8 @@ namespace reelkeep {
 namespace {
 
 constexpr std::array kFilterNames{"none", "atLeast100MB", "atLeast500MB", "atLeast1GB", "atLeast2GB"};
-constexpr std::int64_t kMiB = 1024 * 1024;
+// Decimal, as every size on screen: "1 GB and up" keeps the video shown as "1.05 GB".
+constexpr std::int64_t kMB = 1000 * 1000;
 
 }  // namespace
 
@@ -31,13 +32,13 @@ std::optional<std::int64_t> minimumBytes(SizeFilter filter) {
         case SizeFilter::none:
             return std::nullopt;
         case SizeFilter::atLeast100MB:
-            return 100 * kMiB;
+            return 100 * kMB;
         case SizeFilter::atLeast500MB:
-            return 500 * kMiB;
+            return 500 * kMB;
         case SizeFilter::atLeast1GB:
-            return 1024 * kMiB;
+            return 1000 * kMB;
         case SizeFilter::atLeast2GB:
-            return 2048 * kMiB;
+            return 2000 * kMB;
     }
     return std::nullopt;
 }

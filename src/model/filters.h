@@ -1,6 +1,7 @@
 // filters.h: the list filter (date, duplicates, minimum size, search text) and the
-// year/month buckets of the sidebar. Thresholds are binary multiples on purpose,
-// while sizes display in decimal units; a video without a date passes only `all`.
+// year/month buckets of the sidebar. Thresholds are decimal like the sizes on
+// screen (1 GB = 10^9 bytes); the raw values keep their names, so a saved
+// choice still means the same label. A video without a date passes only `all`.
 #pragma once
 
 #include <QHash>

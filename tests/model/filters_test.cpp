@@ -32,11 +32,11 @@ TEST(FilteredItems, ReturnsTheInputUntouchedWhenNothingApplies) {
 
 TEST(FilteredItems, AppliesEveryConditionAndKeepsInputOrder) {
     const VideoList items = {
-        item("exact").withName("exact.MOV").withBytes(104'857'600).withDate(kMarch2024),
-        item("below").withName("below.mov").withBytes(104'857'599).withDate(kMarch2024),
+        item("exact").withName("exact.MOV").withBytes(100'000'000).withDate(kMarch2024),
+        item("below").withName("below.mov").withBytes(99'999'999).withDate(kMarch2024),
         item("unknown").withName("cloud.mov").withSize(SizeState::unavailable()).withDate(kMarch2024),
-        item("old").withName("old.mov").withBytes(2'000'000'000).withDate(kMarch2023),
-        item("july").withName("July.mp4").withBytes(104'857'600).withDate(kJuly2024),
+        item("old").withName("old.mov").withBytes(1'999'999'999).withDate(kMarch2023),
+        item("july").withName("July.mp4").withBytes(100'000'000).withDate(kJuly2024),
         item("undated").withName("undated.mov").withBytes(5).withDate(kDistantPast),
         item("noname").withBytes(5).withDate(kJanuary2022),
     };
@@ -59,17 +59,31 @@ TEST(FilteredItems, AppliesEveryConditionAndKeepsInputOrder) {
 
     const SizeCounts none;
     EXPECT_EQ(run(SizeFilter::none, "", DateFilter::all(), &none), QStringList{});
-    const SizeCounts shared{{104'857'600, 2}, {5, 2}};
+    const SizeCounts shared{{100'000'000, 2}, {5, 2}};
     EXPECT_EQ(run(SizeFilter::none, "", DateFilter::all(), &shared),
               QStringList({"exact", "july", "undated", "noname"}));
 }
 
-TEST(SizeFilter, HasBinaryThresholdsAndLabels) {
+// A video shown as "1.05 GB" is in "1 GB and up": thresholds are as decimal as the sizes on screen.
+TEST(SizeFilter, KeepsWhatItsLabelPromisesInDecimalUnits) {
+    const struct {
+        SizeFilter filter;
+        std::int64_t bytes;
+        bool isKept;
+    } cases[] = {
+        {SizeFilter::atLeast100MB, 100'000'000, true},  {SizeFilter::atLeast100MB, 99'999'999, false},
+        {SizeFilter::atLeast500MB, 500'000'000, true},  {SizeFilter::atLeast500MB, 499'999'999, false},
+        {SizeFilter::atLeast1GB, 1'050'000'000, true},  {SizeFilter::atLeast1GB, 1'000'000'000, true},
+        {SizeFilter::atLeast1GB, 999'999'999, false},   {SizeFilter::atLeast2GB, 2'000'000'000, true},
+        {SizeFilter::atLeast2GB, 1'999'999'999, false},
+    };
+    for (const auto& c : cases) {
+        const VideoList kept =
+            filteredItems({item("v").withBytes(c.bytes)}, c.filter, {}, DateFilter::all(), nullptr);
+        EXPECT_EQ(kept.size() == 1, c.isKept) << label(c.filter).toStdString() << " " << c.bytes;
+    }
     EXPECT_EQ(minimumBytes(SizeFilter::none), std::nullopt);
-    EXPECT_EQ(minimumBytes(SizeFilter::atLeast500MB), 524'288'000);
-    EXPECT_EQ(minimumBytes(SizeFilter::atLeast2GB), 2'147'483'648);
-    EXPECT_EQ(label(SizeFilter::none), "All sizes");
-    EXPECT_EQ(label(SizeFilter::atLeast1GB), "1 GB and up");
+    EXPECT_EQ(sizeFilterFromRaw(QStringLiteral("atLeast1GB")), SizeFilter::atLeast1GB);  // saved choices stay
 }
 
 TEST(DateBuckets, CountEveryDatedVideoAndSumOnlyKnownBytes) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "platform/folder/fs/path_id.h"
+#include "platform/folder/media/creation_date.h"
 #include "platform/folder/media/media_probe.h"
 #include "platform/folder/media/screen_recording.h"
 
@@ -49,29 +50,49 @@ void MetadataSink::flushLocked() {
     m_pending.clear();
 }
 
-std::pair<store::IndexedMetadata, bool> readMetadata(const ScannedFile& file,
-                                                     const media::InputLimits& limits) {
-    store::IndexedMetadata metadata;
-    const QByteArray name = fs::splitPath(file.path).value_or(fs::SplitPath{}).name;
-    metadata.isScreenRecording = media::isScreenRecording({{}, name.toStdString()});
+ReadResult readMetadata(const ScannedFile& file, const media::InputLimits& limits) {
+    ReadResult result;
+    store::IndexedMetadata& metadata = result.metadata;
+    const std::string name = fs::splitPath(file.path).value_or(fs::SplitPath{}).name.toStdString();
+    const auto setDate = [&] {
+        const media::DatedBy dated = media::videoDate(result.dateTags, name, file.fingerprint.mtimeNs);
+        metadata.creationDate = dated.date;
+        metadata.dateSource = dated.source;
+    };
+    metadata.isScreenRecording = media::isScreenRecording({{}, name});
+    setDate();
     fs::Result<fs::UniqueFd> fd = fs::openVerifiedPath(file.path, file.fingerprint);
-    if (!fd) return {metadata, false};
-    const media::MediaResult<media::MediaInfo> info =
-        media::probeMedia(fd->get(), name.toStdString(), limits);
+    if (!fd) return result;
+    const media::MediaResult<media::MediaInfo> info = media::probeMedia(fd->get(), name, limits);
     if (!info) {
         const media::MediaErrorKind kind = info.error().kind();
         // A broken file stays broken until it changes, and then its fingerprint does.
-        const bool isLasting =
+        result.isLasting =
             kind != media::MediaErrorKind::timedOut && kind != media::MediaErrorKind::unreadable;
-        return {metadata, isLasting};
+        return result;
     }
-    metadata.creationDate = info->creationDate;
+    result.dateTags = info->dateTags;
+    setDate();
     metadata.lengthSeconds = info->lengthSeconds;
     metadata.pixelWidth = info->pixelWidth;
     metadata.pixelHeight = info->pixelHeight;
     metadata.isScreenRecording = info->isScreenRecording;
     metadata.hasDecodableVideo = info->hasDecodableVideo;
-    return {metadata, true};
+    result.isLasting = true;
+    return result;
+}
+
+store::DateRule folderDateRule() {
+    return store::DateRule{
+        media::kDateRuleVersion,
+        [](const ContainerDateTags& tags, const store::IndexKey& key, store::IndexedMetadata& metadata) {
+            const std::optional<QByteArray> path =
+                fs::percentDecodePath(QByteArray::fromStdString(key.identifier));
+            const QByteArray name = path ? fs::splitPath(*path).value_or(fs::SplitPath{}).name : QByteArray();
+            const media::DatedBy dated = media::videoDate(tags, name.toStdString(), key.fingerprint.mtimeNs);
+            metadata.creationDate = dated.date;
+            metadata.dateSource = dated.source;
+        }};
 }
 
 UnreadFiles::UnreadFiles(std::vector<ScannedFile> files, media::InputLimits limits,
@@ -96,14 +117,15 @@ const store::IndexedMetadata& UnreadFiles::read(std::size_t position) {
     }
     slot.state = State::reading;
     lock.unlock();
-    auto [metadata, isLasting] = readMetadata(slot.file, m_limits);
+    ReadResult read = readMetadata(slot.file, m_limits);
     // The identifier is the path's, so it is made again here rather than kept per file.
-    if (isLasting && m_sink)
+    if (read.isLasting && m_sink)
         m_sink->add(store::IndexEntry{
             {fs::identifierForPath(slot.file.path).toStdString(), storeFingerprint(slot.file.fingerprint)},
-            metadata});
+            read.metadata,
+            std::move(read.dateTags)});
     lock.lock();
-    slot.value = std::move(metadata);
+    slot.value = std::move(read.metadata);
     slot.state = State::read;
     m_readDone.notify_all();
     return slot.value;
@@ -145,10 +167,6 @@ std::shared_ptr<const FolderAsset> FolderAsset::withFavorite(bool isFavorite) co
 
 const store::IndexedMetadata& FolderAsset::metadata() const {
     return m_unread ? m_unread->metadata(m_unreadPosition) : m_indexed;
-}
-
-std::optional<Timestamp> FolderAsset::creationDate() const {
-    return metadata().creationDate.value_or(m_file.fileDate);
 }
 
 std::uint64_t FolderAsset::mediaSubtypes() const {

@@ -52,7 +52,7 @@ private:
 struct ScannedFile {
     QByteArray path;  // canonical absolute path bytes
     fs::FileFingerprint fingerprint;
-    Timestamp fileDate = 0;  // birth time, else mtime: the order of files not yet read
+    Timestamp fileDate = 0;  // the name's date, else mtime: the order of files not yet read
 };
 
 // The files of one fetch without a current index row, in fetch order. Each is
@@ -103,7 +103,8 @@ public:
     const store::IndexedMetadata& metadata() const;
 
     QString localIdentifier() const override { return m_identifier; }
-    std::optional<Timestamp> creationDate() const override;
+    std::optional<Timestamp> creationDate() const override { return metadata().creationDate; }
+    DateSource dateSource() const { return metadata().dateSource; }
     double duration() const override { return metadata().lengthSeconds; }
     std::int64_t pixelWidth() const override { return metadata().pixelWidth; }
     std::int64_t pixelHeight() const override { return metadata().pixelHeight; }
@@ -122,9 +123,17 @@ private:
     bool m_isFavorite;
 };
 
-// Reads the container of a file if it is still the scanned one. Second: whether
-// the answer may be kept in the index (not for a time-out, a refusal or a change).
-std::pair<store::IndexedMetadata, bool> readMetadata(const ScannedFile& file,
-                                                     const media::InputLimits& limits);
+struct ReadResult {
+    store::IndexedMetadata metadata;
+    ContainerDateTags dateTags;
+    bool isLasting = false;  // may be kept in the index: not a time-out, a refusal or a change
+};
+
+// Reads the container of a file if it is still the scanned one.
+ReadResult readMetadata(const ScannedFile& file, const media::InputLimits& limits);
+
+// The date rule of this build, for the index: its rows are dated again from
+// their tags, their name (from the identifier) and their mtime.
+store::DateRule folderDateRule();
 
 }  // namespace reelkeep

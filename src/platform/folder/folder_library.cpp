@@ -28,6 +28,7 @@
 #include "platform/folder/folder_asset.h"
 #include "platform/folder/fs/export.h"
 #include "platform/folder/fs/path_id.h"
+#include "platform/folder/media/creation_date.h"
 #include "platform/folder/media/thumbnail_cache.h"
 #include "platform/folder/media/thumbnail_decoder.h"
 #include "platform/folder/store/favorites_store.h"
@@ -95,10 +96,6 @@ PlatformError ioFailure(const fs::IoError& error) {
 
 PlatformError goneError() {
     return PlatformError{kDomain, kGoneCode, tr("The video is no longer in the library.")};
-}
-
-Timestamp seconds(std::int64_t ns) {
-    return static_cast<Timestamp>(ns) / kNsPerSecond;
 }
 
 bool isReadableFolder(const QByteArray& path) {
@@ -278,7 +275,8 @@ FolderLibrary::FolderLibrary(FolderLibraryOptions options)
       m_isVideoName(m_options.isVideoName ? m_options.isVideoName : fs::defaultVideoNamePredicate()),
       m_trash(m_options.trash ? *m_options.trash : fs::systemTrashOptions()),
       m_index(std::make_shared<MetadataSink>(store::MetadataIndex::open(
-          m_options.indexPath.isEmpty() ? store::MetadataIndex::defaultPath() : m_options.indexPath))),
+          m_options.indexPath.isEmpty() ? store::MetadataIndex::defaultPath() : m_options.indexPath,
+          folderDateRule()))),
       m_favorites(std::make_shared<FavoritesAccess>(m_options.favoritesPath.isEmpty()
                                                         ? store::FavoritesStore::defaultPath()
                                                         : m_options.favoritesPath)),
@@ -471,13 +469,15 @@ FetchResult FolderLibrary::fetchVideos() const {
         Timestamp date;
         std::uint32_t file;
     };
-    std::vector<Dated> order(count);
-    for (std::size_t i = 0; i < count; ++i) {
+    // Files not read yet go by the date they would have without their container.
+    const auto fileDate = [&](std::size_t i) {
         const fs::WalkEntry& entry = walk.entries[i];
-        const Timestamp fileDate = seconds(entry.birthTimeNs.value_or(entry.mtimeNs));
-        order[i] = {indexed[i] && indexed[i]->creationDate ? *indexed[i]->creationDate : fileDate,
-                    static_cast<std::uint32_t>(i)};
-    }
+        const std::string name = fs::splitPath(entry.path).value_or(fs::SplitPath{}).name.toStdString();
+        return media::fileDate(name, entry.mtimeNs).date;
+    };
+    std::vector<Dated> order(count);
+    for (std::size_t i = 0; i < count; ++i)
+        order[i] = {indexed[i] ? indexed[i]->creationDate : fileDate(i), static_cast<std::uint32_t>(i)};
     // Newest first; equal dates by path so that readdir order never reorders a rescan.
     std::sort(order.begin(), order.end(), [&](const Dated& a, const Dated& b) {
         if (a.date != b.date) return a.date > b.date;
@@ -486,7 +486,8 @@ FetchResult FolderLibrary::fetchVideos() const {
 
     const auto scannedFile = [&](std::size_t i) {
         const fs::WalkEntry& entry = walk.entries[i];
-        return ScannedFile{entry.path, entry.fingerprint, seconds(entry.birthTimeNs.value_or(entry.mtimeNs))};
+        return ScannedFile{entry.path, entry.fingerprint,
+                           indexed[i] ? indexed[i]->creationDate : fileDate(i)};
     };
     std::vector<ScannedFile> unreadFiles;
     for (const Dated& dated : order)
@@ -580,6 +581,12 @@ QList<AssetResource> FolderLibrary::resources(const Asset& asset) const {
     if (!folderAsset) return {};
     return {AssetResource{int(ResourceType::video), fs::displayName(folderAsset->file().path),
                           folderAsset->file().fingerprint.sizeBytes, folderAsset->localIdentifier(), 0}};
+}
+
+std::optional<DateSource> FolderLibrary::dateSource(const QString& localIdentifier) const {
+    const std::shared_ptr<const FolderAsset> asset = scannedAsset(localIdentifier);
+    if (!asset) return std::nullopt;
+    return asset->dateSource();
 }
 
 FileLocation FolderLibrary::fileLocation(const QString& localIdentifier) const {

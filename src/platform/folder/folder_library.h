@@ -20,6 +20,7 @@
 
 #include "library/executor.h"
 #include "library/photo_library_port.h"
+#include "model/video_date.h"
 #include "platform/folder/folder_choice.h"
 #include "platform/folder/fs/change_watcher.h"
 #include "platform/folder/fs/trash.h"
@@ -113,6 +114,9 @@ public:
     void unregisterChangeObserver(const LibraryChangeListener* listener) override;
     FileLocation fileLocation(const QString& localIdentifier) const override;
     QStringList libraryRoots() const override;
+
+    // Where the date of a video of the last fetch came from; nothing for others.
+    std::optional<DateSource> dateSource(const QString& localIdentifier) const;
 
 private:
     struct RootState {

@@ -1,9 +1,12 @@
 // scan_test.cpp: the folder library scanned through the service, on real files.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
+#include <ctime>
 
+#include "folder/store/store_fixtures.h"
 #include "library_fixture.h"
 
 namespace reelkeep::testing {
@@ -111,6 +114,60 @@ TEST_F(FolderLibraryTest, ScanOrdersNewestFirstAndRereadsAnEditedFile) {
     ASSERT_TRUE(edited);
     EXPECT_EQ(edited->pixelWidth(), 640);
     EXPECT_NEAR(edited->duration(), 2, 0.15);
+}
+
+// The date a user recognises: the camera's, else the name's, else the mtime;
+// never the time the file was copied here. A newer rule dates indexed files
+// again from their stored tags without opening them.
+TEST_F(FolderLibraryTest, DatesComeFromTheContainerThenTheNameThenTheModificationTime) {
+    const QString size = QStringLiteral("320x240");
+    const QString meta = QStringLiteral("-metadata");
+    ASSERT_TRUE(makeClip("zoned.mov", 1, size,
+                         {QStringLiteral("-movflags"), QStringLiteral("use_metadata_tags"), meta,
+                          QStringLiteral("com.apple.quicktime.creationdate=2019-07-18T14:45:21+0200"), meta,
+                          QStringLiteral("creation_time=2022-01-01T00:00:00Z")}));
+    ASSERT_TRUE(makeClip("VID_20190101_120000.mp4", 1, size,
+                         {meta, QStringLiteral("creation_time=1970-01-01T00:00:00Z")}));  // a zero date
+    ASSERT_TRUE(makeClip("VID-20170211-WA0001.mp4"));
+    ASSERT_TRUE(makeClip("holiday.mp4"));
+    constexpr Timestamp kMtime = 1464782400;  // 2016-06-01
+    for (const char* name :
+         {"zoned.mov", "VID_20190101_120000.mp4", "VID-20170211-WA0001.mp4", "holiday.mp4"}) {
+        const struct timespec times[2] = {{std::time_t(kMtime), 0}, {std::time_t(kMtime), 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, join(root(), name).constData(), times, 0), 0);
+    }
+    struct Expected {
+        const char* name;
+        Timestamp date;
+        DateSource source;
+    };
+    const Expected expected[] = {
+        {"zoned.mov", 1563453921, DateSource::container},
+        {"VID_20190101_120000.mp4", 1546362000, DateSource::fileName},  // noon in New York
+        {"VID-20170211-WA0001.mp4", 1486789200, DateSource::fileName},
+        {"holiday.mp4", kMtime, DateSource::modificationTime},
+    };
+    const char* const passes[] = {"read now", "from the index", "dated again by a newer rule"};
+    for (const char* pass : passes) {
+        SCOPED_TRACE(pass);
+        if (pass == passes[2]) {
+            ASSERT_TRUE(store::testing::runSql(
+                QFile::decodeName(state() + "/cache/index.sqlite"),
+                "UPDATE media SET date_rule = 0, creation_date = 0, date_source = NULL"));
+        }
+        const std::shared_ptr<FolderLibrary> library = openLibrary();
+        const std::optional<ScanOutcome> outcome = scan();
+        ASSERT_TRUE(outcome);
+        if (pass != passes[0]) {
+            EXPECT_EQ(outcome->timings.slowPathCount, 0);  // no container opened
+        }
+        for (const Expected& e : expected) {
+            const std::optional<VideoItem> item = itemNamed(outcome->items, QString::fromUtf8(e.name));
+            ASSERT_TRUE(item) << e.name;
+            EXPECT_EQ(item->creationDate(), e.date) << e.name;
+            EXPECT_EQ(library->dateSource(item->localIdentifier()), e.source) << e.name;
+        }
+    }
 }
 
 // Allocated sizes would make both 8,192 bytes: a fake duplicate pair.

@@ -22,6 +22,7 @@ TEST(ContainerDate, ReadsTheFormsContainersWriteAndRejectsTheRest) {
         {"2021-03-04", 1614816000.0},
         {"2024-02-29T00:00:00Z", 1709164800.0},  // leap day
         {"1970-01-01T00:00:00Z", std::nullopt},  // a camera without a clock
+        {"1970-01-01T00:03:12Z", std::nullopt},  // ... three minutes after it was switched on
         {"1904-01-01T00:00:00Z", std::nullopt},  // QuickTime's zero
         {"2023-02-29T00:00:00Z", std::nullopt},
         {"2021-13-01", std::nullopt},

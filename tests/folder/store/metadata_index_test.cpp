@@ -25,12 +25,8 @@ IndexEntry entry(int n) {
     e.key = IndexKey{"/v/clip" + std::to_string(n) + ".mp4",
                      FileFingerprint{0xFFFF'FFFF'FFFF'FF00u, static_cast<std::uint64_t>(n), 1000 + n,
                                      1'700'000'000'123'456'789 + n}};
-    e.metadata = IndexedMetadata{n % 2 ? std::optional<Timestamp>(1.6e9 + n) : std::nullopt,
-                                 1.5 * n,
-                                 1920,
-                                 1080,
-                                 n % 3 == 0,
-                                 n % 5 != 0};
+    e.metadata = IndexedMetadata{1.6e9 + n, 1.5 * n, 1920, 1080, n % 3 == 0, n % 5 != 0, DateSource(n % 3)};
+    e.dateTags = ContainerDateTags{n % 2 ? "2020-01-01T00:00:00Z" : "", ""};
     return e;
 }
 
@@ -183,6 +179,43 @@ TEST(MetadataIndex, UnusableLocationWorksInMemoryAndSaysSo) {
     }
     EXPECT_EQ(readAll(dir.filePath(QStringLiteral("video.mp4"))), QByteArray("precious family video"));
     EXPECT_TRUE(QFileInfo(dir.filePath(QStringLiteral("folder.sqlite"))).isDir());
+}
+
+// An index of the first version keeps its rows: each is dated again under the
+// current rule from what it stored, the parsed container date, and written back.
+TEST(MetadataIndex, AnOlderFileIsMigratedAndItsRowsDatedAgain) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("index.sqlite"));
+    ASSERT_TRUE(testing::runSql(
+        path,
+        "CREATE TABLE media (identifier TEXT PRIMARY KEY NOT NULL, device INTEGER NOT NULL,"
+        " inode INTEGER NOT NULL, size_bytes INTEGER NOT NULL, mtime_ns INTEGER NOT NULL, creation_date REAL,"
+        " length_seconds REAL NOT NULL, pixel_width INTEGER NOT NULL, pixel_height INTEGER NOT NULL,"
+        " is_screen_recording INTEGER NOT NULL, has_decodable_video INTEGER NOT NULL) WITHOUT ROWID;"
+        "INSERT INTO media VALUES ('/v/tagged.mp4', 1, 2, 3, 4, 1614834367.25, 2.5, 640, 360, 0, 1);"
+        "INSERT INTO media VALUES ('/v/untagged.mp4', 1, 3, 3, 4, NULL, 1.0, 320, 240, 1, 1);"
+        "PRAGMA user_version = 1;"));
+    std::vector<std::pair<ContainerDateTags, std::string>> seen;
+    const DateRule rule{
+        7, [&](const ContainerDateTags& tags, const IndexKey& key, IndexedMetadata& metadata) {
+            seen.emplace_back(tags, key.identifier);
+            metadata.creationDate = tags.creationTime.empty() ? 99 : 42;
+            metadata.dateSource = tags.creationTime.empty() ? DateSource::fileName : DateSource::container;
+        }};
+    const std::vector<IndexKey> keys{{"/v/tagged.mp4", {1, 2, 3, 4}}, {"/v/untagged.mp4", {1, 3, 3, 4}}};
+    for (int open = 0; open < 2; ++open) {
+        SCOPED_TRACE(open == 0 ? "migrated" : "opened again");
+        auto index = MetadataIndex::open(path, rule);
+        ASSERT_FALSE(index->isInMemory()) << index->inMemoryReason().toStdString();
+        const auto answers = index->lookup(keys);
+        EXPECT_EQ(answers[0], (IndexedMetadata{42, 2.5, 640, 360, false, true, DateSource::container}));
+        EXPECT_EQ(answers[1], (IndexedMetadata{99, 1.0, 320, 240, true, true, DateSource::fileName}));
+        EXPECT_EQ(index->rebuildCount(), 0);
+    }
+    // Dated once, on the first lookup, from the old date as a tag; the second open found it stored.
+    using Seen = std::pair<ContainerDateTags, std::string>;
+    EXPECT_EQ(seen, (std::vector<Seen>{{{"", "2021-03-04T05:06:07.250Z"}, "/v/tagged.mp4"},
+                                       {{"", ""}, "/v/untagged.mp4"}}));
 }
 
 TEST(MetadataIndex, TwoProcessesShareOneFile) {

@@ -2,6 +2,8 @@
 // dependence on TZ or the C locale.
 #include "creation_date.h"
 
+#include <QDateTime>
+#include <QTimeZone>
 #include <cstdint>
 
 namespace reelkeep::media {
@@ -56,6 +58,9 @@ std::int64_t daysFromCivil(std::int64_t year, int month, int day) {
     return era * 146097 + dayOfEra - 719468;
 }
 
+// 1971-01-01 00:00 UTC: earlier tags come from clocks that were never set.
+constexpr std::int64_t kFirstPlausibleSecond = 31'536'000;
+
 int daysInMonth(int year, int month) {
     static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     const bool isLeap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
@@ -109,8 +114,32 @@ std::optional<Timestamp> parseContainerDate(std::string_view text) {
 
     const std::int64_t seconds =
         daysFromCivil(*year, *month, *day) * 86400 + hour * 3600 + minute * 60 + second - offsetSeconds;
-    if (seconds <= 0) return std::nullopt;
+    if (seconds < kFirstPlausibleSecond) return std::nullopt;
     return static_cast<Timestamp>(seconds) + fraction;
+}
+
+std::optional<Timestamp> containerDate(const ContainerDateTags& tags) {
+    for (const std::string& tag : {tags.quickTimeCreationDate, tags.creationTime})
+        if (auto date = parseContainerDate(tag)) return date;
+    return std::nullopt;
+}
+
+DatedBy fileDate(std::string_view fileName, std::int64_t mtimeNs) {
+    if (const std::optional<WallClockTime> time = nameDate(fileName)) {
+        // A phone names its files in the zone it was in; the user's zone is the best guess here.
+        const QDateTime local(QDate(time->year, time->month, time->day),
+                              QTime(time->hour, time->minute, time->second, time->millisecond),
+                              Qt::LocalTime);
+        if (local.isValid())
+            return DatedBy{Timestamp(local.toMSecsSinceEpoch()) / 1000.0, DateSource::fileName};
+    }
+    return DatedBy{static_cast<Timestamp>(mtimeNs) / 1e9, DateSource::modificationTime};
+}
+
+DatedBy videoDate(const ContainerDateTags& tags, std::string_view fileName, std::int64_t mtimeNs) {
+    if (const std::optional<Timestamp> date = containerDate(tags))
+        return DatedBy{*date, DateSource::container};
+    return fileDate(fileName, mtimeNs);
 }
 
 }  // namespace reelkeep::media

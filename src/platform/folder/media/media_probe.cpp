@@ -39,14 +39,14 @@ bool isMissingValue(const AVFormatContext* format, const AVStream* video) {
     return lengthSeconds(format, video) <= 0;
 }
 
-std::optional<Timestamp> creationDate(const AVFormatContext* format, const AVStream* video) {
-    // The QuickTime key keeps the camera's zone; creation_time is UTC and often the muxing time.
-    for (const char* key : {"com.apple.quicktime.creationdate", "creation_time"})
-        if (const char* text = tagValue(format->metadata, key))
-            if (auto date = parseContainerDate(text)) return date;
-    if (video)
-        if (const char* text = tagValue(video->metadata, "creation_time")) return parseContainerDate(text);
-    return std::nullopt;
+ContainerDateTags dateTags(const AVFormatContext* format, const AVStream* video) {
+    ContainerDateTags tags;
+    if (const char* text = tagValue(format->metadata, "com.apple.quicktime.creationdate"))
+        tags.quickTimeCreationDate = text;
+    const char* creationTime = tagValue(format->metadata, "creation_time");
+    if ((!creationTime || !*creationTime) && video) creationTime = tagValue(video->metadata, "creation_time");
+    if (creationTime) tags.creationTime = creationTime;
+    return tags;
 }
 
 OriginEvidence originEvidence(const AVFormatContext* format, const AVStream* video,
@@ -82,7 +82,8 @@ MediaResult<MediaInfo> probeMedia(int fd, const std::string& fileName, const Inp
         info.pixelHeight = isQuarterTurned ? video->codecpar->width : video->codecpar->height;
         info.hasDecodableVideo = avcodec_find_decoder(video->codecpar->codec_id) != nullptr;
     }
-    info.creationDate = creationDate(format, video);
+    info.dateTags = dateTags(format, video);
+    info.creationDate = containerDate(info.dateTags);
     info.isScreenRecording = isScreenRecording(originEvidence(format, video, fileName));
     return info;
 }

@@ -9,6 +9,7 @@
 
 #include "fd_input.h"
 #include "media_error.h"
+#include "model/video_date.h"
 #include "model/video_item.h"
 
 namespace reelkeep::media {
@@ -17,7 +18,8 @@ struct MediaInfo {
     double lengthSeconds = 0;  // 0 when the container does not say
     int pixelWidth = 0;        // as displayed: a portrait phone video is 1080 × 1920
     int pixelHeight = 0;
-    std::optional<Timestamp> creationDate;  // absent: the caller falls back to birth time, then mtime
+    ContainerDateTags dateTags;             // as written, for the index
+    std::optional<Timestamp> creationDate;  // what they say; absent: the name or the mtime decides
     bool isScreenRecording = false;
     // A video stream (not cover art) with known dimensions whose codec this
     // FFmpeg can decode: the "playable" of a preview.

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QStandardPaths>
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <numeric>
@@ -22,7 +23,6 @@ namespace reelkeep::store {
 
 namespace {
 
-constexpr int kSchemaVersion = 1;
 // Keys per query: a rescan of 100k files is 500 queries.
 constexpr std::size_t kLookupBatch = 200;
 // A range query reads at most this many rows per key before the rest of its
@@ -32,19 +32,43 @@ constexpr std::size_t kRowsPerKeyInRange = 4;
 
 constexpr char kColumns[] =
     "SELECT identifier, device, inode, size_bytes, mtime_ns, creation_date, length_seconds, pixel_width,"
-    " pixel_height, is_screen_recording, has_decodable_video FROM media";
+    " pixel_height, is_screen_recording, has_decodable_video, date_source, date_rule, quicktime_date_tag,"
+    " creation_time_tag FROM media";
 constexpr int kBusyTimeoutMs = 5000;
 
-constexpr char kSchema[] =
+// Step i takes a file from user_version i to i + 1, so a file of any earlier
+// version is brought forward in place. Steps that shipped are never edited:
+// a change is a new step.
+constexpr std::array<const char*, 2> kMigrations{
     "CREATE TABLE IF NOT EXISTS media ("
     "  identifier TEXT PRIMARY KEY NOT NULL,"
-    "  device INTEGER NOT NULL, inode INTEGER NOT NULL, size_bytes INTEGER NOT NULL, mtime_ns INTEGER NOT "
-    "NULL,"
+    "  device INTEGER NOT NULL, inode INTEGER NOT NULL, size_bytes INTEGER NOT NULL,"
+    "  mtime_ns INTEGER NOT NULL,"
     "  creation_date REAL, length_seconds REAL NOT NULL,"
     "  pixel_width INTEGER NOT NULL, pixel_height INTEGER NOT NULL,"
     "  is_screen_recording INTEGER NOT NULL, has_decodable_video INTEGER NOT NULL"
-    ") WITHOUT ROWID;"
-    "PRAGMA user_version = 1;";
+    ") WITHOUT ROWID;",
+    // Which source gave the date, under which rule, and the raw tags it was made
+    // from. Earlier rows kept only the parsed container date: as a tag it still
+    // counts, and rule 0 has every row dated again on its first lookup.
+    "ALTER TABLE media ADD COLUMN date_source TEXT;"
+    "ALTER TABLE media ADD COLUMN date_rule INTEGER NOT NULL DEFAULT 0;"
+    "ALTER TABLE media ADD COLUMN quicktime_date_tag TEXT NOT NULL DEFAULT '';"
+    "ALTER TABLE media ADD COLUMN creation_time_tag TEXT NOT NULL DEFAULT '';"
+    "UPDATE media SET creation_time_tag = strftime('%Y-%m-%dT%H:%M:%fZ', creation_date, 'unixepoch')"
+    "  WHERE creation_date IS NOT NULL;",
+};
+constexpr std::int64_t kSchemaVersion = std::int64_t(kMigrations.size());
+
+// Runs the steps after `version`, each with its version number; SQLite's code.
+int migrate(sqlite3* db, std::int64_t version) {
+    for (std::int64_t step = version; step < kSchemaVersion; ++step) {
+        if (const int code = execute(db, kMigrations[std::size_t(step)]); code != SQLITE_OK) return code;
+        const std::string setVersion = "PRAGMA user_version = " + std::to_string(step + 1);
+        if (const int code = execute(db, setVersion.c_str()); code != SQLITE_OK) return code;
+    }
+    return SQLITE_OK;
+}
 
 std::string lookupSql(std::size_t count) {
     std::string sql = std::string(kColumns) + " WHERE identifier IN (";
@@ -61,9 +85,15 @@ FileFingerprint storedFingerprint(const Statement& row) {
     return FileFingerprint{fromStored(row.intAt(1)), fromStored(row.intAt(2)), row.intAt(3), row.intAt(4)};
 }
 
+// Nothing when the row's date was made under another rule than `ruleVersion`.
+std::optional<DateSource> storedDateSource(const Statement& row, int ruleVersion) {
+    if (row.isNullAt(5) || row.intAt(12) != ruleVersion) return std::nullopt;
+    return dateSourceFromRaw(row.textAt(11));
+}
+
 IndexedMetadata storedMetadata(const Statement& row) {
     IndexedMetadata metadata;
-    if (!row.isNullAt(5)) metadata.creationDate = row.doubleAt(5);
+    metadata.creationDate = row.doubleAt(5);
     metadata.lengthSeconds = row.doubleAt(6);
     metadata.pixelWidth = row.intAt(7);
     metadata.pixelHeight = row.intAt(8);
@@ -93,13 +123,14 @@ QString MetadataIndex::defaultPath() {
            QStringLiteral("/reelkeep/index.sqlite");
 }
 
-std::unique_ptr<MetadataIndex> MetadataIndex::open(const QString& path) {
-    std::unique_ptr<MetadataIndex> index(new MetadataIndex(path));
+std::unique_ptr<MetadataIndex> MetadataIndex::open(const QString& path, DateRule dateRule) {
+    std::unique_ptr<MetadataIndex> index(new MetadataIndex(path, std::move(dateRule)));
     index->connect();
     return index;
 }
 
-MetadataIndex::MetadataIndex(QString path) : m_path(std::move(path)) {}
+MetadataIndex::MetadataIndex(QString path, DateRule dateRule)
+    : m_path(std::move(path)), m_dateRule(std::move(dateRule)) {}
 
 MetadataIndex::~MetadataIndex() {
     closeConnection();
@@ -173,13 +204,21 @@ bool MetadataIndex::connectFile(QString* reason) {
             return false;
         }
     }
-    if (version != 0 && version != kSchemaVersion) return false;  // damaged or another version: rebuild
-    if (version == 0) {
-        // Inside the write lock, so two first opens create the table once.
-        Transaction creating(raw, true);
-        const int code = creating.beginCode() != SQLITE_OK ? creating.beginCode() : execute(raw, kSchema);
-        if (code != SQLITE_OK || creating.commit() != SQLITE_OK) {
-            if (isDamage(code)) return false;
+    if (version < 0 || version > kSchemaVersion) return false;  // damaged or a newer program's: rebuild
+    if (version < kSchemaVersion) {
+        // Inside the write lock, so that of two first opens one creates or
+        // migrates and the other, reading the version again, finds it done.
+        Transaction migrating(raw, true);
+        int code = migrating.beginCode();
+        if (code == SQLITE_OK) {
+            Statement read(raw, "PRAGMA user_version");
+            code = read ? read.step() : read.prepareCode();
+            if (code == SQLITE_ROW) code = migrate(raw, read.intAt(0));
+        }
+        if (code == SQLITE_OK) code = migrating.commit();
+        if (code != SQLITE_OK) {
+            // SQLITE_ERROR: a table not ours where ours belongs.
+            if (isDamage(code) || code == SQLITE_ERROR) return false;
             *reason = lastError(raw);
             return false;
         }
@@ -197,7 +236,7 @@ void MetadataIndex::connectInMemory(const QString& reason) {
     closeConnection();
     m_inMemoryReason = reason.isEmpty() ? QStringLiteral("the index file is unusable") : reason;
     sqlite3_open_v2(":memory:", &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-    execute(m_db, kSchema);
+    migrate(m_db, 0);
 }
 
 std::vector<std::optional<IndexedMetadata>> MetadataIndex::lookup(std::span<const IndexKey> keys) {
@@ -223,9 +262,31 @@ std::vector<std::optional<IndexedMetadata>> MetadataIndex::lookup(std::span<cons
     if (failure != SQLITE_OK) {
         // A cache that cannot answer answers nothing; a damaged one starts over.
         answers.assign(keys.size(), std::nullopt);
+        m_redated.clear();
         if (isDamage(failure) && !isInMemory()) rebuild();
     }
+    if (!m_redated.empty()) {
+        // Only a cache: rows not stored again are dated again next time.
+        (void)store(m_redated);
+        m_redated.clear();
+    }
     return answers;
+}
+
+IndexedMetadata MetadataIndex::answerFor(const Statement& row, const IndexKey& key) {
+    IndexedMetadata metadata = storedMetadata(row);
+    if (!m_dateRule.apply) {
+        metadata.dateSource = dateSourceFromRaw(row.textAt(11)).value_or(DateSource::modificationTime);
+        return metadata;
+    }
+    if (const std::optional<DateSource> source = storedDateSource(row, m_dateRule.version)) {
+        metadata.dateSource = *source;
+        return metadata;
+    }
+    ContainerDateTags tags{std::string(row.textAt(13)), std::string(row.textAt(14))};
+    m_dateRule.apply(tags, key, metadata);
+    m_redated.push_back(IndexEntry{key, metadata, std::move(tags)});
+    return metadata;
 }
 
 std::size_t MetadataIndex::lookupRange(std::span<const IndexKey> keys, std::span<const std::size_t> batch,
@@ -251,9 +312,12 @@ std::size_t MetadataIndex::lookupRange(std::span<const IndexKey> keys, std::span
         while (next < batch.size() && keys[batch[next]].identifier < identifier) ++next;
         if (next == batch.size() || keys[batch[next]].identifier != identifier) continue;
         const FileFingerprint stored = storedFingerprint(query);
-        const IndexedMetadata metadata = storedMetadata(query);
-        for (; next < batch.size() && keys[batch[next]].identifier == identifier; ++next)
-            if (keys[batch[next]].fingerprint == stored) answers[batch[next]] = metadata;
+        std::optional<IndexedMetadata> metadata;
+        for (; next < batch.size() && keys[batch[next]].identifier == identifier; ++next) {
+            if (keys[batch[next]].fingerprint != stored) continue;
+            if (!metadata) metadata = answerFor(query, keys[batch[next]]);
+            answers[batch[next]] = metadata;
+        }
     }
     if (code != SQLITE_DONE) {
         *failure = code;
@@ -285,10 +349,13 @@ void MetadataIndex::lookupByName(std::span<const IndexKey> keys, std::span<const
     int code;
     while ((code = query.step()) == SQLITE_ROW) {
         const FileFingerprint stored = storedFingerprint(query);
-        const IndexedMetadata metadata = storedMetadata(query);
+        std::optional<IndexedMetadata> metadata;
         const auto [first, last] = positions.equal_range(query.textAt(0));
-        for (auto it = first; it != last; ++it)
-            if (keys[it->second].fingerprint == stored) answers[it->second] = metadata;
+        for (auto it = first; it != last; ++it) {
+            if (keys[it->second].fingerprint != stored) continue;
+            if (!metadata) metadata = answerFor(query, keys[it->second]);
+            answers[it->second] = metadata;
+        }
     }
     if (code != SQLITE_DONE) *failure = code;
 }
@@ -302,7 +369,11 @@ StoreStatus MetadataIndex::store(std::span<const IndexEntry> entries) {
     {
         Transaction writing(m_db, true);
         Statement insert(
-            m_db, "INSERT OR REPLACE INTO media VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)");
+            m_db,
+            "INSERT OR REPLACE INTO media (identifier, device, inode, size_bytes, mtime_ns,"
+            " creation_date, length_seconds, pixel_width, pixel_height, is_screen_recording,"
+            " has_decodable_video, date_source, date_rule, quicktime_date_tag, creation_time_tag)"
+            " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15)");
         failure = writing.beginCode() != SQLITE_OK ? writing.beginCode() : insert.prepareCode();
         for (std::size_t i = 0; i < entries.size() && failure == SQLITE_OK; ++i) {
             const IndexEntry& entry = entries[i];
@@ -311,16 +382,16 @@ StoreStatus MetadataIndex::store(std::span<const IndexEntry> entries) {
             insert.bindInt(3, asStored(entry.key.fingerprint.inode));
             insert.bindInt(4, entry.key.fingerprint.sizeBytes);
             insert.bindInt(5, entry.key.fingerprint.mtimeNs);
-            if (entry.metadata.creationDate) {
-                insert.bindDouble(6, *entry.metadata.creationDate);
-            } else {
-                insert.bindNull(6);
-            }
+            insert.bindDouble(6, entry.metadata.creationDate);
             insert.bindDouble(7, entry.metadata.lengthSeconds);
             insert.bindInt(8, entry.metadata.pixelWidth);
             insert.bindInt(9, entry.metadata.pixelHeight);
             insert.bindInt(10, entry.metadata.isScreenRecording ? 1 : 0);
             insert.bindInt(11, entry.metadata.hasDecodableVideo ? 1 : 0);
+            insert.bindText(12, rawValue(entry.metadata.dateSource).toStdString());
+            insert.bindInt(13, m_dateRule.version);
+            insert.bindText(14, entry.dateTags.quickTimeCreationDate);
+            insert.bindText(15, entry.dateTags.creationTime);
             const int code = insert.step();
             insert.reset();
             if (code != SQLITE_DONE) failure = code;

@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "file_identity.h"
+#include "model/video_date.h"
 #include "model/video_item.h"
 #include "store_error.h"
 
@@ -38,18 +40,29 @@ struct IndexKey {
 };
 
 struct IndexedMetadata {
-    std::optional<Timestamp> creationDate;  // from the container; absent: the caller uses file dates
+    Timestamp creationDate = 0;  // as the date rule made it
     double lengthSeconds = 0;
     std::int64_t pixelWidth = 0;
     std::int64_t pixelHeight = 0;
     bool isScreenRecording = false;
     bool hasDecodableVideo = false;
+    DateSource dateSource = DateSource::modificationTime;
     friend bool operator==(const IndexedMetadata&, const IndexedMetadata&) = default;
 };
 
 struct IndexEntry {
     IndexKey key;
     IndexedMetadata metadata;
+    ContainerDateTags dateTags;  // what the date was made from
+};
+
+// How a file's date is made from its tags, name and mtime. A row stored under
+// another version is given a new date on lookup, and stored again, without
+// anyone opening the video.
+struct DateRule {
+    int version = 0;
+    // Sets creationDate and dateSource of `metadata`; empty: rows are taken as stored.
+    std::function<void(const ContainerDateTags&, const IndexKey&, IndexedMetadata& metadata)> apply;
 };
 
 class MetadataIndex {
@@ -57,7 +70,7 @@ public:
     // $XDG_CACHE_HOME/reelkeep/index.sqlite
     static QString defaultPath();
     // Never fails: see isInMemory().
-    static std::unique_ptr<MetadataIndex> open(const QString& path);
+    static std::unique_ptr<MetadataIndex> open(const QString& path, DateRule dateRule = {});
     ~MetadataIndex();
     MetadataIndex(const MetadataIndex&) = delete;
     MetadataIndex& operator=(const MetadataIndex&) = delete;
@@ -77,7 +90,7 @@ public:
     [[nodiscard]] StoreStatus store(std::span<const IndexEntry> entries);
 
 private:
-    explicit MetadataIndex(QString path);
+    MetadataIndex(QString path, DateRule dateRule);
     void connect();
     bool connectFile(QString* reason);
     void connectInMemory(const QString& reason);
@@ -88,10 +101,14 @@ private:
                             std::vector<std::optional<IndexedMetadata>>& answers, int* failure);
     void lookupByName(std::span<const IndexKey> keys, std::span<const std::size_t> batch,
                       std::vector<std::optional<IndexedMetadata>>& answers, int* failure);
+    // The metadata of a row that matched key, its date made again if its rule is old.
+    IndexedMetadata answerFor(const Statement& row, const IndexKey& key);
 
     void closeConnection();
 
     QString m_path;
+    DateRule m_dateRule;
+    std::vector<IndexEntry> m_redated;  // rows to store again after a lookup
     sqlite3* m_db = nullptr;
     // Prepared once per connection: a rescan runs them up to 500 times.
     std::unique_ptr<Statement> m_fullBatchQuery;
