@@ -14,6 +14,7 @@ inline void setApplicationIdentity() {
     QCoreApplication::setOrganizationName(QStringLiteral("Reelkeep"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("reelkeep.app"));
     QCoreApplication::setApplicationName(QStringLiteral("Reelkeep"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(REELKEEP_VERSION));
 }
 
 int runScanCommand(int argc, char** argv);

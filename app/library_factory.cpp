@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <memory>
 
 #include "platform/folder/folder_library.h"
@@ -58,6 +59,22 @@ std::optional<LibraryPorts> openLibrary(const LibraryRequest& request) {
 
 std::optional<QByteArray> libraryFilePath(const QString& localIdentifier) {
     return fs::pathForIdentifier(localIdentifier);
+}
+
+std::function<std::optional<DateSource>(const QString& localIdentifier)> dateSourcesOf(
+    const LibraryPorts& ports, const VideoList& items) {
+    const auto folders = std::dynamic_pointer_cast<FolderLibrary>(ports.authorization);
+    if (!folders) return {};
+    auto sources = std::make_shared<QHash<QString, DateSource>>();
+    sources->reserve(items.size());
+    for (const VideoItem& item : items)
+        if (const std::optional<DateSource> source = folders->dateSource(item.localIdentifier()))
+            sources->insert(item.localIdentifier(), *source);
+    return [sources](const QString& localIdentifier) -> std::optional<DateSource> {
+        const auto found = sources->constFind(localIdentifier);
+        if (found == sources->constEnd()) return std::nullopt;
+        return *found;
+    };
 }
 
 bool reopenLibraryChooser(const LibraryPorts& ports) {

@@ -5,10 +5,13 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <optional>
 
 #include "library/photo_library_port.h"
+#include "model/video_date.h"
+#include "model/video_item.h"
 
 namespace reelkeep {
 
@@ -28,6 +31,11 @@ std::optional<LibraryPorts> openLibrary(const LibraryRequest& request);
 // The file behind a folder library's identifier, as raw bytes (for JSON's
 // path and path_bytes); nothing for identifiers of other libraries.
 std::optional<QByteArray> libraryFilePath(const QString& localIdentifier);
+
+// Where each of these videos' dates came from, kept apart from the library so
+// that it can be closed before the list is printed; nothing for a demo.
+std::function<std::optional<DateSource>(const QString& localIdentifier)> dateSourcesOf(
+    const LibraryPorts& ports, const VideoList& items);
 
 // Lets the user choose the library folders again (the access settings); false
 // when the library has no such choice (the demo).

@@ -3,11 +3,15 @@
 #include <cstring>
 
 #include "app/application.h"
+#include "app/output.h"
 #include "platform/folder/media/thumbnail_workers.h"
 
 int main(int argc, char** argv) {
+    // Before any file is opened, so that none takes the number of a closed one.
+    (void)reelkeep::holdStandardDescriptors();
     if (argc > 1 && std::strcmp(argv[1], reelkeep::media::kThumbnailWorkerFlag) == 0)
         return reelkeep::media::runThumbnailWorker(argc, argv);
+    reelkeep::installEscapingMessageHandler();
     if (argc > 1 && std::strcmp(argv[1], "scan") == 0) return reelkeep::runScanCommand(argc, argv);
     return reelkeep::runWindow(argc, argv);
 }

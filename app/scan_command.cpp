@@ -1,19 +1,22 @@
 // scan_command.cpp: `reelkeep scan`, the window's scan without a window: the
 // same view model scans, installs, filters and sorts, then the visible list is
 // printed as a table or JSON. Exit codes: 0 done, 2 usage, 3 no readable
-// library, 4 the scan failed.
+// library, 4 the scan failed, 5 the list could not be written.
 #include <unistd.h>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFile>
 #include <QTextStream>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "app/application.h"
+#include "app/command_values.h"
 #include "app/library_factory.h"
+#include "app/output.h"
 #include "app/scan_report.h"
 #include "model/texts.h"
 #include "viewmodel/video_list_view_model.h"
@@ -21,7 +24,15 @@
 namespace reelkeep {
 namespace {
 
-enum ExitCode { kDone = 0, kUsage = 2, kNoLibrary = 3, kFailed = 4 };
+enum ExitCode { kDone = 0, kUsage = 2, kNoLibrary = 3, kFailed = 4, kNotWritten = 5 };
+
+// As many as the window's demo takes: 20 million reached 9 GB before it aborted.
+constexpr int kMaxDemoCount = 1'000'000;
+
+// Messages may carry names from the disk or the command line: escaped like the table.
+void printError(const QString& message) {
+    QTextStream(stderr) << "reelkeep: " << escapeForTerminal(message) << '\n';
+}
 
 class StderrScanLog final : public ScanLog {
 public:
@@ -36,8 +47,16 @@ private:
 };
 
 int usageError(const QString& message) {
-    QTextStream(stderr) << "reelkeep: " << message << '\n' << tr("Try 'reelkeep scan --help'.") << '\n';
+    printError(message);
+    QTextStream(stderr) << tr("Try 'reelkeep scan --help'.") << '\n';
     return kUsage;
+}
+
+// A filter of the window when one has this threshold, so both list the same.
+std::optional<SizeFilter> namedFilter(std::int64_t minimumBytes) {
+    for (const SizeFilter filter : kAllSizeFilters)
+        if (reelkeep::minimumBytes(filter).value_or(0) == minimumBytes) return filter;
+    return std::nullopt;
 }
 
 }  // namespace
@@ -49,54 +68,57 @@ int runScanCommand(int argc, char** argv) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         tr("Lists every video of your library, biggest first.\n\n"
-           "Exit codes: 0 done, 2 usage error, 3 no readable library, 4 the scan failed."));
+           "Exit codes: 0 done, 2 usage error, 3 no readable library, 4 the scan failed, "
+           "5 the list could not be written."));
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("scan"), tr("Scan the library and print its videos."));
     const QCommandLineOption libraryOption(QStringLiteral("library"), tr("A library folder (repeatable)."),
                                            QStringLiteral("DIR"));
     const QCommandLineOption jsonOption(QStringLiteral("json"), tr("Print JSON instead of a table."));
     const QCommandLineOption sortOption(
-        QStringLiteral("sort"),
-        tr("Sort order: nameAsc, nameDesc, sizeAsc, sizeDesc (default), durationAsc, "
-           "durationDesc, resolutionAsc, resolutionDesc, creationDateDesc, "
-           "creationDateAsc."),
+        QStringLiteral("sort"), tr("Sort order: %1. Default: size (biggest first).").arg(sortOrderWords()),
         QStringLiteral("ORDER"));
     const QCommandLineOption minSizeOption(
         QStringLiteral("min-size"),
-        tr("Minimum size: none, atLeast100MB, atLeast500MB, atLeast1GB, atLeast2GB."),
-        QStringLiteral("FILTER"));
+        tr("Only videos of at least SIZE: none, 100mb, 500mb, 1gb, 2gb, or an amount such as 300MB or "
+           "1.5GB (1 GB = 1,000,000,000 bytes; GiB for 1024³)."),
+        QStringLiteral("SIZE"));
     const QCommandLineOption duplicatesOption(QStringLiteral("duplicates"),
                                               tr("Only videos that share their exact size with another."));
     const QCommandLineOption timingsOption(QStringLiteral("timings"),
                                            tr("Print the scan timing report to stderr."));
-    const QCommandLineOption demoOption(
-        QStringLiteral("demo"), tr("Scan a simulated library of COUNT videos."), QStringLiteral("COUNT"));
+    const QCommandLineOption demoOption(QStringLiteral("demo"),
+                                        tr("Scan a simulated library of COUNT videos (0 to 1000000)."),
+                                        QStringLiteral("COUNT"));
     parser.addOptions(
         {libraryOption, jsonOption, sortOption, minSizeOption, duplicatesOption, timingsOption, demoOption});
     if (!parser.parse(QCoreApplication::arguments())) return usageError(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) parser.showHelp(kDone);
+    if (parser.isSet(QStringLiteral("version"))) parser.showVersion();
     if (parser.positionalArguments() != QStringList{QStringLiteral("scan")})
         return usageError(tr("Expected the command 'scan'."));
 
     std::optional<VideoSortOrder> sortOrder = VideoSortOrder::sizeDesc;
-    if (parser.isSet(sortOption)) sortOrder = videoSortOrderFromRaw(parser.value(sortOption));
+    if (parser.isSet(sortOption)) sortOrder = parseSortOrder(parser.value(sortOption));
     if (!sortOrder) return usageError(tr("Unknown sort order '%1'.").arg(parser.value(sortOption)));
-    std::optional<SizeFilter> sizeFilter = SizeFilter::none;
-    if (parser.isSet(minSizeOption)) sizeFilter = sizeFilterFromRaw(parser.value(minSizeOption));
-    if (!sizeFilter) return usageError(tr("Unknown size filter '%1'.").arg(parser.value(minSizeOption)));
+    std::optional<std::int64_t> minimumBytes = 0;
+    if (parser.isSet(minSizeOption)) minimumBytes = parseMinimumSize(parser.value(minSizeOption));
+    if (!minimumBytes) return usageError(tr("Unknown size '%1'.").arg(parser.value(minSizeOption)));
 
     LibraryRequest request;
     request.folders = parser.values(libraryOption);
+    if (request.folders.contains(QString()))
+        return usageError(tr("--library needs a folder; an empty name is none."));
     if (parser.isSet(demoOption)) {
         bool isNumber = false;
         request.demoCount = parser.value(demoOption).toInt(&isNumber);
-        if (!isNumber || *request.demoCount < 0) return usageError(tr("--demo takes a count of videos."));
+        if (!isNumber || *request.demoCount < 0 || *request.demoCount > kMaxDemoCount)
+            return usageError(tr("--demo takes a count of videos from 0 to 1000000."));
     }
     std::optional<LibraryPorts> ports = openLibrary(request);
     if (!ports) {
-        QTextStream(stderr) << "reelkeep: "
-                            << tr("The folder library is not available in this build; use --demo COUNT.")
-                            << '\n';
+        printError(tr("The folder library is not available in this build; use --demo COUNT."));
         return kNoLibrary;
     }
 
@@ -107,7 +129,8 @@ int runScanCommand(int argc, char** argv) {
 
     const bool showsProgress = ::isatty(STDERR_FILENO) == 1;
     QObject::connect(viewModel.get(), &VideoListViewModel::statusChanged, viewModel.get(), [&] {
-        if (showsProgress) QTextStream(stderr) << "\r\033[K" << viewModel->status().text() << Qt::flush;
+        if (showsProgress)
+            QTextStream(stderr) << "\r\033[K" << escapeForTerminal(viewModel->status().text()) << Qt::flush;
     });
     QObject::connect(viewModel.get(), &VideoListViewModel::scanFinished, &app, &QCoreApplication::quit);
     viewModel->rescan();
@@ -116,21 +139,27 @@ int runScanCommand(int argc, char** argv) {
 
     const AuthorizationStatus access = viewModel->authorizationStatus();
     if (access != AuthorizationStatus::authorized && access != AuthorizationStatus::limited) {
-        QTextStream(stderr)
-            << "reelkeep: "
-            << tr("No library folder can be read. Pass --library DIR or set REELKEEP_LIBRARY.") << '\n';
+        printError(tr("No library folder can be read. Pass --library DIR or set REELKEEP_LIBRARY."));
         return kNoLibrary;
     }
     if (const std::optional<QString> failure = viewModel->errorMessage()) {
-        QTextStream(stderr) << "reelkeep: " << *failure << '\n';
+        printError(*failure);
         return kFailed;
     }
 
     if (parser.isSet(duplicatesOption)) viewModel->showDuplicates();
     viewModel->setSortOrder(*sortOrder);
-    viewModel->setSizeFilter(*sizeFilter);
-    const VideoList items = viewModel->visibleItems();
-    const LibraryStats stats = viewModel->stats();
+    const std::optional<SizeFilter> sizeFilter = namedFilter(*minimumBytes);
+    viewModel->setSizeFilter(sizeFilter.value_or(SizeFilter::none));
+    VideoList items = viewModel->visibleItems();
+    LibraryStats stats = viewModel->stats();
+    if (!sizeFilter) {
+        // An amount no filter of the window has: the same rule, applied here.
+        items.removeIf(
+            [&](const VideoItem& item) { return item.sizeState().byteCount().value_or(-1) < *minimumBytes; });
+        stats.visibleCount = int(items.size());
+    }
+    const DateSourceLookup dateSources = dateSourcesOf(*ports, items);
     const DuplicateSummary duplicates = viewModel->duplicates();
     const QString status = viewModel->status().text();
     // The list is all that is printed: the library's own copy of every file goes
@@ -141,16 +170,25 @@ int runScanCommand(int argc, char** argv) {
     ::malloc_trim(0);  // freed on the library's threads: their arenas keep it otherwise
 #endif
 
+    DescriptorOutput out(STDOUT_FILENO);
+    bool isWritten = false;
     if (parser.isSet(jsonOption)) {
-        QFile out;
-        if (!out.open(stdout, QIODevice::WriteOnly)) return kFailed;
-        writeJson(items, stats, duplicates, libraryFilePath, out);
+        isWritten = writeJson(items, stats, duplicates, libraryFilePath, out, dateSources);
     } else {
-        QTextStream out(stdout);
-        writeTable(items, out);
-        out.flush();
-        QTextStream(stderr) << status << '\n';
+        QTextStream text(&out);
+        isWritten = writeTable(items, text);
+        text.flush();
+        isWritten = isWritten && text.status() == QTextStream::Ok;
     }
+    // The last bytes leave only here: a full disk or a closed reader shows now.
+    isWritten = out.finish() && isWritten;
+    if (!isWritten) {
+        printError(
+            tr("The list could not be written to standard output: %1.")
+                .arg(QString::fromLocal8Bit(std::strerror(out.errorNumber() ? out.errorNumber() : EIO))));
+        return kNotWritten;
+    }
+    if (!parser.isSet(jsonOption)) QTextStream(stderr) << escapeForTerminal(status) << '\n';
     return kDone;
 }
 

@@ -1,9 +1,13 @@
+// scan_report.cpp: table and JSON writers, terminal escaping and widths.
 #include "scan_report.h"
+
+#include <unicode/uchar.h>
 
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QStringDecoder>
+#include <QTextBoundaryFinder>
 #include <algorithm>
 #include <array>
 #include <numeric>
@@ -27,7 +31,60 @@ bool isValidUtf8(const QByteArray& bytes) {
     return !decoder.hasError();
 }
 
+int codePointWidth(char32_t codePoint) {
+    const auto category = static_cast<UCharCategory>(u_charType(UChar32(codePoint)));
+    if (category == U_NON_SPACING_MARK || category == U_ENCLOSING_MARK || category == U_FORMAT_CHAR ||
+        category == U_CONTROL_CHAR)
+        return 0;
+    const int hangul = u_getIntPropertyValue(UChar32(codePoint), UCHAR_HANGUL_SYLLABLE_TYPE);
+    if (hangul == U_HST_VOWEL_JAMO || hangul == U_HST_TRAILING_JAMO) return 0;  // they join the syllable
+    const int eastAsian = u_getIntPropertyValue(UChar32(codePoint), UCHAR_EAST_ASIAN_WIDTH);
+    if (eastAsian == U_EA_WIDE || eastAsian == U_EA_FULLWIDTH) return 2;
+    if (u_hasBinaryProperty(UChar32(codePoint), UCHAR_EMOJI_PRESENTATION)) return 2;
+    return 1;
+}
+
+// A cluster is as wide as its widest character: a family emoji joined by
+// zero-width joiners is one picture, "e" with a combining accent one letter.
+int clusterWidth(QStringView cluster) {
+    int width = 0;
+    for (const char32_t codePoint : cluster.toUcs4()) {
+        if (codePoint == 0xFE0F) width = std::max(width, 2);  // emoji presentation asked for
+        width = std::max(width, codePointWidth(codePoint));
+    }
+    return width;
+}
+
 }  // namespace
+
+int terminalWidth(QStringView text) {
+    // Below U+0300 every character is one cell: names in Latin scripts skip the cluster walk.
+    if (std::all_of(text.begin(), text.end(),
+                    [](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x300; }))
+        return int(text.size());
+    const QString copy = text.toString();
+    QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, copy);
+    int width = 0;
+    qsizetype start = 0;
+    for (qsizetype end = clusters.toNextBoundary(); end > 0; end = clusters.toNextBoundary()) {
+        width += clusterWidth(QStringView(copy).sliced(start, end - start));
+        start = end;
+    }
+    return width;
+}
+
+QString sizeSourceWord(SizeSource source) {
+    switch (source) {
+        case SizeSource::photosMetadata:
+        case SizeSource::resourceDataSize:
+        case SizeSource::logicalFileSize:
+        case SizeSource::fileAttributes:
+            return QStringLiteral("st_size");
+        case SizeSource::allocatedSize:
+            return QStringLiteral("st_blocks");
+    }
+    return {};
+}
 
 QString escapeForTerminal(const QString& text) {
     QString out;
@@ -57,7 +114,8 @@ namespace {
 constexpr QChar kCellSeparator = QChar(0x1F);
 constexpr std::size_t kColumnCount = 5;
 
-QJsonObject videoObject(const VideoItem& item, const PathLookup& pathOf) {
+QJsonObject videoObject(const VideoItem& item, const PathLookup& pathOf,
+                        const DateSourceLookup& dateSourceOf) {
     QJsonObject video{
         {"id", item.localIdentifier()},
         {"name", item.displayName()},
@@ -69,9 +127,12 @@ QJsonObject videoObject(const VideoItem& item, const PathLookup& pathOf) {
     };
     const QString date = isoDate(item.creationDate());
     video.insert("creation_date", date.isEmpty() ? QJsonValue() : QJsonValue(date));
+    const std::optional<DateSource> dateSource =
+        dateSourceOf ? dateSourceOf(item.localIdentifier()) : std::nullopt;
+    video.insert("date_source", dateSource ? QJsonValue(rawValue(*dateSource)) : QJsonValue());
     if (const auto bytes = item.sizeState().byteCount()) {
         video.insert("bytes", qint64(*bytes));
-        video.insert("size_source", rawValue(item.sizeState().source()));
+        video.insert("size_source", sizeSourceWord(item.sizeState().source()));
     } else {
         video.insert("bytes", QJsonValue());
         video.insert("size_source", QJsonValue());
@@ -104,11 +165,12 @@ QJsonObject summaryObject(const LibraryStats& stats, const DuplicateSummary& dup
 
 }  // namespace
 
-void writeTable(const VideoList& items, QTextStream& out) {
+bool writeTable(const VideoList& items, QTextStream& out) {
     const std::array<QString, kColumnCount> headers{tr("Name"), tr("Size"), tr("Length"), tr("Resolution"),
                                                     tr("Date")};
     std::array<qsizetype, kColumnCount> widths{};
-    for (std::size_t column = 0; column < kColumnCount; ++column) widths[column] = headers[column].size();
+    for (std::size_t column = 0; column < kColumnCount; ++column)
+        widths[column] = terminalWidth(headers[column]);
     // Every width must be known before the first line: the cells are kept, one
     // string per row rather than five, then padded line by line.
     QList<QString> rows;
@@ -123,7 +185,7 @@ void writeTable(const VideoList& items, QTextStream& out) {
         row.reserve(std::accumulate(cells.begin(), cells.end(), qsizetype(kColumnCount),
                                     [](qsizetype sum, const QString& cell) { return sum + cell.size(); }));
         for (std::size_t column = 0; column < kColumnCount; ++column) {
-            widths[column] = std::max(widths[column], cells[column].size());
+            widths[column] = std::max<qsizetype>(widths[column], terminalWidth(cells[column]));
             if (column > 0) row += kCellSeparator;
             row += cells[column];
         }
@@ -135,45 +197,49 @@ void writeTable(const VideoList& items, QTextStream& out) {
         for (std::size_t column = 0; column < kColumnCount; ++column) {
             const QStringView cell = cellAt(column);
             // Names align left; numbers and dates right, as the window shows them.
-            const qsizetype padding = std::max<qsizetype>(widths[column] - cell.size(), 0);
+            const qsizetype padding = std::max<qsizetype>(widths[column] - terminalWidth(cell), 0);
             if (column > 0) line.resize(line.size() + padding, QLatin1Char(' '));
             line += cell;
             if (column == 0) line.resize(line.size() + padding, QLatin1Char(' '));
             line += column + 1 < kColumnCount ? QStringLiteral("  ") : QStringLiteral("\n");
         }
         out << line;
+        return out.status() == QTextStream::Ok;
     };
-    writeLine([&](std::size_t column) { return QStringView(headers[column]); });
+    if (!writeLine([&](std::size_t column) { return QStringView(headers[column]); })) return false;
     for (QString& row : rows) {
         qsizetype start = 0;
-        writeLine([&](std::size_t) {
+        const bool isWritten = writeLine([&](std::size_t) {
             qsizetype end = row.indexOf(kCellSeparator, start);
             if (end < 0) end = row.size();
             const QStringView cell = QStringView(row).sliced(start, end - start);
             start = end + 1;
             return cell;
         });
+        if (!isWritten) return false;
         row = QString();  // written: its memory goes back while the rest is written
     }
+    return true;
 }
 
 QString formatTable(const VideoList& items) {
     QString text;
     QTextStream out(&text);
-    writeTable(items, out);
+    (void)writeTable(items, out);  // a string takes every write
     out.flush();
     return text;
 }
 
 QJsonDocument formatJson(const VideoList& items, const LibraryStats& stats,
-                         const DuplicateSummary& duplicates, const PathLookup& pathOf) {
+                         const DuplicateSummary& duplicates, const PathLookup& pathOf,
+                         const DateSourceLookup& dateSourceOf) {
     QJsonArray videos;
-    for (const VideoItem& item : items) videos.append(videoObject(item, pathOf));
+    for (const VideoItem& item : items) videos.append(videoObject(item, pathOf, dateSourceOf));
     return QJsonDocument(QJsonObject{{"videos", videos}, {"summary", summaryObject(stats, duplicates)}});
 }
 
-void writeJson(const VideoList& items, const LibraryStats& stats, const DuplicateSummary& duplicates,
-               const PathLookup& pathOf, QIODevice& out) {
+bool writeJson(const VideoList& items, const LibraryStats& stats, const DuplicateSummary& duplicates,
+               const PathLookup& pathOf, QIODevice& out, const DateSourceLookup& dateSourceOf) {
     // The document with no videos, split where they go: keys are written in
     // sorted order, so the videos array is the last member.
     const QByteArray frame =
@@ -181,16 +247,18 @@ void writeJson(const VideoList& items, const LibraryStats& stats, const Duplicat
             .toJson(QJsonDocument::Indented);
     const QByteArray videosOpen = "\"videos\": [\n";
     const qsizetype split = frame.lastIndexOf(videosOpen) + videosOpen.size();
-    out.write(frame.left(split));
+    const auto write = [&out](const QByteArray& bytes) { return out.write(bytes) == bytes.size(); };
+    if (!write(frame.left(split))) return false;
     // An array element of this depth: its lines indented by two levels.
     const QByteArray indent(8, ' ');
     for (qsizetype i = 0; i < items.size(); ++i) {
-        QByteArray video = QJsonDocument(videoObject(items[i], pathOf)).toJson(QJsonDocument::Indented);
+        QByteArray video =
+            QJsonDocument(videoObject(items[i], pathOf, dateSourceOf)).toJson(QJsonDocument::Indented);
         video.chop(1);  // the document's final line break
-        out.write(indent + video.replace("\n", "\n" + indent));
-        out.write(i + 1 < items.size() ? ",\n" : "\n");
+        if (!write(indent + video.replace("\n", "\n" + indent) + (i + 1 < items.size() ? ",\n" : "\n")))
+            return false;
     }
-    out.write(frame.mid(split));
+    return write(frame.mid(split));
 }
 
 }  // namespace reelkeep

@@ -1,7 +1,8 @@
 // scan_report.h: how `reelkeep scan` prints a list: an aligned table with the
 // window's texts, or JSON. Names are library data, so control characters are
 // escaped before they reach a terminal and paths that are not UTF-8 travel as
-// base64 bytes next to their lossy text.
+// base64 bytes next to their lossy text. Columns align by the cells a terminal
+// gives each character (two for CJK and emoji, none for combining marks).
 #pragma once
 
 #include <QByteArray>
@@ -13,6 +14,7 @@
 #include <optional>
 
 #include "model/duplicates.h"
+#include "model/video_date.h"
 #include "model/video_item.h"
 
 namespace reelkeep {
@@ -20,17 +22,31 @@ namespace reelkeep {
 // Control characters as \n, \t, \r or \xNN; everything else unchanged.
 QString escapeForTerminal(const QString& text);
 
+// Terminal cells the text takes, by grapheme cluster: two for East Asian wide
+// and emoji presentation, none for marks and format characters, else one.
+int terminalWidth(QStringView text);
+
+// The JSON's size_source: what the number is on Linux, whichever way it was
+// read: "st_size" (the file's length, as ls -l shows it) or "st_blocks" (the
+// space it takes on disk, st_blocks × 512, as du shows it).
+QString sizeSourceWord(SizeSource source);
+
 // The file behind an identifier, as raw bytes, when the library knows one.
 using PathLookup = std::function<std::optional<QByteArray>(const QString& localIdentifier)>;
+// Where a video's date came from, when the library knows.
+using DateSourceLookup = std::function<std::optional<DateSource>(const QString& localIdentifier)>;
 
 QString formatTable(const VideoList& items);
 QJsonDocument formatJson(const VideoList& items, const LibraryStats& stats,
-                         const DuplicateSummary& duplicates, const PathLookup& pathOf);
+                         const DuplicateSummary& duplicates, const PathLookup& pathOf,
+                         const DateSourceLookup& dateSourceOf = {});
 
 // The same texts, written as they are made: a list of 100,000 videos is never
-// held as one text, nor as a JSON tree, next to the list itself.
-void writeTable(const VideoList& items, QTextStream& out);
-void writeJson(const VideoList& items, const LibraryStats& stats, const DuplicateSummary& duplicates,
-               const PathLookup& pathOf, QIODevice& out);
+// held as one text, nor as a JSON tree, next to the list itself. False as soon
+// as a write fails; nothing more is written then.
+[[nodiscard]] bool writeTable(const VideoList& items, QTextStream& out);
+[[nodiscard]] bool writeJson(const VideoList& items, const LibraryStats& stats,
+                             const DuplicateSummary& duplicates, const PathLookup& pathOf, QIODevice& out,
+                             const DateSourceLookup& dateSourceOf = {});
 
 }  // namespace reelkeep

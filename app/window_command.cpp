@@ -14,9 +14,11 @@
 #include <QWindow>
 #include <memory>
 #include <optional>
+#include <string_view>
 
 #include "app/application.h"
 #include "app/library_factory.h"
+#include "app/scan_report.h"
 #include "model/texts.h"
 #include "platform/folder/folder_library.h"
 #include "ui/app_theme.h"
@@ -68,46 +70,101 @@ struct CommandLine {
     bool isScreenshotOfPreview = false;
 };
 
+struct WindowOptions {
+    QCommandLineOption folders{QStringLiteral("library"), QStringLiteral("A library folder (repeatable)."),
+                               QStringLiteral("DIR")};
+    QCommandLineOption demo{QStringLiteral("demo"), QStringLiteral("Open a generated demo library.")};
+    QCommandLineOption assets{QStringLiteral("demo-assets"),
+                              QStringLiteral("Number of videos in the demo library (1 to 1000000)."),
+                              QStringLiteral("count"), QStringLiteral("2000")};
+    // For the documentation's pictures and for testing: not shown in --help.
+    QCommandLineOption screenshot{QStringLiteral("screenshot"),
+                                  QStringLiteral("Save the window as a PNG once the scan ends, then quit."),
+                                  QStringLiteral("file")};
+    QCommandLineOption clip{QStringLiteral("demo-clip"),
+                            QStringLiteral("A video file that every demo video plays in the preview."),
+                            QStringLiteral("file")};
+    QCommandLineOption ofPreview{QStringLiteral("screenshot-preview"),
+                                 QStringLiteral("With --screenshot: picture the first video's preview.")};
+
+    void addTo(QCommandLineParser& parser) {
+        parser.setApplicationDescription(
+            QStringLiteral("Shows every video of a library, biggest first.\n\n"
+                           "Run 'reelkeep scan --help' for the scan in a terminal, without a window."));
+        parser.addHelpOption();
+        parser.addVersionOption();
+        parser.addPositionalArgument(QStringLiteral("scan"),
+                                     QStringLiteral("List the videos in the terminal, as a table or JSON."),
+                                     QStringLiteral("[scan [options]]"));
+        for (QCommandLineOption* hidden : {&screenshot, &clip, &ofPreview})
+            hidden->setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOptions({folders, demo, assets, clip, screenshot, ofPreview});
+    }
+};
+
+// --help and --version print text and need no display: they are answered
+// before the window's application object, which aborts without one.
+bool asksForText(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--") return false;
+        if (argument == "-h" || argument == "-?" || argument == "--help" || argument == "--help-all" ||
+            argument == "-v" || argument == "--version")
+            return true;
+    }
+    return false;
+}
+
+int answerWithText(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    setApplicationIdentity();
+    QCommandLineParser parser;
+    WindowOptions options;
+    options.addTo(parser);
+    if (!parser.parse(QCoreApplication::arguments())) {
+        QTextStream(stderr) << "reelkeep: " << escapeForTerminal(parser.errorText()) << '\n';
+        return 2;
+    }
+    parser.process(QCoreApplication::arguments());  // prints the help or the version, and exits
+    return 0;
+}
+
 std::optional<CommandLine> parseCommandLine(const QApplication& app, QString* error) {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Shows every video of a library, biggest first."));
-    parser.addHelpOption();
-    const QCommandLineOption folders(QStringLiteral("library"),
-                                     QStringLiteral("A library folder (repeatable)."), QStringLiteral("DIR"));
-    const QCommandLineOption demo(QStringLiteral("demo"), QStringLiteral("Open a generated demo library."));
-    const QCommandLineOption assets(QStringLiteral("demo-assets"),
-                                    QStringLiteral("Number of videos in the demo library (1 to 1000000)."),
-                                    QStringLiteral("count"), QStringLiteral("2000"));
-    const QCommandLineOption screenshot(
-        QStringLiteral("screenshot"),
-        QStringLiteral("Save the window as a PNG once the scan ends, then quit."), QStringLiteral("file"));
-    const QCommandLineOption clip(QStringLiteral("demo-clip"),
-                                  QStringLiteral("A video file that every demo video plays in the preview."),
-                                  QStringLiteral("file"));
-    const QCommandLineOption ofPreview(
-        QStringLiteral("screenshot-preview"),
-        QStringLiteral("With --screenshot: picture the first video's preview."));
-    parser.addOptions({folders, demo, assets, clip, screenshot, ofPreview});
-    parser.process(app);
+    WindowOptions options;
+    options.addTo(parser);
+    if (!parser.parse(app.arguments())) {
+        *error = parser.errorText();
+        return std::nullopt;
+    }
 
     CommandLine line;
-    line.library.folders = parser.values(folders);
+    line.library.folders = parser.values(options.folders);
+    if (line.library.folders.contains(QString())) {
+        *error = QStringLiteral("--library needs a folder; an empty name is none.");
+        return std::nullopt;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        *error = QStringLiteral("Unknown command '%1'.").arg(parser.positionalArguments().constFirst());
+        return std::nullopt;
+    }
     bool isNumber = false;
-    const int demoCount = parser.value(assets).toInt(&isNumber);
-    if (parser.isSet(demo)) line.library.demoCount = demoCount;
+    const int demoCount = parser.value(options.assets).toInt(&isNumber);
+    if (parser.isSet(options.demo)) line.library.demoCount = demoCount;
     if (!isNumber || demoCount < 1 || demoCount > 1'000'000) {
         *error = QStringLiteral("--demo-assets wants a number from 1 to 1000000.");
         return std::nullopt;
     }
-    line.library.demoClipPath = parser.value(clip);
-    line.screenshotPath = parser.value(screenshot);
-    line.isScreenshotOfPreview = parser.isSet(ofPreview);
+    line.library.demoClipPath = parser.value(options.clip);
+    line.screenshotPath = parser.value(options.screenshot);
+    line.isScreenshotOfPreview = parser.isSet(options.ofPreview);
     return line;
 }
 
 }  // namespace
 
 int runWindow(int argc, char** argv) {
+    if (asksForText(argc, argv)) return answerWithText(argc, argv);
     // The backend is chosen, not left to whichever plugin loads first.
     if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND")) qputenv("QT_MEDIA_BACKEND", "gstreamer");
     QApplication app(argc, argv);
@@ -119,7 +176,7 @@ int runWindow(int argc, char** argv) {
     QString error;
     std::optional<CommandLine> line = parseCommandLine(app, &error);
     if (!line) {
-        QTextStream(stderr) << "reelkeep: " << error << '\n';
+        QTextStream(stderr) << "reelkeep: " << escapeForTerminal(error) << '\n';
         return 2;
     }
     line->library.chooser = std::make_shared<DialogFolderChooser>();

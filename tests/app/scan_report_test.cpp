@@ -47,24 +47,31 @@ TEST(ScanReport, JsonCarriesRawValuesAndBytesOfOddPaths) {
     duplicates.videoCount = 2;
     duplicates.reclaimableBytes = 1'500;
     const QByteArray latin1Path("/videos/caf\xE9.mov");
-    const QJsonObject root = formatJson(items, LibraryStats{2, 2, 1'500, 1}, duplicates,
-                                        [&](const QString& id) -> std::optional<QByteArray> {
-                                            if (id == "a") return latin1Path;
-                                            return std::nullopt;
-                                        })
+    const QJsonObject root = formatJson(
+                                 items, LibraryStats{2, 2, 1'500, 1}, duplicates,
+                                 [&](const QString& id) -> std::optional<QByteArray> {
+                                     if (id == "a") return latin1Path;
+                                     return std::nullopt;
+                                 },
+                                 [](const QString& id) -> std::optional<DateSource> {
+                                     if (id == "a") return DateSource::fileName;
+                                     return std::nullopt;
+                                 })
                                  .object();
 
     const QJsonArray videos = root["videos"].toArray();
     ASSERT_EQ(videos.size(), 2);
     const QJsonObject first = videos[0].toObject();
     EXPECT_EQ(first["bytes"].toInteger(), 1'500);
-    EXPECT_EQ(first["size_source"].toString(), "fileAttributes");
+    EXPECT_EQ(first["size_source"].toString(), "st_size");
+    EXPECT_EQ(first["date_source"].toString(), "file-name");
     EXPECT_EQ(first["creation_date"].toString(), "2024-03-05T19:07:09.000Z");
     EXPECT_EQ(QByteArray::fromBase64(first["path_bytes"].toString().toLatin1()), latin1Path);
     const QJsonObject second = videos[1].toObject();
     EXPECT_TRUE(second["bytes"].isNull());
     EXPECT_EQ(second["name"].toString(), "b");
     EXPECT_TRUE(second["path"].isNull());
+    EXPECT_TRUE(second["date_source"].isNull());
     EXPECT_FALSE(second.contains("path_bytes"));
     EXPECT_EQ(root["summary"].toObject()["reclaimable_bytes"].toInteger(), 1'500);
 }
@@ -73,10 +80,14 @@ TEST(ScanReport, JsonCarriesRawValuesAndBytesOfOddPaths) {
 // document or table would have been.
 TEST(ScanReport, WrittenReportsMatchTheWholeDocumentsAndAlign) {
     VideoList items;
+    // Wide, zero-width and joined characters: columns align by terminal cells.
+    const QString names[] = {QStringLiteral("clip\t0.mov"),
+                             QStringLiteral("\u65C5\u884C\u306E\u52D5\u753B.mp4"),
+                             QStringLiteral("cafe\u0301 \U0001F468\u200D\U0001F469\u200D\U0001F467.mov"),
+                             QString(), QStringLiteral("\u2764\uFE0F \U0001F1EF\U0001F1F5 \uD55C\uAD6D.mkv")};
     for (int i = 0; i < 5; ++i)
         items.append(VideoItem(
-            QStringLiteral("id%1").arg(i),
-            i == 3 ? std::nullopt : std::optional(QStringLiteral("clip\t%1.mov").arg(i)),
+            QStringLiteral("id%1").arg(i), i == 3 ? std::nullopt : std::optional(names[i]),
             i == 2 ? kDistantPast : 1709665629.0 + i * 86400, i == 1 ? NAN : 12.5 * i, 1920 / (i + 1), 1080,
             i % 2 == 0, false,
             i == 4 ? SizeState::failed() : SizeState::known(1'000 * (i + 1), SizeSource::fileAttributes)));
@@ -93,12 +104,35 @@ TEST(ScanReport, WrittenReportsMatchTheWholeDocumentsAndAlign) {
         const LibraryStats stats{5, int(count), 3'000, 1};
         QBuffer written;
         written.open(QIODevice::WriteOnly);
-        writeJson(shown, stats, duplicates, pathOf, written);
+        ASSERT_TRUE(writeJson(shown, stats, duplicates, pathOf, written));
         EXPECT_EQ(written.data(), formatJson(shown, stats, duplicates, pathOf).toJson());
 
-        // Every cell is padded to its column, so every line is as long as the header.
+        // Every cell is padded to its column, so every line is as wide as the header.
         const QStringList lines = formatTable(shown).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         ASSERT_EQ(lines.size(), count + 1);
-        for (const QString& line : lines) EXPECT_EQ(line.size(), lines.front().size()) << line.toStdString();
+        for (const QString& line : lines)
+            EXPECT_EQ(terminalWidth(line), terminalWidth(lines.front())) << line.toStdString();
     }
+}
+
+TEST(ScanReport, MeasuresTextInTerminalCells) {
+    const struct {
+        QString text;
+        int cells;
+    } cases[] = {
+        {QStringLiteral("clip.mov"), 8},
+        {QStringLiteral("caf\u00E9"), 4},
+        {QStringLiteral("cafe\u0301"), 4},                                  // a combining accent
+        {QStringLiteral("\u65C5\u884C"), 4},                                // CJK ideographs
+        {QStringLiteral("\uFF21"), 2},                                      // a fullwidth letter
+        {QStringLiteral("\U0001F600"), 2},                                  // an emoji
+        {QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467"), 2},  // one family, joined
+        {QStringLiteral("\u2764\uFE0F"), 2},                                // emoji presentation asked for
+        {QStringLiteral("\u2764"), 1},
+        {QStringLiteral("\U0001F1EF\U0001F1F5"), 2},  // a flag
+        {QStringLiteral("\u1100\u1161\u11A8"), 2},    // a Hangul syllable in jamo
+        {QStringLiteral("a\u200Bb"), 2},              // a zero-width space
+        {QString(), 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(terminalWidth(c.text), c.cells) << c.text.toStdString();
 }

@@ -1,0 +1,149 @@
+// command_line_test.cpp: the `reelkeep` executable as a shell runs it: without a
+// display, with standard output full, closed or broken, and with hostile values.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <QByteArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+enum class Output { pipe, full, closed, broken };
+
+struct Ran {
+    int status = -1;  // the exit code, or 128 + the signal that ended it
+    QByteArray out;
+    QByteArray err;
+};
+
+QByteArray readToEnd(int fd) {
+    QByteArray bytes;
+    char chunk[4096];
+    for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) != 0;) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) break;
+        bytes.append(chunk, n);
+    }
+    ::close(fd);
+    return bytes;
+}
+
+// fork and exec without a shell; the child only calls async-signal-safe functions.
+Ran run(const std::vector<std::string>& arguments, Output output, bool hasDisplay = true) {
+    static const QTemporaryDir home;
+    std::vector<std::string> environment{"HOME=" + home.path().toStdString(),
+                                         "XDG_CACHE_HOME=" + home.path().toStdString() + "/cache",
+                                         "XDG_DATA_HOME=" + home.path().toStdString() + "/data",
+                                         "XDG_CONFIG_HOME=" + home.path().toStdString() + "/config",
+                                         "LANG=C.UTF-8",
+                                         "TZ=UTC"};
+    if (hasDisplay) environment.emplace_back("QT_QPA_PLATFORM=offscreen");
+    std::vector<char*> envp, argv{const_cast<char*>(REELKEEP_BINARY)};
+    for (std::string& entry : environment) envp.push_back(entry.data());
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    envp.push_back(nullptr);
+    argv.push_back(nullptr);
+
+    int out[2], err[2];
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return {};
+    if (output == Output::broken) {
+        ::close(out[0]);  // no reader will ever come
+        out[0] = -1;
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (output == Output::full) {
+            const int full = ::open("/dev/full", O_WRONLY);
+            ::dup2(full, STDOUT_FILENO);
+        } else if (output == Output::closed) {
+            ::close(STDOUT_FILENO);
+        } else {
+            ::dup2(out[1], STDOUT_FILENO);
+        }
+        ::dup2(err[1], STDERR_FILENO);
+        ::signal(SIGPIPE, SIG_IGN);  // kept across exec: a broken pipe is then EPIPE, not death
+        ::execve(argv[0], argv.data(), envp.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    ::close(err[1]);
+    Ran ran;
+    if (out[0] >= 0) ran.out = readToEnd(out[0]);
+    ran.err = readToEnd(err[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ran.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return ran;
+}
+
+TEST(CommandLine, AnswersHelpAndVersionWithoutADisplay) {
+    const Ran version = run({"--version"}, Output::pipe, false);
+    EXPECT_EQ(version.status, 0) << version.err.toStdString();
+    EXPECT_TRUE(version.out.startsWith("Reelkeep ")) << version.out.toStdString();
+
+    const Ran help = run({"--help"}, Output::pipe, false);
+    EXPECT_EQ(help.status, 0) << help.err.toStdString();
+    EXPECT_TRUE(help.out.contains("--library")) << help.out.toStdString();
+    EXPECT_TRUE(help.out.contains("reelkeep scan --help"));
+    for (const char* hidden : {"--screenshot", "--demo-clip"})
+        EXPECT_FALSE(help.out.contains(hidden)) << hidden;
+
+    const Ran scanHelp = run({"scan", "--help"}, Output::pipe, false);
+    EXPECT_EQ(scanHelp.status, 0);
+    EXPECT_TRUE(scanHelp.out.contains("date-newest")) << scanHelp.out.toStdString();
+}
+
+TEST(CommandLine, ReportsOutputThatWasNotWritten) {
+    const struct {
+        const char* what;
+        std::vector<std::string> arguments;
+        Output output;
+        int status;
+    } cases[] = {
+        {"json, written", {"scan", "--demo", "3", "--json"}, Output::pipe, 0},
+        {"json to a full disk", {"scan", "--demo", "3", "--json"}, Output::full, 5},
+        {"table to a full disk", {"scan", "--demo", "3"}, Output::full, 5},
+        {"closed standard output", {"scan", "--demo", "3", "--json"}, Output::closed, 5},
+        {"no reader, SIGPIPE ignored", {"scan", "--demo", "3"}, Output::broken, 5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Ran ran = run(c.arguments, c.output);
+        EXPECT_EQ(ran.status, c.status) << ran.err.toStdString();
+        if (c.status == 0) {
+            const QJsonObject root = QJsonDocument::fromJson(ran.out).object();
+            EXPECT_EQ(root["summary"].toObject()["total_count"].toInt(), 3);
+        } else {
+            EXPECT_TRUE(ran.err.contains("could not be written")) << ran.err.toStdString();
+        }
+    }
+}
+
+TEST(CommandLine, RefusesBadValuesAndEscapesThemInMessages) {
+    const struct {
+        std::vector<std::string> arguments;
+    } cases[] = {
+        {{"scan", "--library", ""}},
+        {{"--library", ""}},
+        {{"scan", "--demo", "1000001"}},
+        {{"scan", "--demo", "-1"}},
+        {{"scan", "--sort", "\x1b]0;owned\x07\x1b[2J"}},
+        {{"scan", "--min-size", "\x1b[2J"}},
+    };
+    for (const auto& c : cases) {
+        const Ran ran = run(c.arguments, Output::pipe);
+        EXPECT_EQ(ran.status, 2) << c.arguments.back() << ran.err.toStdString();
+        EXPECT_FALSE(ran.err.contains('\x1b')) << ran.err.toStdString();
+        EXPECT_TRUE(ran.out.isEmpty());
+    }
+}
+
+}  // namespace
