@@ -109,7 +109,7 @@ int runScanCommand(int argc, char** argv) {
     LibraryRequest request;
     request.folders = parser.values(libraryOption);
     if (request.folders.contains(QString()))
-        return usageError(tr("--library needs a folder; an empty name is none."));
+        return usageError(tr("--library was given an empty folder name."));
     if (parser.isSet(demoOption)) {
         bool isNumber = false;
         request.demoCount = parser.value(demoOption).toInt(&isNumber);

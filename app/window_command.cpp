@@ -141,7 +141,7 @@ std::optional<CommandLine> parseCommandLine(const QApplication& app, QString* er
     CommandLine line;
     line.library.folders = parser.values(options.folders);
     if (line.library.folders.contains(QString())) {
-        *error = QStringLiteral("--library needs a folder; an empty name is none.");
+        *error = QStringLiteral("--library was given an empty folder name.");
         return std::nullopt;
     }
     if (!parser.positionalArguments().isEmpty()) {

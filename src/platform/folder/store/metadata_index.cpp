@@ -211,9 +211,13 @@ bool MetadataIndex::connectFile(QString* reason) {
         Transaction migrating(raw, true);
         int code = migrating.beginCode();
         if (code == SQLITE_OK) {
-            Statement read(raw, "PRAGMA user_version");
-            code = read ? read.step() : read.prepareCode();
-            if (code == SQLITE_ROW) code = migrate(raw, read.intAt(0));
+            std::int64_t current = 0;
+            {
+                Statement read(raw, "PRAGMA user_version");
+                code = read ? read.step() : read.prepareCode();
+                current = read.intAt(0);
+            }
+            if (code == SQLITE_ROW) code = migrate(raw, current);
         }
         if (code == SQLITE_OK) code = migrating.commit();
         if (code != SQLITE_OK) {
