@@ -109,11 +109,10 @@ const FolderAsset* asFolderAsset(const AssetRef& asset) {
     return dynamic_cast<const FolderAsset*>(asset.get());
 }
 
-// The scanned file is still there, unchanged, as a regular file.
+// The scanned file is still there, unchanged, as a regular file, reached
+// without a symlink (and past PATH_MAX).
 bool isUnchanged(const ScannedFile& file) {
-    struct stat status {};
-    return ::lstat(file.path.constData(), &status) == 0 && S_ISREG(status.st_mode) &&
-           fs::fingerprintOf(status) == file.fingerprint;
+    return fs::verifyPath(file.path, file.fingerprint).ok();
 }
 
 thread_local bool t_isNotifying = false;
@@ -592,11 +591,10 @@ std::optional<DateSource> FolderLibrary::dateSource(const QString& localIdentifi
 FileLocation FolderLibrary::fileLocation(const QString& localIdentifier) const {
     const std::shared_ptr<const FolderAsset> asset = scannedAsset(localIdentifier);
     if (!asset) return FileLocation{FileLocation::Status::notFound, {}};
-    struct stat status {};
-    if (::lstat(asset->file().path.constData(), &status) != 0)
-        return FileLocation{FileLocation::Status::notFound, {}};
-    if (!S_ISREG(status.st_mode) || fs::fingerprintOf(status) != asset->file().fingerprint)
-        return FileLocation{FileLocation::Status::changed, {}};
+    if (const fs::Result<void> same = fs::verifyPath(asset->file().path, asset->file().fingerprint); !same)
+        return FileLocation{same.error().errorNumber() == ENOENT ? FileLocation::Status::notFound
+                                                                 : FileLocation::Status::changed,
+                            {}};
     return FileLocation{FileLocation::Status::found, QFile::decodeName(asset->file().path)};
 }
 

@@ -2,9 +2,14 @@
 #include "platform/folder/fs/fingerprint.h"
 
 #include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
+#include <QList>
 #include <cerrno>
+#include <climits>
 
 #include "platform/folder/fs/path_id.h"
 
@@ -31,6 +36,7 @@ FileFingerprint fingerprintOf(const struct stat& status) {
         .inode = static_cast<std::uint64_t>(status.st_ino),
         .sizeBytes = static_cast<std::int64_t>(status.st_size),
         .mtimeNs = static_cast<std::int64_t>(status.st_mtim.tv_sec) * kNsPerSecond + status.st_mtim.tv_nsec,
+        .ctimeNs = static_cast<std::int64_t>(status.st_ctim.tv_sec) * kNsPerSecond + status.st_ctim.tv_nsec,
     };
 }
 
@@ -42,6 +48,8 @@ FileFingerprint fingerprintOf(const struct statx& status) {
         .sizeBytes = static_cast<std::int64_t>(status.stx_size),
         .mtimeNs =
             static_cast<std::int64_t>(status.stx_mtime.tv_sec) * kNsPerSecond + status.stx_mtime.tv_nsec,
+        .ctimeNs =
+            static_cast<std::int64_t>(status.stx_ctime.tv_sec) * kNsPerSecond + status.stx_ctime.tv_nsec,
     };
 }
 
@@ -70,6 +78,15 @@ Result<void> verifyAt(int dirFd, const QByteArray& name, const FileFingerprint& 
     return compare(status.value(), expected, pathForErrors);
 }
 
+Result<void> verifyMovedAt(int dirFd, const QByteArray& name, const FileFingerprint& expected,
+                           const QByteArray& pathForErrors) {
+    Result<struct stat> status = statAt(dirFd, name, pathForErrors);
+    if (!status) return IoError::of(IoErrorKind::changed, IoOperation::open, pathForErrors);
+    FileFingerprint moved = expected;
+    moved.ctimeNs = fingerprintOf(status.value()).ctimeNs;
+    return compare(status.value(), moved, pathForErrors);
+}
+
 Result<UniqueFd> openVerified(int dirFd, const QByteArray& name, const FileFingerprint& expected,
                               const QByteArray& pathForErrors) {
     if (Result<void> before = verifyAt(dirFd, name, expected, pathForErrors); !before) return before.error();
@@ -86,17 +103,69 @@ Result<UniqueFd> openVerified(int dirFd, const QByteArray& name, const FileFinge
     return fd;
 }
 
-Result<UniqueFd> openVerifiedPath(const QByteArray& absolutePath, const FileFingerprint& expected) {
-    const std::optional<SplitPath> split = splitPath(absolutePath);
+namespace {
+
+struct ScannedParent {
+    UniqueFd folder;
+    QByteArray name;
+};
+
+Result<ScannedParent> openScannedParent(const QByteArray& absolutePath) {
+    std::optional<SplitPath> split = splitPath(absolutePath);
     if (!split) return IoError::of(IoErrorKind::notRegularFile, IoOperation::open, absolutePath);
-    Result<UniqueFd> folder = openFolder(split->parent);
+    Result<UniqueFd> folder = openScannedFolder(split->parent);
     if (!folder) {
-        if (isGoneErrno(folder.error().errorNumber()))
-            return IoError::of(IoErrorKind::changed, IoOperation::open, absolutePath,
-                               folder.error().errorNumber());
+        const int error = folder.error().errorNumber();
+        if (isGoneErrno(error) || error == ELOOP)
+            return IoError::of(IoErrorKind::changed, IoOperation::open, absolutePath, error);
         return folder.error();
     }
-    return openVerified(folder->get(), split->name, expected, absolutePath);
+    return ScannedParent{std::move(folder.value()), std::move(split->name)};
+}
+
+int openat2NoSymlinks(const QByteArray& absolutePath) {
+    open_how how{};
+    how.flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+    how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    return static_cast<int>(::syscall(SYS_openat2, AT_FDCWD, absolutePath.constData(), &how, sizeof how));
+}
+
+}  // namespace
+
+Result<UniqueFd> openScannedFolder(const QByteArray& absolutePath) {
+    const QByteArray path = cleanPath(absolutePath);
+    if (!path.startsWith('/')) return IoError::fromErrorNumber(IoOperation::open, path, EINVAL);
+    if (path.size() < PATH_MAX) {
+        UniqueFd fd{openat2NoSymlinks(path)};
+        if (fd) return fd;
+        // Older kernels and seccomp filters lack openat2; the walk below does the same.
+        if (errno != ENOSYS && errno != EPERM && errno != E2BIG)
+            return IoError::fromErrno(IoOperation::open, path);
+    }
+    UniqueFd current{::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    if (!current) return IoError::fromErrno(IoOperation::open, "/");
+    for (const QByteArray& part : path.split('/')) {
+        if (part.isEmpty()) continue;
+        // ".." could climb out of the tree the scan saw.
+        if (part == "..") return IoError::fromErrorNumber(IoOperation::open, path, ELOOP);
+        UniqueFd next{
+            ::openat(current.get(), part.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
+        if (!next) return IoError::fromErrno(IoOperation::open, path);
+        current = std::move(next);
+    }
+    return current;
+}
+
+Result<UniqueFd> openVerifiedPath(const QByteArray& absolutePath, const FileFingerprint& expected) {
+    Result<ScannedParent> parent = openScannedParent(absolutePath);
+    if (!parent) return parent.error();
+    return openVerified(parent->folder.get(), parent->name, expected, absolutePath);
+}
+
+Result<void> verifyPath(const QByteArray& absolutePath, const FileFingerprint& expected) {
+    Result<ScannedParent> parent = openScannedParent(absolutePath);
+    if (!parent) return parent.error();
+    return verifyAt(parent->folder.get(), parent->name, expected, absolutePath);
 }
 
 Result<UniqueFd> openFolder(const QByteArray& absolutePath) {

@@ -1,6 +1,7 @@
 // fingerprint.h: what identifies "the file the user saw", and opening only that file.
-// Any difference in device, inode, size or mtime means the scanned file is gone:
-// a replaced, renamed-over or edited file is never acted on in its place.
+// Any difference in device, inode, size, mtime or ctime means the scanned file is
+// gone: a replaced, renamed-over or edited file is never acted on in its place.
+// ctime counts because an edit can put mtime back (touch -d, rsync -t); it cannot.
 #pragma once
 
 #include <sys/stat.h>
@@ -19,6 +20,7 @@ struct FileFingerprint {
     std::uint64_t inode = 0;
     std::int64_t sizeBytes = 0;
     std::int64_t mtimeNs = 0;
+    std::int64_t ctimeNs = 0;
 
     friend bool operator==(const FileFingerprint&, const FileFingerprint&) = default;
 };
@@ -35,13 +37,26 @@ Result<struct stat> statFd(int fd, const QByteArray& pathForErrors);
 Result<void> verifyAt(int dirFd, const QByteArray& name, const FileFingerprint& expected,
                       const QByteArray& pathForErrors);
 
+// The same file after a move of ours: link() and, on some file systems, rename()
+// set ctime, so everything but ctime must still match.
+Result<void> verifyMovedAt(int dirFd, const QByteArray& name, const FileFingerprint& expected,
+                           const QByteArray& pathForErrors);
+
 // Opens dirFd/name for reading only if it is still the regular file of `expected`:
 // checked before opening (so a FIFO or device is never opened) and again on the
 // open descriptor (so a swap in between is caught). O_NONBLOCK|O_NOFOLLOW.
 Result<UniqueFd> openVerified(int dirFd, const QByteArray& name, const FileFingerprint& expected,
                               const QByteArray& pathForErrors);
-// The same for an absolute path, through its parent folder.
+// The same for a scanned absolute path, through openScannedFolder of its parent.
 Result<UniqueFd> openVerifiedPath(const QByteArray& absolutePath, const FileFingerprint& expected);
+// Verifies a scanned absolute path in place (verifyAt through openScannedFolder).
+Result<void> verifyPath(const QByteArray& absolutePath, const FileFingerprint& expected);
+
+// The folder of a scanned path, following no symlink at all: a scan lists
+// canonical paths only, so a symlink on the way means a folder was swapped
+// after the scan and the path now leads somewhere else. Works past PATH_MAX
+// (component by component). ELOOP or ENOTDIR when something was swapped.
+Result<UniqueFd> openScannedFolder(const QByteArray& absolutePath);
 
 // A folder for *at() calls. Symlinks are followed only in the parent chain the
 // caller gave; the final component must be a real folder.
