@@ -8,12 +8,15 @@
 #include <gtest/gtest.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSet>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdlib>
@@ -157,6 +160,35 @@ private:
     QByteArray m_path;
     bool m_isImmutable = false;
     bool m_isChmodded = false;
+};
+
+// Mounts that live as long as this object: each is detached on every path
+// out, innermost first, before the temporary folder holding it is removed.
+class ScratchMounts {
+public:
+    ScratchMounts() = default;
+    ScratchMounts(const ScratchMounts&) = delete;
+    ScratchMounts& operator=(const ScratchMounts&) = delete;
+    ~ScratchMounts() {
+        for (auto it = m_points.rbegin(); it != m_points.rend(); ++it) ::umount2(it->constData(), MNT_DETACH);
+    }
+    // Runs one mounting command (an argument list, never a shell); false when
+    // this machine cannot: not root, no such tool, or no kernel support.
+    bool mount(const QStringList& command, const QByteArray& point) {
+        if (::geteuid() != 0 || QStandardPaths::findExecutable(command.first()).isEmpty()) return false;
+        if (!run(command)) return false;
+        m_points.push_back(point);
+        return true;
+    }
+    static bool run(const QStringList& command) {
+        QProcess process;
+        process.start(command.first(), command.mid(1));
+        return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit &&
+               process.exitCode() == 0;
+    }
+
+private:
+    std::vector<QByteArray> m_points;
 };
 
 }  // namespace reelkeep::fs::test

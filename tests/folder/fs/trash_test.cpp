@@ -3,6 +3,7 @@
 // video in place and no info file behind.
 #include <QDateTime>
 #include <cstring>
+#include <iostream>
 
 #include "folder/fs/fs_fixture.h"
 #include "platform/folder/fs/path_id.h"
@@ -70,7 +71,8 @@ TEST_F(TrashTest, HomeTrashTakesAnyNameWithItsInfoWrittenFirst) {
         EXPECT_FALSE(test::exists(path));
         EXPECT_EQ(trashed->trashPath, join(m_base, "data/Trash"));
         FileFingerprint moved = test::fingerprintOfPath(trashed->filePath);
-        EXPECT_EQ(moved, scanned);  // the same inode, not a copy
+        moved.ctimeNs = scanned.ctimeNs;  // a rename may set it
+        EXPECT_EQ(moved, scanned);        // the same inode, not a copy
         const QByteArray info = test::readBytes(trashed->infoPath);
         EXPECT_TRUE(info.startsWith("[Trash Info]\n")) << info.toStdString();
         EXPECT_TRUE(info.contains("\nDeletionDate=2024-03-09T07:05:03\n")) << info.toStdString();
@@ -114,6 +116,20 @@ TEST_F(TrashTest, AFileChangedSinceTheScanIsLeftAlone) {
              ::rename((p + ".new").constData(), p.constData());
          }},
         {"edited", [](const QByteArray& p) { test::writeBytes(p, "different length"); }},
+        {"edited, mtime put back",
+         [](const QByteArray& p) {
+             struct stat before {};
+             ::lstat(p.constData(), &before);
+             test::writeBytes(p, "BYTES");
+             const timespec times[2] = {before.st_atim, before.st_mtim};
+             ::utimensat(AT_FDCWD, p.constData(), times, AT_SYMLINK_NOFOLLOW);
+         }},
+        {"a folder on the way swapped for a symlink",
+         [](const QByteArray& p) {
+             const QByteArray folder = p.left(p.lastIndexOf('/'));
+             ::rename(folder.constData(), (folder + ".real").constData());
+             ::symlink((folder + ".real").constData(), folder.constData());
+         }},
         {"now a symlink",
          [](const QByteArray& p) {
              ::rename(p.constData(), (p + ".real").constData());
@@ -122,7 +138,10 @@ TEST_F(TrashTest, AFileChangedSinceTheScanIsLeftAlone) {
     };
     int index = 0;
     for (const Case& c : cases) {
-        const QByteArray path = makeVideo("v" + QByteArray::number(index++) + ".mp4", "bytes");
+        const QByteArray folder = join(m_library, "f" + QByteArray::number(index));
+        test::makeFolder(folder);
+        const QByteArray path = join(folder, "v" + QByteArray::number(index++) + ".mp4");
+        test::writeBytes(path, "bytes");
         const FileFingerprint scanned = test::fingerprintOfPath(path);
         c.change(path);
         const Result<TrashedFile> trashed = moveToTrash(path, scanned, homeOptions());
@@ -256,6 +275,120 @@ TEST_F(TrashTest, AReadOnlyFolderFailsThatItemAndLeavesNoInfo) {
     }
     EXPECT_EQ(test::readBytes(path), "video bytes");
     EXPECT_TRUE(test::folderNames(info).empty());
+}
+
+TEST_F(TrashTest, AStrangerSwappedInIsPutBackOrReportedWhereItIs) {
+    for (const bool isNameRetaken : {false, true}) {
+        const QByteArray path = makeVideo(isNameRetaken ? "retaken.mp4" : "clip.mp4", "scanned");
+        const FileFingerprint scanned = test::fingerprintOfPath(path);
+        const auto swap = [&](TrashStep step) {
+            if (step == TrashStep::beforeMove) {
+                test::writeBytes(path + ".new", "stranger");
+                ::rename((path + ".new").constData(), path.constData());
+            } else if (isNameRetaken) {
+                test::writeBytes(path, "third");  // the name is taken again before the put-back
+            }
+        };
+
+        const Result<TrashedFile> trashed = moveToTrash(path, scanned, homeOptions(), swap);
+
+        ASSERT_FALSE(trashed.ok());
+        if (!isNameRetaken) {
+            EXPECT_EQ(trashed.error().kind(), IoErrorKind::changed);
+            EXPECT_EQ(test::readBytes(path), "stranger");
+            continue;
+        }
+        ASSERT_EQ(trashed.error().kind(), IoErrorKind::notPutBack);
+        const QByteArray trashedPath = join(m_base, "data/Trash/files/retaken.mp4");
+        EXPECT_EQ(trashed.error().otherPath(), trashedPath);
+        EXPECT_EQ(test::readBytes(trashedPath), "stranger");
+        EXPECT_TRUE(test::exists(infoPathOf(join(m_base, "data/Trash"), "retaken.mp4")));  // restorable
+        EXPECT_TRUE(trashed.error().message().contains(QStringLiteral("could not be put back")));
+        EXPECT_FALSE(trashed.error().message().contains(QStringLiteral("nothing was done")));
+    }
+}
+
+TEST_F(TrashTest, RealMountsGetATrashOnlyWhereFileManagersLook) {
+    struct Case {
+        const char* label;
+        QStringList command;  // %1: the source folder, %2: the mount point
+        bool hasTrash;
+    };
+    const Case cases[] = {
+        // No file manager lists a trash on tmpfs; GLib refuses it too.
+        {"tmpfs", {"mount", "-t", "tmpfs", "reelkeep-test", "%2"}, false},
+        // FUSE without RENAME_NOREPLACE: the move falls back to link() and unlink().
+        {"bindfs", {"bindfs", "--no-allow-other", "%1", "%2"}, true},
+    };
+    const QByteArray uid = QByteArray::number(::getuid());
+    for (const Case& c : cases) {
+        const QByteArray source = join(m_base, QByteArray(c.label) + "-source");
+        const QByteArray point = join(m_base, QByteArray(c.label) + "-mount");
+        test::makeFolder(source);
+        test::makeFolder(point);
+        test::ScratchMounts mounts;
+        QStringList command;
+        for (const QString& part : c.command)
+            command.append(QString(part).replace("%1", source).replace("%2", point));
+        if (!mounts.mount(command, point)) {
+            std::cout << "[  SKIPPED ] " << c.label << ": cannot mount here (needs root and the tool)\n";
+            continue;
+        }
+        test::makeFolder(join(point, "Videos"));
+        const QByteArray path = join(point, "Videos/clip.mp4");
+        test::writeBytes(path, "bytes");
+        const TrashOptions options{std::nullopt, ::getuid(), std::nullopt, deletionTime()};
+
+        const Result<TrashedFile> trashed = moveToTrash(path, test::fingerprintOfPath(path), options);
+
+        if (!c.hasTrash) {
+            ASSERT_FALSE(trashed.ok()) << c.label;
+            EXPECT_EQ(trashed.error().kind(), IoErrorKind::noTrash) << c.label;
+            EXPECT_EQ(test::readBytes(path), "bytes") << c.label;
+            EXPECT_EQ(test::folderNames(point), std::vector<QByteArray>{"Videos"}) << c.label;
+            continue;
+        }
+        ASSERT_TRUE(trashed.ok()) << c.label << ": " << trashed.error().message().toStdString();
+        EXPECT_EQ(trashed->filePath, join(point, ".Trash-" + uid + "/files/clip.mp4")) << c.label;
+        EXPECT_FALSE(test::exists(path)) << c.label;
+        EXPECT_EQ(test::readBytes(trashed->filePath), "bytes") << c.label;
+    }
+}
+
+TEST(TrashMounts, OnlyRealMountRootsOutsideTheSystemMayHoldATrash) {
+    const QByteArray mountInfo =
+        "22 1 259:2 / / rw,relatime shared:1 - ext4 /dev/nvme0n1p2 rw\n"
+        "40 22 0:35 / /tmp rw,nosuid shared:20 - tmpfs tmpfs rw,size=8g\n"
+        "51 22 8:17 / /run/media/ann/My\\040Disk rw,nosuid shared:30 - exfat /dev/sdb1 rw\n"
+        "52 22 0:47 / /home/ann/ov rw - overlay overlay rw,lowerdir=/a,upperdir=/b\n"
+        "53 22 0:48 / /home/ann/mirror rw,nosuid,nodev - fuse /data/ann rw,user_id=0\n"
+        "54 22 0:49 /sub /srv/videos rw - btrfs /dev/sdc1 rw,subvol=/sub\n"
+        "55 22 8:33 / /mnt/backup rw - ext4 /dev/sdd1 rw,x-gvfs-notrash\n"
+        "56 22 0:50 / /home/ann/ram rw - ramfs none rw\n"
+        "broken line\n";
+    const std::vector<MountEntry> mounts = parseMountInfo(mountInfo);
+    struct Expected {
+        QByteArray mountPoint;
+        QByteArray fsType;
+        bool isInternal;
+    };
+    const Expected expected[] = {
+        {"/", "ext4", true},
+        {"/tmp", "tmpfs", true},
+        {"/run/media/ann/My Disk", "exfat", false},
+        {"/home/ann/ov", "overlay", true},
+        {"/home/ann/mirror", "fuse", false},
+        {"/srv/videos", "btrfs", false},
+        {"/mnt/backup", "ext4", true},
+        {"/home/ann/ram", "ramfs", true},
+    };
+    ASSERT_EQ(mounts.size(), std::size(expected));
+    for (std::size_t i = 0; i < mounts.size(); ++i) {
+        EXPECT_EQ(mounts[i].mountPoint, expected[i].mountPoint);
+        EXPECT_EQ(mounts[i].fsType, expected[i].fsType);
+        EXPECT_EQ(isSystemInternalMount(mounts[i]), expected[i].isInternal)
+            << mounts[i].mountPoint.toStdString();
+    }
 }
 
 TEST(TrashNames, FitTheInfoSuffixAndKeepTheExtension) {

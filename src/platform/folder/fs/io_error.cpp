@@ -72,6 +72,12 @@ IoError IoError::sizeMismatch(QByteArray path, std::int64_t copiedBytes, std::in
     return error;
 }
 
+IoError IoError::notPutBack(QByteArray path, QByteArray trashedPath, int errorNumber) {
+    IoError error{IoErrorKind::notPutBack, IoOperation::moveToTrash, std::move(path), errorNumber};
+    error.m_otherPath = std::move(trashedPath);
+    return error;
+}
+
 QString IoError::message() const {
     const QString name = displayPath(m_path);
     switch (m_kind) {
@@ -95,6 +101,10 @@ QString IoError::message() const {
                      QLocale().toString(qlonglong{m_expectedBytes}));
         case IoErrorKind::stopped:
             return tr("Work on “%1” was stopped before it was done.").arg(name);
+        case IoErrorKind::notPutBack:
+            return tr("“%1” was replaced by another file during the move, and that file could not be put "
+                      "back; it is in the Trash as “%2”.")
+                .arg(name, displayPath(m_otherPath));
     }
     return operationSentence(m_operation).arg(name, systemReason(m_errorNumber));
 }

@@ -39,6 +39,7 @@ enum class IoErrorKind {
     noTrash,         // no trash folder on the file's device passes the safety checks
     sizeMismatch,    // the copy does not have the source's byte count
     stopped,         // the caller asked to stop before the step was done
+    notPutBack,      // a file swapped in during a trash move stayed in the trash (otherPath)
 };
 
 class IoError {
@@ -48,12 +49,17 @@ public:
     static IoError fromErrorNumber(IoOperation operation, QByteArray path, int errorNumber);
     static IoError of(IoErrorKind kind, IoOperation operation, QByteArray path, int errorNumber = 0);
     static IoError sizeMismatch(QByteArray path, std::int64_t copiedBytes, std::int64_t expectedBytes);
+    // `path` was found to be another file after it moved to `trashedPath`, and
+    // moving that file back failed: it is in the trash, not where it was.
+    static IoError notPutBack(QByteArray path, QByteArray trashedPath, int errorNumber);
 
     IoErrorKind kind() const { return m_kind; }
     IoOperation operation() const { return m_operation; }
     // Raw bytes: a name that is not UTF-8 stays exact here and is only made lossy in message().
     const QByteArray& path() const { return m_path; }
     int errorNumber() const { return m_errorNumber; }
+    // The second path of notPutBack; empty otherwise.
+    const QByteArray& otherPath() const { return m_otherPath; }
     // One English sentence for the user, translatable under the "Reelkeep" context.
     QString message() const;
 
@@ -69,6 +75,7 @@ private:
     int m_errorNumber;
     std::int64_t m_copiedBytes = 0;
     std::int64_t m_expectedBytes = 0;
+    QByteArray m_otherPath;
 };
 
 // A value or the IoError that prevented it. Reading value() of a failure (or
