@@ -77,6 +77,78 @@ TEST_F(ExportTest, PublishesACompleteCopyWithTheUsersDefaultMode) {
     for (const QByteArray& name : names) EXPECT_FALSE(name.startsWith('.')) << name.toStdString();
 }
 
+TEST_F(ExportTest, HolesStayHolesInTheCopy) {
+    constexpr off_t kSize = off_t{64} << 20;
+    const QByteArray chunk = patternBytes(65536);
+    {
+        const UniqueFd fd{::open(m_sourcePath.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)};
+        ASSERT_TRUE(fd);
+        ASSERT_EQ(::ftruncate(fd.get(), kSize), 0);  // ends in a hole
+        for (const off_t at : {off_t{0}, off_t{20} << 20, (off_t{40} << 20) + 12345})
+            ASSERT_EQ(::pwrite(fd.get(), chunk.constData(), size_t(chunk.size()), at), chunk.size());
+    }
+    struct stat source {};
+    ASSERT_EQ(::stat(m_sourcePath.constData(), &source), 0);
+    if (source.st_blocks * 512 >= kSize) GTEST_SKIP() << "this file system keeps no holes";
+    const UniqueFd sourceFd{::open(m_sourcePath.constData(), O_RDONLY | O_CLOEXEC)};
+    CopyCalls withoutCopyRange = systemCopyCalls();
+    withoutCopyRange.copyRange = [](int, off_t*, int, size_t) { return errno = EXDEV, ssize_t{-1}; };
+
+    for (const auto& [label, calls] :
+         {std::pair{"copy_file_range", systemCopyCalls()}, std::pair{"read and write", withoutCopyRange}}) {
+        const QByteArray name = QByteArray("sparse ") + label + ".mp4";
+        ASSERT_TRUE(exportTo(sourceFd.get(), name, calls).ok()) << label;
+        struct stat copy {};
+        ASSERT_EQ(::stat(join(m_destination, name).constData(), &copy), 0);
+        EXPECT_EQ(copy.st_size, kSize) << label;
+        EXPECT_LT(copy.st_blocks * 512, off_t{8} << 20) << label;  // not 64 MiB of zeros
+        EXPECT_TRUE(test::readBytes(join(m_destination, name)) == test::readBytes(m_sourcePath)) << label;
+    }
+}
+
+TEST_F(ExportTest, StalePartsOfOursAreRemovedAtTheNextExportAndNothingElse) {
+    const timespec past[2] = {{.tv_sec = 1'000'000'000, .tv_nsec = 0},
+                              {.tv_sec = 1'000'000'000, .tv_nsec = 0}};
+    struct Entry {
+        QByteArray name;
+        bool isOld;
+        bool isOtherUser;
+        bool isSymlink;
+        bool isRemoved;
+    };
+    const Entry entries[] = {
+        {".reelkeep-export-1a2b.part", true, false, false, true},
+        {".reelkeep-export-live.part", false, false, false, false},     // another export, still writing
+        {".reelkeep-export-theirs.part", true, true, false, false},     // another user's
+        {".reelkeep-export-link.part", true, false, true, false},       // not a file of ours
+        {".other-export-1a2b.part", true, false, false, false},         // not our prefix
+        {"holiday.reelkeep-export-x.part", true, false, false, false},  // a user's name
+    };
+    test::writeBytes(join(m_destination, "target"), "kept");
+    for (const Entry& entry : entries) {
+        const QByteArray path = join(m_destination, entry.name);
+        if (entry.isSymlink) {
+            ASSERT_EQ(::symlink("target", path.constData()), 0);
+        } else {
+            test::writeBytes(path, "partial");
+        }
+        if (entry.isOtherUser && ::chown(path.constData(), 65534, 65534) != 0) continue;
+        if (entry.isOld) {
+            ASSERT_EQ(::utimensat(AT_FDCWD, path.constData(), past, AT_SYMLINK_NOFOLLOW), 0);
+        }
+    }
+    CopyCalls withoutTmpFile = systemCopyCalls();
+    withoutTmpFile.openTmpFile = [](int) { return errno = EOPNOTSUPP, -1; };
+    const UniqueFd source = makeSource("video");
+
+    ASSERT_TRUE(exportTo(source.get(), "copy.mp4", withoutTmpFile).ok());
+
+    for (const Entry& entry : entries)
+        EXPECT_EQ(test::exists(join(m_destination, entry.name)), !entry.isRemoved)
+            << entry.name.toStdString();
+    EXPECT_EQ(test::readBytes(join(m_destination, "target")), "kept");
+}
+
 TEST_F(ExportTest, ATakenNameIsNeverReplacedAndTheNextNameCanBeTried) {
     const UniqueFd source = makeSource("new copy");
     test::writeBytes(join(m_destination, "clip.mp4"), "precious");

@@ -1,7 +1,9 @@
 // export.cpp: staged copy, checked writes, publish without replacing.
 #include "platform/folder/fs/export.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +12,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <vector>
 
 #include "platform/folder/fs/fingerprint.h"
@@ -34,6 +38,99 @@ bool isCopyRangeUnsupported(int error) {
 
 bool isTmpFileUnsupported(int error) {
     return error == EOPNOTSUPP || error == EISDIR || error == EINVAL;
+}
+
+// The unit of a hole found by its zeros: a file system block.
+constexpr ssize_t kZeroBlockBytes = 4096;
+
+// How many bytes at `bytes` are whole zero blocks (a last short block counts).
+ssize_t zeroRunBytes(const char* bytes, ssize_t size) {
+    ssize_t run = 0;
+    while (run < size) {
+        const ssize_t block = std::min(kZeroBlockBytes, size - run);
+        if (bytes[run] != 0 || std::memcmp(bytes + run, bytes + run + 1, std::size_t(block - 1)) != 0) break;
+        run += block;
+    }
+    return run;
+}
+
+// How many bytes at `bytes` come before the next zero block.
+ssize_t dataRunBytes(const char* bytes, ssize_t size) {
+    ssize_t run = 0;
+    while (run < size && zeroRunBytes(bytes + run, std::min(kZeroBlockBytes, size - run)) == 0)
+        run += std::min(kZeroBlockBytes, size - run);
+    return run;
+}
+
+struct DataSegment {
+    std::int64_t start = 0;  // sizeBytes when only a hole is left
+    std::int64_t end = 0;
+};
+
+// The next run of data at or after `from`. File systems without SEEK_DATA
+// (and FUSE ones that answer EINVAL) get one segment: everything.
+Result<DataSegment> nextDataSegment(int fd, std::int64_t from, std::int64_t sizeBytes) {
+    const off_t start = ::lseek(fd, from, SEEK_DATA);
+    if (start < 0) {
+        if (errno == ENXIO) return DataSegment{sizeBytes, sizeBytes};
+        if (errno == EINVAL || errno == EOPNOTSUPP || errno == ENOTSUP) return DataSegment{from, sizeBytes};
+        return IoError::fromErrno(IoOperation::read, {});
+    }
+    if (start >= sizeBytes) return DataSegment{sizeBytes, sizeBytes};
+    const off_t end = ::lseek(fd, start, SEEK_HOLE);
+    if (end < 0) return DataSegment{start, sizeBytes};
+    return DataSegment{start, std::min<std::int64_t>(end, sizeBytes)};
+}
+
+constexpr QByteArrayView kPartPrefix = ".reelkeep-export-";
+constexpr QByteArrayView kPartSuffix = ".part";
+
+timespec processStartTime() {
+    // Read once, early: the first export is long after start-up, never before it.
+    static const timespec start = [] {
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        return now;
+    }();
+    return start;
+}
+[[maybe_unused]] const timespec kProcessStartAtLoad = processStartTime();
+
+bool isBefore(const timespec& a, const timespec& b) {
+    return a.tv_sec != b.tv_sec ? a.tv_sec < b.tv_sec : a.tv_nsec < b.tv_nsec;
+}
+
+// A killed export on a file system without O_TMPFILE leaves its hidden
+// temporary behind. Removed here: only our prefix, only this user's, only
+// untouched since before this process began, and only when no live export
+// holds its lock; each a regular file, never followed through a symlink.
+void removeStaleParts(int folderFd) {
+    const int listFd = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listFd < 0) return;
+    DIR* dir = ::fdopendir(listFd);
+    if (!dir) {
+        ::close(listFd);
+        return;
+    }
+    const timespec started = processStartTime();
+    std::vector<QByteArray> stale;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArrayView name{entry->d_name};
+        if (!name.startsWith(kPartPrefix) || !name.endsWith(kPartSuffix)) continue;
+        const UniqueFd part{
+            ::openat(folderFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
+        struct stat status {};
+        if (!part || ::fstat(part.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
+            status.st_uid != ::geteuid() || !isBefore(status.st_mtim, started))
+            continue;
+        if (::flock(part.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) continue;
+        struct stat byName {};
+        if (::fstatat(folderFd, entry->d_name, &byName, AT_SYMLINK_NOFOLLOW) == 0 &&
+            byName.st_dev == status.st_dev && byName.st_ino == status.st_ino)
+            stale.emplace_back(entry->d_name);
+    }
+    ::closedir(dir);
+    for (const QByteArray& name : stale) ::unlinkat(folderFd, name.constData(), 0);
 }
 
 bool isOneSafeComponent(const QByteArray& name) {
@@ -154,14 +251,17 @@ Result<StagedCopy> stageCopy(int sourceFd, const QByteArray& sourcePath, int fol
     staged.m_file.reset(calls.openTmpFile(folderFd));
     if (!staged.m_file) {
         if (!isTmpFileUnsupported(errno)) return IoError::fromErrno(IoOperation::create, folderPath);
+        removeStaleParts(folderFd);
         for (int attempt = 0; attempt < kMaxTempAttempts && !staged.m_file; ++attempt) {
             // Hidden, so neither our walk nor our watcher ever sees it.
-            const QByteArray name = ".reelkeep-export-" +
+            const QByteArray name = kPartPrefix.toByteArray() +
                                     QByteArray::number(QRandomGenerator::system()->generate64(), 16) +
-                                    ".part";
+                                    kPartSuffix.toByteArray();
             staged.m_file.reset(::openat(folderFd, name.constData(),
                                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
             if (staged.m_file) {
+                // Tells a later cleanup, in this or another process, that the part is live.
+                ::flock(staged.m_file.get(), LOCK_EX | LOCK_NB);
                 staged.m_tempName = name;
                 tempPath = joinPath(folderPath, name);
             } else if (errno != EEXIST) {
@@ -172,53 +272,97 @@ Result<StagedCopy> stageCopy(int sourceFd, const QByteArray& sourcePath, int fol
     }
     const int out = staged.m_file.get();
 
+    // Data segments only: a hole is skipped, so it stays a hole in the copy
+    // (a 1 TiB sparse file must not fill the destination disk with zeros).
     std::int64_t copiedBytes = 0;
-    off_t inOffset = 0;
     bool mayCopyRange = true;
     std::vector<char> buffer;
-    while (copiedBytes < sourceBefore.sizeBytes) {
-        if (stop.stop_requested()) return IoError::of(IoErrorKind::stopped, IoOperation::write, tempPath);
-        const std::int64_t remaining = sourceBefore.sizeBytes - copiedBytes;
-        if (mayCopyRange) {
-            const ssize_t count = calls.copyRange(sourceFd, &inOffset, out,
-                                                  static_cast<size_t>(std::min(remaining, kCopyChunkBytes)));
-            if (count > 0) {
-                copiedBytes += count;
-                continue;
-            }
-            // 0 is EOF, or a file system that cannot copy this way: read() tells which.
-            if (count == 0) {
-                mayCopyRange = false;
-                continue;
-            }
-            if (errno == EINTR) continue;
-            if (isCopyRangeUnsupported(errno)) {
-                mayCopyRange = false;
-                continue;
-            }
-            return IoError::fromErrno(IoOperation::write, tempPath);
-        }
-        if (buffer.empty()) buffer.resize(kBufferBytes);
-        const ssize_t readCount =
-            ::pread(sourceFd, buffer.data(),
-                    static_cast<size_t>(std::min<std::int64_t>(remaining, kBufferBytes)), inOffset);
-        if (readCount < 0) {
-            if (errno == EINTR) continue;
-            return IoError::fromErrno(IoOperation::read, sourcePath);
-        }
-        if (readCount == 0) break;  // the source ended early; the count check reports it
-        for (ssize_t written = 0; written < readCount;) {
-            const ssize_t count =
-                calls.write(out, buffer.data() + written, static_cast<size_t>(readCount - written));
-            if (count < 0 && errno == EINTR) continue;
-            // write() returning 0 for a non-empty buffer would loop for ever.
-            if (count == 0) return IoError::fromErrorNumber(IoOperation::write, tempPath, EIO);
-            if (count < 0) return IoError::fromErrno(IoOperation::write, tempPath);
-            written += count;
-        }
-        copiedBytes += readCount;
-        inOffset += readCount;
+    bool isSourceShort = false;
+    bool hasTrailingHole = false;
+    // Fewer blocks than bytes, yet no hole reported (FUSE without lseek): holes
+    // are found by their zeros instead, as cp does.
+    bool isSkippingZeros = false;
+    if (source->st_blocks * 512 < source->st_size) {
+        const Result<DataSegment> whole = nextDataSegment(sourceFd, 0, sourceBefore.sizeBytes);
+        isSkippingZeros = whole && whole->start == 0 && whole->end == sourceBefore.sizeBytes;
+        if (isSkippingZeros) mayCopyRange = false;
     }
+    while (copiedBytes < sourceBefore.sizeBytes && !isSourceShort) {
+        if (stop.stop_requested()) return IoError::of(IoErrorKind::stopped, IoOperation::write, tempPath);
+        const Result<DataSegment> segment = nextDataSegment(sourceFd, copiedBytes, sourceBefore.sizeBytes);
+        if (!segment)
+            return IoError::fromErrorNumber(IoOperation::read, sourcePath, segment.error().errorNumber());
+        if (segment->start >= sourceBefore.sizeBytes) {
+            copiedBytes = sourceBefore.sizeBytes;  // a trailing hole: ftruncate below makes it
+            hasTrailingHole = true;
+            break;
+        }
+        if (segment->start != copiedBytes && ::lseek(out, segment->start, SEEK_SET) < 0)
+            return IoError::fromErrno(IoOperation::write, tempPath);
+        copiedBytes = segment->start;
+        off_t inOffset = segment->start;
+        while (copiedBytes < segment->end) {
+            if (stop.stop_requested()) return IoError::of(IoErrorKind::stopped, IoOperation::write, tempPath);
+            const std::int64_t remaining = segment->end - copiedBytes;
+            if (mayCopyRange) {
+                const ssize_t count = calls.copyRange(
+                    sourceFd, &inOffset, out, static_cast<size_t>(std::min(remaining, kCopyChunkBytes)));
+                if (count > 0) {
+                    copiedBytes += count;
+                    continue;
+                }
+                // 0 is EOF, or a file system that cannot copy this way: read() tells which.
+                if (count == 0) {
+                    mayCopyRange = false;
+                    continue;
+                }
+                if (errno == EINTR) continue;
+                if (isCopyRangeUnsupported(errno)) {
+                    mayCopyRange = false;
+                    continue;
+                }
+                return IoError::fromErrno(IoOperation::write, tempPath);
+            }
+            if (buffer.empty()) buffer.resize(kBufferBytes);
+            const ssize_t readCount =
+                ::pread(sourceFd, buffer.data(),
+                        static_cast<size_t>(std::min<std::int64_t>(remaining, kBufferBytes)), inOffset);
+            if (readCount < 0) {
+                if (errno == EINTR) continue;
+                return IoError::fromErrno(IoOperation::read, sourcePath);
+            }
+            if (readCount == 0) {  // the source ended early; the count check reports it
+                isSourceShort = true;
+                break;
+            }
+            for (ssize_t written = 0; written < readCount;) {
+                const ssize_t zeroBytes =
+                    isSkippingZeros ? zeroRunBytes(buffer.data() + written, readCount - written) : 0;
+                if (zeroBytes > 0) {
+                    if (::lseek(out, zeroBytes, SEEK_CUR) < 0)
+                        return IoError::fromErrno(IoOperation::write, tempPath);
+                    written += zeroBytes;
+                    hasTrailingHole = true;
+                    continue;
+                }
+                const ssize_t count = calls.write(
+                    out, buffer.data() + written,
+                    static_cast<size_t>(isSkippingZeros
+                                            ? dataRunBytes(buffer.data() + written, readCount - written)
+                                            : readCount - written));
+                hasTrailingHole = false;
+                if (count < 0 && errno == EINTR) continue;
+                // write() returning 0 for a non-empty buffer would loop for ever.
+                if (count == 0) return IoError::fromErrorNumber(IoOperation::write, tempPath, EIO);
+                if (count < 0) return IoError::fromErrno(IoOperation::write, tempPath);
+                written += count;
+            }
+            copiedBytes += readCount;
+            inOffset += readCount;
+        }
+    }
+    if (hasTrailingHole && ::ftruncate(out, copiedBytes) != 0)
+        return IoError::fromErrno(IoOperation::write, tempPath);
 
     struct stat copy {};
     if (::fstat(out, &copy) != 0) return IoError::fromErrno(IoOperation::inspect, tempPath);
