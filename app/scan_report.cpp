@@ -1,6 +1,8 @@
 // scan_report.cpp: table and JSON writers, terminal escaping and widths.
 #include "scan_report.h"
 
+#include <sys/stat.h>
+
 #include <unicode/uchar.h>
 
 #include <QDateTime>
@@ -140,8 +142,14 @@ QJsonObject videoObject(const VideoItem& item, const PathLookup& pathOf,
     if (const std::optional<QByteArray> path = pathOf ? pathOf(item.localIdentifier()) : std::nullopt) {
         video.insert("path", QString::fromUtf8(*path));
         if (!isValidUtf8(*path)) video.insert("path_bytes", QString::fromLatin1(path->toBase64()));
+        // What the file takes on disk: far less than its length when sparse.
+        struct stat status {};
+        video.insert("allocated_bytes", ::lstat(path->constData(), &status) == 0 && S_ISREG(status.st_mode)
+                                            ? QJsonValue(qint64(status.st_blocks) * 512)
+                                            : QJsonValue());
     } else {
         video.insert("path", QJsonValue());
+        video.insert("allocated_bytes", QJsonValue());
     }
     return video;
 }

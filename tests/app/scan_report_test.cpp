@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QTemporaryDir>
 
 #include "app/scan_report.h"
 #include "support/qt_printers.h"
@@ -74,6 +76,31 @@ TEST(ScanReport, JsonCarriesRawValuesAndBytesOfOddPaths) {
     EXPECT_TRUE(second["date_source"].isNull());
     EXPECT_FALSE(second.contains("path_bytes"));
     EXPECT_EQ(root["summary"].toObject()["reclaimable_bytes"].toInteger(), 1'500);
+}
+
+TEST(ScanReport, JsonListsAllocatedBytesNextToTheLength) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QByteArray sparse = QFile::encodeName(dir.filePath(QStringLiteral("sparse.mp4")));
+    QFile file{QFile::decodeName(sparse)};
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.resize(qint64{64} << 20));
+    file.close();
+    const VideoList items = {video("a", QStringLiteral("sparse.mp4"),
+                                   SizeState::known(qint64{64} << 20, SizeSource::fileAttributes)),
+                             video("b", std::nullopt, SizeState::failed())};
+    const QJsonArray videos = formatJson(items, LibraryStats{2, 2, 1, 1}, DuplicateSummary{},
+                                         [&](const QString& id) -> std::optional<QByteArray> {
+                                             if (id == "a") return sparse;
+                                             return std::nullopt;
+                                         },
+                                         {})
+                                  .object()["videos"]
+                                  .toArray();
+    ASSERT_EQ(videos.size(), 2);
+    const QJsonValue allocated = videos[0].toObject()["allocated_bytes"];
+    ASSERT_TRUE(allocated.isDouble());
+    EXPECT_LT(allocated.toInteger(), videos[0].toObject()["bytes"].toInteger());
+    EXPECT_TRUE(videos[1].toObject()["allocated_bytes"].isNull());
 }
 
 // The command writes both as it goes; what it writes must be what the whole
