@@ -2,6 +2,8 @@
 // double: "1.1G" must be 1,100,000,000 bytes, not one byte less.
 #include "command_values.h"
 
+#include <string>
+
 #include <array>
 #include <limits>
 
@@ -128,6 +130,22 @@ std::optional<std::int64_t> parseMinimumSize(const QString& text) {
     const std::optional<std::int64_t> unit = unitBytes(value.mid(at).trimmed());
     if (!unit) return std::nullopt;
     return scaled(whole, fraction, *unit);
+}
+
+std::vector<QByteArray> rawOptionValues(int argc, const char* const* argv, std::string_view name) {
+    std::vector<QByteArray> values;
+    const std::string option = "--" + std::string(name);
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--") break;
+        if (argument == option && i + 1 < argc) {
+            values.emplace_back(argv[++i]);
+        } else if (argument.size() > option.size() && argument.starts_with(option) &&
+                   argument[option.size()] == '=') {
+            values.emplace_back(argv[i] + option.size() + 1);
+        }
+    }
+    return values;
 }
 
 }  // namespace reelkeep

@@ -4,9 +4,12 @@
 // spellings ("sizeDesc", "atLeast1GB") still understood.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <string_view>
+#include <vector>
 
 #include "model/sort_order.h"
 
@@ -24,5 +27,10 @@ QString sortOrderWords();
 // of a byte rounds up. Nothing for anything else, a negative amount or one
 // beyond 2^63 bytes.
 std::optional<std::int64_t> parseMinimumSize(const QString& text);
+
+// Every value of --NAME (as "--NAME VALUE" or "--NAME=VALUE") before a "--",
+// as the raw bytes of argv: a folder name that is not UTF-8 is lost once
+// QCoreApplication::arguments() has decoded it.
+std::vector<QByteArray> rawOptionValues(int argc, const char* const* argv, std::string_view name);
 
 }  // namespace reelkeep

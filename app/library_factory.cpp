@@ -47,8 +47,11 @@ std::optional<LibraryPorts> openLibrary(const LibraryRequest& request) {
         return library->ports();
     }
     FolderLibraryOptions options;
-    for (const QString& folder : request.folders)
-        options.explicitRoots.push_back(absoluteBytes(QFile::encodeName(folder)));
+    for (const QByteArray& folder : request.folderBytes)
+        options.explicitRoots.push_back(absoluteBytes(folder));
+    if (request.folderBytes.empty())
+        for (const QString& folder : request.folders)
+            options.explicitRoots.push_back(absoluteBytes(QFile::encodeName(folder)));
     if (options.explicitRoots.empty()) options.explicitRoots = environmentFolders();
     // No chooser (the command line): without folders access is "denied", and it says how to name some.
     options.chooser = request.chooser;

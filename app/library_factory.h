@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "library/photo_library_port.h"
 #include "model/video_date.h"
@@ -18,7 +19,10 @@ namespace reelkeep {
 class FolderChooser;
 
 struct LibraryRequest {
-    QStringList folders;           // --library, in order
+    QStringList folders;  // --library, in order
+    // The same as the raw bytes of argv, used instead of `folders` when set:
+    // a name that is not UTF-8 survives only this way.
+    std::vector<QByteArray> folderBytes;
     std::optional<int> demoCount;  // a simulated library of this many videos
     QString demoClipPath;          // the file every local demo video plays; empty: none
     // Asks for folders when none are configured; null: access is denied instead.

@@ -110,6 +110,11 @@ int runScanCommand(int argc, char** argv) {
     request.folders = parser.values(libraryOption);
     if (request.folders.contains(QString()))
         return usageError(tr("--library was given an empty folder name."));
+    // The parser decoded the names; argv still has their bytes. Counted alike
+    // unless an option swallowed "--library" as its value: then the text is used.
+    if (std::vector<QByteArray> raw = rawOptionValues(argc, argv, "library");
+        qsizetype(raw.size()) == request.folders.size())
+        request.folderBytes = std::move(raw);
     if (parser.isSet(demoOption)) {
         bool isNumber = false;
         request.demoCount = parser.value(demoOption).toInt(&isNumber);

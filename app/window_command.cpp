@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "app/application.h"
+#include "app/command_values.h"
 #include "app/library_factory.h"
 #include "app/scan_report.h"
 #include "model/texts.h"
@@ -179,6 +180,10 @@ int runWindow(int argc, char** argv) {
         QTextStream(stderr) << "reelkeep: " << escapeForTerminal(error) << '\n';
         return 2;
     }
+    // Folder names that are not UTF-8 keep their bytes (see rawOptionValues).
+    if (std::vector<QByteArray> raw = rawOptionValues(argc, argv, "library");
+        qsizetype(raw.size()) == line->library.folders.size())
+        line->library.folderBytes = std::move(raw);
     line->library.chooser = std::make_shared<DialogFolderChooser>();
     const std::optional<LibraryPorts> ports = openLibrary(line->library);
     if (!ports) {

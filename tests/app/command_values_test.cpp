@@ -2,10 +2,23 @@
 // included, and amounts that must come out exact.
 #include <gtest/gtest.h>
 
+#include <QByteArray>
+#include <vector>
+
 #include "app/command_values.h"
 
 namespace reelkeep {
 namespace {
+
+TEST(CommandValues, RawOptionValuesKeepTheBytesOfArgv) {
+    const char* const argv[] = {
+        "reelkeep",      "scan", "--library", "/v/caf\xe9", "--json", "--library=/v/\xff\xfe",
+        "--libraryx=no", "--",   "--library", "/after"};
+    const std::vector<QByteArray> values = rawOptionValues(int(std::size(argv)), argv, "library");
+    EXPECT_EQ(values, (std::vector<QByteArray>{"/v/caf\xe9", "/v/\xff\xfe"}));
+    const char* const last[] = {"reelkeep", "--library"};  // no value: the parser reports it
+    EXPECT_TRUE(rawOptionValues(2, last, "library").empty());
+}
 
 TEST(CommandValues, SortOrdersReadNewAndOldSpellings) {
     struct Case {
