@@ -19,6 +19,7 @@
 #include "app/output.h"
 #include "app/scan_report.h"
 #include "model/texts.h"
+#include "viewmodel/translations.h"
 #include "viewmodel/video_list_view_model.h"
 
 namespace reelkeep {
@@ -64,15 +65,17 @@ std::optional<SizeFilter> namedFilter(std::int64_t minimumBytes) {
 int runScanCommand(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     setApplicationIdentity();
+    installTranslations();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        tr("Lists every video of your library, biggest first.\n\n"
+        tr("Lists every video in your video folders, biggest first.\n\n"
            "Exit codes: 0 done, 2 usage error, 3 no readable library, 4 the scan failed, "
            "5 the list could not be written."));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("scan"), tr("Scan the library and print its videos."));
+    parser.addPositionalArgument(QStringLiteral("scan"),
+                                 tr("Scan your video folders and print their videos."));
     const QCommandLineOption libraryOption(QStringLiteral("library"), tr("A library folder (repeatable)."),
                                            QStringLiteral("DIR"));
     const QCommandLineOption jsonOption(QStringLiteral("json"), tr("Print JSON instead of a table."));

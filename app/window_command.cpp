@@ -25,6 +25,7 @@
 #include "ui/app_theme.h"
 #include "ui/desktop_services.h"
 #include "ui/main_window.h"
+#include "viewmodel/translations.h"
 #include "viewmodel/video_list_view_model.h"
 
 namespace reelkeep {
@@ -35,7 +36,8 @@ class DialogFolderChooser final : public FolderChooser {
 public:
     std::optional<std::vector<QByteArray>> chooseFolders() override {
         const QString folder = QFileDialog::getExistingDirectory(
-            QApplication::activeWindow(), tr("Choose the Folder With Your Videos"), QDir::homePath());
+            QApplication::activeWindow(), reelkeep::tr("Choose the Folder With Your Videos"),
+            QDir::homePath());
         if (folder.isEmpty()) return std::nullopt;
         return std::vector<QByteArray>{QFile::encodeName(folder)};
     }
@@ -90,7 +92,7 @@ struct WindowOptions {
 
     void addTo(QCommandLineParser& parser) {
         parser.setApplicationDescription(
-            QStringLiteral("Shows every video of a library, biggest first.\n\n"
+            QStringLiteral("Shows every video in your video folders, biggest first.\n\n"
                            "Run 'reelkeep scan --help' for the scan in a terminal, without a window."));
         parser.addHelpOption();
         parser.addVersionOption();
@@ -170,6 +172,7 @@ int runWindow(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND")) qputenv("QT_MEDIA_BACKEND", "gstreamer");
     QApplication app(argc, argv);
     setApplicationIdentity();
+    installTranslations();
     QApplication::setDesktopFileName(QLatin1String(kApplicationId));
     QApplication::setWindowIcon(QIcon::fromTheme(
         QLatin1String(kApplicationId), QIcon(QStringLiteral(":/icons/app.reelkeep.Reelkeep-256.png"))));
@@ -196,7 +199,7 @@ int runWindow(int argc, char** argv) {
     DesktopEnvironment desktop = desktopEnvironment(QLatin1String(kApplicationId));
     MainWindow window(*ports, desktop.environment, theme);
     desktop.panels->setParentWidget(&window);
-    window.setAccessSettingsOpener([ports = *ports, &window] {
+    QObject::connect(&window, &MainWindow::libraryFoldersRequested, &window, [ports = *ports, &window] {
         if (reopenLibraryChooser(ports)) window.viewModel().rescan();
     });
     if (!line->screenshotPath.isEmpty())

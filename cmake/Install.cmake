@@ -4,7 +4,6 @@
 include(GNUInstallDirs)
 
 set(REELKEEP_APP_ID app.reelkeep.Reelkeep)
-set(REELKEEP_HOMEPAGE https://reelkeep.app)  # also in the AppStream metadata
 set(REELKEEP_MAINTAINER "Reelkeep developers <developers@reelkeep.app>")
 set(reelkeep_data_dir ${PROJECT_SOURCE_DIR}/data)
 set(reelkeep_generated_dir ${PROJECT_BINARY_DIR}/data)
@@ -52,7 +51,6 @@ set(CPACK_PACKAGE_NAME reelkeep)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Reelkeep developers")
 set(CPACK_PACKAGE_CONTACT "${REELKEEP_MAINTAINER}")
-set(CPACK_PACKAGE_HOMEPAGE_URL ${REELKEEP_HOMEPAGE})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "find the biggest videos in your library and reclaim disk space")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

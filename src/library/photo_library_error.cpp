@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QHash>
 
+#include "model/texts.h"
+
 namespace reelkeep {
 
 namespace {
@@ -14,18 +16,19 @@ const char* textFor(PhotoLibraryError::Kind kind) {
         case PhotoLibraryError::Kind::operationFailed:
             return nullptr;
         case PhotoLibraryError::Kind::notAuthorized:
-            return QT_TRANSLATE_NOOP("Reelkeep", "Photos access is not authorized.");
+            return QT_TRANSLATE_NOOP("reelkeep", "No library folder can be read.");
         case PhotoLibraryError::Kind::assetUnavailable:
-            return QT_TRANSLATE_NOOP("Reelkeep", "Photos did not return a local video for this item.");
+            return QT_TRANSLATE_NOOP("reelkeep", "This video's file could not be read.");
         case PhotoLibraryError::Kind::assetNotFound:
-            return QT_TRANSLATE_NOOP("Reelkeep", "Photos no longer contains this video.");
+            return QT_TRANSLATE_NOOP("reelkeep",
+                                     "This video's file was moved, renamed or changed since the scan.");
         case PhotoLibraryError::Kind::videoResourceUnavailable:
-            return QT_TRANSLATE_NOOP("Reelkeep", "Photos did not return a downloadable video resource.");
+            return QT_TRANSLATE_NOOP("reelkeep", "This file has no video that can be played.");
     }
     return nullptr;
 }
 
-const char* const kCancelledText = QT_TRANSLATE_NOOP("Reelkeep", "The operation was cancelled.");
+const char* const kCancelledText = QT_TRANSLATE_NOOP("reelkeep", "The operation was cancelled.");
 const char* const kReelkeepDomain = "ReelkeepErrorDomain";
 
 }  // namespace
@@ -55,12 +58,12 @@ bool PhotoLibraryError::isCancellation() const {
 }
 
 QString PhotoLibraryError::description() const {
-    if (m_kind != Kind::operationFailed) return QCoreApplication::translate("Reelkeep", textFor(m_kind));
+    if (m_kind != Kind::operationFailed) return QCoreApplication::translate(kTextContext, textFor(m_kind));
     if (const Kind* inner = std::get_if<Kind>(&m_underlying))
-        return QCoreApplication::translate("Reelkeep", textFor(*inner));
+        return QCoreApplication::translate(kTextContext, textFor(*inner));
     if (const PlatformError* platform = platformError()) {
         if (platform->domain == QLatin1String(kReelkeepDomain))
-            return QCoreApplication::translate("Reelkeep", kCancelledText);
+            return QCoreApplication::translate(kTextContext, kCancelledText);
         return platform->localizedDescription;
     }
     return {};

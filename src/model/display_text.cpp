@@ -109,13 +109,13 @@ struct ByteUnit {
     int fractionDigits;
 };
 // Index k stands for 1000^k bytes; byte counts below 1,000 are spelled in bytes.
-constexpr std::array<ByteUnit, 7> kUnits{{{QT_TRANSLATE_NOOP("Reelkeep", "bytes"), 0},
-                                          {QT_TRANSLATE_NOOP("Reelkeep", "KB"), 0},
-                                          {QT_TRANSLATE_NOOP("Reelkeep", "MB"), 1},
-                                          {QT_TRANSLATE_NOOP("Reelkeep", "GB"), 2},
-                                          {QT_TRANSLATE_NOOP("Reelkeep", "TB"), 2},
-                                          {QT_TRANSLATE_NOOP("Reelkeep", "PB"), 2},
-                                          {QT_TRANSLATE_NOOP("Reelkeep", "EB"), 2}}};
+constexpr std::array<ByteUnit, 7> kUnits{{{QT_TRANSLATE_NOOP("reelkeep", "bytes"), 0},
+                                          {QT_TRANSLATE_NOOP("reelkeep", "KB"), 0},
+                                          {QT_TRANSLATE_NOOP("reelkeep", "MB"), 1},
+                                          {QT_TRANSLATE_NOOP("reelkeep", "GB"), 2},
+                                          {QT_TRANSLATE_NOOP("reelkeep", "TB"), 2},
+                                          {QT_TRANSLATE_NOOP("reelkeep", "PB"), 2},
+                                          {QT_TRANSLATE_NOOP("reelkeep", "EB"), 2}}};
 
 }  // namespace
 

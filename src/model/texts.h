@@ -1,5 +1,8 @@
-// texts.h: the one lookup every user-visible text goes through, keyed by its
-// English text, so a translation can be dropped in without touching callers.
+// texts.h: the one lookup every user-visible text outside a QObject goes through,
+// keyed by its English text. lupdate files `reelkeep::tr()` (and a bare `tr()` in a
+// function of this namespace) under the context "reelkeep", so the lookup uses that
+// context too; a tr() inside any other non-QObject class would be filed elsewhere
+// and never found, which the translation check refuses.
 #pragma once
 
 #include <QCoreApplication>
@@ -7,10 +10,12 @@
 
 namespace reelkeep {
 
-inline constexpr const char* kTextContext = "Reelkeep";
+inline constexpr const char* kTextContext = "reelkeep";
 
-inline QString tr(const char* english) {
-    return QCoreApplication::translate(kTextContext, english);
+// With a count n, "%n" becomes the number in the user's digits and the translation
+// picks the plural form for it (English too: the English catalogue holds both forms).
+inline QString tr(const char* english, const char* disambiguation = nullptr, int n = -1) {
+    return QCoreApplication::translate(kTextContext, english, disambiguation, n);
 }
 
 }  // namespace reelkeep

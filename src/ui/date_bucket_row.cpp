@@ -7,7 +7,6 @@
 
 #include "model/display_text.h"
 #include "model/texts.h"
-#include "viewmodel/status_message.h"
 
 namespace reelkeep {
 
@@ -23,7 +22,7 @@ DateBucketRow::DateBucketRow(DateBucketRowContent content, QWidget* parent)
 }
 
 QString DateBucketRow::countText() const {
-    return renderStatus(reelkeep::tr("^[%lld video](inflect: true)"), {qlonglong(m_content.count)});
+    return reelkeep::tr("%Ln video(s)", nullptr, int(m_content.count));
 }
 
 double DateBucketRow::fraction(std::int64_t bytes, std::int64_t largestBytes) {

@@ -32,7 +32,7 @@ void openContainingFolder(const QString& path) {
 
 std::optional<QString> QtFilePanels::chooseSaveFile(const SavePanelRequest& request) {
     const QString suggested = QDir(startDirectory()).filePath(request.suggestedName);
-    const QString chosen = QFileDialog::getSaveFileName(m_parent, reelkeep::tr("Download Video"), suggested);
+    const QString chosen = QFileDialog::getSaveFileName(m_parent, reelkeep::tr("Export Copy"), suggested);
     if (chosen.isEmpty()) return std::nullopt;
     return chosen;
 }

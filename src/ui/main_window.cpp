@@ -5,6 +5,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,8 +13,10 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QStandardPaths>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -28,7 +31,6 @@
 #include "ui/sidebar.h"
 #include "ui/video_commands.h"
 #include "ui/video_table_view.h"
-#include "viewmodel/status_message.h"
 #include "viewmodel/video_list_view_model.h"
 
 namespace reelkeep {
@@ -41,6 +43,14 @@ void setPlainInformativeText(QMessageBox* box, const QString& text) {
     box->setInformativeText(text);
     if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
         label->setTextFormat(Qt::PlainText);
+}
+
+// Folder paths as the user reads them, quoted, for running text.
+QStringList quotedNames(const QStringList& folders) {
+    QStringList quoted;
+    for (const QString& folder : folders)
+        quoted.append(reelkeep::tr("“%1”").arg(QDir::toNativeSeparators(folder)));
+    return quoted;
 }
 
 QFrame* barFrame(QWidget* parent) {
@@ -122,12 +132,10 @@ QWidget* MainWindow::makeDetail() {
     m_emptyState->setObjectName(QStringLiteral("emptyState"));
     connect(m_emptyState->button(), &QPushButton::clicked, this, [this] {
         if (!m_viewModel->hasItems()) {
-            const AuthorizationStatus status = m_viewModel->authorizationStatus();
-            if (status == AuthorizationStatus::denied || status == AuthorizationStatus::restricted) {
-                if (m_openAccessSettings) m_openAccessSettings();
-            } else {
+            if (m_viewModel->authorizationStatus() == AuthorizationStatus::notDetermined)
                 m_viewModel->rescan();
-            }
+            else
+                emit libraryFoldersRequested();
         } else {
             m_viewModel->clearFilters();
         }
@@ -152,7 +160,7 @@ QFrame* MainWindow::makeBanner() {
     auto* icon = new QLabel(banner);
     icon->setPixmap(symbolIcon(QStringLiteral("arrow.triangle.2.circlepath")).pixmap(16, 16));
     layout->addWidget(icon);
-    layout->addWidget(plainLabel(reelkeep::tr("Your Photos library changed."), banner));
+    layout->addWidget(plainLabel(reelkeep::tr("Your video folders changed."), banner));
     layout->addStretch(1);
     m_bannerRescan = new QPushButton(reelkeep::tr("Rescan"), banner);
     connect(m_bannerRescan, &QPushButton::clicked, this, [this] { m_viewModel->rescan(); });
@@ -183,8 +191,7 @@ QFrame* MainWindow::makeSelectionBar() {
     auto* deselect = new QPushButton(reelkeep::tr("Deselect"), bar);
     connect(deselect, &QPushButton::clicked, this, [this] { m_viewModel->setSelectedIDs({}); });
     layout->addWidget(deselect);
-    m_moveToTrash =
-        new QPushButton(symbolIcon(QStringLiteral("trash")), reelkeep::tr("Move to Recently Deleted"), bar);
+    m_moveToTrash = new QPushButton(symbolIcon(QStringLiteral("trash")), reelkeep::tr("Move to Trash"), bar);
     m_moveToTrash->setObjectName(QStringLiteral("moveToRecentlyDeleted"));
     m_moveToTrash->setStyleSheet(QStringLiteral(
         "QPushButton { background-color: #d70015; color: white; border-radius: 5px; padding: 5px 12px; }"
@@ -210,7 +217,7 @@ QWidget* MainWindow::makeScanningCard() {
     spinner->setTextVisible(false);
     spinner->setFixedHeight(6);
     layout->addWidget(spinner);
-    layout->addWidget(plainLabel(reelkeep::tr("Scanning your Photos library…"), card));
+    layout->addWidget(plainLabel(reelkeep::tr("Scanning your video folders…"), card));
     outer->addWidget(card, 0, Qt::AlignCenter);
     return page;
 }
@@ -276,6 +283,10 @@ void MainWindow::makeMenus() {
 
     QMenu* video = menuBar()->addMenu(reelkeep::tr("Video"));
     m_commands = new VideoCommands(*m_viewModel, *video, this);
+
+    QMenu* help = menuBar()->addMenu(reelkeep::tr("&Help"));
+    QAction* about = help->addAction(reelkeep::tr("About Reelkeep"), this, &MainWindow::showAbout);
+    about->setMenuRole(QAction::AboutRole);
 }
 
 // MARK: state
@@ -289,7 +300,7 @@ void MainWindow::refreshToolbar() {
     } else {
         m_scanAction->setText(reelkeep::tr("Scan"));
         m_scanAction->setIcon(symbolIcon(QStringLiteral("arrow.clockwise")));
-        m_scanAction->setToolTip(reelkeep::tr("Rescan your Photos library"));
+        m_scanAction->setToolTip(reelkeep::tr("Rescan your video folders"));
         m_scanAction->setEnabled(!m_viewModel->isBusy());
     }
 }
@@ -306,15 +317,26 @@ void MainWindow::refreshDetail() {
         const AuthorizationStatus status = model.authorizationStatus();
         if (status == AuthorizationStatus::denied || status == AuthorizationStatus::restricted) {
             m_emptyState->setContent(
-                QStringLiteral("lock.fill"), reelkeep::tr("Photos access needed"),
-                reelkeep::tr("Allow access to your Photos library in System Settings, then rescan."),
-                reelkeep::tr("Open Privacy Settings"));
+                QStringLiteral("lock.fill"), reelkeep::tr("No library folder can be read"),
+                reelkeep::tr("Reelkeep could not open any of your video folders. They may "
+                             "be on a drive that is not connected, or not readable by "
+                             "you. Choose the folders that hold your videos."),
+                reelkeep::tr("Choose Folders…"));
             m_emptyState->button()->setEnabled(true);
+        } else if (status == AuthorizationStatus::notDetermined) {
+            m_emptyState->setContent(QStringLiteral("video.slash"), reelkeep::tr("No videos"),
+                                     reelkeep::tr("Your video folders have not been scanned yet."),
+                                     reelkeep::tr("Scan"));
+            m_emptyState->button()->setEnabled(!model.isBusy());
         } else {
-            m_emptyState->setContent(
-                QStringLiteral("video.slash"), reelkeep::tr("No videos"),
-                reelkeep::tr("Your Photos library has no videos, or it has not been scanned yet."),
-                reelkeep::tr("Scan"));
+            const QStringList folders = m_viewModel->service().libraryRoots();
+            const QString message =
+                folders.isEmpty()
+                    ? reelkeep::tr("No video was found in your video folders.")
+                    : reelkeep::tr("No video was found in the folder(s) %1.", nullptr, int(folders.size()))
+                          .arg(QLocale().createSeparatedList(quotedNames(folders)));
+            m_emptyState->setContent(QStringLiteral("video.slash"), reelkeep::tr("No videos"), message,
+                                     reelkeep::tr("Add Folder…"));
             m_emptyState->button()->setEnabled(!model.isBusy());
         }
         m_detailStack->setCurrentWidget(m_emptyState);
@@ -341,13 +363,11 @@ void MainWindow::refreshSelectionBar() {
     m_selectionBar->setVisible(stats.count > 0);
     m_moveToTrash->setEnabled(!m_viewModel->isBusy());
     if (stats.count == 0) return;
-    m_selectionCount->setText(
-        renderStatus(reelkeep::tr("^[%lld video](inflect: true) selected"), {qlonglong(stats.count)}));
-    QString bytes = reelkeep::tr("Frees ") + byteCountText(stats.knownBytes);
+    m_selectionCount->setText(reelkeep::tr("%Ln video(s) selected", nullptr, int(stats.count)));
+    QString bytes = reelkeep::tr("Frees %1 once the Trash is emptied").arg(byteCountText(stats.knownBytes));
     if (stats.unknownSizeCount > 0)
         bytes += QStringLiteral(" · ") +
-                 renderStatus(reelkeep::tr("^[%lld video](inflect: true) with unknown size"),
-                              {qlonglong(stats.unknownSizeCount)});
+                 reelkeep::tr("%Ln video(s) with unknown size", nullptr, int(stats.unknownSizeCount));
     m_selectionBytes->setText(bytes);
 }
 
@@ -359,16 +379,16 @@ void MainWindow::showDeleteConfirmation() {
         return;
     }
     if (m_deleteConfirmation) return;
-    const QString title = renderStatus(reelkeep::tr("Delete ^[%lld video](inflect: true)?"),
-                                       {qlonglong(m_viewModel->pendingDeletionIDs().size())});
+    const QString title = reelkeep::tr("Move %Ln video(s) to the Trash?", nullptr,
+                                       int(m_viewModel->pendingDeletionIDs().size()));
     auto* box = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::NoButton, this);
     box->setObjectName(QStringLiteral("deleteConfirmation"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setTextFormat(Qt::PlainText);
-    setPlainInformativeText(box,
-                            reelkeep::tr("Photos keeps deleted videos in Recently Deleted for 30 days."));
-    QPushButton* confirm =
-        box->addButton(reelkeep::tr("Move to Recently Deleted"), QMessageBox::DestructiveRole);
+    setPlainInformativeText(
+        box, reelkeep::tr("You can restore them from the Trash. Their space is freed when the Trash is "
+                          "emptied."));
+    QPushButton* confirm = box->addButton(reelkeep::tr("Move to Trash"), QMessageBox::DestructiveRole);
     confirm->setObjectName(QStringLiteral("confirmDeletion"));
     QPushButton* cancel = box->addButton(reelkeep::tr("Cancel"), QMessageBox::RejectRole);
     box->setDefaultButton(cancel);
@@ -426,6 +446,42 @@ void MainWindow::showPreview() {
     });
     m_preview = dialog;
     dialog->open();
+}
+
+void MainWindow::showAbout() {
+    if (m_about) {
+        m_about->raise();
+        return;
+    }
+    const auto location = [](QStandardPaths::StandardLocation kind, const char* folder = "reelkeep") {
+        return QDir::toNativeSeparators(QStandardPaths::writableLocation(kind) + QLatin1Char('/') +
+                                        QLatin1String(folder));
+    };
+    const QStringList folders = m_viewModel->service().libraryRoots();
+    QStringList lines;
+    lines << reelkeep::tr("Lists every video in your folders, biggest first, so you can free disk space.")
+          << QString() << reelkeep::tr("Released under the MIT licence. Reelkeep comes with no warranty.")
+          << QString() << reelkeep::tr("Library folders:");
+    for (const QString& folder : folders) lines << QStringLiteral("    ") + QDir::toNativeSeparators(folder);
+    if (folders.isEmpty()) lines << QStringLiteral("    ") + reelkeep::tr("none can be read");
+    lines << QString() << reelkeep::tr("Favorites: %1").arg(location(QStandardPaths::GenericDataLocation))
+          << reelkeep::tr("Scan index: %1").arg(location(QStandardPaths::GenericCacheLocation))
+          << reelkeep::tr("Thumbnails: %1").arg(location(QStandardPaths::GenericCacheLocation, "thumbnails"))
+          << reelkeep::tr("Settings: %1, %2")
+                 .arg(location(QStandardPaths::GenericConfigLocation),
+                      QDir::toNativeSeparators(QSettings().fileName()));
+    const QString title = reelkeep::tr("About Reelkeep");
+    auto* box = new QMessageBox(QMessageBox::NoIcon, title,
+                                reelkeep::tr("Reelkeep %1").arg(QCoreApplication::applicationVersion()),
+                                QMessageBox::NoButton, this);
+    box->setObjectName(QStringLiteral("aboutBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setTextFormat(Qt::PlainText);
+    box->setIconPixmap(windowIcon().pixmap(64, 64));
+    setPlainInformativeText(box, lines.join(QLatin1Char('\n')));  // folder names are data
+    box->addButton(QMessageBox::Close);
+    m_about = box;
+    box->open();
 }
 
 void MainWindow::openSettings() {

@@ -43,9 +43,6 @@ public:
                QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // Runs for "Open Privacy Settings": the library's own access chooser.
-    void setAccessSettingsOpener(std::function<void()> opener) { m_openAccessSettings = std::move(opener); }
-
     VideoListViewModel& viewModel() const { return *m_viewModel; }
     VideoTableView* table() const { return m_table; }
     Sidebar* sidebar() const { return m_sidebar; }
@@ -58,7 +55,13 @@ public:
     VideoCommands* commands() const { return m_commands; }
     QMessageBox* deleteConfirmation() const { return m_deleteConfirmation; }
     QMessageBox* errorAlert() const { return m_errorAlert; }
+    QMessageBox* aboutBox() const { return m_about; }
     PreviewDialog* previewDialog() const { return m_preview; }
+
+signals:
+    // "Choose Folders…" or "Add Folder…" in an empty state: the owner lets the user
+    // choose the library folders and rescans.
+    void libraryFoldersRequested();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -79,10 +82,10 @@ private:
     void showError();
     void showPreview();
     void openSettings();
+    void showAbout();
 
     std::unique_ptr<VideoListViewModel> m_viewModel;
     ThemeController& m_theme;
-    std::function<void()> m_openAccessSettings;
     bool m_hasStarted = false;
 
     QSplitter* m_splitter = nullptr;
@@ -103,6 +106,7 @@ private:
     VideoCommands* m_commands = nullptr;
     QPointer<QMessageBox> m_deleteConfirmation;
     QPointer<QMessageBox> m_errorAlert;
+    QPointer<QMessageBox> m_about;
     QPointer<PreviewDialog> m_preview;
     QPointer<SettingsDialog> m_settings;
 };

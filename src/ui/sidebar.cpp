@@ -115,7 +115,7 @@ Sidebar::Sidebar(VideoListViewModel& viewModel, QWidget* parent) : QWidget(paren
     grid->addWidget(m_unknownCount, 2, 1, Qt::AlignRight);
     libraryBody->addLayout(grid);
     m_unknownFooter =
-        captionLabel(reelkeep::tr("Videos stored only in iCloud report no local size."), content);
+        captionLabel(reelkeep::tr("Videos whose files could not be read have no known size."), content);
     libraryBody->addWidget(m_unknownFooter);
 
     // 3. Scanning.
@@ -231,8 +231,9 @@ void Sidebar::refreshScanning() {
     } else {
         m_scanProgress->setRange(0, 0);  // indeterminate until the first batch
     }
-    m_scanCounts->setText(integerText(m_viewModel.scanCompletedCount()) + reelkeep::tr(" of ") +
-                          integerText(m_viewModel.scanTotalCount()));
+    m_scanCounts->setText(
+        reelkeep::tr("%1 of %2")
+            .arg(integerText(m_viewModel.scanCompletedCount()), integerText(m_viewModel.scanTotalCount())));
 }
 
 void Sidebar::refreshFilter() {
@@ -258,11 +259,9 @@ void Sidebar::rebuildDuplicates() {
     connect(select, &QPushButton::clicked, this, [this] { m_viewModel.selectExtraCopies(); });
     m_duplicatesBody->addWidget(select);
     m_duplicatesBody->addWidget(captionLabel(
-        renderStatus(
-            reelkeep::tr(
-                "Keeping the favorite or oldest copy in each of ^[%lld group](inflect: true) frees the "
-                "space shown."),
-            {qlonglong(duplicates.countsBySize.size())}),
+        reelkeep::tr("Keeping the favorite or oldest copy in each of %Ln group(s) frees the space shown once "
+                     "the Trash is emptied.",
+                     nullptr, int(duplicates.countsBySize.size())),
         m_duplicatesSection));
 }
 

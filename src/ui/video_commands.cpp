@@ -98,17 +98,17 @@ void VideoCommands::refresh() {
     }
     m_preview->setText(reelkeep::tr("Preview"));
     m_preview->setEnabled(count == 1);
-    m_showInPhotos->setText(reelkeep::tr("Show in Photos"));
+    m_showInPhotos->setText(reelkeep::tr("Show in Folder"));
     m_showInPhotos->setEnabled(count == 1);
     m_copyNames->setText(count == 1 ? reelkeep::tr("Copy Name") : reelkeep::tr("Copy Names"));
     m_copyNames->setEnabled(count > 0);
     m_favorites->setText(addsFavorites ? reelkeep::tr("Add to Favorites")
                                        : reelkeep::tr("Remove from Favorites"));
     m_favorites->setEnabled(count > 0 && !isBusy);
-    m_download->setText(count == 1 ? reelkeep::tr("Download Video") : reelkeep::tr("Download Videos"));
+    m_download->setText(count == 1 ? reelkeep::tr("Export Copy…") : reelkeep::tr("Export Copies…"));
     m_download->setEnabled(count > 0 && !isBusy);
     m_deselectAll->setEnabled(count > 0);
-    m_delete->setText(count == 1 ? reelkeep::tr("Delete Video") : reelkeep::tr("Delete Videos"));
+    m_delete->setText(reelkeep::tr("Move to Trash"));
     m_delete->setEnabled(count > 0 && !isBusy);
 }
 

@@ -149,7 +149,7 @@ QMenu* VideoTableView::makeContextMenu(const QSet<QString>& ids, QWidget* parent
         const VideoItem item = items.first();
         menu->addAction(symbolIcon(QStringLiteral("play.rectangle")), reelkeep::tr("Preview"), this,
                         [viewModel, item] { viewModel->showPreview(item); });
-        menu->addAction(symbolIcon(QStringLiteral("photo.on.rectangle")), reelkeep::tr("Show in Photos"),
+        menu->addAction(symbolIcon(QStringLiteral("photo.on.rectangle")), reelkeep::tr("Show in Folder"),
                         this, [viewModel, item] { viewModel->showInPhotos(item); });
         menu->addSeparator();
     }
@@ -164,14 +164,12 @@ QMenu* VideoTableView::makeContextMenu(const QSet<QString>& ids, QWidget* parent
     favorites->setEnabled(!isBusy);
     QAction* download =
         menu->addAction(symbolIcon(QStringLiteral("arrow.down.circle")),
-                        count == 1 ? reelkeep::tr("Download Video") : reelkeep::tr("Download Videos"), this,
+                        count == 1 ? reelkeep::tr("Export Copy…") : reelkeep::tr("Export Copies…"), this,
                         [viewModel, items] { viewModel->download(items); });
     download->setEnabled(!isBusy);
     menu->addSeparator();
-    QAction* remove =
-        menu->addAction(symbolIcon(QStringLiteral("trash")),
-                        count == 1 ? reelkeep::tr("Delete Video") : reelkeep::tr("Delete Videos"), this,
-                        [viewModel, items] { viewModel->requestDeletion(items); });
+    QAction* remove = menu->addAction(symbolIcon(QStringLiteral("trash")), reelkeep::tr("Move to Trash"),
+                                      this, [viewModel, items] { viewModel->requestDeletion(items); });
     remove->setEnabled(!isBusy);
     return menu;
 }

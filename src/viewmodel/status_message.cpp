@@ -1,65 +1,42 @@
+// status_message.cpp: rendering of status keys through the translation catalogue.
 #include "status_message.h"
 
 #include <QCoreApplication>
+#include <QLocale>
+#include <limits>
 
 #include "model/texts.h"
 
 namespace reelkeep {
 
-namespace {
-
-constexpr QStringView kInflectOpen = u"^[";
-constexpr QStringView kInflectClose = u"](inflect: true)";
-
-// English agreement for the nouns our messages use ("video", "name").
-QString agree(const QString& phrase, std::int64_t count) {
-    if (count == 1) return phrase;
-    return phrase + QLatin1Char('s');
+QString countText(std::int64_t count) {
+    return QLocale().toString(qlonglong{count});
 }
 
-}  // namespace
-
-QString renderStatus(const QString& format, const QList<QVariant>& arguments) {
+QString fillArguments(const QString& format, const QList<QVariant>& arguments) {
     QString out;
-    qsizetype next = 0;
-    std::int64_t inflectCount = 0;  // the first count inside the open markup
-    bool hasInflectCount = false;
-    qsizetype inflectStart = -1;
-    for (qsizetype i = 0; i < format.size();) {
-        const QStringView rest = QStringView(format).mid(i);
-        if (rest.startsWith(u"%lld")) {
-            const std::int64_t value = next < arguments.size() ? arguments[next++].toLongLong() : 0;
-            if (inflectStart >= 0 && !hasInflectCount) {
-                inflectCount = value;
-                hasInflectCount = true;
-            }
-            out += QString::number(value);
-            i += 4;
-        } else if (rest.startsWith(u"%@")) {
-            out += next < arguments.size() ? arguments[next++].toString() : QString{};
-            i += 2;
-        } else if (rest.startsWith(kInflectOpen)) {
-            inflectStart = out.size();
-            hasInflectCount = false;
-            i += kInflectOpen.size();
-        } else if (inflectStart >= 0 && rest.startsWith(kInflectClose)) {
-            // The noun is the last word of the marked phrase.
-            const QString phrase = out.mid(inflectStart);
-            const qsizetype space = phrase.lastIndexOf(QLatin1Char(' '));
-            const QString noun = phrase.mid(space + 1);
-            out.truncate(inflectStart + space + 1);
-            out += agree(noun, hasInflectCount ? inflectCount : 0);
-            inflectStart = -1;
-            i += kInflectClose.size();
-        } else {
-            out += format[i++];
+    out.reserve(format.size());
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar next = i + 1 < format.size() ? format[i + 1] : QChar();
+        const int index = next.digitValue() - 1;
+        if (format[i] != u'%' || index < 0 || index >= arguments.size()) {
+            out += format[i];
+            continue;
         }
+        const QVariant& argument = arguments[index];
+        const bool isInteger =
+            argument.typeId() == QMetaType::Int || argument.typeId() == QMetaType::LongLong ||
+            argument.typeId() == QMetaType::UInt || argument.typeId() == QMetaType::ULongLong;
+        out += isInteger ? countText(argument.toLongLong()) : argument.toString();
+        ++i;
     }
     return out;
 }
 
 QString StatusMessage::text() const {
-    return renderStatus(QCoreApplication::translate(kTextContext, m_key), m_arguments);
+    // Qt's plural lookup takes an int; no library holds more videos than that.
+    const int n = m_count < 0 ? -1 : int(std::min<std::int64_t>(m_count, std::numeric_limits<int>::max()));
+    return fillArguments(QCoreApplication::translate(kTextContext, m_key, nullptr, n), m_arguments);
 }
 
 }  // namespace reelkeep

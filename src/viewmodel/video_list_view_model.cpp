@@ -105,7 +105,7 @@ void VideoListViewModel::rescan() {
     replaceItems({});
     setSelectedIDs({});
     setErrorMessage(std::nullopt);
-    setStatus(StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Requesting Photos access…")));
+    setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Checking your video folders…")));
     m_scanStop.emplace();
     QCoro::connect(runScan(m_scanStop->get_token()), this, [] {});
 }
@@ -129,13 +129,13 @@ QCoro::Task<> VideoListViewModel::performScan(std::stop_token stop) {
     m_authorizationStatus = access;
     emit authorizationStatusChanged();
     if (access != AuthorizationStatus::authorized && access != AuthorizationStatus::limited) {
-        setStatus(StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Photos access is required.")));
+        setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "No library folder can be read.")));
         co_return;
     }
 
     m_uiApplyTime = nanoseconds{0};
     m_scanWallClock = nanoseconds{0};
-    setStatus(StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Counting videos…")));
+    setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Counting videos…")));
 
     const Result<qsizetype> counted = co_await m_service->beginScan(stop);
     if (!self) co_return;
@@ -149,7 +149,7 @@ QCoro::Task<> VideoListViewModel::performScan(std::stop_token stop) {
     if (total < 1) {
         co_await m_service->finishScan();  // nothing to report
         if (!self) co_return;
-        setStatus(StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "No videos in your Photos library.")));
+        setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "No videos in your video folders.")));
         co_return;
     }
 
@@ -207,8 +207,8 @@ QCoro::Task<> VideoListViewModel::performScan(std::stop_token stop) {
             install();
             lastRefresh = clock.monotonicNow();
         }
-        setStatus(StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Loaded %lld of ^[%lld video](inflect: true)."),
-                                {qlonglong(loaded), qlonglong(total)}));
+        setStatus(StatusMessage::counted(QT_TRANSLATE_N_NOOP("reelkeep", "Loaded %1 of %Ln video(s)."), total,
+                                         {qlonglong(loaded)}));
         m_scanWallClock += clock.monotonicNow() - batchStart;
         offset = loaded;
     }
@@ -222,13 +222,11 @@ QCoro::Task<> VideoListViewModel::performScan(std::stop_token stop) {
     logScanTimings(timings);
     const auto count = qlonglong(m_items.size());
     if (stop.stop_requested()) {
-        setStatus(StatusMessage(
-            QT_TRANSLATE_NOOP("Reelkeep", "Scan cancelled at %lld of ^[%lld video](inflect: true)."),
-            {count, qlonglong(total)}));
+        setStatus(StatusMessage::counted(
+            QT_TRANSLATE_N_NOOP("reelkeep", "Scan cancelled at %1 of %Ln video(s)."), total, {count}));
     } else {
-        setStatus(
-            StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "^[%lld video](inflect: true), size known for %lld."),
-                          {count, count - m_stats.unknownSizeCount}));
+        setStatus(StatusMessage::counted(QT_TRANSLATE_N_NOOP("reelkeep", "%Ln video(s), size known for %1."),
+                                         count, {qlonglong(count - m_stats.unknownSizeCount)}));
     }
 }
 
@@ -238,10 +236,10 @@ QCoro::Task<> VideoListViewModel::endScanWithError(PhotoLibraryError error) {
     if (!self) co_return;
     if (error.isCancellation()) {
         logScanTimings(timings);
-        setStatus(StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Scan cancelled.")));
+        setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Scan cancelled.")));
     } else {
         setErrorMessage(error.description());
-        setStatus(StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Scan failed.")));
+        setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Scan failed.")));
     }
 }
 
@@ -491,10 +489,9 @@ void VideoListViewModel::confirmDeletion() {
     m_pendingDeletionIDs.clear();
     emit deleteConfirmationChanged();
     if (isBusy() || ids.isEmpty()) return;
-    runItemAction(
-        StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Deleting ^[%lld video](inflect: true) through Photos…"),
-                      {qlonglong(ids.size())}),
-        [this, ids](std::stop_token stop) { return deleteOperation(ids, stop); });
+    runItemAction(StatusMessage::counted(QT_TRANSLATE_N_NOOP("reelkeep", "Moving %Ln video(s) to the Trash…"),
+                                         ids.size()),
+                  [this, ids](std::stop_token stop) { return deleteOperation(ids, stop); });
 }
 
 QCoro::Task<> VideoListViewModel::deleteOperation(QStringList ids, std::stop_token stop) {
@@ -509,16 +506,17 @@ QCoro::Task<> VideoListViewModel::deleteOperation(QStringList ids, std::stop_tok
             // Some may have stayed: the rows remain listed and selected, and the
             // first reason is shown, so a partial move never looks complete.
             if (outcome.message()) setErrorMessage(*outcome.message());
-            setStatus(StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Deleted ^[%lld video](inflect: true)."),
-                                    {qlonglong(deleted.size())}));
+            setStatus(StatusMessage::counted(
+                QT_TRANSLATE_N_NOOP("reelkeep", "Moved %Ln video(s) to the Trash."), deleted.size()));
             break;
         }
         case DeletionOutcome::Kind::failed:
-            setErrorMessage(outcome.message().value_or(tr("Photos could not delete the selected videos.")));
-            setStatus(StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Deletion failed.")));
+            setErrorMessage(
+                outcome.message().value_or(tr("The selected videos could not be moved to the Trash.")));
+            setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Moving to the Trash failed.")));
             break;
         case DeletionOutcome::Kind::cancelled:
-            setStatus(StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Deletion cancelled.")));
+            setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Moving to the Trash was cancelled.")));
             break;
     }
 }
@@ -539,12 +537,10 @@ void VideoListViewModel::toggleFavorites(const VideoList& items) {
     const QStringList ids = identifiersOf(items);
     const auto count = qlonglong(ids.size());
     StatusMessage status =
-        makeFavorite
-            ? StatusMessage(
-                  QT_TRANSLATE_NOOP("Reelkeep", "Adding ^[%lld video](inflect: true) to Favorites…"), {count})
-            : StatusMessage(
-                  QT_TRANSLATE_NOOP("Reelkeep", "Removing ^[%lld video](inflect: true) from Favorites…"),
-                  {count});
+        makeFavorite ? StatusMessage::counted(
+                           QT_TRANSLATE_N_NOOP("reelkeep", "Adding %Ln video(s) to Favorites…"), count)
+                     : StatusMessage::counted(
+                           QT_TRANSLATE_N_NOOP("reelkeep", "Removing %Ln video(s) from Favorites…"), count);
     runItemAction(std::move(status), [this, ids, makeFavorite](std::stop_token stop) {
         return favoriteOperation(ids, makeFavorite, stop);
     });
@@ -557,7 +553,7 @@ QCoro::Task<> VideoListViewModel::favoriteOperation(QStringList ids, bool makeFa
     if (!self) co_return;
     if (!result) {
         setErrorMessage(result.error().description());
-        setStatus(StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Favorite update failed.")));
+        setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Favorite update failed.")));
         co_return;
     }
     const QSet<QString> changed(ids.begin(), ids.end());
@@ -568,13 +564,11 @@ QCoro::Task<> VideoListViewModel::favoriteOperation(QStringList ids, bool makeFa
                                                                 : item);
     replaceItems(std::move(updated));
     const auto count = qlonglong(ids.size());
-    setStatus(
-        makeFavorite
-            ? StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Added ^[%lld video](inflect: true) to Favorites."),
-                            {count})
-            : StatusMessage(
-                  QT_TRANSLATE_NOOP("Reelkeep", "Removed ^[%lld video](inflect: true) from Favorites."),
-                  {count}));
+    setStatus(makeFavorite
+                  ? StatusMessage::counted(
+                        QT_TRANSLATE_N_NOOP("reelkeep", "Added %Ln video(s) to Favorites."), count)
+                  : StatusMessage::counted(
+                        QT_TRANSLATE_N_NOOP("reelkeep", "Removed %Ln video(s) from Favorites."), count));
 }
 
 void VideoListViewModel::download(const VideoList& items) {
@@ -584,7 +578,7 @@ void VideoListViewModel::download(const VideoList& items) {
     if (!plan) return;
     const auto count = qlonglong(plan->size());
     runItemAction(
-        StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Downloading ^[%lld video](inflect: true)…"), {count}),
+        StatusMessage::counted(QT_TRANSLATE_N_NOOP("reelkeep", "Exporting %Ln video(s)…"), count),
         [this, plan = std::move(*plan)](std::stop_token stop) { return downloadOperation(plan, stop); });
 }
 
@@ -596,7 +590,7 @@ std::optional<QList<VideoListViewModel::DownloadPair>> VideoListViewModel::choos
         if (!file) return std::nullopt;
         return QList<DownloadPair>{{items.first(), *file, ExportNaming::exactName}};
     }
-    const std::optional<QString> folder = m_environment.panels->chooseFolder(tr("Choose Folder"));
+    const std::optional<QString> folder = m_environment.panels->chooseFolder(tr("Export Copies"));
     if (!folder) return std::nullopt;
     const QDir directory(*folder);
     const auto isTaken = [&](const QString& name) {
@@ -622,8 +616,8 @@ QCoro::Task<> VideoListViewModel::downloadOperation(QList<DownloadPair> plan, st
     std::optional<QString> lastError;
     for (qsizetype i = 0; i < plan.size(); ++i) {
         if (stop.stop_requested()) break;
-        setStatus(StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Downloading %lld of %lld…"),
-                                {qlonglong(i + 1), total}));
+        setStatus(
+            StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Exporting %1 of %2…"), {qlonglong(i + 1), total}));
         const DownloadPair& pair = plan[i];
         if (pair.destination.isEmpty()) {
             lastError = tr("There is no free file name for “%1” in that folder.").arg(fileNameOf(pair.item));
@@ -639,12 +633,11 @@ QCoro::Task<> VideoListViewModel::downloadOperation(QList<DownloadPair> plan, st
     }
     if (lastError) {
         setErrorMessage(*lastError);
-        setStatus(
-            StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Downloaded %lld of ^[%lld video](inflect: true)."),
-                          {succeeded, total}));
+        setStatus(StatusMessage::counted(QT_TRANSLATE_N_NOOP("reelkeep", "Exported %1 of %Ln video(s)."),
+                                         total, {succeeded}));
     } else {
-        setStatus(StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Downloaded ^[%lld video](inflect: true)."),
-                                {succeeded}));
+        setStatus(
+            StatusMessage::counted(QT_TRANSLATE_N_NOOP("reelkeep", "Exported %Ln video(s)."), succeeded));
     }
 }
 
@@ -655,10 +648,10 @@ void VideoListViewModel::copyNames(const VideoList& items) {
     for (const VideoItem& item : items) names.append(pasteboardName(fileNameOf(item)));
     if (m_environment.pasteboard) m_environment.pasteboard->setPlainText(names.join(QLatin1Char('\n')));
     if (items.size() == 1)
-        setStatus(StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Copied %@."), {names.first()}));
+        setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Copied %1."), {names.first()}));
     else
-        setStatus(StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "Copied ^[%lld name](inflect: true)."),
-                                {qlonglong(names.size())}));
+        setStatus(
+            StatusMessage::counted(QT_TRANSLATE_N_NOOP("reelkeep", "Copied %Ln name(s)."), names.size()));
 }
 
 void VideoListViewModel::showInPhotos(const VideoItem& item) {
@@ -722,8 +715,8 @@ QCoro::Task<> VideoListViewModel::reconcileWithLibrary() {
     replaceItems(std::move(kept));
     setSelectedIDs(QSet<QString>(m_selectedIDs).intersect(existing));
     setExternalChanges(true);
-    setStatus(StatusMessage(QT_TRANSLATE_NOOP("Reelkeep", "^[%lld video](inflect: true) removed in Photos."),
-                            {qlonglong(removed)}));
+    setStatus(StatusMessage::counted(
+        QT_TRANSLATE_N_NOOP("reelkeep", "%Ln video(s) no longer in your video folders."), removed));
 }
 
 // MARK: small setters

@@ -200,7 +200,7 @@ private:
     std::optional<double> m_scanProgress;
     int m_scanCompletedCount = 0;
     int m_scanTotalCount = 0;
-    StatusMessage m_status{QT_TRANSLATE_NOOP("Reelkeep", "Ready to scan your Photos library.")};
+    StatusMessage m_status{QT_TRANSLATE_NOOP("reelkeep", "Ready to scan your video folders.")};
     AuthorizationStatus m_authorizationStatus = AuthorizationStatus::notDetermined;
     bool m_hasExternalChanges = false;
     std::optional<QString> m_errorMessage;

@@ -10,14 +10,14 @@ namespace {
 TEST(PhotoLibraryError, EachCaseDescribesItselfWithItsFixedText) {
     const PlatformError disk{"NSCocoaErrorDomain", 640, "The disk is full."};
     const std::pair<PhotoLibraryError, QString> cases[] = {
-        {PhotoLibraryError::notAuthorized(), "Photos access is not authorized."},
-        {PhotoLibraryError::assetUnavailable(), "Photos did not return a local video for this item."},
-        {PhotoLibraryError::assetNotFound(), "Photos no longer contains this video."},
-        {PhotoLibraryError::videoResourceUnavailable(),
-         "Photos did not return a downloadable video resource."},
+        {PhotoLibraryError::notAuthorized(), "No library folder can be read."},
+        {PhotoLibraryError::assetUnavailable(), "This video's file could not be read."},
+        {PhotoLibraryError::assetNotFound(),
+         "This video's file was moved, renamed or changed since the scan."},
+        {PhotoLibraryError::videoResourceUnavailable(), "This file has no video that can be played."},
         {PhotoLibraryError::operationFailed(disk), "The disk is full."},
         {PhotoLibraryError::operationFailed(PhotoLibraryError::assetUnavailable()),
-         "Photos did not return a local video for this item."},
+         "This video's file could not be read."},
         {PhotoLibraryError::operationFailed(PhotoLibraryError::operationFailed(disk)), "The disk is full."},
     };
     for (const auto& [error, text] : cases) EXPECT_EQ(error.description(), text);

@@ -96,7 +96,7 @@ TEST_F(ActionTest, FavoritesAreAllOrNothing) {
 
     library->setFavoriteScript({std::nullopt, true});
     const auto silent = awaitFor(service->setFavorite({"a"}, true));
-    EXPECT_EQ(silent->error().description(), "Photos did not return a local video for this item.");
+    EXPECT_EQ(silent->error().description(), "This video's file could not be read.");
 
     library->setFavoriteScript({});
     EXPECT_TRUE(*awaitFor(service->setFavorite({"a", "gone", "c"}, true)));

@@ -157,11 +157,11 @@ TEST_F(ServiceTest, PreviewCasesMapToTheirErrors) {
         {"indefinite", 0.0, {}},
         {"negative", 0.0, {}},
         {"twice", 42.5, {}},
-        {"unplayable", std::nullopt, "Photos did not return a local video for this item."},
-        {"noAsset", std::nullopt, "Photos did not return a local video for this item."},
-        {"streamed", std::nullopt, "Photos did not return a local video for this item."},
+        {"unplayable", std::nullopt, "This video's file could not be read."},
+        {"noAsset", std::nullopt, "This video's file could not be read."},
+        {"streamed", std::nullopt, "This video's file could not be read."},
         {"failing", std::nullopt, "The operation could not be completed."},
-        {"gone", std::nullopt, "Photos no longer contains this video."},
+        {"gone", std::nullopt, "This video's file was moved, renamed or changed since the scan."},
     };
     for (const Case& c : cases) {
         const auto result = awaitFor(service->preparePreview(c.id));

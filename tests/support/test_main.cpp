@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <cstdlib>
 
+#include "viewmodel/translations.h"
+
 int main(int argc, char** argv) {
     ::setenv("TZ", "America/New_York", 1);
     ::setenv("LANG", "en_US.UTF-8", 1);
@@ -18,6 +20,7 @@ int main(int argc, char** argv) {
     ucal_setDefaultTimeZone(u"America/New_York", &status);
 
     QCoreApplication app(argc, argv);
+    reelkeep::installTranslations(QLocale(QStringLiteral("en_US")));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTextDocumentFragment>
 
@@ -96,29 +97,34 @@ TEST_F(MainWindowTest, ScansOnShowAndListsTheRowsBiggestFirst) {
     EXPECT_EQ(rows().rowCount(), 40);
 }
 
-TEST_F(MainWindowTest, EmptyLibraryShowsTheScanCardThenOffersAScan) {
+TEST_F(MainWindowTest, EmptyLibraryShowsTheScanCardThenNamesTheFoldersItSearched) {
     library->setLatency(SimulatedCall::fetchVideos, std::chrono::milliseconds(200));
+    library->setLibraryRoots({"/home/ann/Videos", "/media/ann/Camera"});
+    QSignalSpy requests(window.get(), &MainWindow::libraryFoldersRequested);
     window->show();
     EXPECT_EQ(window->currentDetail()->objectName(), "scanningCard");
     EXPECT_EQ(window->toolbarScanAction()->text(), "Stop");
     ASSERT_TRUE(waitUntil([&] { return !model().isScanning(); }));
     EXPECT_EQ(window->currentDetail(), window->emptyState());
     EXPECT_EQ(window->emptyState()->title(), "No videos");
-    EXPECT_TRUE(window->emptyState()->button()->isEnabled());
+    EXPECT_EQ(window->emptyState()->message(),
+              "No video was found in the folders “/home/ann/Videos” and “/media/ann/Camera”.");
+    EXPECT_EQ(window->emptyState()->button()->text(), "Add Folder…");
+    window->emptyState()->button()->click();
+    EXPECT_EQ(requests.count(), 1);
 }
 
-TEST_F(MainWindowTest, RefusedAccessPointsToTheAccessSettings) {
+TEST_F(MainWindowTest, UnreadableFoldersAskForOtherFolders) {
     library->addAssets(numberedVideos(2));
     library->setAuthorizationStatus(AuthorizationStatus::notDetermined);
     library->setAuthorizationAnswer(AuthorizationStatus::denied);
-    int openings = 0;
-    window->setAccessSettingsOpener([&] { ++openings; });
+    QSignalSpy requests(window.get(), &MainWindow::libraryFoldersRequested);
     window->show();
     ASSERT_TRUE(waitUntil([&] { return !model().isScanning(); }));
-    EXPECT_EQ(window->emptyState()->title(), "Photos access needed");
-    EXPECT_EQ(window->emptyState()->button()->text(), "Open Privacy Settings");
+    EXPECT_EQ(window->emptyState()->title(), "No library folder can be read");
+    EXPECT_EQ(window->emptyState()->button()->text(), "Choose Folders…");
     window->emptyState()->button()->click();
-    EXPECT_EQ(openings, 1);
+    EXPECT_EQ(requests.count(), 1);
     EXPECT_FALSE(model().isScanning());  // the view model is left alone
 }
 
@@ -151,7 +157,7 @@ TEST_F(MainWindowTest, TableSelectionReachesTheSelectionBar) {
     EXPECT_EQ(model().selectedIDs(), (QSet<QString>{"v005", "v004"}));
     EXPECT_TRUE(window->selectionBar()->isVisibleTo(window.get()));
     EXPECT_EQ(window->findChild<QLabel*>("selectionCount")->text(), "2 videos selected");
-    EXPECT_EQ(window->findChild<QLabel*>("selectionBytes")->text(), "Frees 2 KB");
+    EXPECT_EQ(window->findChild<QLabel*>("selectionBytes")->text(), "Frees 2 KB once the Trash is emptied");
     command(Command::deselectAll)->trigger();
     EXPECT_TRUE(table->selectionModel()->selectedRows().isEmpty());
     EXPECT_TRUE(window->selectionBar()->isHidden());
@@ -162,12 +168,13 @@ TEST_F(MainWindowTest, DeletionGoesThroughTheConfirmationAndRemovesTheRows) {
     showAndScan();
     model().setSelectedIDs({"v001", "v002"});
     ASSERT_TRUE(command(Command::deleteVideos)->isEnabled());
-    EXPECT_EQ(command(Command::deleteVideos)->text(), "Delete Videos");
+    EXPECT_EQ(command(Command::deleteVideos)->text(), "Move to Trash");
     command(Command::deleteVideos)->trigger();
     ASSERT_TRUE(waitUntil([&] { return window->deleteConfirmation() != nullptr; }));
     QMessageBox* box = window->deleteConfirmation();
-    EXPECT_EQ(box->text(), "Delete 2 videos?");
-    EXPECT_EQ(box->informativeText(), "Photos keeps deleted videos in Recently Deleted for 30 days.");
+    EXPECT_EQ(box->text(), "Move 2 videos to the Trash?");
+    EXPECT_EQ(box->informativeText(),
+              "You can restore them from the Trash. Their space is freed when the Trash is emptied.");
     EXPECT_EQ(library->assetCount(), 8);  // nothing goes before the answer
 
     box->findChild<QPushButton*>("confirmDeletion")->click();
@@ -181,7 +188,7 @@ TEST_F(MainWindowTest, DeletionGoesThroughTheConfirmationAndRemovesTheRows) {
     model().setSelectedIDs({"v003"});
     command(Command::deleteVideos)->trigger();
     ASSERT_TRUE(waitUntil([&] { return window->deleteConfirmation() != nullptr; }));
-    EXPECT_EQ(window->deleteConfirmation()->text(), "Delete 1 video?");
+    EXPECT_EQ(window->deleteConfirmation()->text(), "Move 1 video to the Trash?");
     window->deleteConfirmation()->reject();
     ASSERT_TRUE(waitUntil([&] { return !model().showDeleteConfirmation(); }));
     settle();
@@ -199,7 +206,7 @@ TEST_F(MainWindowTest, VideoMenuFollowsBusyAndPreviewStates) {
     model().setSelectedIDs({"v001"});
     EXPECT_TRUE(command(Command::preview)->isEnabled());
     EXPECT_EQ(command(Command::copyNames)->text(), "Copy Name");
-    EXPECT_EQ(command(Command::download)->text(), "Download Video");
+    EXPECT_EQ(command(Command::download)->text(), "Export Copy…");
 
     // An item action in flight: library changes are off, reading stays on.
     library->setHoldsChanges(true);
@@ -342,10 +349,10 @@ TEST_F(MainWindowTest, ContextMenuLabelsFollowTheTargetedRows) {
             if (!action->isSeparator()) texts << action->text() + (action->isEnabled() ? "" : " (off)");
         return texts;
     };
-    EXPECT_EQ(entries({"v001"}), QStringList({"Preview", "Show in Photos", "Copy Name", "Add to Favorites",
-                                              "Download Video", "Delete Video"}));
+    EXPECT_EQ(entries({"v001"}), QStringList({"Preview", "Show in Folder", "Copy Name", "Add to Favorites",
+                                              "Export Copy…", "Move to Trash"}));
     EXPECT_EQ(entries({"v001", "v002"}),
-              QStringList({"Copy Names", "Add to Favorites", "Download Videos", "Delete Videos"}));
+              QStringList({"Copy Names", "Add to Favorites", "Export Copies…", "Move to Trash"}));
     model().setSelectedIDs({"v000"});
     EXPECT_EQ(entries({}).first(), "Preview");  // no target: the selection
 

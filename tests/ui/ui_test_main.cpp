@@ -7,6 +7,8 @@
 #include <QStandardPaths>
 #include <cstdlib>
 
+#include "viewmodel/translations.h"
+
 int main(int argc, char** argv) {
     ::setenv("TZ", "America/New_York", 1);
     ::setenv("LANG", "en_US.UTF-8", 1);
@@ -22,6 +24,7 @@ int main(int argc, char** argv) {
 
     QStandardPaths::setTestModeEnabled(true);  // settings never touch the user's own
     QApplication app(argc, argv);
+    reelkeep::installTranslations(QLocale(QStringLiteral("en_US")));
     QApplication::setOrganizationName(QStringLiteral("ReelkeepTests"));
     QApplication::setApplicationName(QStringLiteral("ui_tests"));
     ::testing::InitGoogleTest(&argc, argv);

@@ -27,10 +27,10 @@ TEST_F(ViewModelTest, DeletionRemovesOnlyWhatReallyMoved) {
     viewModel->setSelectedIDs({"a", "b", "c"});
     viewModel->confirmDeletion();
     EXPECT_FALSE(viewModel->showDeleteConfirmation());
-    EXPECT_EQ(status(), "Deleting 3 videos through Photos…");
+    EXPECT_EQ(status(), "Moving 3 videos to the Trash…");
     ASSERT_TRUE(waitForAction());
 
-    EXPECT_EQ(status(), "Deleted 2 videos.");
+    EXPECT_EQ(status(), "Moved 2 videos to the Trash.");
     EXPECT_EQ(visibleIDs(), QStringList({"c"}));
     EXPECT_EQ(viewModel->selectedIDs(), QSet<QString>({"c"}));
     // A partial move never looks complete.
@@ -48,14 +48,14 @@ TEST_F(ViewModelTest, DeletionFailuresAndCancelsChangeNoRows) {
 
     library->setDeletionScript(DeletionScript{diskError("No room in the trash"), {}});
     deleteAll();
-    EXPECT_EQ(status(), "Deletion failed.");
+    EXPECT_EQ(status(), "Moving to the Trash failed.");
     EXPECT_EQ(viewModel->errorMessage(), "No room in the trash");
     EXPECT_EQ(viewModel->items().size(), 2);
 
     viewModel->clearErrorMessage();
     library->setDeletionScript(DeletionScript{PlatformError{"any", 3072, "cancelled"}, {}});
     deleteAll();
-    EXPECT_EQ(status(), "Deletion cancelled.");
+    EXPECT_EQ(status(), "Moving to the Trash was cancelled.");
     EXPECT_FALSE(viewModel->errorMessage().has_value());
     EXPECT_EQ(viewModel->items().size(), 2);
 
@@ -66,7 +66,7 @@ TEST_F(ViewModelTest, DeletionFailuresAndCancelsChangeNoRows) {
     viewModel->setSelectedIDs({"a", "b"});
     viewModel->confirmDeletion();
     ASSERT_TRUE(waitForAction());
-    EXPECT_EQ(status(), "Deleted 1 video.");
+    EXPECT_EQ(status(), "Moved 1 video to the Trash.");
     EXPECT_EQ(viewModel->items().size(), 1);
 }
 
@@ -111,10 +111,10 @@ TEST_F(ViewModelTest, DownloadsPickFreeNamesAndReportPartialResults) {
     panels->folderAnswer = folder.path();
     statuses.clear();
     viewModel->download(viewModel->items());
-    EXPECT_EQ(panels->folderPrompts.last(), "Choose Folder");
+    EXPECT_EQ(panels->folderPrompts.last(), "Export Copies");
     ASSERT_TRUE(waitForAction());
-    EXPECT_EQ(statuses, QStringList({"Downloading 3 videos…", "Downloading 1 of 3…", "Downloading 2 of 3…",
-                                     "Downloading 3 of 3…", "Downloaded 3 videos."}));
+    EXPECT_EQ(statuses, QStringList({"Exporting 3 videos…", "Exporting 1 of 3…", "Exporting 2 of 3…",
+                                     "Exporting 3 of 3…", "Exported 3 videos."}));
     QStringList written = QDir(folder.path()).entryList(QDir::Files);
     written.sort();
     EXPECT_EQ(written, QStringList({"clip (2).mov", "clip (3).mov", "clip.mov", "evil_name.mov"}));
@@ -124,7 +124,7 @@ TEST_F(ViewModelTest, DownloadsPickFreeNamesAndReportPartialResults) {
     viewModel->download({viewModel->items().first()});
     EXPECT_EQ(panels->suggestedNames.last(), "clip.mov");
     ASSERT_TRUE(waitForAction());
-    EXPECT_EQ(status(), "Downloaded 0 of 1 video.");
+    EXPECT_EQ(status(), "Exported 0 of 1 video.");
     EXPECT_EQ(viewModel->errorMessage(), "No space left on device");
 }
 
@@ -156,7 +156,8 @@ TEST_F(ViewModelTest, ShowInFileManagerOpensOnlyTheFileTheScanSaw) {
         viewModel->clearErrorMessage();
         viewModel->showInPhotos(viewModel->items()[row]);
         ASSERT_TRUE(waitUntil([&] { return viewModel->errorMessage().has_value(); }));
-        EXPECT_EQ(viewModel->errorMessage(), "Photos no longer contains this video.");
+        EXPECT_EQ(viewModel->errorMessage(),
+                  "This video's file was moved, renamed or changed since the scan.");
     }
     EXPECT_EQ(workspace->shownPaths.size(), 1);
 }

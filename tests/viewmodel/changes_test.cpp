@@ -29,7 +29,7 @@ TEST_F(ViewModelTest, OutsideDeletionsDropRowsAndRaiseTheBanner) {
     library->removeAsset("a");
     notifyFromAnotherThread(*library);
     ASSERT_TRUE(waitUntil([&] { return viewModel->items().size() == 2; }));
-    EXPECT_EQ(status(), "1 video removed in Photos.");
+    EXPECT_EQ(status(), "1 video no longer in your video folders.");
     EXPECT_EQ(viewModel->selectedIDs(), QSet<QString>({"b"}));
     EXPECT_TRUE(viewModel->hasExternalChanges());
 
@@ -57,7 +57,7 @@ TEST_F(ViewModelTest, OwnChangesAreIgnoredForTwoSecondsOnTheMonotonicClock) {
     clock->advance(std::chrono::milliseconds(1));  // exactly at the end: handled
     notifyFromAnotherThread(*library);
     ASSERT_TRUE(waitUntil([&] { return viewModel->items().size() == 1; }));
-    EXPECT_EQ(status(), "1 video removed in Photos.");
+    EXPECT_EQ(status(), "1 video no longer in your video folders.");
 }
 
 TEST_F(ViewModelTest, NotificationsDuringAScanOrAfterStopDoNothing) {
@@ -99,5 +99,5 @@ TEST_F(ViewModelTest, RemovedCountsVideosNotDistinctIdentifiers) {
     notifyFromAnotherThread(*library);
     ASSERT_TRUE(waitUntil([&] { return viewModel->items().size() == 2; }));
     // Three rows, two distinct identifiers, one vanished: one video was removed.
-    EXPECT_EQ(status(), "1 video removed in Photos.");
+    EXPECT_EQ(status(), "1 video no longer in your video folders.");
 }

@@ -18,7 +18,7 @@ TEST_F(ViewModelTest, FullScanWalksEveryStageAndLogsOneReport) {
     library->addAssets(fastVideos(450));
     startAndScan();
 
-    EXPECT_EQ(statuses, QStringList({"Requesting Photos access…", "Counting videos…",
+    EXPECT_EQ(statuses, QStringList({"Checking your video folders…", "Counting videos…",
                                      "Loaded 200 of 450 videos.", "Loaded 400 of 450 videos.",
                                      "Loaded 450 of 450 videos.", "450 videos, size known for 450."}));
     EXPECT_EQ(viewModel->items().size(), 450);
@@ -35,7 +35,7 @@ TEST_F(ViewModelTest, FullScanWalksEveryStageAndLogsOneReport) {
 
 TEST_F(ViewModelTest, SmallAndEmptyLibrariesSayItInWords) {
     startAndScan();
-    EXPECT_EQ(status(), "No videos in your Photos library.");
+    EXPECT_EQ(status(), "No videos in your video folders.");
     EXPECT_TRUE(scanLog->reports.isEmpty());
 
     library->addAsset(fastVideo("only", 10));
@@ -63,7 +63,7 @@ TEST_F(ViewModelTest, RefusedAccessEndsWithoutAList) {
         library->setAuthorizationAnswer(answer);
         statuses.clear();
         scan();
-        EXPECT_EQ(statuses, QStringList({"Requesting Photos access…", "Photos access is required."}));
+        EXPECT_EQ(statuses, QStringList({"Checking your video folders…", "No library folder can be read."}));
         EXPECT_EQ(viewModel->authorizationStatus(), answer);
         EXPECT_TRUE(viewModel->items().isEmpty());
         EXPECT_FALSE(viewModel->errorMessage().has_value());
@@ -115,7 +115,7 @@ TEST_F(ViewModelTest, AServiceErrorFailsTheScanWithAnAlert) {
     });
     startAndScan();
     EXPECT_EQ(status(), "Scan failed.");
-    EXPECT_EQ(viewModel->errorMessage(), "Photos access is not authorized.");
+    EXPECT_EQ(viewModel->errorMessage(), "No library folder can be read.");
     EXPECT_TRUE(viewModel->items().isEmpty());
     EXPECT_TRUE(scanLog->reports.isEmpty());  // a failed scan's timings are dropped
 }

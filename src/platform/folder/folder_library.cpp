@@ -25,6 +25,7 @@
 #include <thread>
 
 #include "model/file_names.h"
+#include "model/texts.h"
 #include "platform/folder/folder_asset.h"
 #include "platform/folder/fs/export.h"
 #include "platform/folder/fs/path_id.h"
@@ -48,12 +49,8 @@ constexpr std::chrono::milliseconds kWorkerTimeLimit = kDecodeTimeLimit + std::c
 constexpr int kProbeThreads = 2;
 const QString kDomain = QStringLiteral("app.reelkeep.folders");
 
-QString tr(const char* text) {
-    return QCoreApplication::translate("Reelkeep", text);
-}
-
 PlatformError cancelledError() {
-    return PlatformError{kDomain, kUserCancelledErrorCode, tr("The operation was cancelled.")};
+    return PlatformError{kDomain, kUserCancelledErrorCode, reelkeep::tr("The operation was cancelled.")};
 }
 
 // Error codes above any errno, so no failure can pose as the user's cancellation.
@@ -95,7 +92,7 @@ PlatformError ioFailure(const fs::IoError& error) {
 }
 
 PlatformError goneError() {
-    return PlatformError{kDomain, kGoneCode, tr("The video is no longer in the library.")};
+    return PlatformError{kDomain, kGoneCode, reelkeep::tr("The video is no longer in the library.")};
 }
 
 bool isReadableFolder(const QByteArray& path) {
@@ -721,8 +718,9 @@ RequestId FolderLibrary::writeResourceData(const AssetResource& resource, const 
             const std::optional<fs::SplitPath> split = fs::splitPath(destination);
             if (!destination.startsWith('/') || !split || split->name.isEmpty() || split->name == "." ||
                 split->name == "..")
-                return PlatformError{kDomain, kInvalidCode,
-                                     tr("“%1” is not a file name that can be written.").arg(destinationPath)};
+                return PlatformError{
+                    kDomain, kInvalidCode,
+                    reelkeep::tr("“%1” is not a file name that can be written.").arg(destinationPath)};
             fs::Result<fs::UniqueFd> source =
                 fs::openVerifiedPath(asset->file().path, asset->file().fingerprint);
             if (!source) return ioFailure(source.error());
@@ -768,8 +766,9 @@ RequestId FolderLibrary::requestImage(const AssetRef& asset, QSize targetPixels,
         });
     };
     pending->timer = m_callbacks.postAfter(kImageRequestTimeLimit, [answer] {
-        answer(ImageResult{std::nullopt, false, false,
-                           PlatformError{kDomain, kTimeoutCode, tr("The thumbnail took too long to make.")}});
+        answer(ImageResult{
+            std::nullopt, false, false,
+            PlatformError{kDomain, kTimeoutCode, reelkeep::tr("The thumbnail took too long to make.")}});
     });
 
     const FolderAsset* folderAsset = asFolderAsset(asset);
@@ -791,9 +790,9 @@ RequestId FolderLibrary::requestImage(const AssetRef& asset, QSize targetPixels,
         if (std::optional<QImage> cached = cache.lookup(subject, flavor))
             return answer(ImageResult{std::move(*cached), false, false, std::nullopt});
         if (cache.hasRecordedFailure(subject))
-            return answer(
-                ImageResult{std::nullopt, false, false,
-                            PlatformError{kDomain, kMediaCode, tr("This video has no picture to show.")}});
+            return answer(ImageResult{
+                std::nullopt, false, false,
+                PlatformError{kDomain, kMediaCode, reelkeep::tr("This video has no picture to show.")}});
         fs::Result<fs::UniqueFd> fd = fs::openVerifiedPath(file.path, file.fingerprint);
         if (!fd) return answer(ImageResult{std::nullopt, false, false, ioFailure(fd.error())});
         media::InputLimits limits = m_options.probeLimits;

@@ -6,14 +6,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "model/texts.h"
 #include "platform/folder/fs/path_id.h"
 
 namespace reelkeep::fs {
 namespace {
-
-QString tr(const char* text) {
-    return QCoreApplication::translate("Reelkeep", text);
-}
 
 QString systemReason(int errorNumber) {
     char buffer[256] = {};
@@ -24,31 +21,31 @@ QString systemReason(int errorNumber) {
 QString operationSentence(IoOperation operation) {
     switch (operation) {
         case IoOperation::open:
-            return tr("Could not open “%1”: %2.");
+            return reelkeep::tr("Could not open “%1”: %2.");
         case IoOperation::inspect:
-            return tr("Could not read the details of “%1”: %2.");
+            return reelkeep::tr("Could not read the details of “%1”: %2.");
         case IoOperation::readFolder:
-            return tr("Could not read the folder “%1”: %2.");
+            return reelkeep::tr("Could not read the folder “%1”: %2.");
         case IoOperation::read:
-            return tr("Could not read “%1”: %2.");
+            return reelkeep::tr("Could not read “%1”: %2.");
         case IoOperation::create:
-            return tr("Could not create “%1”: %2.");
+            return reelkeep::tr("Could not create “%1”: %2.");
         case IoOperation::write:
-            return tr("Could not write “%1”: %2.");
+            return reelkeep::tr("Could not write “%1”: %2.");
         case IoOperation::flush:
-            return tr("Could not save “%1” to the disk: %2.");
+            return reelkeep::tr("Could not save “%1” to the disk: %2.");
         case IoOperation::publish:
-            return tr("Could not give “%1” its name: %2.");
+            return reelkeep::tr("Could not give “%1” its name: %2.");
         case IoOperation::remove:
-            return tr("Could not remove the temporary file “%1”: %2.");
+            return reelkeep::tr("Could not remove the temporary file “%1”: %2.");
         case IoOperation::createFolder:
-            return tr("Could not create the folder “%1”: %2.");
+            return reelkeep::tr("Could not create the folder “%1”: %2.");
         case IoOperation::moveToTrash:
-            return tr("Could not move “%1” to the trash: %2.");
+            return reelkeep::tr("Could not move “%1” to the trash: %2.");
         case IoOperation::watch:
-            return tr("Could not watch the folder “%1” for changes: %2.");
+            return reelkeep::tr("Could not watch the folder “%1” for changes: %2.");
     }
-    return tr("Could not use “%1”: %2.");
+    return reelkeep::tr("Could not use “%1”: %2.");
 }
 
 }  // namespace
@@ -84,26 +81,30 @@ QString IoError::message() const {
         case IoErrorKind::system:
             return operationSentence(m_operation).arg(name, systemReason(m_errorNumber));
         case IoErrorKind::changed:
-            return tr("“%1” was changed, moved or deleted since the scan; nothing was done to it.").arg(name);
+            return reelkeep::tr("“%1” was changed, moved or deleted since the scan; nothing was done to it.")
+                .arg(name);
         case IoErrorKind::notRegularFile:
-            return tr("“%1” is not a regular file; nothing was done to it.").arg(name);
+            return reelkeep::tr("“%1” is not a regular file; nothing was done to it.").arg(name);
         case IoErrorKind::alreadyExists:
-            return tr("“%1” already exists; it was not replaced.").arg(name);
+            return reelkeep::tr("“%1” already exists; it was not replaced.").arg(name);
         case IoErrorKind::sameFile:
-            return tr("“%1” is the file being copied; it was not changed.").arg(name);
+            return reelkeep::tr("“%1” is the file being copied; it was not changed.").arg(name);
         case IoErrorKind::crossDevice:
-            return tr("“%1” is on a disk without a usable trash folder; it was left where it is.").arg(name);
+            return reelkeep::tr("“%1” is on a disk without a usable trash folder; it was left where it is.")
+                .arg(name);
         case IoErrorKind::noTrash:
-            return tr("No safe trash folder was found for “%1”; it was left where it is.").arg(name);
+            return reelkeep::tr("No safe trash folder was found for “%1”; it was left where it is.")
+                .arg(name);
         case IoErrorKind::sizeMismatch:
-            return tr("Copying “%1” stopped after %2 of %3 bytes; the incomplete copy was removed.")
+            return reelkeep::tr("Copying “%1” stopped after %2 of %3 bytes; the incomplete copy was removed.")
                 .arg(name, QLocale().toString(qlonglong{m_copiedBytes}),
                      QLocale().toString(qlonglong{m_expectedBytes}));
         case IoErrorKind::stopped:
-            return tr("Work on “%1” was stopped before it was done.").arg(name);
+            return reelkeep::tr("Work on “%1” was stopped before it was done.").arg(name);
         case IoErrorKind::notPutBack:
-            return tr("“%1” was replaced by another file during the move, and that file could not be put "
-                      "back; it is in the Trash as “%2”.")
+            return reelkeep::tr(
+                       "“%1” was replaced by another file during the move, and that file could not be put "
+                       "back; it is in the Trash as “%2”.")
                 .arg(name, displayPath(m_otherPath));
     }
     return operationSentence(m_operation).arg(name, systemReason(m_errorNumber));

@@ -1,0 +1,910 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de" sourcelanguage="en">
+<context>
+    <name>reelkeep</name>
+    <message>
+        <source>No library folder can be read.</source>
+        <translation>Kein Bibliotheksordner kann gelesen werden.</translation>
+    </message>
+    <message>
+        <source>This video&apos;s file could not be read.</source>
+        <translation>Die Datei dieses Videos konnte nicht gelesen werden.</translation>
+    </message>
+    <message>
+        <source>This video&apos;s file was moved, renamed or changed since the scan.</source>
+        <translation>Die Datei dieses Videos wurde seit dem Durchsuchen verschoben, umbenannt oder geändert.</translation>
+    </message>
+    <message>
+        <source>This file has no video that can be played.</source>
+        <translation>Diese Datei enthält kein abspielbares Video.</translation>
+    </message>
+    <message>
+        <source>The operation was cancelled.</source>
+        <translation>Der Vorgang wurde abgebrochen.</translation>
+    </message>
+    <message>
+        <source>bytes</source>
+        <translation>Byte</translation>
+    </message>
+    <message>
+        <source>KB</source>
+        <translation>KB</translation>
+    </message>
+    <message>
+        <source>MB</source>
+        <translation>MB</translation>
+    </message>
+    <message>
+        <source>GB</source>
+        <translation>GB</translation>
+    </message>
+    <message>
+        <source>TB</source>
+        <translation>TB</translation>
+    </message>
+    <message>
+        <source>PB</source>
+        <translation>PB</translation>
+    </message>
+    <message>
+        <source>EB</source>
+        <translation>EB</translation>
+    </message>
+    <message>
+        <source>Zero KB</source>
+        <translation>Null KB</translation>
+    </message>
+    <message>
+        <source>%1 byte</source>
+        <translation>%1 Byte</translation>
+    </message>
+    <message>
+        <source>%1 bytes</source>
+        <translation>%1 Byte</translation>
+    </message>
+    <message>
+        <source>%1 %2</source>
+        <translation>%1 %2</translation>
+    </message>
+    <message>
+        <source>Unavailable</source>
+        <translation>Nicht verfügbar</translation>
+    </message>
+    <message>
+        <source>Unknown date</source>
+        <translation>Unbekanntes Datum</translation>
+    </message>
+    <message>
+        <source>All sizes</source>
+        <translation>Alle Größen</translation>
+    </message>
+    <message>
+        <source>100 MB and up</source>
+        <translation>Ab 100 MB</translation>
+    </message>
+    <message>
+        <source>500 MB and up</source>
+        <translation>Ab 500 MB</translation>
+    </message>
+    <message>
+        <source>1 GB and up</source>
+        <translation>Ab 1 GB</translation>
+    </message>
+    <message>
+        <source>2 GB and up</source>
+        <translation>Ab 2 GB</translation>
+    </message>
+    <message>
+        <source>The video is no longer in the library.</source>
+        <translation>Das Video ist nicht mehr in der Bibliothek.</translation>
+    </message>
+    <message>
+        <source>“%1” is not a file name that can be written.</source>
+        <translation>„%1“ ist kein Dateiname, der geschrieben werden kann.</translation>
+    </message>
+    <message>
+        <source>The thumbnail took too long to make.</source>
+        <translation>Das Vorschaubild hat zu lange gebraucht.</translation>
+    </message>
+    <message>
+        <source>This video has no picture to show.</source>
+        <translation>Dieses Video hat kein Bild, das gezeigt werden kann.</translation>
+    </message>
+    <message>
+        <source>Could not open “%1”: %2.</source>
+        <translation>„%1“ konnte nicht geöffnet werden: %2.</translation>
+    </message>
+    <message>
+        <source>Could not read the details of “%1”: %2.</source>
+        <translation>Die Angaben zu „%1“ konnten nicht gelesen werden: %2.</translation>
+    </message>
+    <message>
+        <source>Could not read the folder “%1”: %2.</source>
+        <translation>Der Ordner „%1“ konnte nicht gelesen werden: %2.</translation>
+    </message>
+    <message>
+        <source>Could not read “%1”: %2.</source>
+        <translation>„%1“ konnte nicht gelesen werden: %2.</translation>
+    </message>
+    <message>
+        <source>Could not create “%1”: %2.</source>
+        <translation>„%1“ konnte nicht angelegt werden: %2.</translation>
+    </message>
+    <message>
+        <source>Could not write “%1”: %2.</source>
+        <translation>„%1“ konnte nicht geschrieben werden: %2.</translation>
+    </message>
+    <message>
+        <source>Could not save “%1” to the disk: %2.</source>
+        <translation>„%1“ konnte nicht auf dem Datenträger gesichert werden: %2.</translation>
+    </message>
+    <message>
+        <source>Could not give “%1” its name: %2.</source>
+        <translation>„%1“ konnte seinen Namen nicht erhalten: %2.</translation>
+    </message>
+    <message>
+        <source>Could not remove the temporary file “%1”: %2.</source>
+        <translation>Die temporäre Datei „%1“ konnte nicht entfernt werden: %2.</translation>
+    </message>
+    <message>
+        <source>Could not create the folder “%1”: %2.</source>
+        <translation>Der Ordner „%1“ konnte nicht angelegt werden: %2.</translation>
+    </message>
+    <message>
+        <source>Could not move “%1” to the trash: %2.</source>
+        <translation>„%1“ konnte nicht in den Papierkorb verschoben werden: %2.</translation>
+    </message>
+    <message>
+        <source>Could not watch the folder “%1” for changes: %2.</source>
+        <translation>Der Ordner „%1“ kann nicht auf Änderungen überwacht werden: %2.</translation>
+    </message>
+    <message>
+        <source>Could not use “%1”: %2.</source>
+        <translation>„%1“ konnte nicht verwendet werden: %2.</translation>
+    </message>
+    <message>
+        <source>“%1” was changed, moved or deleted since the scan; nothing was done to it.</source>
+        <translation>„%1“ wurde seit dem Durchsuchen geändert, verschoben oder gelöscht; es wurde nichts damit gemacht.</translation>
+    </message>
+    <message>
+        <source>“%1” is not a regular file; nothing was done to it.</source>
+        <translation>„%1“ ist keine gewöhnliche Datei; es wurde nichts damit gemacht.</translation>
+    </message>
+    <message>
+        <source>“%1” already exists; it was not replaced.</source>
+        <translation>„%1“ existiert bereits; es wurde nicht ersetzt.</translation>
+    </message>
+    <message>
+        <source>“%1” is the file being copied; it was not changed.</source>
+        <translation>„%1“ ist die Datei, die kopiert wird; sie wurde nicht verändert.</translation>
+    </message>
+    <message>
+        <source>“%1” is on a disk without a usable trash folder; it was left where it is.</source>
+        <translation>„%1“ liegt auf einem Datenträger ohne nutzbaren Papierkorb; die Datei bleibt, wo sie ist.</translation>
+    </message>
+    <message>
+        <source>No safe trash folder was found for “%1”; it was left where it is.</source>
+        <translation>Für „%1“ wurde kein sicherer Papierkorb gefunden; die Datei bleibt, wo sie ist.</translation>
+    </message>
+    <message>
+        <source>Copying “%1” stopped after %2 of %3 bytes; the incomplete copy was removed.</source>
+        <translation>Das Kopieren von „%1“ endete nach %2 von %3 Byte; die unvollständige Kopie wurde entfernt.</translation>
+    </message>
+    <message>
+        <source>Work on “%1” was stopped before it was done.</source>
+        <translation>Die Arbeit an „%1“ wurde vor dem Ende angehalten.</translation>
+    </message>
+    <message>
+        <source>System</source>
+        <translation>System</translation>
+    </message>
+    <message>
+        <source>Light</source>
+        <translation>Hell</translation>
+    </message>
+    <message>
+        <source>Dark</source>
+        <translation>Dunkel</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln video(s)</source>
+        <translation>
+            <numerusform>%Ln Video</numerusform>
+            <numerusform>%Ln Videos</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Export Copy</source>
+        <translation>Kopie exportieren</translation>
+    </message>
+    <message>
+        <source>“%1”</source>
+        <translation>„%1“</translation>
+    </message>
+    <message>
+        <source>Reelkeep</source>
+        <translation>Reelkeep</translation>
+    </message>
+    <message>
+        <source>Your video folders changed.</source>
+        <translation>Deine Videoordner haben sich geändert.</translation>
+    </message>
+    <message>
+        <source>Rescan</source>
+        <translation>Neu durchsuchen</translation>
+    </message>
+    <message>
+        <source>Deselect</source>
+        <translation>Auswahl aufheben</translation>
+    </message>
+    <message>
+        <source>Move to Trash</source>
+        <translation>In den Papierkorb verschieben</translation>
+    </message>
+    <message>
+        <source>Scanning your video folders…</source>
+        <translation>Deine Videoordner werden durchsucht …</translation>
+    </message>
+    <message>
+        <source>Toolbar</source>
+        <translation>Werkzeugleiste</translation>
+    </message>
+    <message>
+        <source>Search by filename</source>
+        <translation>Nach Dateiname suchen</translation>
+    </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>&amp;Datei</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>&amp;Edit</source>
+        <translation>&amp;Bearbeiten</translation>
+    </message>
+    <message>
+        <source>Settings…</source>
+        <translation>Einstellungen …</translation>
+    </message>
+    <message>
+        <source>&amp;View</source>
+        <translation>&amp;Ansicht</translation>
+    </message>
+    <message>
+        <source>Appearance</source>
+        <translation>Erscheinungsbild</translation>
+    </message>
+    <message>
+        <source>Hide Sidebar</source>
+        <translation>Seitenleiste ausblenden</translation>
+    </message>
+    <message>
+        <source>Show Sidebar</source>
+        <translation>Seitenleiste einblenden</translation>
+    </message>
+    <message>
+        <source>Video</source>
+        <translation>Video</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>&amp;Hilfe</translation>
+    </message>
+    <message>
+        <source>About Reelkeep</source>
+        <translation>Über Reelkeep</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Anhalten</translation>
+    </message>
+    <message>
+        <source>Stop scanning</source>
+        <translation>Durchsuchen anhalten</translation>
+    </message>
+    <message>
+        <source>Scan</source>
+        <translation>Durchsuchen</translation>
+    </message>
+    <message>
+        <source>Rescan your video folders</source>
+        <translation>Deine Videoordner neu durchsuchen</translation>
+    </message>
+    <message>
+        <source>No library folder can be read</source>
+        <translation>Kein Bibliotheksordner kann gelesen werden</translation>
+    </message>
+    <message>
+        <source>Reelkeep could not open any of your video folders. They may be on a drive that is not connected, or not readable by you. Choose the folders that hold your videos.</source>
+        <translation>Reelkeep konnte keinen deiner Videoordner öffnen. Vielleicht liegen sie auf einem Laufwerk, das nicht angeschlossen ist, oder du darfst sie nicht lesen. Wähle die Ordner, in denen deine Videos liegen.</translation>
+    </message>
+    <message>
+        <source>Choose Folders…</source>
+        <translation>Ordner wählen …</translation>
+    </message>
+    <message>
+        <source>No videos</source>
+        <translation>Keine Videos</translation>
+    </message>
+    <message>
+        <source>Your video folders have not been scanned yet.</source>
+        <translation>Deine Videoordner wurden noch nicht durchsucht.</translation>
+    </message>
+    <message>
+        <source>No video was found in your video folders.</source>
+        <translation>In deinen Videoordnern wurde kein Video gefunden.</translation>
+    </message>
+    <message numerus="yes">
+        <source>No video was found in the folder(s) %1.</source>
+        <translation>
+            <numerusform>Im Ordner %1 wurde kein Video gefunden.</numerusform>
+            <numerusform>In den Ordnern %1 wurde kein Video gefunden.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Add Folder…</source>
+        <translation>Ordner hinzufügen …</translation>
+    </message>
+    <message>
+        <source>No matches</source>
+        <translation>Keine Treffer</translation>
+    </message>
+    <message>
+        <source>No video matches the current search and size filter.</source>
+        <translation>Kein Video passt zur aktuellen Suche und zum Größenfilter.</translation>
+    </message>
+    <message>
+        <source>Clear filters</source>
+        <translation>Filter zurücksetzen</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln video(s) selected</source>
+        <translation>
+            <numerusform>%Ln Video ausgewählt</numerusform>
+            <numerusform>%Ln Videos ausgewählt</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Frees %1 once the Trash is emptied</source>
+        <translation>Gibt %1 frei, sobald der Papierkorb geleert ist</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln video(s) with unknown size</source>
+        <translation>
+            <numerusform>%Ln Video mit unbekannter Größe</numerusform>
+            <numerusform>%Ln Videos mit unbekannter Größe</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Move %Ln video(s) to the Trash?</source>
+        <translation>
+            <numerusform>%Ln Video in den Papierkorb verschieben?</numerusform>
+            <numerusform>%Ln Videos in den Papierkorb verschieben?</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>You can restore them from the Trash. Their space is freed when the Trash is emptied.</source>
+        <translation>Du kannst sie aus dem Papierkorb wiederherstellen. Ihr Speicherplatz wird frei, wenn der Papierkorb geleert wird.</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Something went wrong</source>
+        <translation>Etwas ist schiefgegangen</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Lists every video in your folders, biggest first, so you can free disk space.</source>
+        <translation>Listet jedes Video in deinen Ordnern auf, das größte zuerst, damit du Speicherplatz freigeben kannst.</translation>
+    </message>
+    <message>
+        <source>Released under the MIT licence. Reelkeep comes with no warranty.</source>
+        <translation>Veröffentlicht unter der MIT-Lizenz. Reelkeep kommt ohne jede Gewährleistung.</translation>
+    </message>
+    <message>
+        <source>Library folders:</source>
+        <translation>Bibliotheksordner:</translation>
+    </message>
+    <message>
+        <source>none can be read</source>
+        <translation>keiner kann gelesen werden</translation>
+    </message>
+    <message>
+        <source>Favorites: %1</source>
+        <translation>Favoriten: %1</translation>
+    </message>
+    <message>
+        <source>Settings: %1, %2</source>
+        <translation>Einstellungen: %1, %2</translation>
+    </message>
+    <message>
+        <source>Reelkeep %1</source>
+        <translation>Reelkeep %1</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Loading preview…</source>
+        <translation>Vorschau wird geladen …</translation>
+    </message>
+    <message>
+        <source>Preview unavailable</source>
+        <translation>Vorschau nicht verfügbar</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>Abspielen</translation>
+    </message>
+    <message>
+        <source>Position</source>
+        <translation>Position</translation>
+    </message>
+    <message>
+        <source>Mute</source>
+        <translation>Stumm schalten</translation>
+    </message>
+    <message>
+        <source>The video took too long to load.</source>
+        <translation>Das Video hat zu lange zum Laden gebraucht.</translation>
+    </message>
+    <message>
+        <source>This video cannot be played.</source>
+        <translation>Dieses Video kann nicht abgespielt werden.</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>Unmute</source>
+        <translation>Ton einschalten</translation>
+    </message>
+    <message>
+        <source>Settings</source>
+        <translation>Einstellungen</translation>
+    </message>
+    <message>
+        <source>Total size</source>
+        <translation>Gesamtgröße</translation>
+    </message>
+    <message>
+        <source>Library</source>
+        <translation>Bibliothek</translation>
+    </message>
+    <message>
+        <source>Shown</source>
+        <translation>Angezeigt</translation>
+    </message>
+    <message>
+        <source>Size unknown</source>
+        <translation>Größe unbekannt</translation>
+    </message>
+    <message>
+        <source>Videos</source>
+        <translation>Videos</translation>
+    </message>
+    <message>
+        <source>Videos whose files could not be read have no known size.</source>
+        <translation>Videos, deren Dateien nicht gelesen werden konnten, haben keine bekannte Größe.</translation>
+    </message>
+    <message>
+        <source>Scanning</source>
+        <translation>Durchsuchen</translation>
+    </message>
+    <message>
+        <source>Counting videos…</source>
+        <translation>Videos werden gezählt …</translation>
+    </message>
+    <message>
+        <source>Filter</source>
+        <translation>Filter</translation>
+    </message>
+    <message>
+        <source>Minimum size</source>
+        <translation>Mindestgröße</translation>
+    </message>
+    <message>
+        <source>Duplicates</source>
+        <translation>Duplikate</translation>
+    </message>
+    <message>
+        <source>By date</source>
+        <translation>Nach Datum</translation>
+    </message>
+    <message>
+        <source>Same size</source>
+        <translation>Gleiche Größe</translation>
+    </message>
+    <message>
+        <source>Select Extra Copies</source>
+        <translation>Überzählige Kopien auswählen</translation>
+    </message>
+    <message numerus="yes">
+        <source>Keeping the favorite or oldest copy in each of %Ln group(s) frees the space shown once the Trash is emptied.</source>
+        <translation>
+            <numerusform>Wer in der %Ln Gruppe den Favoriten oder die älteste Kopie behält, gibt den gezeigten Platz frei, sobald der Papierkorb geleert ist.</numerusform>
+            <numerusform>Wer in jeder der %Ln Gruppen den Favoriten oder die älteste Kopie behält, gibt den gezeigten Platz frei, sobald der Papierkorb geleert ist.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>All dates</source>
+        <translation>Alle Daten</translation>
+    </message>
+    <message>
+        <source>Screen recording</source>
+        <translation>Bildschirmaufnahme</translation>
+    </message>
+    <message>
+        <source>Duplicate ×</source>
+        <translation>Duplikat ×</translation>
+    </message>
+    <message>
+        <source>Deselect All</source>
+        <translation>Alle abwählen</translation>
+    </message>
+    <message>
+        <source>Stop Scanning</source>
+        <translation>Durchsuchen anhalten</translation>
+    </message>
+    <message>
+        <source>Preview</source>
+        <translation>Vorschau</translation>
+    </message>
+    <message>
+        <source>Show in Folder</source>
+        <translation>Im Ordner zeigen</translation>
+    </message>
+    <message>
+        <source>Copy Name</source>
+        <translation>Namen kopieren</translation>
+    </message>
+    <message>
+        <source>Copy Names</source>
+        <translation>Namen kopieren</translation>
+    </message>
+    <message>
+        <source>Add to Favorites</source>
+        <translation>Zu Favoriten hinzufügen</translation>
+    </message>
+    <message>
+        <source>Remove from Favorites</source>
+        <translation>Aus Favoriten entfernen</translation>
+    </message>
+    <message>
+        <source>Export Copy…</source>
+        <translation>Kopie exportieren …</translation>
+    </message>
+    <message>
+        <source>Export Copies…</source>
+        <translation>Kopien exportieren …</translation>
+    </message>
+    <message>
+        <source>Favorite</source>
+        <translation>Favorit</translation>
+    </message>
+    <message>
+        <source>Portrait</source>
+        <translation>Hochformat</translation>
+    </message>
+    <message>
+        <source>Landscape</source>
+        <translation>Querformat</translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation>Größe</translation>
+    </message>
+    <message>
+        <source>Duration</source>
+        <translation>Dauer</translation>
+    </message>
+    <message>
+        <source>Resolution</source>
+        <translation>Auflösung</translation>
+    </message>
+    <message>
+        <source>Created</source>
+        <translation>Erstellt</translation>
+    </message>
+    <message>
+        <source>Checking your video folders…</source>
+        <translation>Deine Videoordner werden geprüft …</translation>
+    </message>
+    <message>
+        <source>No videos in your video folders.</source>
+        <translation>Keine Videos in deinen Videoordnern.</translation>
+    </message>
+    <message numerus="yes">
+        <source>Loaded %1 of %Ln video(s).</source>
+        <translation>
+            <numerusform>%1 von %Ln Video geladen.</numerusform>
+            <numerusform>%1 von %Ln Videos geladen.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Scan cancelled at %1 of %Ln video(s).</source>
+        <translation>
+            <numerusform>Durchsuchen bei %1 von %Ln Video abgebrochen.</numerusform>
+            <numerusform>Durchsuchen bei %1 von %Ln Videos abgebrochen.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln video(s), size known for %1.</source>
+        <translation>
+            <numerusform>%Ln Video, Größe bekannt für %1.</numerusform>
+            <numerusform>%Ln Videos, Größe bekannt für %1.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Scan cancelled.</source>
+        <translation>Durchsuchen abgebrochen.</translation>
+    </message>
+    <message>
+        <source>Scan failed.</source>
+        <translation>Durchsuchen fehlgeschlagen.</translation>
+    </message>
+    <message numerus="yes">
+        <source>Moving %Ln video(s) to the Trash…</source>
+        <translation>
+            <numerusform>%Ln Video wird in den Papierkorb verschoben …</numerusform>
+            <numerusform>%Ln Videos werden in den Papierkorb verschoben …</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Moved %Ln video(s) to the Trash.</source>
+        <translation>
+            <numerusform>%Ln Video in den Papierkorb verschoben.</numerusform>
+            <numerusform>%Ln Videos in den Papierkorb verschoben.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Moving to the Trash failed.</source>
+        <translation>Verschieben in den Papierkorb fehlgeschlagen.</translation>
+    </message>
+    <message>
+        <source>Moving to the Trash was cancelled.</source>
+        <translation>Verschieben in den Papierkorb abgebrochen.</translation>
+    </message>
+    <message numerus="yes">
+        <source>Adding %Ln video(s) to Favorites…</source>
+        <translation>
+            <numerusform>%Ln Video wird zu den Favoriten hinzugefügt …</numerusform>
+            <numerusform>%Ln Videos werden zu den Favoriten hinzugefügt …</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Removing %Ln video(s) from Favorites…</source>
+        <translation>
+            <numerusform>%Ln Video wird aus den Favoriten entfernt …</numerusform>
+            <numerusform>%Ln Videos werden aus den Favoriten entfernt …</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Favorite update failed.</source>
+        <translation>Favoriten konnten nicht geändert werden.</translation>
+    </message>
+    <message numerus="yes">
+        <source>Added %Ln video(s) to Favorites.</source>
+        <translation>
+            <numerusform>%Ln Video zu den Favoriten hinzugefügt.</numerusform>
+            <numerusform>%Ln Videos zu den Favoriten hinzugefügt.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Removed %Ln video(s) from Favorites.</source>
+        <translation>
+            <numerusform>%Ln Video aus den Favoriten entfernt.</numerusform>
+            <numerusform>%Ln Videos aus den Favoriten entfernt.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Exporting %Ln video(s)…</source>
+        <translation>
+            <numerusform>%Ln Video wird exportiert …</numerusform>
+            <numerusform>%Ln Videos werden exportiert …</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Exporting %1 of %2…</source>
+        <translation>%1 von %2 wird exportiert …</translation>
+    </message>
+    <message numerus="yes">
+        <source>Exported %1 of %Ln video(s).</source>
+        <translation>
+            <numerusform>%1 von %Ln Video exportiert.</numerusform>
+            <numerusform>%1 von %Ln Videos exportiert.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Exported %Ln video(s).</source>
+        <translation>
+            <numerusform>%Ln Video exportiert.</numerusform>
+            <numerusform>%Ln Videos exportiert.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Copied %1.</source>
+        <translation>%1 kopiert.</translation>
+    </message>
+    <message numerus="yes">
+        <source>Copied %Ln name(s).</source>
+        <translation>
+            <numerusform>%Ln Name kopiert.</numerusform>
+            <numerusform>%Ln Namen kopiert.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln video(s) no longer in your video folders.</source>
+        <translation>
+            <numerusform>%Ln Video ist nicht mehr in deinen Videoordnern.</numerusform>
+            <numerusform>%Ln Videos sind nicht mehr in deinen Videoordnern.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Ready to scan your video folders.</source>
+        <translation>Bereit, deine Videoordner zu durchsuchen.</translation>
+    </message>
+    <message>
+        <source>Try &apos;reelkeep scan --help&apos;.</source>
+        <translation>Siehe „reelkeep scan --help“.</translation>
+    </message>
+    <message>
+        <source>A library folder (repeatable).</source>
+        <translation>Ein Bibliotheksordner (mehrfach möglich).</translation>
+    </message>
+    <message>
+        <source>Print JSON instead of a table.</source>
+        <translation>JSON statt einer Tabelle ausgeben.</translation>
+    </message>
+    <message>
+        <source>Sort order: nameAsc, nameDesc, sizeAsc, sizeDesc (default), durationAsc, durationDesc, resolutionAsc, resolutionDesc, creationDateDesc, creationDateAsc.</source>
+        <translation>Sortierung: nameAsc, nameDesc, sizeAsc, sizeDesc (Vorgabe), durationAsc, durationDesc, resolutionAsc, resolutionDesc, creationDateDesc, creationDateAsc.</translation>
+    </message>
+    <message>
+        <source>Minimum size: none, atLeast100MB, atLeast500MB, atLeast1GB, atLeast2GB.</source>
+        <translation>Mindestgröße: none, atLeast100MB, atLeast500MB, atLeast1GB, atLeast2GB.</translation>
+    </message>
+    <message>
+        <source>Only videos that share their exact size with another.</source>
+        <translation>Nur Videos, die genau so groß sind wie ein anderes.</translation>
+    </message>
+    <message>
+        <source>Print the scan timing report to stderr.</source>
+        <translation>Den Zeitbericht des Durchsuchens auf stderr ausgeben.</translation>
+    </message>
+    <message>
+        <source>Scan a simulated library of COUNT videos.</source>
+        <translation>Eine simulierte Bibliothek aus COUNT Videos durchsuchen.</translation>
+    </message>
+    <message>
+        <source>Expected the command &apos;scan&apos;.</source>
+        <translation>Erwartet wurde der Befehl „scan“.</translation>
+    </message>
+    <message>
+        <source>Unknown sort order &apos;%1&apos;.</source>
+        <translation>Unbekannte Sortierung „%1“.</translation>
+    </message>
+    <message>
+        <source>Unknown size filter &apos;%1&apos;.</source>
+        <translation>Unbekannter Größenfilter „%1“.</translation>
+    </message>
+    <message>
+        <source>--demo takes a count of videos.</source>
+        <translation>--demo erwartet eine Anzahl von Videos.</translation>
+    </message>
+    <message>
+        <source>The folder library is not available in this build; use --demo COUNT.</source>
+        <translation>Die Ordnerbibliothek fehlt in diesem Build; verwende --demo COUNT.</translation>
+    </message>
+    <message>
+        <source>No library folder can be read. Pass --library DIR or set REELKEEP_LIBRARY.</source>
+        <translation>Kein Bibliotheksordner kann gelesen werden. Gib --library ORDNER an oder setze REELKEEP_LIBRARY.</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>Length</source>
+        <translation>Länge</translation>
+    </message>
+    <message>
+        <source>Date</source>
+        <translation>Datum</translation>
+    </message>
+    <message>
+        <source>Choose the Folder With Your Videos</source>
+        <translation>Wähle den Ordner mit deinen Videos</translation>
+    </message>
+    <message>
+        <source>%1 of %2</source>
+        <translation>%1 von %2</translation>
+    </message>
+    <message>
+        <source>The file “%1” could not be opened. Check that its folder exists and that you may write there.</source>
+        <translation>Die Datei „%1“ konnte nicht geöffnet werden. Prüfe, ob ihr Ordner existiert und du dort schreiben darfst.</translation>
+    </message>
+    <message>
+        <source>The file “%1” is damaged. Move it elsewhere and Reelkeep will start a new one the next time it opens.</source>
+        <translation>Die Datei „%1“ ist beschädigt. Verschiebe sie an einen anderen Ort, dann legt Reelkeep beim nächsten Start eine neue an.</translation>
+    </message>
+    <message>
+        <source>The file “%1” is damaged; it was kept as “%2”. Reelkeep will start a new one the next time it opens.</source>
+        <translation>Die Datei „%1“ ist beschädigt; sie wurde als „%2“ aufbewahrt. Reelkeep legt beim nächsten Start eine neue an.</translation>
+    </message>
+    <message>
+        <source>The file “%1” was written by a newer version of Reelkeep. Use that version, or move the file elsewhere to start a new one.</source>
+        <translation>Die Datei „%1“ wurde von einer neueren Version von Reelkeep geschrieben. Verwende diese Version oder verschiebe die Datei, um eine neue anzulegen.</translation>
+    </message>
+    <message>
+        <source>The file “%1” does not belong to Reelkeep; it was left as it is. Move it elsewhere to let Reelkeep start a new one.</source>
+        <translation>Die Datei „%1“ gehört nicht zu Reelkeep; sie blieb unverändert. Verschiebe sie, damit Reelkeep eine neue anlegen kann.</translation>
+    </message>
+    <message>
+        <source>The file “%1” can only be read, so nothing was changed. Check its permissions.</source>
+        <translation>Die Datei „%1“ kann nur gelesen werden, daher wurde nichts geändert. Prüfe ihre Zugriffsrechte.</translation>
+    </message>
+    <message>
+        <source>A video could not be recorded in “%1”; nothing was changed.</source>
+        <translation>Ein Video konnte nicht in „%1“ vermerkt werden; es wurde nichts geändert.</translation>
+    </message>
+    <message>
+        <source>Could not save to “%1”; nothing was changed. Check that the disk has free space.</source>
+        <translation>„%1“ konnte nicht gesichert werden; es wurde nichts geändert. Prüfe, ob der Datenträger freien Platz hat.</translation>
+    </message>
+    <message>
+        <source>%1 (%2)</source>
+        <translation>%1 (%2)</translation>
+    </message>
+    <message>
+        <source>Scan index: %1</source>
+        <translation>Suchindex: %1</translation>
+    </message>
+    <message>
+        <source>Thumbnails: %1</source>
+        <translation>Vorschaubilder: %1</translation>
+    </message>
+    <message>
+        <source>Lists every video in your video folders, biggest first.
+
+Exit codes: 0 done, 2 usage error, 3 no readable library, 4 the scan failed.</source>
+        <translation>Listet jedes Video in deinen Videoordnern auf, das größte zuerst.
+
+Rückgabewerte: 0 fertig, 2 falscher Aufruf, 3 keine lesbare Bibliothek, 4 das Durchsuchen schlug fehl.</translation>
+    </message>
+    <message>
+        <source>Scan your video folders and print their videos.</source>
+        <translation>Deine Videoordner durchsuchen und ihre Videos ausgeben.</translation>
+    </message>
+    <message>
+        <source>Shows every video in your video folders, biggest first.</source>
+        <translation>Zeigt jedes Video in deinen Videoordnern, das größte zuerst.</translation>
+    </message>
+</context>
+<context>
+    <name>reelkeep::VideoListViewModel</name>
+    <message>
+        <source>The selected videos could not be moved to the Trash.</source>
+        <translation>Die ausgewählten Videos konnten nicht in den Papierkorb verschoben werden.</translation>
+    </message>
+    <message>
+        <source>There is no free file name for “%1” in that folder.</source>
+        <translation>In diesem Ordner gibt es keinen freien Dateinamen für „%1“.</translation>
+    </message>
+    <message>
+        <source>Export Copies</source>
+        <translation>Kopien exportieren</translation>
+    </message>
+</context>
+</TS>

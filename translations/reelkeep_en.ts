@@ -1,0 +1,908 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="en">
+<context>
+    <name>reelkeep</name>
+    <message>
+        <source>No library folder can be read.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This video&apos;s file could not be read.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This video&apos;s file was moved, renamed or changed since the scan.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This file has no video that can be played.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The operation was cancelled.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>bytes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>KB</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>MB</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>GB</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>TB</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>PB</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>EB</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Zero KB</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 byte</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 bytes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Unavailable</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Unknown date</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>All sizes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>100 MB and up</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>500 MB and up</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>1 GB and up</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>2 GB and up</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The video is no longer in the library.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” is not a file name that can be written.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The thumbnail took too long to make.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This video has no picture to show.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Could not open “%1”: %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Could not read the details of “%1”: %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Could not read the folder “%1”: %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Could not read “%1”: %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Could not create “%1”: %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Could not write “%1”: %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Could not save “%1” to the disk: %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Could not give “%1” its name: %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Could not remove the temporary file “%1”: %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Could not create the folder “%1”: %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Could not move “%1” to the trash: %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Could not watch the folder “%1” for changes: %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Could not use “%1”: %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” was changed, moved or deleted since the scan; nothing was done to it.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” is not a regular file; nothing was done to it.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” already exists; it was not replaced.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” is the file being copied; it was not changed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” is on a disk without a usable trash folder; it was left where it is.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No safe trash folder was found for “%1”; it was left where it is.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copying “%1” stopped after %2 of %3 bytes; the incomplete copy was removed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Work on “%1” was stopped before it was done.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>System</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Light</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Dark</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln video(s)</source>
+        <translation>
+            <numerusform>%Ln video</numerusform>
+            <numerusform>%Ln videos</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Export Copy</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1”</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reelkeep</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Your video folders changed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Rescan</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Deselect</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Move to Trash</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Scanning your video folders…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Toolbar</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Search by filename</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;File</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Edit</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Settings…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;View</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Appearance</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Hide Sidebar</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Show Sidebar</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Video</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>About Reelkeep</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Stop scanning</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Scan</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Rescan your video folders</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No library folder can be read</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reelkeep could not open any of your video folders. They may be on a drive that is not connected, or not readable by you. Choose the folders that hold your videos.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Choose Folders…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No videos</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Your video folders have not been scanned yet.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No video was found in your video folders.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>No video was found in the folder(s) %1.</source>
+        <translation>
+            <numerusform>No video was found in the folder %1.</numerusform>
+            <numerusform>No video was found in the folders %1.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Add Folder…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No matches</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No video matches the current search and size filter.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Clear filters</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln video(s) selected</source>
+        <translation>
+            <numerusform>%Ln video selected</numerusform>
+            <numerusform>%Ln videos selected</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Frees %1 once the Trash is emptied</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln video(s) with unknown size</source>
+        <translation>
+            <numerusform>%Ln video with unknown size</numerusform>
+            <numerusform>%Ln videos with unknown size</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Move %Ln video(s) to the Trash?</source>
+        <translation>
+            <numerusform>Move %Ln video to the Trash?</numerusform>
+            <numerusform>Move %Ln videos to the Trash?</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>You can restore them from the Trash. Their space is freed when the Trash is emptied.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Something went wrong</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Lists every video in your folders, biggest first, so you can free disk space.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Released under the MIT licence. Reelkeep comes with no warranty.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Library folders:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>none can be read</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Favorites: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Settings: %1, %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reelkeep %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Loading preview…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Preview unavailable</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Position</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Mute</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The video took too long to load.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This video cannot be played.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Unmute</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Settings</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Total size</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Library</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Shown</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Size unknown</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Videos</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Videos whose files could not be read have no known size.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Scanning</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Counting videos…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Filter</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Minimum size</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Duplicates</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>By date</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Same size</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Select Extra Copies</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>Keeping the favorite or oldest copy in each of %Ln group(s) frees the space shown once the Trash is emptied.</source>
+        <translation>
+            <numerusform>Keeping the favorite or oldest copy in each of %Ln group frees the space shown once the Trash is emptied.</numerusform>
+            <numerusform>Keeping the favorite or oldest copy in each of %Ln groups frees the space shown once the Trash is emptied.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>All dates</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Screen recording</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Duplicate ×</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Deselect All</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Stop Scanning</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Preview</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Show in Folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copy Name</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copy Names</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Add to Favorites</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remove from Favorites</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Export Copy…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Export Copies…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Favorite</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Portrait</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Landscape</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Duration</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Resolution</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Created</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Checking your video folders…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No videos in your video folders.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>Loaded %1 of %Ln video(s).</source>
+        <translation>
+            <numerusform>Loaded %1 of %Ln video.</numerusform>
+            <numerusform>Loaded %1 of %Ln videos.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Scan cancelled at %1 of %Ln video(s).</source>
+        <translation>
+            <numerusform>Scan cancelled at %1 of %Ln video.</numerusform>
+            <numerusform>Scan cancelled at %1 of %Ln videos.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln video(s), size known for %1.</source>
+        <translation>
+            <numerusform>%Ln video, size known for %1.</numerusform>
+            <numerusform>%Ln videos, size known for %1.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Scan cancelled.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Scan failed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>Moving %Ln video(s) to the Trash…</source>
+        <translation>
+            <numerusform>Moving %Ln video to the Trash…</numerusform>
+            <numerusform>Moving %Ln videos to the Trash…</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Moved %Ln video(s) to the Trash.</source>
+        <translation>
+            <numerusform>Moved %Ln video to the Trash.</numerusform>
+            <numerusform>Moved %Ln videos to the Trash.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Moving to the Trash failed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Moving to the Trash was cancelled.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>Adding %Ln video(s) to Favorites…</source>
+        <translation>
+            <numerusform>Adding %Ln video to Favorites…</numerusform>
+            <numerusform>Adding %Ln videos to Favorites…</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Removing %Ln video(s) from Favorites…</source>
+        <translation>
+            <numerusform>Removing %Ln video from Favorites…</numerusform>
+            <numerusform>Removing %Ln videos from Favorites…</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Favorite update failed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>Added %Ln video(s) to Favorites.</source>
+        <translation>
+            <numerusform>Added %Ln video to Favorites.</numerusform>
+            <numerusform>Added %Ln videos to Favorites.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Removed %Ln video(s) from Favorites.</source>
+        <translation>
+            <numerusform>Removed %Ln video from Favorites.</numerusform>
+            <numerusform>Removed %Ln videos from Favorites.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Exporting %Ln video(s)…</source>
+        <translation>
+            <numerusform>Exporting %Ln video…</numerusform>
+            <numerusform>Exporting %Ln videos…</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Exporting %1 of %2…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>Exported %1 of %Ln video(s).</source>
+        <translation>
+            <numerusform>Exported %1 of %Ln video.</numerusform>
+            <numerusform>Exported %1 of %Ln videos.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Exported %Ln video(s).</source>
+        <translation>
+            <numerusform>Exported %Ln video.</numerusform>
+            <numerusform>Exported %Ln videos.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Copied %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>Copied %Ln name(s).</source>
+        <translation>
+            <numerusform>Copied %Ln name.</numerusform>
+            <numerusform>Copied %Ln names.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln video(s) no longer in your video folders.</source>
+        <translation>
+            <numerusform>%Ln video no longer in your video folders.</numerusform>
+            <numerusform>%Ln videos no longer in your video folders.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Ready to scan your video folders.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Try &apos;reelkeep scan --help&apos;.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A library folder (repeatable).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Print JSON instead of a table.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sort order: nameAsc, nameDesc, sizeAsc, sizeDesc (default), durationAsc, durationDesc, resolutionAsc, resolutionDesc, creationDateDesc, creationDateAsc.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Minimum size: none, atLeast100MB, atLeast500MB, atLeast1GB, atLeast2GB.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Only videos that share their exact size with another.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Print the scan timing report to stderr.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Scan a simulated library of COUNT videos.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Expected the command &apos;scan&apos;.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Unknown sort order &apos;%1&apos;.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Unknown size filter &apos;%1&apos;.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>--demo takes a count of videos.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The folder library is not available in this build; use --demo COUNT.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No library folder can be read. Pass --library DIR or set REELKEEP_LIBRARY.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Length</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Date</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Choose the Folder With Your Videos</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 of %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The file “%1” could not be opened. Check that its folder exists and that you may write there.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The file “%1” is damaged. Move it elsewhere and Reelkeep will start a new one the next time it opens.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The file “%1” is damaged; it was kept as “%2”. Reelkeep will start a new one the next time it opens.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The file “%1” was written by a newer version of Reelkeep. Use that version, or move the file elsewhere to start a new one.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The file “%1” does not belong to Reelkeep; it was left as it is. Move it elsewhere to let Reelkeep start a new one.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The file “%1” can only be read, so nothing was changed. Check its permissions.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A video could not be recorded in “%1”; nothing was changed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Could not save to “%1”; nothing was changed. Check that the disk has free space.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 (%2)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Scan index: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Thumbnails: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Lists every video in your video folders, biggest first.
+
+Exit codes: 0 done, 2 usage error, 3 no readable library, 4 the scan failed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Scan your video folders and print their videos.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Shows every video in your video folders, biggest first.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>reelkeep::VideoListViewModel</name>
+    <message>
+        <source>The selected videos could not be moved to the Trash.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>There is no free file name for “%1” in that folder.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Export Copies</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+</TS>
