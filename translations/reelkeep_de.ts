@@ -768,14 +768,6 @@
         <translation>JSON statt einer Tabelle ausgeben.</translation>
     </message>
     <message>
-        <source>Sort order: nameAsc, nameDesc, sizeAsc, sizeDesc (default), durationAsc, durationDesc, resolutionAsc, resolutionDesc, creationDateDesc, creationDateAsc.</source>
-        <translation>Sortierung: nameAsc, nameDesc, sizeAsc, sizeDesc (Vorgabe), durationAsc, durationDesc, resolutionAsc, resolutionDesc, creationDateDesc, creationDateAsc.</translation>
-    </message>
-    <message>
-        <source>Minimum size: none, atLeast100MB, atLeast500MB, atLeast1GB, atLeast2GB.</source>
-        <translation>Mindestgröße: none, atLeast100MB, atLeast500MB, atLeast1GB, atLeast2GB.</translation>
-    </message>
-    <message>
         <source>Only videos that share their exact size with another.</source>
         <translation>Nur Videos, die genau so groß sind wie ein anderes.</translation>
     </message>
@@ -784,24 +776,12 @@
         <translation>Den Zeitbericht des Durchsuchens auf stderr ausgeben.</translation>
     </message>
     <message>
-        <source>Scan a simulated library of COUNT videos.</source>
-        <translation>Eine simulierte Bibliothek aus COUNT Videos durchsuchen.</translation>
-    </message>
-    <message>
         <source>Expected the command &apos;scan&apos;.</source>
         <translation>Erwartet wurde der Befehl „scan“.</translation>
     </message>
     <message>
         <source>Unknown sort order &apos;%1&apos;.</source>
         <translation>Unbekannte Sortierung „%1“.</translation>
-    </message>
-    <message>
-        <source>Unknown size filter &apos;%1&apos;.</source>
-        <translation>Unbekannter Größenfilter „%1“.</translation>
-    </message>
-    <message>
-        <source>--demo takes a count of videos.</source>
-        <translation>--demo erwartet eine Anzahl von Videos.</translation>
     </message>
     <message>
         <source>The folder library is not available in this build; use --demo COUNT.</source>
@@ -876,20 +856,44 @@
         <translation>Vorschaubilder: %1</translation>
     </message>
     <message>
-        <source>Lists every video in your video folders, biggest first.
-
-Exit codes: 0 done, 2 usage error, 3 no readable library, 4 the scan failed.</source>
-        <translation>Listet jedes Video in deinen Videoordnern auf, das größte zuerst.
-
-Rückgabewerte: 0 fertig, 2 falscher Aufruf, 3 keine lesbare Bibliothek, 4 das Durchsuchen schlug fehl.</translation>
-    </message>
-    <message>
         <source>Scan your video folders and print their videos.</source>
         <translation>Deine Videoordner durchsuchen und ihre Videos ausgeben.</translation>
     </message>
     <message>
-        <source>Shows every video in your video folders, biggest first.</source>
-        <translation>Zeigt jedes Video in deinen Videoordnern, das größte zuerst.</translation>
+        <source>Lists every video in your video folders, biggest first.
+
+Exit codes: 0 done, 2 usage error, 3 no readable library, 4 the scan failed, 5 the list could not be written.</source>
+        <translation>Listet jedes Video in deinen Videoordnern auf, das größte zuerst.
+
+Rückgabewerte: 0 fertig, 2 falscher Aufruf, 3 keine lesbare Bibliothek, 4 das Durchsuchen schlug fehl, 5 die Liste konnte nicht geschrieben werden.</translation>
+    </message>
+    <message>
+        <source>Sort order: %1. Default: size (biggest first).</source>
+        <translation>Sortierung: %1. Vorgabe: size (das größte zuerst).</translation>
+    </message>
+    <message>
+        <source>Only videos of at least SIZE: none, 100mb, 500mb, 1gb, 2gb, or an amount such as 300MB or 1.5GB (1 GB = 1,000,000,000 bytes; GiB for 1024³).</source>
+        <translation>Nur Videos ab SIZE: none, 100mb, 500mb, 1gb, 2gb oder eine Menge wie 300MB oder 1.5GB (1 GB = 1.000.000.000 Byte; GiB für 1024³).</translation>
+    </message>
+    <message>
+        <source>Scan a simulated library of COUNT videos (0 to 1000000).</source>
+        <translation>Eine simulierte Bibliothek aus COUNT Videos durchsuchen (0 bis 1000000).</translation>
+    </message>
+    <message>
+        <source>Unknown size &apos;%1&apos;.</source>
+        <translation>Unbekannte Größe „%1“.</translation>
+    </message>
+    <message>
+        <source>--library needs a folder; an empty name is none.</source>
+        <translation>--library braucht einen Ordner; ein leerer Name ist keiner.</translation>
+    </message>
+    <message>
+        <source>--demo takes a count of videos from 0 to 1000000.</source>
+        <translation>--demo erwartet eine Anzahl von Videos von 0 bis 1000000.</translation>
+    </message>
+    <message>
+        <source>The list could not be written to standard output: %1.</source>
+        <translation>Die Liste konnte nicht auf die Standardausgabe geschrieben werden: %1.</translation>
     </message>
 </context>
 <context>

@@ -768,14 +768,6 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Sort order: nameAsc, nameDesc, sizeAsc, sizeDesc (default), durationAsc, durationDesc, resolutionAsc, resolutionDesc, creationDateDesc, creationDateAsc.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Minimum size: none, atLeast100MB, atLeast500MB, atLeast1GB, atLeast2GB.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Only videos that share their exact size with another.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -784,23 +776,11 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Scan a simulated library of COUNT videos.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Expected the command &apos;scan&apos;.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <source>Unknown sort order &apos;%1&apos;.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Unknown size filter &apos;%1&apos;.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>--demo takes a count of videos.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -876,17 +856,41 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Lists every video in your video folders, biggest first.
-
-Exit codes: 0 done, 2 usage error, 3 no readable library, 4 the scan failed.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Scan your video folders and print their videos.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Shows every video in your video folders, biggest first.</source>
+        <source>Lists every video in your video folders, biggest first.
+
+Exit codes: 0 done, 2 usage error, 3 no readable library, 4 the scan failed, 5 the list could not be written.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sort order: %1. Default: size (biggest first).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Only videos of at least SIZE: none, 100mb, 500mb, 1gb, 2gb, or an amount such as 300MB or 1.5GB (1 GB = 1,000,000,000 bytes; GiB for 1024³).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Scan a simulated library of COUNT videos (0 to 1000000).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Unknown size &apos;%1&apos;.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>--library needs a folder; an empty name is none.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>--demo takes a count of videos from 0 to 1000000.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The list could not be written to standard output: %1.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
