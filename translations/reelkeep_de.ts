@@ -884,16 +884,20 @@ Rückgabewerte: 0 fertig, 2 falscher Aufruf, 3 keine lesbare Bibliothek, 4 das D
         <translation>Unbekannte Größe „%1“.</translation>
     </message>
     <message>
-        <source>--library needs a folder; an empty name is none.</source>
-        <translation>--library braucht einen Ordner; ein leerer Name ist keiner.</translation>
-    </message>
-    <message>
         <source>--demo takes a count of videos from 0 to 1000000.</source>
         <translation>--demo erwartet eine Anzahl von Videos von 0 bis 1000000.</translation>
     </message>
     <message>
         <source>The list could not be written to standard output: %1.</source>
         <translation>Die Liste konnte nicht auf die Standardausgabe geschrieben werden: %1.</translation>
+    </message>
+    <message>
+        <source>“%1” was replaced by another file during the move, and that file could not be put back; it is in the Trash as “%2”.</source>
+        <translation>„%1“ wurde während des Verschiebens durch eine andere Datei ersetzt, und diese Datei konnte nicht zurückgelegt werden; sie liegt als „%2“ im Papierkorb.</translation>
+    </message>
+    <message>
+        <source>--library was given an empty folder name.</source>
+        <translation>--library wurde ein leerer Ordnername übergeben.</translation>
     </message>
 </context>
 <context>

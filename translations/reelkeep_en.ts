@@ -882,15 +882,19 @@ Exit codes: 0 done, 2 usage error, 3 no readable library, 4 the scan failed, 5 t
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>--library needs a folder; an empty name is none.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>--demo takes a count of videos from 0 to 1000000.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <source>The list could not be written to standard output: %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” was replaced by another file during the move, and that file could not be put back; it is in the Trash as “%2”.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>--library was given an empty folder name.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
