@@ -82,7 +82,7 @@ TEST_F(ViewModelTest, CancellingStopsBetweenBatchesAndReportsWhatItHas) {
     EXPECT_TRUE(text == "Scan cancelled." || text.startsWith("Scan cancelled at ")) << text.toStdString();
     if (text.startsWith("Scan cancelled at ")) {
         EXPECT_EQ(text,
-                  QStringLiteral("Scan cancelled at %1 of 1000 videos.").arg(viewModel->items().size()));
+                  QStringLiteral("Scan cancelled at %1 of 1,000 videos.").arg(viewModel->items().size()));
     }
     EXPECT_LT(viewModel->items().size(), 1000);
     EXPECT_EQ(scanLog->reports.size(), 1);  // a cancelled scan still reports its timings
