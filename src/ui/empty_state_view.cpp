@@ -28,7 +28,7 @@ EmptyStateView::EmptyStateView(QWidget* parent) : QWidget(parent) {
     m_message->setTextFormat(Qt::PlainText);
     m_message->setAlignment(Qt::AlignCenter);
     m_message->setWordWrap(true);
-    m_message->setMaximumWidth(320);
+    m_message->setFixedWidth(360);
     m_message->setForegroundRole(QPalette::PlaceholderText);
     m_button = new QPushButton(this);
     layout->addWidget(m_icon, 0, Qt::AlignHCenter);
@@ -44,6 +44,9 @@ void EmptyStateView::setContent(const QString& symbol, const QString& title, con
     m_icon->setPixmap(symbolIcon(symbol).pixmap(QSize(38, 38), devicePixelRatioF()));
     m_title->setText(title);
     m_message->setText(message);
+    // The layout sizes a wrapped label by its one-line hint; a long message
+    // (folder names) would be cut off without its full height.
+    m_message->setMinimumHeight(m_message->heightForWidth(m_message->width()));
     m_button->setText(buttonText);
 }
 
