@@ -789,7 +789,7 @@
     </message>
     <message>
         <source>No library folder can be read. Pass --library DIR or set REELKEEP_LIBRARY.</source>
-        <translation>Kein Bibliotheksordner kann gelesen werden. Gib --library ORDNER an oder setze REELKEEP_LIBRARY.</translation>
+        <translation>Kein Bibliotheksordner kann gelesen werden. Gib --library DIR an oder setze REELKEEP_LIBRARY.</translation>
     </message>
     <message>
         <source>Name</source>
