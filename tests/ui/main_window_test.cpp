@@ -462,3 +462,17 @@ TEST_F(MainWindowTest, ControlBackspaceAsksBeforeDeleting) {
     EXPECT_EQ(library->assetCount(), 3);
     window->deleteConfirmation()->reject();
 }
+
+TEST_F(MainWindowTest, AboutNamesTheFoldersInUseAndWhereTheDataLives) {
+    library->setLibraryRoots({"/home/ann/Videos"});
+    library->addAssets(numberedVideos(1));
+    showAndScan();
+    for (QAction* action : window->findChildren<QAction*>())
+        if (action->menuRole() == QAction::AboutRole) action->trigger();
+    ASSERT_TRUE(waitUntil([&] { return window->aboutBox() != nullptr; }));
+    const QString text = window->aboutBox()->informativeText();
+    EXPECT_TRUE(text.contains("/home/ann/Videos")) << text.toStdString();
+    EXPECT_TRUE(text.contains("MIT")) << text.toStdString();
+    EXPECT_TRUE(text.contains("reelkeep")) << text.toStdString();  // the data folders
+    EXPECT_FALSE(text.contains("http")) << text.toStdString();
+}
