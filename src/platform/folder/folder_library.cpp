@@ -62,6 +62,9 @@ enum : int {
     kTimeoutCode = 1005
 };
 
+// Enough for any real pile of copies; past it the name error is the answer.
+constexpr int kMaxExportCounter = 10'000;
+
 // Publishes one staged copy under the name or, while names are taken (another
 // program may create them after the caller picked this one), the next free one.
 fs::Result<void> exportUnderFreeName(int sourceFd, const QByteArray& sourcePath, int folderFd,
@@ -70,12 +73,25 @@ fs::Result<void> exportUnderFreeName(int sourceFd, const QByteArray& sourcePath,
     fs::Result<fs::StagedCopy> staged =
         fs::stageCopy(sourceFd, sourcePath, folderFd, folderPath, fs::systemCopyCalls(), std::move(stop));
     if (!staged) return staged.error();
-    QSet<QString> tried;
-    const auto isTaken = [folderFd](const QString& candidate) {
-        struct stat info;
-        return ::fstatat(folderFd, QFile::encodeName(candidate).constData(), &info, AT_SYMLINK_NOFOLLOW) == 0;
-    };
     QByteArray candidate = name;
+    if (QString::fromUtf8(name).toUtf8() != name) {
+        // Not UTF-8: the counter goes into the bytes themselves, which no QString could carry.
+        const qsizetype dot = name.lastIndexOf('.');
+        const QByteArray base = dot > 0 ? name.left(dot) : name;
+        const QByteArray extension = dot > 0 ? name.mid(dot) : QByteArray{};
+        for (int counter = 2;; ++counter) {
+            fs::Result<void> published = staged.value().publish(candidate);
+            if (published || published.error().kind() != fs::IoErrorKind::alreadyExists ||
+                counter > kMaxExportCounter)
+                return published;
+            candidate = base + " (" + QByteArray::number(counter) + ")" + extension;
+        }
+    }
+    QSet<QString> tried;
+    const auto isTaken = [folderFd](const QString& text) {
+        struct stat info;
+        return ::fstatat(folderFd, QFile::encodeName(text).constData(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+    };
     for (;;) {
         fs::Result<void> published = staged.value().publish(candidate);
         if (published || published.error().kind() != fs::IoErrorKind::alreadyExists) return published;
@@ -724,14 +740,21 @@ RequestId FolderLibrary::writeResourceData(const AssetResource& resource, const 
             fs::Result<fs::UniqueFd> source =
                 fs::openVerifiedPath(asset->file().path, asset->file().fingerprint);
             if (!source) return ioFailure(source.error());
+            // The name offered was the source's, shown as text; a name that is not
+            // UTF-8 lost bytes on the way, so the source's own bytes are used.
+            QByteArray name = split->name;
+            const std::optional<fs::SplitPath> sourceSplit = fs::splitPath(asset->file().path);
+            if (sourceSplit && name != sourceSplit->name &&
+                name == QFile::encodeName(fs::displayName(asset->file().path)))
+                name = sourceSplit->name;
             fs::Result<fs::UniqueFd> folder = fs::openFolder(split->parent);
             if (!folder) return ioFailure(folder.error());
             const fs::Result<void> exported =
                 naming == ExportNaming::exactName
-                    ? fs::exportFile(source->get(), asset->file().path, folder->get(), split->parent,
-                                     split->name, fs::systemCopyCalls(), pending->stop.get_token())
+                    ? fs::exportFile(source->get(), asset->file().path, folder->get(), split->parent, name,
+                                     fs::systemCopyCalls(), pending->stop.get_token())
                     : exportUnderFreeName(source->get(), asset->file().path, folder->get(), split->parent,
-                                          split->name, pending->stop.get_token());
+                                          name, pending->stop.get_token());
             if (exported) return std::nullopt;
             if (exported.error().kind() == fs::IoErrorKind::stopped) return cancelledError();
             return ioFailure(exported.error());

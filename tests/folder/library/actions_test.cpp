@@ -155,6 +155,24 @@ TEST_F(FolderLibraryTest, FileLocationAndExistenceAnswerForAnUnchangedFile) {
     EXPECT_EQ(service().libraryRoots(), QStringList{QFile::decodeName(root())});
 }
 
+TEST_F(FolderLibraryTest, AnExportUnderTheOfferedNameKeepsTheBytesOfANameThatIsNotUtf8) {
+    const QByteArray name = "caf\xe9 \xff.mp4";
+    ASSERT_TRUE(makeClip("plain.mp4"));  // ffmpeg is handed text; the bytes come by rename
+    ASSERT_EQ(::rename(join(root(), "plain.mp4").constData(), join(root(), name).constData()), 0);
+    ASSERT_TRUE(scan());
+    const QString id = identifierOf(name);
+    makeFolder(state() + "/out");
+    // The name offered is the source's as text; the copy takes the source's bytes.
+    const QString offered = QFile::decodeName(state() + "/out/") + fs::displayName(name);
+    for (int copy = 1; copy <= 2; ++copy) {
+        const std::optional<Result<void>> exported =
+            awaitFor(service().downloadVideo(id, offered, ExportNaming::nextFreeName));
+        ASSERT_TRUE(exported && *exported) << copy;
+    }
+    EXPECT_EQ(readBytes(state() + "/out/" + name), readBytes(join(root(), name)));
+    EXPECT_EQ(readBytes(state() + "/out/caf\xe9 \xff (2).mp4"), readBytes(join(root(), name)));
+}
+
 TEST_F(FolderLibraryTest, ADamagedFavoritesStoreFailsTheScanAndIsKept) {
     ASSERT_TRUE(makeClip("clip.mp4"));
     ASSERT_TRUE(scan());
