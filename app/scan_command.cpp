@@ -79,6 +79,8 @@ int runScanCommand(int argc, char** argv) {
     const QCommandLineOption libraryOption(QStringLiteral("library"), tr("A library folder (repeatable)."),
                                            QStringLiteral("DIR"));
     const QCommandLineOption jsonOption(QStringLiteral("json"), tr("Print JSON instead of a table."));
+    const QCommandLineOption prettyOption(QStringLiteral("pretty"),
+                                          tr("Print JSON indented, one member a line (implies --json)."));
     const QCommandLineOption sortOption(
         QStringLiteral("sort"), tr("Sort order: %1. Default: size (biggest first).").arg(sortOrderWords()),
         QStringLiteral("ORDER"));
@@ -94,8 +96,8 @@ int runScanCommand(int argc, char** argv) {
     const QCommandLineOption demoOption(QStringLiteral("demo"),
                                         tr("Scan a simulated library of COUNT videos (0 to 1000000)."),
                                         QStringLiteral("COUNT"));
-    parser.addOptions(
-        {libraryOption, jsonOption, sortOption, minSizeOption, duplicatesOption, timingsOption, demoOption});
+    parser.addOptions({libraryOption, jsonOption, prettyOption, sortOption, minSizeOption, duplicatesOption,
+                       timingsOption, demoOption});
     if (!parser.parse(QCoreApplication::arguments())) return usageError(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) parser.showHelp(kDone);
     if (parser.isSet(QStringLiteral("version"))) parser.showVersion();
@@ -180,8 +182,10 @@ int runScanCommand(int argc, char** argv) {
 
     DescriptorOutput out(STDOUT_FILENO);
     bool isWritten = false;
-    if (parser.isSet(jsonOption)) {
-        isWritten = writeJson(items, stats, duplicates, libraryFilePath, out, dateSources);
+    const bool isJson = parser.isSet(jsonOption) || parser.isSet(prettyOption);
+    if (isJson) {
+        isWritten = writeJson(items, stats, duplicates, libraryFilePath, out, dateSources,
+                              parser.isSet(prettyOption) ? JsonLayout::pretty : JsonLayout::compact);
     } else {
         QTextStream text(&out);
         isWritten = writeTable(items, text);
@@ -196,7 +200,7 @@ int runScanCommand(int argc, char** argv) {
                 .arg(QString::fromLocal8Bit(std::strerror(out.errorNumber() ? out.errorNumber() : EIO))));
         return kNotWritten;
     }
-    if (!parser.isSet(jsonOption)) QTextStream(stderr) << escapeForTerminal(status) << '\n';
+    if (!isJson) QTextStream(stderr) << escapeForTerminal(status) << '\n';
     return kDone;
 }
 

@@ -5,13 +5,11 @@
 
 #include <unicode/uchar.h>
 
-#include <QDateTime>
-#include <QJsonArray>
-#include <QJsonObject>
-#include <QStringDecoder>
 #include <QTextBoundaryFinder>
 #include <algorithm>
 #include <array>
+#include <charconv>
+#include <cmath>
 #include <numeric>
 
 #include "model/display_text.h"
@@ -20,18 +18,6 @@
 namespace reelkeep {
 
 namespace {
-
-QString isoDate(Timestamp date) {
-    if (date == kDistantPast || !std::isfinite(date)) return {};
-    return QDateTime::fromMSecsSinceEpoch(qint64(date * 1000.0), Qt::UTC).toString(Qt::ISODateWithMs);
-}
-
-bool isValidUtf8(const QByteArray& bytes) {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString decoded = decoder.decode(bytes);  // decoding is lazy until converted
-    Q_UNUSED(decoded);
-    return !decoder.hasError();
-}
 
 int codePointWidth(char32_t codePoint) {
     const auto category = static_cast<UCharCategory>(u_charType(UChar32(codePoint)));
@@ -116,61 +102,302 @@ namespace {
 constexpr QChar kCellSeparator = QChar(0x1F);
 constexpr std::size_t kColumnCount = 5;
 
-QJsonObject videoObject(const VideoItem& item, const PathLookup& pathOf,
-                        const DateSourceLookup& dateSourceOf) {
-    QJsonObject video{
-        {"id", item.localIdentifier()},
-        {"name", item.displayName()},
-        {"length_s", std::isfinite(item.duration()) ? QJsonValue(item.duration()) : QJsonValue()},
-        {"width", qint64(item.pixelWidth())},
-        {"height", qint64(item.pixelHeight())},
-        {"favorite", item.isFavorite()},
-        {"screen_recording", item.isScreenRecording()},
+// Written by hand rather than through QJsonDocument: a tree per video and its
+// re-indenting cost more than the whole scan. Keys come in the order
+// QJsonObject sorts them, so the pretty layout is the one the tree gave.
+class JsonWriter {
+public:
+    JsonWriter(QIODevice& out, JsonLayout layout) : m_out(out), m_isPretty(layout == JsonLayout::pretty) {
+        m_text.reserve(kFlushBytes + 4096);
+    }
+
+    // A compact array of records puts each on its own line, for grep and head.
+    void open(char bracket, bool isLinePerElement = false) {
+        m_text += bracket;
+        if (m_isPretty) m_text += '\n';
+        ++m_depth;
+        m_levels[m_depth] = {true, isLinePerElement && !m_isPretty};
+    }
+    void close(char bracket) {
+        const Level level = m_levels[m_depth--];
+        if (m_isPretty) {
+            if (!level.isEmpty) m_text += '\n';
+            indent(m_depth);
+        } else if (level.isLinePerElement && !level.isEmpty) {
+            m_text += '\n';
+        }
+        m_text += bracket;
+    }
+    // Before every array element.
+    void element() {
+        Level& level = m_levels[m_depth];
+        if (!level.isEmpty) m_text += m_isPretty ? ",\n" : ",";
+        if (level.isLinePerElement) m_text += '\n';
+        level.isEmpty = false;
+        if (m_isPretty) indent(m_depth);
+    }
+    JsonWriter& key(std::string_view name) {
+        element();
+        m_text += '"';
+        m_text.append(name.data(), qsizetype(name.size()));
+        m_text += m_isPretty ? "\": " : "\":";
+        return *this;
+    }
+
+    void null() { m_text += "null"; }
+    void boolean(bool value) { m_text += value ? "true" : "false"; }
+    void number(std::int64_t value) {
+        char digits[24];
+        m_text.append(digits, std::to_chars(digits, std::end(digits), value).ptr - digits);
+    }
+    // As QJsonDocument writes a double: whole numbers up to 2^53 without an
+    // exponent, others in their shortest form that reads back the same.
+    void number(double value) {
+        if (!std::isfinite(value)) return null();
+        if (std::abs(value) <= 9007199254740992.0 && value == std::trunc(value))
+            return number(std::int64_t(value));
+        char digits[32];
+        m_text.append(
+            digits, std::to_chars(digits, std::end(digits), value, std::chars_format::general).ptr - digits);
+    }
+    void string(QStringView text);
+    void utf8String(QByteArrayView validUtf8);
+    // epoch seconds as 2024-03-05T19:07:09.000Z; null outside years 1 to 9999.
+    void isoDate(Timestamp date);
+
+    // The line break that ends the document, and everything still held.
+    bool finish() {
+        m_text += '\n';
+        return flush();
+    }
+    // Hands the text over once it fills a few pages; false once a write failed.
+    bool flushIfFull() { return m_text.size() < kFlushBytes || flush(); }
+    bool flush() {
+        if (m_isFailed) return false;
+        m_isFailed = m_out.write(m_text) != m_text.size();
+        m_text.resize(0);
+        return !m_isFailed;
+    }
+
+private:
+    static constexpr qsizetype kFlushBytes = 64 * 1024;
+    static constexpr int kMaxDepth = 8;
+    struct Level {
+        bool isEmpty = true;
+        bool isLinePerElement = false;
     };
-    const QString date = isoDate(item.creationDate());
-    video.insert("creation_date", date.isEmpty() ? QJsonValue() : QJsonValue(date));
+
+    void indent(int depth) { m_text.append(qsizetype(4) * depth, ' '); }
+    void escape(char32_t codePoint);
+
+    QIODevice& m_out;
+    bool m_isPretty;
+    bool m_isFailed = false;
+    QByteArray m_text;
+    int m_depth = 0;
+    std::array<Level, kMaxDepth> m_levels{};
+};
+
+// What a JSON string cannot hold as it is; U+2028 and U+2029 too, which end a
+// line in JavaScript and in some editors.
+void JsonWriter::escape(char32_t codePoint) {
+    switch (codePoint) {
+        case U'"':
+            m_text += "\\\"";
+            return;
+        case U'\\':
+            m_text += "\\\\";
+            return;
+        case U'\b':
+            m_text += "\\b";
+            return;
+        case U'\f':
+            m_text += "\\f";
+            return;
+        case U'\n':
+            m_text += "\\n";
+            return;
+        case U'\r':
+            m_text += "\\r";
+            return;
+        case U'\t':
+            m_text += "\\t";
+            return;
+        default:
+            break;
+    }
+    static constexpr char kHex[] = "0123456789abcdef";
+    const char escaped[] = {'\\',
+                            'u',
+                            kHex[(codePoint >> 12) & 0xF],
+                            kHex[(codePoint >> 8) & 0xF],
+                            kHex[(codePoint >> 4) & 0xF],
+                            kHex[codePoint & 0xF]};
+    m_text.append(escaped, sizeof escaped);
+}
+
+constexpr bool needsEscape(char32_t codePoint) {
+    return codePoint < 0x20 || codePoint == U'"' || codePoint == U'\\' || codePoint == 0x2028 ||
+           codePoint == 0x2029;
+}
+
+void JsonWriter::string(QStringView text) {
+    m_text += '"';
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t codePoint = text[i].unicode();
+        if (codePoint < 0x80) {
+            if (needsEscape(codePoint))
+                escape(codePoint);
+            else
+                m_text += char(codePoint);
+            continue;
+        }
+        if (QChar::isHighSurrogate(codePoint) && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            codePoint = QChar::surrogateToUcs4(char16_t(codePoint), text[++i].unicode());
+        else if (QChar::isSurrogate(codePoint))
+            codePoint = QChar::ReplacementCharacter;  // half a pair is no character: as toUtf8() writes it
+        if (needsEscape(codePoint)) {
+            escape(codePoint);
+        } else if (codePoint < 0x800) {
+            m_text += char(0xC0 | (codePoint >> 6));
+            m_text += char(0x80 | (codePoint & 0x3F));
+        } else if (codePoint < 0x10000) {
+            m_text += char(0xE0 | (codePoint >> 12));
+            m_text += char(0x80 | ((codePoint >> 6) & 0x3F));
+            m_text += char(0x80 | (codePoint & 0x3F));
+        } else {
+            m_text += char(0xF0 | (codePoint >> 18));
+            m_text += char(0x80 | ((codePoint >> 12) & 0x3F));
+            m_text += char(0x80 | ((codePoint >> 6) & 0x3F));
+            m_text += char(0x80 | (codePoint & 0x3F));
+        }
+    }
+    m_text += '"';
+}
+
+// Paths are bytes already: valid UTF-8 is copied, only escapes spelled out.
+void JsonWriter::utf8String(QByteArrayView validUtf8) {
+    m_text += '"';
+    qsizetype start = 0;
+    const auto copyUpTo = [&](qsizetype end) { m_text.append(validUtf8.sliced(start, end - start)); };
+    for (qsizetype i = 0; i < validUtf8.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(validUtf8[i]);
+        if (needsEscape(byte)) {
+            copyUpTo(i);
+            escape(byte);
+            start = i + 1;
+        } else if (byte == 0xE2 && i + 2 < validUtf8.size() && validUtf8[i + 1] == char(0x80) &&
+                   (validUtf8[i + 2] == char(0xA8) || validUtf8[i + 2] == char(0xA9))) {
+            copyUpTo(i);
+            escape(validUtf8[i + 2] == char(0xA8) ? 0x2028 : 0x2029);
+            i += 2;
+            start = i + 1;
+        }
+    }
+    copyUpTo(validUtf8.size());
+    m_text += '"';
+}
+
+// The proleptic Gregorian calendar from a day count (Hinnant's civil_from_days).
+void JsonWriter::isoDate(Timestamp date) {
+    constexpr double kFirstSecond = -62135596800.0;  // 0001-01-01T00:00:00Z
+    constexpr double kEndSecond = 253402300800.0;    // 10000-01-01T00:00:00Z
+    if (date == kDistantPast || !std::isfinite(date) || date <= kFirstSecond - 1.0 || date >= kEndSecond)
+        return null();
+    const auto milliseconds = std::int64_t(date * 1000.0);  // toward zero, as the earlier output had it
+    if (milliseconds < std::int64_t(kFirstSecond) * 1000 || milliseconds >= std::int64_t(kEndSecond) * 1000)
+        return null();
+    constexpr std::int64_t kDayMs = 86'400'000;
+    const std::int64_t days =
+        milliseconds >= 0 ? milliseconds / kDayMs : (milliseconds - kDayMs + 1) / kDayMs;
+    std::int64_t msOfDay = milliseconds - days * kDayMs;
+    const std::int64_t shifted = days + 719468;  // days from 0000-03-01
+    const std::int64_t era = (shifted >= 0 ? shifted : shifted - 146096) / 146097;
+    const std::int64_t dayOfEra = shifted - era * 146097;
+    const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::int64_t monthIndex = (5 * dayOfYear + 2) / 153;
+    const std::int64_t day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
+    const std::int64_t month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
+    const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+    char text[] = "\"0000-00-00T00:00:00.000Z\"";
+    const auto put = [&](int at, std::int64_t value, int width) {
+        for (int i = at + width - 1; i >= at; --i, value /= 10) text[i] = char('0' + value % 10);
+    };
+    put(1, year, 4);
+    put(6, month, 2);
+    put(9, day, 2);
+    put(12, msOfDay / 3'600'000, 2);
+    msOfDay %= 3'600'000;
+    put(15, msOfDay / 60'000, 2);
+    msOfDay %= 60'000;
+    put(18, msOfDay / 1000, 2);
+    put(21, msOfDay % 1000, 3);
+    m_text.append(text, sizeof text - 1);
+}
+
+void writeVideo(JsonWriter& json, const VideoItem& item, const PathLookup& pathOf,
+                const DateSourceLookup& dateSourceOf) {
+    const std::optional<QByteArray> path = pathOf ? pathOf(item.localIdentifier()) : std::nullopt;
+    json.open('{');
+    json.key("allocated_bytes");
+    // What the file takes on disk: far less than its length when sparse.
+    struct stat status {};
+    if (path && ::lstat(path->constData(), &status) == 0 && S_ISREG(status.st_mode))
+        json.number(std::int64_t(status.st_blocks) * 512);
+    else
+        json.null();
+    const std::optional<std::int64_t> bytes = item.sizeState().byteCount();
+    json.key("bytes");
+    bytes ? json.number(*bytes) : json.null();
+    json.key("creation_date").isoDate(item.creationDate());
     const std::optional<DateSource> dateSource =
         dateSourceOf ? dateSourceOf(item.localIdentifier()) : std::nullopt;
-    video.insert("date_source", dateSource ? QJsonValue(rawValue(*dateSource)) : QJsonValue());
-    if (const auto bytes = item.sizeState().byteCount()) {
-        video.insert("bytes", qint64(*bytes));
-        video.insert("size_source", sizeSourceWord(item.sizeState().source()));
+    json.key("date_source");
+    dateSource ? json.string(rawValue(*dateSource)) : json.null();
+    json.key("favorite").boolean(item.isFavorite());
+    json.key("height").number(std::int64_t(item.pixelHeight()));
+    json.key("id").string(item.localIdentifier());
+    json.key("length_s").number(item.duration());
+    json.key("name").string(item.displayName());
+    json.key("path");
+    if (!path) {
+        json.null();
+    } else if (QByteArrayView(*path).isValidUtf8()) {
+        json.utf8String(*path);
     } else {
-        video.insert("bytes", QJsonValue());
-        video.insert("size_source", QJsonValue());
+        // Its text with U+FFFD where a byte is not UTF-8, and the bytes themselves.
+        json.string(QString::fromUtf8(*path));
+        json.key("path_bytes").utf8String(path->toBase64());
     }
-    if (const std::optional<QByteArray> path = pathOf ? pathOf(item.localIdentifier()) : std::nullopt) {
-        video.insert("path", QString::fromUtf8(*path));
-        if (!isValidUtf8(*path)) video.insert("path_bytes", QString::fromLatin1(path->toBase64()));
-        // What the file takes on disk: far less than its length when sparse.
-        struct stat status {};
-        video.insert("allocated_bytes", ::lstat(path->constData(), &status) == 0 && S_ISREG(status.st_mode)
-                                            ? QJsonValue(qint64(status.st_blocks) * 512)
-                                            : QJsonValue());
-    } else {
-        video.insert("path", QJsonValue());
-        video.insert("allocated_bytes", QJsonValue());
-    }
-    return video;
+    json.key("screen_recording").boolean(item.isScreenRecording());
+    json.key("size_source");
+    bytes ? json.string(sizeSourceWord(item.sizeState().source())) : json.null();
+    json.key("width").number(std::int64_t(item.pixelWidth()));
+    json.close('}');
 }
 
-QJsonObject summaryObject(const LibraryStats& stats, const DuplicateSummary& duplicates) {
-    QJsonArray groups;
+void writeSummary(JsonWriter& json, const LibraryStats& stats, const DuplicateSummary& duplicates) {
+    json.open('{');
+    json.key("duplicate_groups").open('[');
     QList<std::int64_t> sizes = duplicates.countsBySize.keys();
     std::sort(sizes.begin(), sizes.end(), std::greater<>());
-    for (const std::int64_t size : sizes)
-        groups.append(QJsonObject{{"bytes", qint64(size)}, {"count", duplicates.countsBySize.value(size)}});
-    return QJsonObject{
-        {"total_count", stats.totalCount},
-        {"visible_count", stats.visibleCount},
-        {"known_bytes", qint64(stats.knownBytes)},
-        {"unknown_size_count", stats.unknownSizeCount},
-        {"duplicate_video_count", duplicates.videoCount},
-        {"reclaimable_bytes", qint64(duplicates.reclaimableBytes)},
-        {"duplicate_groups", groups},
-    };
+    for (const std::int64_t size : sizes) {
+        json.element();
+        json.open('{');
+        json.key("bytes").number(size);
+        json.key("count").number(std::int64_t(duplicates.countsBySize.value(size)));
+        json.close('}');
+    }
+    json.close(']');
+    json.key("duplicate_video_count").number(std::int64_t(duplicates.videoCount));
+    json.key("known_bytes").number(stats.knownBytes);
+    json.key("reclaimable_bytes").number(duplicates.reclaimableBytes);
+    json.key("total_count").number(std::int64_t(stats.totalCount));
+    json.key("unknown_size_count").number(std::int64_t(stats.unknownSizeCount));
+    json.key("visible_count").number(std::int64_t(stats.visibleCount));
+    json.close('}');
 }
-
 }  // namespace
 
 bool writeTable(const VideoList& items, QTextStream& out) {
@@ -238,35 +465,22 @@ QString formatTable(const VideoList& items) {
     return text;
 }
 
-QJsonDocument formatJson(const VideoList& items, const LibraryStats& stats,
-                         const DuplicateSummary& duplicates, const PathLookup& pathOf,
-                         const DateSourceLookup& dateSourceOf) {
-    QJsonArray videos;
-    for (const VideoItem& item : items) videos.append(videoObject(item, pathOf, dateSourceOf));
-    return QJsonDocument(QJsonObject{{"videos", videos}, {"summary", summaryObject(stats, duplicates)}});
-}
-
 bool writeJson(const VideoList& items, const LibraryStats& stats, const DuplicateSummary& duplicates,
-               const PathLookup& pathOf, QIODevice& out, const DateSourceLookup& dateSourceOf) {
-    // The document with no videos, split where they go: keys are written in
-    // sorted order, so the videos array is the last member.
-    const QByteArray frame =
-        QJsonDocument(QJsonObject{{"videos", QJsonArray()}, {"summary", summaryObject(stats, duplicates)}})
-            .toJson(QJsonDocument::Indented);
-    const QByteArray videosOpen = "\"videos\": [\n";
-    const qsizetype split = frame.lastIndexOf(videosOpen) + videosOpen.size();
-    const auto write = [&out](const QByteArray& bytes) { return out.write(bytes) == bytes.size(); };
-    if (!write(frame.left(split))) return false;
-    // An array element of this depth: its lines indented by two levels.
-    const QByteArray indent(8, ' ');
-    for (qsizetype i = 0; i < items.size(); ++i) {
-        QByteArray video =
-            QJsonDocument(videoObject(items[i], pathOf, dateSourceOf)).toJson(QJsonDocument::Indented);
-        video.chop(1);  // the document's final line break
-        if (!write(indent + video.replace("\n", "\n" + indent) + (i + 1 < items.size() ? ",\n" : "\n")))
-            return false;
+               const PathLookup& pathOf, QIODevice& out, const DateSourceLookup& dateSourceOf,
+               JsonLayout layout) {
+    JsonWriter json(out, layout);
+    json.open('{');
+    json.key("summary");
+    writeSummary(json, stats, duplicates);
+    json.key("videos").open('[', true);
+    for (const VideoItem& item : items) {
+        json.element();
+        writeVideo(json, item, pathOf, dateSourceOf);
+        if (!json.flushIfFull()) return false;
     }
-    return write(frame.mid(split));
+    json.close(']');
+    json.close('}');
+    return json.finish();
 }
 
 }  // namespace reelkeep

@@ -1,13 +1,14 @@
 // scan_report.h: how `reelkeep scan` prints a list: an aligned table with the
 // window's texts, or JSON. Names are library data, so control characters are
 // escaped before they reach a terminal and paths that are not UTF-8 travel as
-// base64 bytes next to their lossy text. Columns align by the cells a terminal
-// gives each character (two for CJK and emoji, none for combining marks).
+// base64 bytes next to their lossy text. JSON is written by hand, escaped as
+// the grammar requires (and U+2028/U+2029), never built as a tree. Columns
+// align by the cells a terminal gives each character (two for CJK and emoji,
+// none for combining marks).
 #pragma once
 
 #include <QByteArray>
 #include <QIODevice>
-#include <QJsonDocument>
 #include <QString>
 #include <QTextStream>
 #include <functional>
@@ -37,9 +38,9 @@ using PathLookup = std::function<std::optional<QByteArray>(const QString& localI
 using DateSourceLookup = std::function<std::optional<DateSource>(const QString& localIdentifier)>;
 
 QString formatTable(const VideoList& items);
-QJsonDocument formatJson(const VideoList& items, const LibraryStats& stats,
-                         const DuplicateSummary& duplicates, const PathLookup& pathOf,
-                         const DateSourceLookup& dateSourceOf = {});
+
+// Compact: no spaces, one video a line. Pretty: indented by four, one member a line.
+enum class JsonLayout { compact, pretty };
 
 // The same texts, written as they are made: a list of 100,000 videos is never
 // held as one text, nor as a JSON tree, next to the list itself. False as soon
@@ -47,6 +48,7 @@ QJsonDocument formatJson(const VideoList& items, const LibraryStats& stats,
 [[nodiscard]] bool writeTable(const VideoList& items, QTextStream& out);
 [[nodiscard]] bool writeJson(const VideoList& items, const LibraryStats& stats,
                              const DuplicateSummary& duplicates, const PathLookup& pathOf, QIODevice& out,
-                             const DateSourceLookup& dateSourceOf = {});
+                             const DateSourceLookup& dateSourceOf = {},
+                             JsonLayout layout = JsonLayout::compact);
 
 }  // namespace reelkeep

@@ -7,8 +7,11 @@
 
 #include <gtest/gtest.h>
 #include <QByteArray>
+#include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include <string>
@@ -125,6 +128,48 @@ TEST(CommandLine, ReportsOutputThatWasNotWritten) {
             EXPECT_TRUE(ran.err.contains("could not be written")) << ran.err.toStdString();
         }
     }
+}
+
+// Names a shell or an editor would choke on, each a real file: the JSON must
+// parse strictly, give every name back, and be the same from the index.
+TEST(CommandLine, ScanJsonCarriesHostileNamesAndRepeatsOnRescan) {
+    const QTemporaryDir library;
+    ASSERT_TRUE(library.isValid());
+    const QByteArray names[] = {"quote\"back\\slash\nline\x01\x1f.mp4", "sep\xe2\x80\xa8par\xe2\x80\xa9.mov",
+                                "smile \xf0\x9f\x98\x80.mkv", "latin1 caf\xe9\xff.mp4"};
+    QSet<QByteArray> expected;
+    for (const QByteArray& name : names) {
+        const QByteArray path = QFile::encodeName(library.path()) + '/' + name;
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                              0644);  // its bytes, not a decoding
+        ASSERT_GE(fd, 0) << name.toStdString();
+        EXPECT_EQ(::write(fd, "not a video", 11), 11);
+        ::close(fd);
+        expected.insert(path);
+    }
+    const std::string folder = library.path().toStdString();
+    const Ran first = run({"scan", "--library", folder, "--json"}, Output::pipe);
+    const Ran again = run({"scan", "--library", folder, "--json"}, Output::pipe);
+    const Ran pretty = run({"scan", "--library", folder, "--pretty"}, Output::pipe);
+    for (const Ran* ran : {&first, &again, &pretty}) ASSERT_EQ(ran->status, 0) << ran->err.toStdString();
+    EXPECT_EQ(first.out, again.out);
+    EXPECT_EQ(first.out.count('\n'), std::size(names) + 2);  // a line per video
+    EXPECT_FALSE(first.out.contains("\xe2\x80\xa8") || first.out.contains("\xe2\x80\xa9"));
+
+    QJsonParseError error;
+    const QJsonDocument compact = QJsonDocument::fromJson(first.out, &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError)
+        << error.errorString().toStdString() << " at " << error.offset;
+    EXPECT_EQ(QJsonDocument::fromJson(pretty.out, &error), compact);
+    EXPECT_EQ(error.error, QJsonParseError::NoError);
+    QSet<QByteArray> listed;
+    for (const QJsonValue video : compact["videos"].toArray()) {
+        const QJsonObject object = video.toObject();
+        listed.insert(object.contains("path_bytes")
+                          ? QByteArray::fromBase64(object["path_bytes"].toString().toLatin1())
+                          : object["path"].toString().toUtf8());
+    }
+    EXPECT_EQ(listed, expected);
 }
 
 TEST(CommandLine, RefusesBadValuesAndEscapesThemInMessages) {

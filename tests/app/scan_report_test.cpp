@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QDateTime>
 #include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
 
@@ -15,6 +17,24 @@ namespace {
 
 VideoItem video(const QString& id, std::optional<QString> name, SizeState size) {
     return VideoItem(id, std::move(name), 1709665629.0, 245, 1920, 1080, false, false, size);
+}
+
+QByteArray written(const VideoList& items, const PathLookup& pathOf,
+                   const DateSourceLookup& dateSourceOf = {}, JsonLayout layout = JsonLayout::compact,
+                   const LibraryStats& stats = {}, const DuplicateSummary& duplicates = {}) {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    EXPECT_TRUE(writeJson(items, stats, duplicates, pathOf, buffer, dateSourceOf, layout));
+    return buffer.data();
+}
+
+// As strict a reader as there is at hand: any grammar fault fails the test.
+QJsonObject parsed(const QByteArray& json) {
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError)
+        << error.errorString().toStdString() << " at " << error.offset << " in " << json.toStdString();
+    return document.object();
 }
 
 }  // namespace
@@ -49,17 +69,17 @@ TEST(ScanReport, JsonCarriesRawValuesAndBytesOfOddPaths) {
     duplicates.videoCount = 2;
     duplicates.reclaimableBytes = 1'500;
     const QByteArray latin1Path("/videos/caf\xE9.mov");
-    const QJsonObject root = formatJson(
-                                 items, LibraryStats{2, 2, 1'500, 1}, duplicates,
-                                 [&](const QString& id) -> std::optional<QByteArray> {
-                                     if (id == "a") return latin1Path;
-                                     return std::nullopt;
-                                 },
-                                 [](const QString& id) -> std::optional<DateSource> {
-                                     if (id == "a") return DateSource::fileName;
-                                     return std::nullopt;
-                                 })
-                                 .object();
+    const QJsonObject root = parsed(written(
+        items,
+        [&](const QString& id) -> std::optional<QByteArray> {
+            if (id == "a") return latin1Path;
+            return std::nullopt;
+        },
+        [](const QString& id) -> std::optional<DateSource> {
+            if (id == "a") return DateSource::fileName;
+            return std::nullopt;
+        },
+        JsonLayout::compact, LibraryStats{2, 2, 1'500, 1}, duplicates));
 
     const QJsonArray videos = root["videos"].toArray();
     ASSERT_EQ(videos.size(), 2);
@@ -88,13 +108,11 @@ TEST(ScanReport, JsonListsAllocatedBytesNextToTheLength) {
     const VideoList items = {video("a", QStringLiteral("sparse.mp4"),
                                    SizeState::known(qint64{64} << 20, SizeSource::fileAttributes)),
                              video("b", std::nullopt, SizeState::failed())};
-    const QJsonArray videos = formatJson(items, LibraryStats{2, 2, 1, 1}, DuplicateSummary{},
-                                         [&](const QString& id) -> std::optional<QByteArray> {
-                                             if (id == "a") return sparse;
-                                             return std::nullopt;
-                                         },
-                                         {})
-                                  .object()["videos"]
+    const QJsonArray videos = parsed(written(items,
+                                             [&](const QString& id) -> std::optional<QByteArray> {
+                                                 if (id == "a") return sparse;
+                                                 return std::nullopt;
+                                             }))["videos"]
                                   .toArray();
     ASSERT_EQ(videos.size(), 2);
     const QJsonValue allocated = videos[0].toObject()["allocated_bytes"];
@@ -103,8 +121,8 @@ TEST(ScanReport, JsonListsAllocatedBytesNextToTheLength) {
     EXPECT_TRUE(videos[1].toObject()["allocated_bytes"].isNull());
 }
 
-// The command writes both as it goes; what it writes must be what the whole
-// document or table would have been.
+// The command writes both as it goes. Pretty JSON is laid out as QJsonDocument
+// lays it out; compact is the same document.
 TEST(ScanReport, WrittenReportsMatchTheWholeDocumentsAndAlign) {
     VideoList items;
     // Wide, zero-width and joined characters: columns align by terminal cells.
@@ -129,16 +147,91 @@ TEST(ScanReport, WrittenReportsMatchTheWholeDocumentsAndAlign) {
         SCOPED_TRACE(count);
         const VideoList shown = items.first(count);
         const LibraryStats stats{5, int(count), 3'000, 1};
-        QBuffer written;
-        written.open(QIODevice::WriteOnly);
-        ASSERT_TRUE(writeJson(shown, stats, duplicates, pathOf, written));
-        EXPECT_EQ(written.data(), formatJson(shown, stats, duplicates, pathOf).toJson());
+        const QByteArray compact = written(shown, pathOf, {}, JsonLayout::compact, stats, duplicates);
+        const QByteArray pretty = written(shown, pathOf, {}, JsonLayout::pretty, stats, duplicates);
+        EXPECT_EQ(pretty, QJsonDocument(parsed(compact)).toJson(QJsonDocument::Indented));
+        EXPECT_EQ(compact.count('\n'), count > 0 ? count + 2 : 1);  // a line per video
 
         // Every cell is padded to its column, so every line is as wide as the header.
         const QStringList lines = formatTable(shown).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         ASSERT_EQ(lines.size(), count + 1);
         for (const QString& line : lines)
             EXPECT_EQ(terminalWidth(line), terminalWidth(lines.front())) << line.toStdString();
+    }
+}
+
+TEST(ScanReport, JsonEscapesHostileNamesForAStrictParser) {
+    QString controls;
+    for (char16_t unit = 1; unit < 0x20; ++unit) controls += QChar(unit);
+    const QString names[] = {
+        QStringLiteral("say \"cheese\" C:\\clips\\"),
+        controls + QChar(0x7F),
+        QStringLiteral("line\u2028paragraph\u2029end"),
+        QStringLiteral("\U0001F3AC \u65C5\u884C caf\u00E9"),
+        QString(QChar(0xD83C)) + "half a pair" + QChar(0xDC00),
+    };
+    const QByteArray paths[] = {"/v/\"q\"\\\n\t.mov", "/v/sep\xe2\x80\xa8.mov", "/v/caf\xe9\xff\xfe.mov",
+                                "/v/overlong\xc0\xaf.mov", "/v/\xf0\x9f\x8e\xac.mov"};
+    VideoList items;
+    for (int i = 0; i < 5; ++i)
+        items.append(
+            video(QString::number(i), names[i], SizeState::known(100 - i, SizeSource::fileAttributes)));
+    const PathLookup pathOf = [&](const QString& id) -> std::optional<QByteArray> {
+        return paths[id.toInt()];
+    };
+    const QByteArray compact = written(items, pathOf);
+    for (const char byte : compact) EXPECT_TRUE(byte == '\n' || uchar(byte) >= 0x20) << int(byte);
+    EXPECT_FALSE(compact.contains("\xe2\x80\xa8") || compact.contains("\xe2\x80\xa9"));
+
+    const QJsonObject root = parsed(compact);
+    EXPECT_EQ(root, parsed(written(items, pathOf, {}, JsonLayout::pretty)));
+    const QJsonArray videos = root["videos"].toArray();
+    ASSERT_EQ(videos.size(), 5);
+    for (int i = 0; i < 5; ++i) {
+        SCOPED_TRACE(i);
+        const QJsonObject video = videos[i].toObject();
+        const QString replaced =
+            QString(QChar::ReplacementCharacter) + "half a pair" + QChar::ReplacementCharacter;
+        EXPECT_EQ(video["name"].toString(), i == 4 ? replaced : names[i]);  // half a pair is no character
+        EXPECT_EQ(video["path"].toString(), QString::fromUtf8(paths[i]));
+        const bool isUtf8 = QByteArrayView(paths[i]).isValidUtf8();
+        EXPECT_EQ(video.contains("path_bytes"), !isUtf8);
+        if (!isUtf8) {
+            EXPECT_EQ(QByteArray::fromBase64(video["path_bytes"].toString().toLatin1()), paths[i]);
+        }
+    }
+}
+
+// Dates are formatted by hand: they must read as QDateTime would write them.
+TEST(ScanReport, JsonDatesMatchQDateTime) {
+    const Timestamp dates[] = {0.0,
+                               -0.5,
+                               1709665629.123,
+                               951782400.0,
+                               951868799.999,
+                               4107542400.0,
+                               -62135596800.0,
+                               -62135596801.0,
+                               253402300799.999,
+                               253402300800.0,
+                               -1e12,
+                               1e300,
+                               NAN,
+                               kDistantPast};
+    VideoList items;
+    for (const Timestamp date : dates)
+        items.append(VideoItem(QString::number(items.size()), QStringLiteral("v"), date, 1, 1, 1, false,
+                               false, SizeState::failed()));
+    const QJsonArray videos = parsed(written(items, {}))["videos"].toArray();
+    ASSERT_EQ(videos.size(), std::size(dates));
+    for (qsizetype i = 0; i < videos.size(); ++i) {
+        const Timestamp date = dates[i];
+        const QString expected =
+            std::isfinite(date) && std::abs(date) < 1e13 && date != kDistantPast
+                ? QDateTime::fromMSecsSinceEpoch(qint64(date * 1000.0), Qt::UTC).toString(Qt::ISODateWithMs)
+                : QString();
+        const QJsonValue shown = videos[i].toObject()["creation_date"];
+        EXPECT_EQ(shown.isNull() ? QString() : shown.toString(), expected) << date;
     }
 }
 
