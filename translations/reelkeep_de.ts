@@ -899,6 +899,10 @@ Rückgabewerte: 0 fertig, 2 falscher Aufruf, 3 keine lesbare Bibliothek, 4 das D
         <source>--library was given an empty folder name.</source>
         <translation>--library wurde ein leerer Ordnername übergeben.</translation>
     </message>
+    <message>
+        <source>Print JSON indented, one member a line (implies --json).</source>
+        <translation>JSON eingerückt ausgeben, ein Eintrag pro Zeile (schließt --json ein).</translation>
+    </message>
 </context>
 <context>
     <name>reelkeep::VideoListViewModel</name>

@@ -897,6 +897,10 @@ Exit codes: 0 done, 2 usage error, 3 no readable library, 4 the scan failed, 5 t
         <source>--library was given an empty folder name.</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Print JSON indented, one member a line (implies --json).</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>reelkeep::VideoListViewModel</name>
