@@ -365,7 +365,10 @@ QCoro::Task<Result<void>> PhotoLibraryService::favoriteOnExecutor(QStringList lo
                                                                   bool isFavorite, std::stop_token stop) {
     const FetchResult assets =
         localIdentifiers.isEmpty() ? FetchResult{} : m_ports.fetch->fetchAssets(localIdentifiers);
-    if (assets.isEmpty()) co_return PhotoLibraryError::assetNotFound();
+    // All or nothing: the caller reports every identifier it asked for as changed.
+    localIdentifiers.removeDuplicates();
+    if (assets.isEmpty() || assets.size() < localIdentifiers.size())
+        co_return PhotoLibraryError::assetNotFound();
     if (stop.stop_requested()) co_return PhotoLibraryError::cancelled();
     auto completion = Completion<FavoriteCompletion>::create(m_executor.get());
     const RequestId request = m_ports.changes->setFavorite(

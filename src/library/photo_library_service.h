@@ -100,6 +100,7 @@ public:
                                                       std::stop_token stop = {});
 
     QCoro::Task<DeletionOutcome> deleteVideos(QStringList localIdentifiers, std::stop_token stop = {});
+    // All or nothing: fails with assetNotFound, changing nothing, when any identifier is gone.
     QCoro::Task<Result<void>> setFavorite(QStringList localIdentifiers, bool isFavorite,
                                           std::stop_token stop = {});
     // Writes to destinationPath, which the caller chose and made unique; with

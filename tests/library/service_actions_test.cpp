@@ -99,7 +99,12 @@ TEST_F(ActionTest, FavoritesAreAllOrNothing) {
     EXPECT_EQ(silent->error().description(), "This video's file could not be read.");
 
     library->setFavoriteScript({});
-    EXPECT_TRUE(*awaitFor(service->setFavorite({"a", "gone", "c"}, true)));
+    // One gone: the caller would report three changed, so none is.
+    EXPECT_EQ(awaitFor(service->setFavorite({"a", "gone", "c"}, true))->error().kind(),
+              PhotoLibraryError::Kind::assetNotFound);
+    EXPECT_FALSE(library->asset("a")->isFavorite);
+    EXPECT_FALSE(library->asset("c")->isFavorite);
+    EXPECT_TRUE(*awaitFor(service->setFavorite({"a", "c", "a"}, true)));
     EXPECT_TRUE(library->asset("a")->isFavorite);
     EXPECT_FALSE(library->asset("b")->isFavorite);
     EXPECT_TRUE(library->asset("c")->isFavorite);

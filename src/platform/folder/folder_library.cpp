@@ -111,6 +111,15 @@ PlatformError goneError() {
     return PlatformError{kDomain, kGoneCode, reelkeep::tr("The video is no longer in the library.")};
 }
 
+PlatformError favoritesFailure(const store::StoreError& error) {
+    QString text = error.message();
+    if (error.kind() == store::StoreErrorKind::unavailable)
+        text += QStringLiteral(". ") +
+                tr("Reelkeep needs this file to know your favorites: make sure it is a regular file on a "
+                   "disk with free space and that no other program holds it, then scan again.");
+    return PlatformError{kDomain, kStoreCode, text};
+}
+
 bool isReadableFolder(const QByteArray& path) {
     if (!path.startsWith('/')) return false;
     struct stat status {};
@@ -465,17 +474,15 @@ FetchResult FolderLibrary::fetchVideos() const {
 
     std::set<std::string> favorites;
     auto favoriteResult = m_favorites->reattachAndRead(listing);
-    if (favoriteResult) {
-        favorites = std::move(favoriteResult).value();
-    } else if (FavoritesAccess::isFatal(favoriteResult.error())) {
-        // Listing every video as non-favorite would hide the damage; list nothing and say why.
+    if (!favoriteResult) {
+        // Unknown is not "not a favorite": such a list would let Select Extra
+        // Copies pick a favorite. List nothing and say why.
         std::lock_guard lock(m_mutex);
-        m_lastFetchError = PlatformError{kDomain, kStoreCode, favoriteResult.error().message()};
+        m_lastFetchError = favoritesFailure(favoriteResult.error());
         clearScannedLocked();
         return {};
-    } else {
-        qWarning().noquote() << "reelkeep: favorites unavailable:" << favoriteResult.error().message();
     }
+    favorites = std::move(favoriteResult).value();
 
     struct Dated {
         Timestamp date;
@@ -686,23 +693,26 @@ RequestId FolderLibrary::setFavorite(const FetchResult& assets, bool isFavorite,
             completion.error = cancelledError();
         } else {
             std::vector<store::ListedFile> files;
-            FetchResult applied;
+            bool isAnyGone = assets.isEmpty();
             for (const AssetRef& asset : assets) {
                 const FolderAsset* folderAsset = asFolderAsset(asset);
-                // A file replaced since the scan is not the video the user marked.
-                if (!folderAsset || !isUnchanged(folderAsset->file())) continue;
+                // A file replaced since the scan is not the video the user marked;
+                // marking only the others would report a change that was not made.
+                if (!folderAsset || !isUnchanged(folderAsset->file())) {
+                    isAnyGone = true;
+                    break;
+                }
                 const fs::FileFingerprint& fingerprint = folderAsset->file().fingerprint;
                 files.push_back(
                     store::ListedFile{asset->localIdentifier().toStdString(),
                                       {fingerprint.device, fingerprint.inode, fingerprint.sizeBytes}});
-                applied.append(asset);
             }
-            if (files.empty()) {
+            if (isAnyGone) {
                 completion.error = goneError();
             } else if (const store::StoreStatus error = m_favorites->setFavorite(files, isFavorite)) {
                 completion.error = PlatformError{kDomain, kStoreCode, error->message()};
             } else {
-                replaceFavoriteFlags(applied, isFavorite);
+                replaceFavoriteFlags(assets, isFavorite);
                 completion.success = true;
             }
         }

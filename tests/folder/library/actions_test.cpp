@@ -202,5 +202,75 @@ TEST_F(FolderLibraryTest, ADamagedFavoritesStoreFailsTheScanAndIsKept) {
     EXPECT_TRUE(isKept);
 }
 
+TEST_F(FolderLibraryTest, FavoritesChangeForAllOrNone) {
+    ASSERT_TRUE(makeClip("kept.mp4"));
+    ASSERT_TRUE(makeClip("edited.mp4"));
+    ASSERT_TRUE(scan());
+    writeBytes(join(root(), "edited.mp4"), "no longer the video the user marked");
+
+    const std::optional<Result<void>> marked =
+        awaitFor(service().setFavorite({identifierOf("kept.mp4"), identifierOf("edited.mp4")}, true));
+    ASSERT_TRUE(marked);
+    EXPECT_FALSE(*marked);
+    const std::optional<ScanOutcome> again = scan();
+    ASSERT_TRUE(again);
+    for (const VideoItem& item : again->items) EXPECT_FALSE(item.isFavorite()) << item.displayName();
+}
+
+TEST_F(FolderLibraryTest, AnUnusableFavoritesStoreFailsTheScan) {
+    const QByteArray store = state() + "/data/favorites.sqlite";
+    struct Case {
+        const char* what;
+        std::function<void()> spoil;
+    };
+    const Case cases[] = {
+        {"a folder", [&] { makeFolder(store); }},
+        // A FIFO would block the open forever.
+        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(store.constData(), 0600), 0); }},
+        {"a linked -wal",
+         [&] {
+             ASSERT_EQ(::symlink((state() + "/elsewhere").constData(), (store + "-wal").constData()), 0);
+         }},
+        {"a link to nothing", [&] { ASSERT_EQ(::symlink("/nonexistent/favorites", store.constData()), 0); }},
+    };
+    ASSERT_TRUE(makeClip("clip.mp4"));
+    makeFolder(state() + "/data");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.spoil();
+        const std::shared_ptr<FolderLibrary> library = openLibrary();
+        // Unknown favorites listed as "not a favorite" would let Select Extra Copies pick one.
+        EXPECT_TRUE(library->fetchVideos().isEmpty());
+        ASSERT_TRUE(library->lastFetchError());
+        EXPECT_TRUE(
+            library->lastFetchError()->localizedDescription.contains(QStringLiteral("favorites.sqlite")))
+            << library->lastFetchError()->localizedDescription.toStdString();
+        openLibrary();
+        ::unlink((store + "-wal").constData());
+        ::rmdir(store.constData());
+        ::unlink(store.constData());
+    }
+}
+
+TEST_F(FolderLibraryTest, AFavoritesStoreLinkedToARegularFileWorks) {
+    ASSERT_TRUE(makeClip("clip.mp4"));
+    makeFolder(state() + "/data");
+    makeFolder(state() + "/dotfiles");
+    const QByteArray target = state() + "/dotfiles/favorites.sqlite";
+    writeBytes(target, {});  // an empty file is an empty database
+    ASSERT_EQ(::symlink(target.constData(), (state() + "/data/favorites.sqlite").constData()), 0);
+    ASSERT_TRUE(scan());
+    ASSERT_TRUE(*awaitFor(service().setFavorite({identifierOf("clip.mp4")}, true)));
+    openLibrary();
+    const std::optional<ScanOutcome> again = scan();
+    ASSERT_TRUE(again);
+    ASSERT_EQ(again->items.size(), 1);
+    EXPECT_TRUE(again->items.first().isFavorite());
+    struct stat link {};
+    ASSERT_EQ(::lstat((state() + "/data/favorites.sqlite").constData(), &link), 0);
+    EXPECT_TRUE(S_ISLNK(link.st_mode)) << "the link stays in place";
+    EXPECT_TRUE(exists(target));
+}
+
 }  // namespace
 }  // namespace reelkeep::testing

@@ -1,10 +1,15 @@
 // favorites_store_test.cpp: favorites are user data: all-or-nothing changes,
 // damaged files kept aside, renames followed, concurrent writers.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <thread>
 
 #include "platform/folder/store/favorites_store.h"
@@ -202,6 +207,94 @@ TEST(FavoritesStore, ConcurrentOpensAndWritersLoseNothing) {
     }
     for (const auto& list : failures) EXPECT_TRUE(list.empty()) << list.front();
     EXPECT_EQ(favoritesAt(path).size(), static_cast<std::size_t>(kWriters * kChanges));
+}
+
+// Runs `check` as an unprivileged user: as root, in a child as nobody, since
+// file modes deny root nothing. The check's own result, or -1 when it could not run.
+constexpr uid_t kNobody = 65534;
+int asUnprivileged(const std::function<int()>& check) {
+    if (::geteuid() != 0) return check();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setresgid(kNobody, kNobody, kNobody) != 0 || ::setresuid(kNobody, kNobody, kNobody) != 0)
+            ::_exit(100);
+        ::_exit(check());
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+TEST(FavoritesStore, AReadOnlyFileIsReadWithoutSideFilesThatOutliveIt) {
+    QTemporaryDir dir;
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0777);
+    const QString path = dir.filePath(QStringLiteral("favorites.sqlite"));
+    const QByteArray native = QFile::encodeName(path);
+    {
+        auto store = FavoritesStore::open(path);
+        ASSERT_TRUE(store);
+        const ListedFile files[] = {listed("/v/a.mp4", 1)};
+        ASSERT_FALSE(store.value()->setFavorite(files, true));
+    }
+    ASSERT_EQ(::chmod(native.constData(), 0444), 0);
+    EXPECT_EQ(asUnprivileged([&] {
+                  auto store = FavoritesStore::open(path);
+                  if (!store || !store.value()->isReadOnly()) return 1;
+                  if (store.value()->favorites().value() != std::set<std::string>{"/v/a.mp4"}) return 2;
+                  const ListedFile files[] = {listed("/v/b.mp4", 2)};
+                  const StoreStatus refused = store.value()->setFavorite(files, true);
+                  return refused && refused->kind() == StoreErrorKind::readOnly ? 0 : 3;
+              }),
+              0);
+    // SQLite makes side files with the file's 0444 mode, and every later writable open fails on them.
+    EXPECT_FALSE(QFile::exists(path + QStringLiteral("-wal")));
+    EXPECT_FALSE(QFile::exists(path + QStringLiteral("-shm")));
+
+    // Side files left read-only by an older version are repaired once the file is writable.
+    for (const char* suffix : {"-wal", "-shm"}) {
+        writeAll(path + QString::fromLatin1(suffix), {});
+        ASSERT_EQ(::chmod((native + suffix).constData(), 0444), 0);
+        if (::geteuid() == 0) {
+            ASSERT_EQ(::chown((native + suffix).constData(), kNobody, kNobody), 0);
+        }
+    }
+    ASSERT_EQ(::chmod(native.constData(), 0644), 0);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(native.constData(), kNobody, kNobody), 0);
+    }
+    EXPECT_EQ(asUnprivileged([&] {
+                  auto store = FavoritesStore::open(path);
+                  if (!store || store.value()->isReadOnly()) return 1;
+                  const ListedFile files[] = {listed("/v/b.mp4", 2)};
+                  return store.value()->setFavorite(files, true) ? 2 : 0;
+              }),
+              0);
+    EXPECT_EQ(favoritesAt(path), (std::set<std::string>{"/v/a.mp4", "/v/b.mp4"}));
+}
+
+TEST(FavoritesStore, OnlyARegularFileOrALinkToOneIsOpened) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("favorites.sqlite"));
+    const QByteArray native = QFile::encodeName(path);
+    // A FIFO would block the open forever; a linked side file would write elsewhere.
+    ASSERT_EQ(::mkfifo(native.constData(), 0600), 0);
+    EXPECT_EQ(FavoritesStore::open(path).error().kind(), StoreErrorKind::unavailable);
+    ::unlink(native.constData());
+    ASSERT_EQ(::symlink("/dev/null", (native + "-wal").constData()), 0);
+    EXPECT_EQ(FavoritesStore::open(path).error().kind(), StoreErrorKind::unavailable);
+    ::unlink((native + "-wal").constData());
+
+    const QString target = dir.filePath(QStringLiteral("dotfiles-favorites.sqlite"));
+    ASSERT_TRUE(FavoritesStore::open(target));
+    ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), native.constData()), 0);
+    {
+        auto store = FavoritesStore::open(path);
+        ASSERT_TRUE(store) << store.error().message().toStdString();
+        const ListedFile files[] = {listed("/v/a.mp4", 1)};
+        ASSERT_FALSE(store.value()->setFavorite(files, true));
+    }
+    EXPECT_EQ(favoritesAt(target), (std::set<std::string>{"/v/a.mp4"}));
+    EXPECT_TRUE(QFileInfo(path).isSymLink());
 }
 
 }  // namespace

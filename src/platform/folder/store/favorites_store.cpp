@@ -10,8 +10,10 @@
 #include <QFile>
 #include <QStandardPaths>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <set>
 #include <string_view>
 #include <tuple>
@@ -79,11 +81,64 @@ struct OpenAttempt {
 OpenAttempt openConnection(const QByteArray& path, int flags) {
     sqlite3* raw = nullptr;
     OpenAttempt attempt;
-    attempt.code = sqlite3_open_v2(path.constData(), &raw,
-                                   flags | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_FULLMUTEX, nullptr);
+    attempt.code =
+        sqlite3_open_v2(path.constData(), &raw,
+                        flags | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_URI, nullptr);
     attempt.db.reset(raw);
     if (attempt.code == SQLITE_OK) sqlite3_busy_timeout(raw, kBusyTimeoutMs);
     return attempt;
+}
+
+// A read-only file is read as immutable: SQLite then makes no -wal or -shm,
+// which it would create with the file's own 0444 mode, and every later
+// writable open would fail on them.
+QByteArray immutableUri(const QByteArray& path) {
+    return "file:" + path.toPercentEncoding("/") + "?immutable=1";
+}
+
+constexpr const char* kSideSuffixes[] = {"-wal", "-shm", "-journal"};
+
+// The file SQLite will open: the path itself, or the regular file a symlink
+// names (dotfile managers link it). The file and its side files must be
+// regular files or missing; anything else (a FIFO would block the open
+// forever, a linked -wal would write elsewhere) is refused before any open.
+std::optional<QByteArray> storeFile(const QByteArray& path, QString* reason) {
+    const auto notRegular = [reason](const QByteArray& name) {
+        *reason = QStringLiteral("%1 is not a regular file").arg(QFile::decodeName(name));
+        return std::nullopt;
+    };
+    struct stat st {};
+    QByteArray file = path;
+    if (::lstat(path.constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        char* resolved = ::realpath(path.constData(), nullptr);
+        if (!resolved) {
+            *reason = QStringLiteral("%1 is a link that cannot be followed: %2")
+                          .arg(QFile::decodeName(path), QString::fromLocal8Bit(std::strerror(errno)));
+            return std::nullopt;
+        }
+        file = resolved;
+        ::free(resolved);
+    }
+    if (::lstat(file.constData(), &st) == 0 && !S_ISREG(st.st_mode)) return notRegular(path);
+    for (const char* suffix : kSideSuffixes)
+        if (::lstat((file + suffix).constData(), &st) == 0 && !S_ISREG(st.st_mode))
+            return notRegular(path + suffix);
+    return file;
+}
+
+// Side files left read-only (by an older read-only open) would make every
+// writable open fail: they take the store file's mode again.
+void repairSideFileModes(const QByteArray& file) {
+    struct stat main {};
+    if (::stat(file.constData(), &main) != 0 || (main.st_mode & S_IWUSR) == 0) return;
+    for (const char* suffix : kSideSuffixes) {
+        const int fd = ::open((file + suffix).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat side {};
+        if (::fstat(fd, &side) == 0 && S_ISREG(side.st_mode) && (side.st_mode & S_IWUSR) == 0)
+            ::fchmod(fd, main.st_mode & 0666);
+        ::close(fd);
+    }
 }
 
 }  // namespace
@@ -103,24 +158,34 @@ QString FavoritesStore::defaultPath() {
 StoreResult<std::unique_ptr<FavoritesStore>> FavoritesStore::open(const QString& path) {
     QString reason;
     if (!makeFolderFor(path, &reason)) return StoreError(StoreErrorKind::unavailable, path, reason);
-    const QByteArray native = QFile::encodeName(path);
+    const std::optional<QByteArray> file = storeFile(QFile::encodeName(path), &reason);
+    if (!file) return StoreError(StoreErrorKind::unavailable, path, reason);
+    const QByteArray native = *file;
+    repairSideFileModes(native);
 
     OpenAttempt attempt = openConnection(native, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    bool isReadOnly = false;
-    if (attempt.code != SQLITE_OK && exists(native)) {
-        attempt = openConnection(native, SQLITE_OPEN_READONLY);
-        isReadOnly = true;
+    // SQLite opens a write-protected file read-only without failing.
+    const bool isReadOnly =
+        exists(native) && (attempt.code != SQLITE_OK || sqlite3_db_readonly(attempt.db.get(), "main") == 1);
+    if (isReadOnly) {
+        // Committed changes may still wait in a WAL that immutable mode would
+        // skip: then SQLite reads it, and a -shm it makes is repaired later.
+        struct stat wal {};
+        const bool hasWal = ::stat((native + "-wal").constData(), &wal) == 0 && wal.st_size > 0;
+        attempt = hasWal ? openConnection(native, SQLITE_OPEN_READONLY)
+                         : openConnection(immutableUri(native), SQLITE_OPEN_READONLY);
     }
     if (attempt.code != SQLITE_OK)
         return StoreError(StoreErrorKind::unavailable, path, lastError(attempt.db.get()));
-    isReadOnly = isReadOnly || sqlite3_db_readonly(attempt.db.get(), "main") == 1;
 
     QString complaint;
     const int checked = checkIntegrity(attempt.db.get(), &complaint);
     if (isDamage(checked) || (checked == SQLITE_OK && complaint != QStringLiteral("ok"))) {
         const QString detail = checked == SQLITE_OK ? complaint : lastError(attempt.db.get());
         attempt.db.reset();  // closed before the rename, so no handle writes into the moved file
-        const QString movedTo = moveAside(path);
+        // Read without locks, a file another user is writing can look damaged: never moved then.
+        if (isReadOnly) return StoreError(StoreErrorKind::damaged, path, detail);
+        const QString movedTo = moveAside(QFile::decodeName(native));
         if (movedTo.isEmpty())
             return StoreError(StoreErrorKind::damaged, path,
                               detail + QStringLiteral("; it could not be moved aside"));

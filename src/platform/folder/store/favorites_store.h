@@ -25,7 +25,9 @@ public:
     // Creates the file when missing. A file that is not a database or fails
     // PRAGMA integrity_check is renamed to "<path>.damaged-<UTC time>" and the
     // result is a damaged error naming that file. A store that cannot be
-    // written opens read-only (isReadOnly) and refuses changes.
+    // written opens read-only (isReadOnly), makes no side files and refuses
+    // changes. The path may be a symlink to a regular file; a FIFO, folder or
+    // linked side file there is an unavailable error, found before any open.
     static StoreResult<std::unique_ptr<FavoritesStore>> open(const QString& path);
     ~FavoritesStore();
     FavoritesStore(const FavoritesStore&) = delete;
