@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <QFile>
+#include <QLoggingCategory>
 #include <QRandomGenerator>
 
 #include "media_fixtures.h"
@@ -164,6 +165,41 @@ TEST(MediaProbe, BrokenInputsGiveTypedErrorsAndNeverCrash) {
     const auto missing = probeMediaAtPath(QFile::encodeName(fixtures.path(QStringLiteral("missing.mp4"))));
     ASSERT_FALSE(missing);
     EXPECT_EQ(missing.error().kind(), MediaErrorKind::unreadable);
+}
+
+QStringList g_debugLines;
+void keepDebugLine(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type == QtDebugMsg && qstrcmp(context.category, "reelkeep.ffmpeg") == 0) g_debugLines << message;
+}
+
+TEST(MediaProbe, FfmpegWarningsGoToOurDebugLogNotToStderr) {
+    MediaFixtures fixtures;
+    const auto whole = fixtures.makeClip(QStringLiteral("whole.mp4"));
+    ASSERT_TRUE(whole) << fixtures.lastError().toStdString();
+    QFile wholeFile(*whole);
+    ASSERT_TRUE(wholeFile.open(QIODevice::ReadOnly));
+    const QString truncated =
+        fixtures.writeBytes(QStringLiteral("truncated.mp4"), wholeFile.readAll().left(wholeFile.size() / 2));
+
+    QLoggingCategory::setFilterRules(QStringLiteral("reelkeep.ffmpeg.debug=true"));
+    const QtMessageHandler previous = qInstallMessageHandler(keepDebugLine);
+    const QString captured = fixtures.path(QStringLiteral("stderr.txt"));
+    const int savedStderr = ::dup(2);
+    const int capture = ::open(QFile::encodeName(captured).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(capture, 2);
+    const auto info = probeFile(truncated);
+    ::dup2(savedStderr, 2);
+    ::close(capture);
+    ::close(savedStderr);
+    qInstallMessageHandler(previous);
+    QLoggingCategory::setFilterRules({});
+
+    ASSERT_FALSE(info);
+    QFile stderrText(captured);
+    ASSERT_TRUE(stderrText.open(QIODevice::ReadOnly));
+    EXPECT_EQ(stderrText.readAll(), QByteArray());
+    EXPECT_TRUE(g_debugLines.join(u'\n').contains(QStringLiteral("moov atom not found")))
+        << g_debugLines.join(u'\n').toStdString();
 }
 
 TEST(MediaProbe, ReadsThroughTheDescriptorNotTheName) {

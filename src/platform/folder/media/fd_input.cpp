@@ -13,9 +13,13 @@ extern "C" {
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QLoggingCategory>
 #include <cerrno>
 #include <cmath>
+#include <cstdarg>
 #include <cstring>
+#include <mutex>
+#include <string>
 
 namespace reelkeep::media {
 
@@ -106,9 +110,28 @@ QString averrorText(int averror) {
     return QString::fromUtf8(text);
 }
 
+Q_LOGGING_CATEGORY(lcFfmpeg, "reelkeep.ffmpeg", QtInfoMsg)
+
+// FFmpeg hands a line over in pieces; each thread gathers its own.
+thread_local std::string t_ffmpegLine;
+thread_local int t_printsPrefix = 1;
+
+void logFfmpegMessage(void* context, int level, const char* format, va_list arguments) {
+    // Verbose and debug levels describe every packet: not even debug output wants them.
+    if (level > AV_LOG_INFO || !lcFfmpeg().isDebugEnabled()) return;
+    char piece[1024];
+    av_log_format_line2(context, level, format, arguments, piece, sizeof piece, &t_printsPrefix);
+    t_ffmpegLine += piece;
+    if (t_ffmpegLine.empty() || t_ffmpegLine.back() != '\n') return;
+    t_ffmpegLine.pop_back();
+    qCDebug(lcFfmpeg).noquote() << QString::fromUtf8(t_ffmpegLine);
+    t_ffmpegLine.clear();
+}
+
 }  // namespace
 
 MediaResult<std::unique_ptr<FdInput>> FdInput::open(int fd, const InputLimits& limits) {
+    routeFfmpegLogging();
     struct stat st {};
     if (::fstat(fd, &st) != 0)
         return MediaError(MediaErrorKind::unreadable, QString::fromLocal8Bit(std::strerror(errno)));
@@ -192,8 +215,9 @@ MediaError FdInput::errorFor(int averror, const char* step) const {
     return MediaError(MediaErrorKind::damaged, detail);
 }
 
-void quietFfmpegLogging() {
-    av_log_set_level(AV_LOG_FATAL);
+void routeFfmpegLogging() {
+    static std::once_flag once;
+    std::call_once(once, [] { av_log_set_callback(logFfmpegMessage); });
 }
 
 int quarterTurns(const AVStream* stream) {

@@ -63,9 +63,11 @@ private:
 };
 
 // FFmpeg writes its warnings to stderr, and one broken video fills a terminal
-// with them. Call once per process (before threads start) to keep fatal ones only;
-// our typed errors already say what failed.
-void quietFfmpegLogging();
+// with them ("moov atom not found" by the hundred). Its log goes to ours
+// instead, at debug level in the category "reelkeep.ffmpeg" (enable with
+// QT_LOGGING_RULES="reelkeep.ffmpeg.debug=true"); our typed errors already say
+// what failed. FdInput::open calls it; safe from any thread.
+void routeFfmpegLogging();
 
 // Counter-clockwise display rotation of a stream in quarter turns, 0 … 3.
 int quarterTurns(const AVStream* stream);
