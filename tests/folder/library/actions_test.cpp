@@ -214,7 +214,8 @@ TEST_F(FolderLibraryTest, FavoritesChangeForAllOrNone) {
     EXPECT_FALSE(*marked);
     const std::optional<ScanOutcome> again = scan();
     ASSERT_TRUE(again);
-    for (const VideoItem& item : again->items) EXPECT_FALSE(item.isFavorite()) << item.displayName();
+    for (const VideoItem& item : again->items)
+        EXPECT_FALSE(item.isFavorite()) << item.displayName().toStdString();
 }
 
 TEST_F(FolderLibraryTest, AnUnusableFavoritesStoreFailsTheScan) {

@@ -3,9 +3,12 @@
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include "platform/folder/media/thumbnail_cache.h"
@@ -124,6 +127,76 @@ TEST(ThumbnailCache, UnwritableRootIsReportedNotIgnored) {
     EXPECT_FALSE(cache.store(subject, ThumbnailFlavor::normal, frame(10, 10)));
     EXPECT_FALSE(cache.recordFailure(subject));
     EXPECT_FALSE(cache.lookup(subject, ThumbnailFlavor::normal));
+}
+
+// Real paths are long: Qt would write their URI as zTXt, which GLib and file managers skip.
+TEST(ThumbnailCache, LongPathsHitAndOtherProgramsAcceptOurEntries) {
+    QTemporaryDir home;
+    const QString folder =
+        home.filePath(QStringLiteral("Videos/Family holidays 2019 – Brittany and Normandy/"
+                                     "Day 3, the lighthouse at Pointe Saint-Mathieu"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString video = folder + QStringLiteral("/VID_20190718_144521 grandma waving from the boat.mp4");
+    ASSERT_GE(video.size(), 100);
+    QFile file(video);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("not really a video");
+    file.close();
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(video).constData(), &st), 0);
+    const ThumbnailSubject subject{QFile::encodeName(video), st.st_mtim.tv_sec, st.st_size};
+
+    const ThumbnailCache cache(home.filePath(QStringLiteral("cache/thumbnails")), QStringLiteral("9.9"));
+    ASSERT_TRUE(cache.store(subject, ThumbnailFlavor::normal, frame(320, 180)));
+    EXPECT_TRUE(cache.lookup(subject, ThumbnailFlavor::normal));
+    ASSERT_TRUE(cache.recordFailure(subject));
+    EXPECT_TRUE(cache.hasRecordedFailure(subject));
+    QFile png(cache.pathFor(ThumbnailFlavor::normal, subject.absolutePath));
+    ASSERT_TRUE(png.open(QIODevice::ReadOnly));
+    const QByteArray bytes = png.readAll();
+    EXPECT_TRUE(bytes.contains("tEXtThumb::URI")) << "written as tEXt, the form every reader knows";
+    EXPECT_FALSE(bytes.contains("zTXt"));
+
+    const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
+    if (gio.isEmpty()) GTEST_SKIP() << "gio (libglib2.0-bin) is not installed";
+    QProcess info;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
+    info.setProcessEnvironment(environment);
+    info.start(gio, {QStringLiteral("info"), QStringLiteral("-a"), QStringLiteral("thumbnail::is-valid"),
+                     QStringLiteral("--"), video});
+    ASSERT_TRUE(info.waitForFinished(10000));
+    EXPECT_TRUE(info.readAllStandardOutput().contains("thumbnail::is-valid: TRUE"));
+}
+
+TEST(ThumbnailTexts, ReadsEveryTextChunkForm) {
+    const QByteArray uri =
+        "file:///home/someone/Videos/" + QByteArray("a long folder name/").repeated(5) + "clip.mp4";
+    // Qt writes a long text as zTXt: entries made by our earlier versions.
+    QImage image = frame(4, 4);
+    image.setText(QStringLiteral("Thumb::URI"), QString::fromLatin1(uri));
+    QByteArray zipped;
+    QBuffer buffer(&zipped);
+    ASSERT_TRUE(image.save(&buffer, "png"));
+    ASSERT_TRUE(zipped.contains("zTXt"));
+    EXPECT_EQ(thumbnailTexts(zipped).value("Thumb::URI"), uri);
+
+    // iTXt, plain and compressed, right after the header (CRCs are not checked).
+    const auto iTxt = [](const QByteArray& key, bool isCompressed, const QByteArray& text) {
+        const QByteArray body = key + '\0' + char(isCompressed) + '\0' + "en" + '\0' + '\0' +
+                                (isCompressed ? qCompress(text).mid(4) : text);
+        QByteArray out;
+        for (const int shift : {24, 16, 8, 0}) out += char(body.size() >> shift);
+        return out + "iTXt" + body + QByteArray(4, '\0');
+    };
+    QByteArray plain;
+    QBuffer plainBuffer(&plain);
+    ASSERT_TRUE(frame(4, 4).save(&plainBuffer, "png"));
+    const QByteArray international = plain.left(33) + iTxt("Thumb::URI", false, uri) +
+                                     iTxt("Thumb::MTime", true, "1700000000") + plain.mid(33);
+    const auto texts = thumbnailTexts(international);
+    EXPECT_EQ(texts.value("Thumb::URI"), uri);
+    EXPECT_EQ(texts.value("Thumb::MTime"), "1700000000");
 }
 
 }  // namespace

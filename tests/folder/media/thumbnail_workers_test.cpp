@@ -1,7 +1,13 @@
 // thumbnail_workers_test.cpp: workers give the direct call's pictures, are
 // reused and recycled, and a worker that crashes, hangs or talks nonsense costs
 // itself only: the caller gets a typed error and the next request a new worker.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+#include <QFile>
 
 #include <thread>
 
@@ -17,8 +23,10 @@ using testing::OpenFile;
 
 constexpr std::chrono::milliseconds kGenerous{30000};
 
-WorkerCommand stub(const char* mode) {
-    return WorkerCommand{REELKEEP_WORKER_STUB, {mode}};
+WorkerCommand stub(const char* mode, std::string target = {}) {
+    WorkerCommand command{REELKEEP_WORKER_STUB, {mode}};
+    if (!target.empty()) command.arguments.push_back(std::move(target));
+    return command;
 }
 
 TEST(ThumbnailWorkers, ARealWorkerAnswersAsTheDirectCallAndIsReused) {
@@ -89,6 +97,33 @@ TEST(ThumbnailWorkers, AHostileWorkerCostsOnlyItself) {
     const auto notStarted = missing.decode(file.fd(), 128, {}, kGenerous);
     ASSERT_FALSE(notStarted.hasValue());
     EXPECT_EQ(notStarted.error().kind(), MediaErrorKind::unreadable);
+}
+
+TEST(ThumbnailWorkers, ATakenOverWorkerCannotReachFilesOrTheNetwork) {
+    MediaFixtures fixtures;
+    OpenFile file(fixtures.writeBytes(QStringLiteral("any.mp4"), QByteArray(100, 'x')));
+
+    const QString escaped = fixtures.path(QStringLiteral("escaped.txt"));
+    ThumbnailWorkerPool opener(stub("open", QFile::encodeName(escaped).toStdString()), defaultWorkerLimits());
+    EXPECT_FALSE(opener.decode(file.fd(), 128, {}, kGenerous).hasValue());
+    EXPECT_FALSE(QFile::exists(escaped)) << "the worker created a file";
+
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    ThumbnailWorkerPool connector(stub("connect", std::to_string(ntohs(address.sin_port))),
+                                  defaultWorkerLimits());
+    const auto result = connector.decode(file.fd(), 128, {}, kGenerous);
+    ASSERT_FALSE(result.hasValue());
+    // Killed by the filter, and recorded as the decoder's crash on this file.
+    EXPECT_EQ(result.error().kind(), MediaErrorKind::decodeFailed) << result.error().message().toStdString();
+    EXPECT_LT(::accept(listener, nullptr, nullptr), 0) << "the worker reached the network";
+    ::close(listener);
 }
 
 }  // namespace

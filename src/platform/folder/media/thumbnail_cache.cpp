@@ -8,13 +8,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <zlib.h>
 #include <QBuffer>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QImageWriter>
 #include <QMap>
 #include <QStandardPaths>
+
 #include <cerrno>
+#include <optional>
+#include <utility>
 
 namespace reelkeep::media {
 
@@ -87,12 +91,93 @@ bool describes(const QByteArray& png, const ThumbnailSubject& subject) {
            texts.value(kMTimeKey) == QByteArray::number(subject.mtimeSeconds);
 }
 
-QImage labelled(QImage image, const ThumbnailSubject& subject) {
-    image.setText(QString::fromLatin1(kUriKey), QString::fromLatin1(fileUri(subject.absolutePath)));
-    image.setText(QString::fromLatin1(kMTimeKey), QString::number(subject.mtimeSeconds));
-    image.setText(QString::fromLatin1(kSizeKey), QString::number(subject.sizeBytes));
-    image.setText(QStringLiteral("Software"), QStringLiteral("Reelkeep"));
-    return image;
+using TextChunks = QList<std::pair<QByteArray, QByteArray>>;
+
+TextChunks labelsFor(const ThumbnailSubject& subject) {
+    return {{kUriKey, fileUri(subject.absolutePath)},
+            {kMTimeKey, QByteArray::number(subject.mtimeSeconds)},
+            {kSizeKey, QByteArray::number(subject.sizeBytes)},
+            {"Software", "Reelkeep"}};
+}
+
+void appendBigEndian(QByteArray& out, quint32 value) {
+    out += char(value >> 24);
+    out += char(value >> 16);
+    out += char(value >> 8);
+    out += char(value);
+}
+
+quint32 bigEndianAt(const QByteArray& bytes, qsizetype at) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData() + at);
+    return quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3];
+}
+
+QByteArray chunk(const QByteArray& type, const QByteArray& body) {
+    QByteArray out;
+    appendBigEndian(out, quint32(body.size()));
+    const QByteArray typed = type + body;
+    out += typed;
+    appendBigEndian(
+        out, quint32(::crc32(0, reinterpret_cast<const Bytef*>(typed.constData()), uInt(typed.size()))));
+    return out;
+}
+
+constexpr qsizetype kSignatureBytes = 8;
+// Signature, then IHDR: 4 length, 4 type, 13 body, 4 CRC.
+constexpr qsizetype kAfterHeader = kSignatureBytes + 25;
+
+// Qt writes a text over 40 characters as a compressed zTXt, and GLib and the
+// thumbnail readers of file managers read only tEXt: the chunks go in by hand,
+// right after the header, where readers look first.
+QByteArray withTextChunks(const QByteArray& png, const TextChunks& texts) {
+    if (png.size() < kAfterHeader || png.mid(12, 4) != "IHDR") return {};
+    QByteArray out = png.left(kAfterHeader);
+    for (const auto& [key, value] : texts) out += chunk("tEXt", key + '\0' + value);
+    out += png.mid(kAfterHeader);
+    return out;
+}
+
+// A text is a few hundred bytes; a larger one is not a thumbnail's and is not inflated.
+constexpr uLong kMaxTextBytes = 64 * 1024;
+
+std::optional<QByteArray> inflated(QByteArrayView compressed) {
+    QByteArray out(qsizetype(kMaxTextBytes), Qt::Uninitialized);
+    z_stream stream{};
+    if (::inflateInit(&stream) != Z_OK) return std::nullopt;
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
+    stream.avail_in = uInt(compressed.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = uInt(out.size());
+    const int code = ::inflate(&stream, Z_FINISH);
+    const uLong produced = stream.total_out;
+    ::inflateEnd(&stream);
+    if (code != Z_STREAM_END) return std::nullopt;
+    out.truncate(qsizetype(produced));
+    return out;
+}
+
+// Keyword and text of a tEXt, zTXt or iTXt body; nothing when malformed.
+std::optional<std::pair<QByteArray, QByteArray>> textOf(const QByteArray& type, const QByteArray& body) {
+    const qsizetype nul = body.indexOf('\0');
+    if (nul <= 0) return std::nullopt;
+    const QByteArray key = body.left(nul);
+    if (type == "tEXt") return std::pair(key, body.mid(nul + 1));
+    if (type == "zTXt") {
+        if (body.size() < nul + 2 || body[nul + 1] != 0) return std::nullopt;  // 0: deflate, the only method
+        const auto text = inflated(QByteArrayView(body).sliced(nul + 2));
+        return text ? std::optional(std::pair(key, *text)) : std::nullopt;
+    }
+    // iTXt: keyword, compression flag and method, language tag, translated keyword, text.
+    if (body.size() < nul + 3) return std::nullopt;
+    const bool isCompressed = body[nul + 1] != 0;
+    if (isCompressed && body[nul + 2] != 0) return std::nullopt;
+    const qsizetype language = body.indexOf('\0', nul + 3);
+    const qsizetype translated = language < 0 ? -1 : body.indexOf('\0', language + 1);
+    if (translated < 0) return std::nullopt;
+    const QByteArrayView text = QByteArrayView(body).sliced(translated + 1);
+    if (!isCompressed) return std::pair(key, text.toByteArray());
+    const auto expanded = inflated(text);
+    return expanded ? std::optional(std::pair(key, *expanded)) : std::nullopt;
 }
 
 }  // namespace
@@ -125,23 +210,20 @@ QByteArray fileUri(const QByteArray& absolutePath) {
 }
 
 // QImageReader cannot be used: it splits keys at ':', and every key of this
-// standard holds "::".
+// standard holds "::". Other programs (and our older versions, through Qt)
+// write zTXt and iTXt too.
 QMap<QByteArray, QByteArray> thumbnailTexts(const QByteArray& png) {
     QMap<QByteArray, QByteArray> texts;
     static constexpr char kSignature[] = "\x89PNG\r\n\x1a\n";
-    if (!png.startsWith(QByteArray(kSignature, 8))) return texts;
-    qsizetype at = 8;
+    if (!png.startsWith(QByteArray(kSignature, kSignatureBytes))) return texts;
+    qsizetype at = kSignatureBytes;
     while (at + 12 <= png.size()) {
-        const auto* head = reinterpret_cast<const unsigned char*>(png.constData() + at);
-        const quint32 length =
-            quint32(head[0]) << 24 | quint32(head[1]) << 16 | quint32(head[2]) << 8 | head[3];
+        const quint32 length = bigEndianAt(png, at);
         const QByteArray type = png.mid(at + 4, 4);
         if (length > static_cast<quint64>(png.size() - at - 12)) break;  // runs past the end: damaged
         if (type == "IDAT" || type == "IEND") break;  // the standard puts its chunks before the pixels
-        if (type == "tEXt") {
-            const QByteArray body = png.mid(at + 8, length);
-            const qsizetype nul = body.indexOf('\0');
-            if (nul > 0) texts.insert(body.left(nul), body.mid(nul + 1));
+        if (type == "tEXt" || type == "zTXt" || type == "iTXt") {
+            if (auto text = textOf(type, png.mid(at + 8, length))) texts.insert(text->first, text->second);
         }
         at += 12 + static_cast<qsizetype>(length);
     }
@@ -188,8 +270,8 @@ bool ThumbnailCache::store(const ThumbnailSubject& subject, ThumbnailFlavor flav
     QImage image = frame.width() > limit || frame.height() > limit
                        ? frame.scaled(limit, limit, Qt::KeepAspectRatio, Qt::SmoothTransformation)
                        : frame;
-    return publish(m_root + u'/' + flavorFolder(flavor), thumbnailFileName(subject.absolutePath),
-                   labelled(std::move(image), subject));
+    return publish(m_root + u'/' + flavorFolder(flavor), thumbnailFileName(subject.absolutePath), image,
+                   labelsFor(subject));
 }
 
 bool ThumbnailCache::hasRecordedFailure(const ThumbnailSubject& subject) const {
@@ -201,19 +283,22 @@ bool ThumbnailCache::recordFailure(const ThumbnailSubject& subject) const {
     QImage marker(1, 1, QImage::Format_ARGB32);
     marker.fill(Qt::transparent);
     return publish(m_root + QStringLiteral("/fail/reelkeep-") + m_appVersion,
-                   thumbnailFileName(subject.absolutePath), labelled(std::move(marker), subject));
+                   thumbnailFileName(subject.absolutePath), marker, labelsFor(subject));
 }
 
-bool ThumbnailCache::publish(const QString& folder, const QString& fileName, const QImage& image) const {
+bool ThumbnailCache::publish(const QString& folder, const QString& fileName, const QImage& image,
+                             const TextChunks& texts) const {
     if (!makePrivateFolder(folder)) return false;
-    QByteArray png;
+    QByteArray pixels;
     {
-        QBuffer buffer(&png);
+        QBuffer buffer(&pixels);
         buffer.open(QIODevice::WriteOnly);
         QImageWriter writer(&buffer, "png");
         writer.setQuality(80);
         if (!writer.write(image)) return false;
     }
+    const QByteArray png = withTextChunks(pixels, texts);
+    if (png.isEmpty()) return false;
     QByteArray temporary = QFile::encodeName(folder + u'/' + fileName) + ".XXXXXX";
     // mkostemp: O_EXCL and mode 0600, as the standard asks of thumbnails.
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);

@@ -6,10 +6,12 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QList>
 #include <QMap>
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 namespace reelkeep::media {
 
@@ -31,7 +33,8 @@ struct ThumbnailSubject {
 // percent-encoded (upper-case hex), as g_filename_to_uri writes it, so that
 // our file names are the ones file managers compute.
 QByteArray fileUri(const QByteArray& absolutePath);
-// The tEXt chunks of a PNG (Thumb::URI, Thumb::MTime, …), from before its pixels.
+// The text chunks of a PNG (Thumb::URI, Thumb::MTime, …), from before its
+// pixels: tEXt, zTXt and iTXt alike. We write tEXt only, the one form GLib reads.
 QMap<QByteArray, QByteArray> thumbnailTexts(const QByteArray& png);
 // md5 of the URI, lower-case hex, + ".png".
 QString thumbnailFileName(const QByteArray& absolutePath);
@@ -58,7 +61,8 @@ public:
     bool recordFailure(const ThumbnailSubject& subject) const;
 
 private:
-    bool publish(const QString& folder, const QString& fileName, const QImage& image) const;
+    bool publish(const QString& folder, const QString& fileName, const QImage& image,
+                 const QList<std::pair<QByteArray, QByteArray>>& texts) const;
 
     QString m_root;
     QString m_appVersion;
