@@ -103,8 +103,9 @@ constexpr const char* kSideSuffixes[] = {"-wal", "-shm", "-journal"};
 // regular files or missing; anything else (a FIFO would block the open
 // forever, a linked -wal would write elsewhere) is refused before any open.
 std::optional<QByteArray> storeFile(const QByteArray& path, QString* reason) {
-    const auto notRegular = [reason](const QByteArray& name) {
-        *reason = QStringLiteral("%1 is not a regular file").arg(QFile::decodeName(name));
+    const auto notRegular = [reason, &path](const QByteArray& name) {
+        *reason = name == path ? QStringLiteral("it is not a regular file")
+                               : QStringLiteral("%1 is not a regular file").arg(QFile::decodeName(name));
         return std::nullopt;
     };
     struct stat st {};
