@@ -903,6 +903,10 @@ Rückgabewerte: 0 fertig, 2 falscher Aufruf, 3 keine lesbare Bibliothek, 4 das D
         <source>Print JSON indented, one member a line (implies --json).</source>
         <translation>JSON eingerückt ausgeben, ein Eintrag pro Zeile (schließt --json ein).</translation>
     </message>
+    <message>
+        <source>Reelkeep needs this file to know your favorites: make sure it is a regular file on a disk with free space and that no other program holds it, then scan again.</source>
+        <translation>Reelkeep braucht diese Datei, um deine Favoriten zu kennen: Stelle sicher, dass sie eine normale Datei auf einem Datenträger mit freiem Platz ist und kein anderes Programm sie belegt, und durchsuche dann erneut.</translation>
+    </message>
 </context>
 <context>
     <name>reelkeep::VideoListViewModel</name>

@@ -901,6 +901,10 @@ Exit codes: 0 done, 2 usage error, 3 no readable library, 4 the scan failed, 5 t
         <source>Print JSON indented, one member a line (implies --json).</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Reelkeep needs this file to know your favorites: make sure it is a regular file on a disk with free space and that no other program holds it, then scan again.</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>reelkeep::VideoListViewModel</name>
