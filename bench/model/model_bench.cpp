@@ -91,11 +91,6 @@ void duplicateSummary(benchmark::State& state) {
 }
 BENCHMARK(duplicateSummary)->Unit(benchmark::kMillisecond);
 
-void extraCopies(benchmark::State& state) {
-    for (auto _ : state) benchmark::DoNotOptimize(extraCopyIDs(library()));
-}
-BENCHMARK(extraCopies)->Unit(benchmark::kMillisecond);
-
 // Bytes per record: the list's slot plus the strings' heap, measured by malloc.
 void itemMemory(benchmark::State& state) {
     double perItem = 0;

@@ -74,18 +74,22 @@ DeletionOutcome classifyDeletion(const QStringList& handedIn, const DeletionComp
     for (const ChangeItemResult& item : completion.items) byIdentifier.insert(item.localIdentifier, &item);
 
     QStringList deleted;
+    QHash<QString, QString> locations;
     std::optional<PlatformError> firstError = completion.requestError;
     for (const QString& identifier : handedIn) {
         const ChangeItemResult* item = byIdentifier.value(identifier);
         if (item && !item->error) {
             deleted.append(identifier);
+            if (!item->trashedTo.isEmpty()) locations.insert(identifier, item->trashedTo);
         } else if (!firstError && item) {
             firstError = item->error;
         }
     }
     if (!deleted.isEmpty())
         return DeletionOutcome::success(
-            std::move(deleted), firstError ? std::optional{firstError->localizedDescription} : std::nullopt);
+                   std::move(deleted),
+                   firstError ? std::optional{firstError->localizedDescription} : std::nullopt)
+            .withTrashLocations(std::move(locations));
     if (firstError && firstError->isUserCancellation()) return DeletionOutcome::cancelled();
     if (firstError) return DeletionOutcome::failed(firstError->localizedDescription);
     return DeletionOutcome::failed();

@@ -3,6 +3,7 @@
 // looked up when asked for, so they follow the current translation.
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -100,6 +101,12 @@ public:
     // failed: the platform error's description, if any; success: the first error
     // of the items that were not deleted, if any.
     const std::optional<QString>& message() const { return m_message; }
+    // Where each deleted file went, for the libraries that say (a trash folder).
+    const QHash<QString, QString>& trashLocations() const { return m_trashLocations; }
+    DeletionOutcome withTrashLocations(QHash<QString, QString> locations) && {
+        m_trashLocations = std::move(locations);
+        return std::move(*this);
+    }
 
     friend bool operator==(const DeletionOutcome&, const DeletionOutcome&) = default;
 
@@ -110,6 +117,7 @@ private:
     Kind m_kind;
     QStringList m_deleted;
     std::optional<QString> m_message;
+    QHash<QString, QString> m_trashLocations;
 };
 
 // How a deletion request ended, given the assets handed in (in fetch order).

@@ -17,6 +17,7 @@
 #include <optional>
 
 #include "library/dynamic_object.h"
+#include "model/copies.h"
 #include "model/video_item.h"
 
 namespace reelkeep {
@@ -115,6 +116,7 @@ public:
 struct ChangeItemResult {
     QString localIdentifier;
     std::optional<PlatformError> error;  // none: the change was applied to this asset
+    QString trashedTo{};                 // a deletion into a trash folder: where the file is now
 };
 
 struct DeletionCompletion {
@@ -243,6 +245,25 @@ public:
     virtual QStringList libraryRoots() const = 0;
 };
 
+struct CopyCheckProgress {
+    std::int64_t checkedBytes = 0;
+    std::int64_t totalBytes = 0;  // every file of every same-size group, once per file
+};
+
+class CopyCheckPort {
+public:
+    virtual ~CopyCheckPort() = default;
+    // Compares the same-size files of the last fetch byte for byte, in the
+    // background. `progress` runs often, on a thread of the port's; the handler
+    // runs once, after a cancel too, with what was verified so far.
+    virtual RequestId checkCopies(std::function<void(CopyCheckProgress)> progress,
+                                  std::function<void(CopyCheck)> handler) = 0;
+    virtual void cancelCopyCheck(RequestId id) = 0;
+    // Names the fetched file has outside the library: trashing it frees nothing
+    // while they remain. 0 for an unknown identifier.
+    virtual int hardLinksOutside(const QString& localIdentifier) const = 0;
+};
+
 // The whole port as the service receives it. Every member is required.
 struct LibraryPorts {
     std::shared_ptr<AuthorizationPort> authorization;
@@ -254,6 +275,7 @@ struct LibraryPorts {
     std::shared_ptr<VideoAssetPort> videos;
     std::shared_ptr<ChangeObserverPort> observers;
     std::shared_ptr<LocationPort> locations;
+    std::shared_ptr<CopyCheckPort> copies;
 };
 
 }  // namespace reelkeep

@@ -353,6 +353,32 @@ QCoro::Task<DeletionOutcome> PhotoLibraryService::deleteOnExecutor(QStringList l
     co_return classifyDeletion(handedIn, result);
 }
 
+QCoro::Task<CopyCheck> PhotoLibraryService::checkCopies(std::function<void(CopyCheckProgress)> onProgress,
+                                                        std::stop_token stop) {
+    return onExecutor<CopyCheck>(stop,
+                                 [this, onProgress = std::move(onProgress)](const std::stop_token& token) {
+                                     return checkCopiesOnExecutor(onProgress, token);
+                                 });
+}
+
+QCoro::Task<CopyCheck> PhotoLibraryService::checkCopiesOnExecutor(
+    std::function<void(CopyCheckProgress)> onProgress, std::stop_token stop) {
+    if (stop.stop_requested()) co_return CopyCheck{};
+    auto completion = Completion<CopyCheck>::create(m_executor.get());
+    const RequestId request = m_ports.copies->checkCopies(
+        std::move(onProgress), [weak = std::weak_ptr(completion)](CopyCheck result) {
+            if (const auto waiting = weak.lock()) waiting->resume(std::move(result));
+        });
+    // The port answers a cancel at once, with the sets it has finished.
+    auto cancel = [port = m_ports.copies, request] { port->cancelCopyCheck(request); };
+    std::stop_callback<CancelOnStop<decltype(cancel)>> onStop(stop, CancelOnStop<decltype(cancel)>{cancel});
+    co_return co_await completion->wait({}, {});
+}
+
+int PhotoLibraryService::hardLinksOutside(const QString& localIdentifier) const {
+    return m_ports.copies->hardLinksOutside(localIdentifier);
+}
+
 QCoro::Task<Result<void>> PhotoLibraryService::setFavorite(QStringList localIdentifiers, bool isFavorite,
                                                            std::stop_token stop) {
     return onExecutor<Result<void>>(

@@ -118,6 +118,12 @@ public:
     // A playable local file and its length; assetUnavailable when it cannot be played.
     QCoro::Task<Result<PreviewSource>> preparePreview(QString localIdentifier, std::stop_token stop = {});
 
+    // Which same-size videos of the last scan are byte-identical copies. A stop
+    // answers at once with what was verified so far (isComplete false).
+    QCoro::Task<CopyCheck> checkCopies(std::function<void(CopyCheckProgress)> onProgress,
+                                       std::stop_token stop = {});
+    int hardLinksOutside(const QString& localIdentifier) const;
+
     QCoro::Task<FileLocation> fileLocation(QString localIdentifier);
     QStringList libraryRoots() const;
     void registerChangeObserver(std::weak_ptr<LibraryChangeListener> listener);
@@ -145,6 +151,8 @@ private:
                                                           std::stop_token stop);
     QCoro::Task<> probeChild(QString localIdentifier, std::shared_ptr<ProbeWindow> window,
                              std::stop_token stop);
+    QCoro::Task<CopyCheck> checkCopiesOnExecutor(std::function<void(CopyCheckProgress)> onProgress,
+                                                 std::stop_token stop);
     QCoro::Task<DeletionOutcome> deleteOnExecutor(QStringList localIdentifiers, std::stop_token stop);
     QCoro::Task<Result<void>> favoriteOnExecutor(QStringList localIdentifiers, bool isFavorite,
                                                  std::stop_token stop);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "name_order.h"
 #include "saturating.h"
 
 namespace reelkeep {
@@ -41,17 +40,11 @@ void forEachGroup(const std::vector<SizedPosition>& sized, Visit visit) {
     }
 }
 
-bool replacesKeeper(const VideoItem& candidate, const VideoItem& keep) {
-    if (candidate.isFavorite() != keep.isFavorite()) return candidate.isFavorite();
-    if (candidate.creationDate() == keep.creationDate())
-        return compareIdentifiers(candidate.localIdentifier(), keep.localIdentifier()) < 0;
-    return candidate.creationDate() < keep.creationDate();
-}
-
 }  // namespace
 
-DuplicateSummary summarizeDuplicates(const VideoList& items) {
+DuplicateSummary summarizeDuplicates(const VideoList& items, const CopyCheck& copies) {
     DuplicateSummary summary;
+    summary.copies = summarizeCopies(copies, items);
     forEachGroup(sizedPositions(items), [&](auto first, auto last) {
         const auto count = std::int64_t(last - first);
         summary.countsBySize.insert(first->bytes, int(count));
@@ -60,19 +53,6 @@ DuplicateSummary summarizeDuplicates(const VideoList& items) {
             saturatingAdd(summary.reclaimableBytes, saturatingMul(first->bytes, count - 1));
     });
     return summary;
-}
-
-QSet<QString> extraCopyIDs(const VideoList& items) {
-    QSet<QString> extras;
-    forEachGroup(sizedPositions(items), [&](auto first, auto last) {
-        const VideoItem* keep = &items[first->position];
-        for (auto it = first + 1; it != last; ++it)
-            if (replacesKeeper(items[it->position], *keep)) keep = &items[it->position];
-        for (auto it = first; it != last; ++it)
-            if (items[it->position].localIdentifier() != keep->localIdentifier())
-                extras.insert(items[it->position].localIdentifier());
-    });
-    return extras;
 }
 
 LibraryStats libraryStats(const VideoList& library, qsizetype visibleCount) {
@@ -88,15 +68,17 @@ LibraryStats libraryStats(const VideoList& library, qsizetype visibleCount) {
     return stats;
 }
 
-SelectionStats selectionStats(const QSet<QString>& selectedIDs, const VideoLookup& lookup) {
+SelectionStats selectionStats(const QSet<QString>& selectedIDs, const VideoLookup& lookup,
+                              const QHash<QString, std::int64_t>& freeableByID) {
     SelectionStats stats;
     for (const QString& id : selectedIDs) {
         const VideoItem* item = lookup(id);
         if (!item) continue;
         ++stats.count;
-        if (const auto bytes = item->sizeState().byteCount())
+        if (const auto bytes = item->sizeState().byteCount()) {
             stats.knownBytes = saturatingAdd(stats.knownBytes, *bytes);
-        else
+            stats.freeableBytes = saturatingAdd(stats.freeableBytes, freeableByID.value(id, *bytes));
+        } else
             ++stats.unknownSizeCount;
     }
     return stats;

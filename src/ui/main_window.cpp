@@ -231,7 +231,7 @@ void MainWindow::makeToolbar() {
     toolbar->toggleViewAction()->setVisible(false);
     m_scanAction = toolbar->addAction(QString());
     connect(m_scanAction, &QAction::triggered, this, [this] {
-        if (m_viewModel->isScanning())
+        if (m_viewModel->isScanning() || m_viewModel->isCheckingCopies())
             m_viewModel->cancelScan();
         else
             m_viewModel->rescan();
@@ -292,10 +292,11 @@ void MainWindow::makeMenus() {
 // MARK: state
 
 void MainWindow::refreshToolbar() {
-    if (m_viewModel->isScanning()) {
+    if (m_viewModel->isScanning() || m_viewModel->isCheckingCopies()) {
         m_scanAction->setText(reelkeep::tr("Stop"));
         m_scanAction->setIcon(symbolIcon(QStringLiteral("stop.fill")));
-        m_scanAction->setToolTip(reelkeep::tr("Stop scanning"));
+        m_scanAction->setToolTip(m_viewModel->isScanning() ? reelkeep::tr("Stop scanning")
+                                                           : reelkeep::tr("Stop checking copies"));
         m_scanAction->setEnabled(true);
     } else {
         m_scanAction->setText(reelkeep::tr("Scan"));
@@ -364,7 +365,8 @@ void MainWindow::refreshSelectionBar() {
     m_moveToTrash->setEnabled(!m_viewModel->isBusy());
     if (stats.count == 0) return;
     m_selectionCount->setText(reelkeep::tr("%Ln video(s) selected", nullptr, int(stats.count)));
-    QString bytes = reelkeep::tr("Frees %1 once the Trash is emptied").arg(byteCountText(stats.knownBytes));
+    QString bytes =
+        reelkeep::tr("Frees %1 once the Trash is emptied").arg(byteCountText(stats.freeableBytes));
     if (stats.unknownSizeCount > 0)
         bytes += QStringLiteral(" · ") +
                  reelkeep::tr("%Ln video(s) with unknown size", nullptr, int(stats.unknownSizeCount));

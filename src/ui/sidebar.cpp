@@ -247,22 +247,33 @@ void Sidebar::rebuildDuplicates() {
     const DuplicateSummary& duplicates = m_viewModel.duplicates();
     m_duplicatesSection->setVisible(!duplicates.countsBySize.isEmpty());
     if (duplicates.countsBySize.isEmpty()) return;
-    auto* row =
-        new DateBucketRow({reelkeep::tr("Same size"), duplicates.videoCount, duplicates.reclaimableBytes,
-                           std::nullopt, m_viewModel.showsDuplicates(), false, false},
-                          m_duplicatesSection);
+    auto* row = new DateBucketRow(
+        {reelkeep::tr("Same size"), duplicates.videoCount, duplicates.reclaimableBytes, std::nullopt,
+         m_viewModel.showsDuplicates() && !m_viewModel.showsIdenticalCopies(), false, false},
+        m_duplicatesSection);
     row->setObjectName(QStringLiteral("sameSizeRow"));
     connect(row, &QAbstractButton::clicked, this, [this] { m_viewModel.showDuplicates(); });
     m_duplicatesBody->addWidget(row);
+    const CopySummary& copies = duplicates.copies;
+    auto* identical =
+        new DateBucketRow({reelkeep::tr("Identical copies"), copies.videoCount, copies.reclaimableBytes,
+                           std::nullopt, m_viewModel.showsIdenticalCopies(), false, false},
+                          m_duplicatesSection);
+    identical->setObjectName(QStringLiteral("identicalCopiesRow"));
+    connect(identical, &QAbstractButton::clicked, this, [this] { m_viewModel.showIdenticalCopies(); });
+    m_duplicatesBody->addWidget(identical);
     QPushButton* select = linkButton(reelkeep::tr("Select Extra Copies"), m_duplicatesSection);
     select->setObjectName(QStringLiteral("selectExtraCopies"));
     connect(select, &QPushButton::clicked, this, [this] { m_viewModel.selectExtraCopies(); });
     m_duplicatesBody->addWidget(select);
-    m_duplicatesBody->addWidget(captionLabel(
-        reelkeep::tr("Keeping the favorite or oldest copy in each of %Ln group(s) frees the space shown once "
-                     "the Trash is emptied.",
-                     nullptr, int(duplicates.countsBySize.size())),
-        m_duplicatesSection));
+    const QString caption =
+        m_viewModel.isCheckingCopies()
+            ? reelkeep::tr("Checking copies… Only files with the same bytes count as copies.")
+            : reelkeep::tr(
+                  "Keeping the favorite or earliest copy in each of %Ln set(s) of identical copies frees "
+                  "the space shown once the Trash is emptied.",
+                  nullptr, int(copies.keptIDs.size()));
+    m_duplicatesBody->addWidget(captionLabel(caption, m_duplicatesSection));
 }
 
 void Sidebar::rebuildDates() {

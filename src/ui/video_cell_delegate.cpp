@@ -130,16 +130,22 @@ void VideoCellDelegate::paintName(QPainter* painter, const QStyleOptionViewItem&
     // Badges go right after the name; the name gives way first.
     const QFont badgeFont = smallFont(option.font, 0.8);
     const int spacing = 8;
-    QList<std::pair<QString, bool>> badges;  // text, isDuplicate
+    enum class Tone { plain, copy, kept };
+    QList<std::pair<QString, Tone>> badges;
     if (index.data(VideoTableModel::IsScreenRecordingRole).toBool())
-        badges.append({reelkeep::tr("Screen recording"), false});
+        badges.append({reelkeep::tr("Screen recording"), Tone::plain});
+    if (const QVariant copies = index.data(VideoTableModel::CopyCountRole); copies.isValid())
+        badges.append({reelkeep::tr("Copy ×") + QString::number(copies.toInt()), Tone::copy});
     if (const QVariant count = index.data(VideoTableModel::DuplicateCountRole); count.isValid())
-        badges.append({reelkeep::tr("Duplicate ×") + QString::number(count.toInt()), true});
+        badges.append({reelkeep::tr("Same size ×") + QString::number(count.toInt()), Tone::plain});
+    if (index.data(VideoTableModel::IsKeptRole).toBool()) badges.append({reelkeep::tr("Kept"), Tone::kept});
+    if (const QVariant note = index.data(VideoTableModel::SpaceNoteRole); note.isValid())
+        badges.append({note.toString(), Tone::plain});
     const bool isFavorite = index.data(VideoTableModel::IsFavoriteRole).toBool();
     const QFontMetrics badgeMetrics(badgeFont);
     int trailingWidth = 0;
     if (isFavorite) trailingWidth += spacing + badgeMetrics.horizontalAdvance(QChar(0x2665));
-    for (const auto& [text, isDuplicate] : badges)
+    for (const auto& [text, tone] : badges)
         trailingWidth += spacing + badge(nullptr, badgeFont, text, {}, {}, {});
 
     const int textLeft = thumb.right() + 1 + spacing;
@@ -163,12 +169,13 @@ void VideoCellDelegate::paintName(QPainter* painter, const QStyleOptionViewItem&
                           QString(QChar(0x2665)));
         x += heartWidth;
     }
-    for (const auto& [text, isDuplicate] : badges) {
+    for (const auto& [text, tone] : badges) {
         x += spacing;
         QColor fill;
         QColor textColor;
-        if (isDuplicate) {
-            textColor = QColor(0xf0, 0x8a, 0x00);  // orange
+        if (tone != Tone::plain) {
+            textColor =
+                tone == Tone::copy ? QColor(0xf0, 0x8a, 0x00) : QColor(0x28, 0xa7, 0x45);  // orange, green
             fill = textColor;
             fill.setAlphaF(0.15f);
         } else {

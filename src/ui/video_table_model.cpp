@@ -73,7 +73,18 @@ int VideoTableModel::rowOf(const QString& localIdentifier) const {
 // MARK: refresh
 
 void VideoTableModel::refresh() {
+    const CopySummary& copies = m_viewModel.duplicates().copies;
+    const bool isKeptShown = m_viewModel.showsIdenticalCopies();
+    const bool areCopiesChanged = isKeptShown != m_isKeptShown || copies != m_copies;
+    if (areCopiesChanged) {
+        m_copies = copies;
+        m_isKeptShown = isKeptShown;
+    }
+    const int identity = m_rowSetIdentity;
     showRows(m_viewModel.visibleItems(), m_viewModel.rowSetIdentity(), m_viewModel.duplicates().countsBySize);
+    // Badges of rows kept in place follow the finished check.
+    if (areCopiesChanged && identity == m_rowSetIdentity && !m_rows.isEmpty())
+        emitDataChanged(0, int(m_rows.size()) - 1);
 }
 
 void VideoTableModel::showRows(const VideoList& next, int identity, const SizeCounts& duplicateCounts) {
@@ -283,8 +294,13 @@ QVariant VideoTableModel::data(const QModelIndex& index, int role) const {
                 QStringList parts{item.displayName()};
                 if (item.isFavorite()) parts << reelkeep::tr("Favorite");
                 if (item.isScreenRecording()) parts << reelkeep::tr("Screen recording");
+                if (const int copies = m_copies.setSizeByID.value(item.localIdentifier()); copies > 0)
+                    parts << reelkeep::tr("Copy ×") + QString::number(copies);
                 if (const auto count = duplicateCount(item))
-                    parts << reelkeep::tr("Duplicate ×") + QString::number(*count);
+                    parts << reelkeep::tr("Same size ×") + QString::number(*count);
+                if (m_isKeptShown && m_copies.keptIDs.contains(item.localIdentifier()))
+                    parts << reelkeep::tr("Kept");
+                if (const QString note = spaceNote(item); !note.isEmpty()) parts << note;
                 return parts.join(QStringLiteral(", "));
             }
             if (column == ResolutionColumn && item.pixelWidth() > 0 && item.pixelHeight() > 0) {
@@ -311,6 +327,15 @@ QVariant VideoTableModel::data(const QModelIndex& index, int role) const {
             return item.isScreenRecording();
         case DuplicateCountRole:
             if (const auto count = duplicateCount(item)) return *count;
+            return {};
+        case CopyCountRole:
+            if (const int copies = m_copies.setSizeByID.value(item.localIdentifier()); copies > 0)
+                return copies;
+            return {};
+        case IsKeptRole:
+            return m_isKeptShown && m_copies.keptIDs.contains(item.localIdentifier());
+        case SpaceNoteRole:
+            if (const QString note = spaceNote(item); !note.isEmpty()) return note;
             return {};
         case SizeFractionRole: {
             const auto bytes = item.sizeState().byteCount();
@@ -371,10 +396,16 @@ QVariant VideoTableModel::rawData(const VideoItem& item, int column) const {
 
 std::optional<int> VideoTableModel::duplicateCount(const VideoItem& item) const {
     const auto bytes = item.sizeState().byteCount();
-    if (!bytes) return std::nullopt;
+    if (!bytes || m_copies.setSizeByID.contains(item.localIdentifier())) return std::nullopt;
     const auto found = m_duplicateCounts.constFind(*bytes);
     if (found == m_duplicateCounts.cend()) return std::nullopt;
     return *found;
+}
+
+QString VideoTableModel::spaceNote(const VideoItem& item) const {
+    if (m_copies.hardLinkedIDs.contains(item.localIdentifier())) return reelkeep::tr("Hard-linked");
+    if (m_copies.freeableByID.contains(item.localIdentifier())) return reelkeep::tr("Shared data");
+    return {};
 }
 
 QVariant VideoTableModel::headerData(int section, Qt::Orientation orientation, int role) const {

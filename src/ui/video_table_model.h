@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <optional>
 
+#include "model/copies.h"
 #include "model/filters.h"
 #include "model/sort_order.h"
 #include "model/video_item.h"
@@ -37,7 +38,10 @@ public:
         ThumbnailRole,                    // QImage once loaded
         IsFavoriteRole,
         IsScreenRecordingRole,
-        DuplicateCountRole,  // int; absent without a shared known size
+        DuplicateCountRole,  // int; absent without a shared known size, or for a verified copy
+        CopyCountRole,       // int: the verified identical set's size; absent outside one
+        IsKeptRole,          // bool: the copy "Select Extra Copies" keeps, while copies are shown
+        SpaceNoteRole,       // QString: "Hard-linked" or "Shared data"; absent when trashing frees the size
         SizeFractionRole,    // double in [0.02, 1] of the size bar; absent for no bar
         IsPortraitRole,      // bool; absent when width or height is unknown
         IsFourKRole,
@@ -94,6 +98,7 @@ private:
     QVariant displayData(const VideoItem& item, int column) const;
     QVariant rawData(const VideoItem& item, int column) const;
     std::optional<int> duplicateCount(const VideoItem& item) const;
+    QString spaceNote(const VideoItem& item) const;
 
     VideoListViewModel& m_viewModel;
     QPointer<ThumbnailLoader> m_thumbnails;
@@ -101,6 +106,8 @@ private:
     mutable std::optional<QHash<QString, int>> m_rowByID;  // built on first lookup
     int m_rowSetIdentity = 0;
     SizeCounts m_duplicateCounts;
+    CopySummary m_copies;
+    bool m_isKeptShown = false;
     std::int64_t m_peakBytes = 0;
 };
 

@@ -7,6 +7,7 @@
 #include <QThread>
 
 #include "library/executor.h"
+#include "model/display_text.h"
 #include "model/file_names.h"
 #include "model/texts.h"
 #include "viewmodel/library_change_observer.h"
@@ -78,6 +79,7 @@ void VideoListViewModel::start() {
 
 void VideoListViewModel::stop() {
     assertMainThread();
+    stopCopyCheck();
     if (m_scanStop) m_scanStop->request_stop();
     m_scanStop.reset();
     if (m_actionStop) m_actionStop->request_stop();
@@ -91,11 +93,16 @@ void VideoListViewModel::stop() {
 void VideoListViewModel::cancelScan() {
     assertMainThread();
     if (m_isScanning && m_scanStop) m_scanStop->request_stop();
+    // The check answers at once with the sets it finished; they stand.
+    if (m_copyCheckStop) m_copyCheckStop->request_stop();
 }
 
 void VideoListViewModel::rescan() {
     assertMainThread();
     if (isBusy()) return;
+    stopCopyCheck();
+    m_copyCheck = {};
+    m_selectsExtrasWhenChecked = false;
     m_isScanning = true;
     setExternalChanges(false);
     m_scanProgress.reset();
@@ -227,7 +234,76 @@ QCoro::Task<> VideoListViewModel::performScan(std::stop_token stop) {
     } else {
         setStatus(StatusMessage::counted(QT_TRANSLATE_N_NOOP("reelkeep", "%Ln video(s), size known for %1."),
                                          count, {qlonglong(count - m_stats.unknownSizeCount)}));
+        m_scanSummary = m_status;
+        if (m_checksCopiesAfterScan && !m_duplicates.countsBySize.isEmpty()) startCopyCheck();
     }
+}
+
+// MARK: copies
+
+void VideoListViewModel::startCopyCheck() {
+    stopCopyCheck();
+    m_isCheckingCopies = true;
+    m_copyCheckProgress = {};
+    emit activityChanged();
+    emit sidebarChanged();
+    setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Checking copies…")));
+    m_copyCheckStop.emplace();
+    QCoro::connect(runCopyCheck(m_copyCheckStop->get_token()), this, [] {});
+}
+
+// Stops the check and drops its answer: a rescan or the end of the window.
+void VideoListViewModel::stopCopyCheck() {
+    if (!m_copyCheckStop) return;
+    m_copyCheckStop->request_stop();
+    m_copyCheckStop.reset();
+    m_isCheckingCopies = false;
+    emit activityChanged();
+}
+
+QCoro::Task<> VideoListViewModel::runCopyCheck(std::stop_token stop) {
+    QPointer<VideoListViewModel> self(this);
+    const ResumeOnCaller mainThread;
+    auto onProgress = [weakSelf = QPointer<VideoListViewModel>(this), mainThread,
+                       stop](CopyCheckProgress progress) {
+        // A port thread: only hop to the main thread; the QPointer is read there.
+        mainThread.post([weakSelf, stop, progress] {
+            if (weakSelf && !stop.stop_requested()) weakSelf->setCopyCheckProgress(progress);
+        });
+    };
+    CopyCheck check = co_await m_service->checkCopies(std::move(onProgress), stop);
+    if (!self) co_return;
+    // Dropped by a rescan: a later check owns the state now.
+    if (!m_copyCheckStop || m_copyCheckStop->get_token() != stop) co_return;
+    m_copyCheckStop.reset();
+    m_isCheckingCopies = false;
+    m_copyCheck = std::move(check);
+    emit activityChanged();
+    const bool resetRows = rebuildDuplicates() || showsIdenticalCopies();
+    emit sidebarChanged();
+    recomputeVisibleItems(resetRows);
+    refreshSelectionStats();
+    const auto sets = std::int64_t(m_duplicates.copies.keptIDs.size());
+    if (m_copyCheck.isComplete)
+        setStatus(m_scanSummary);  // the sidebar shows what the check found
+    else
+        setStatus(StatusMessage::counted(
+            QT_TRANSLATE_N_NOOP("reelkeep",
+                                "Checking copies stopped: %Ln set(s) of identical copies verified so far."),
+            sets));
+    if (std::exchange(m_selectsExtrasWhenChecked, false)) applyExtraCopySelection(!m_copyCheck.isComplete);
+}
+
+void VideoListViewModel::setCopyCheckProgress(const CopyCheckProgress& progress) {
+    if (!m_isCheckingCopies) return;
+    const StatusMessage before(
+        QT_TRANSLATE_NOOP("reelkeep", "Checking copies… %1 of %2"),
+        {byteCountText(m_copyCheckProgress.checkedBytes), byteCountText(m_copyCheckProgress.totalBytes)});
+    m_copyCheckProgress = progress;
+    const StatusMessage now(QT_TRANSLATE_NOOP("reelkeep", "Checking copies… %1 of %2"),
+                            {byteCountText(progress.checkedBytes), byteCountText(progress.totalBytes)});
+    // Hundreds of chunks a second; the line changes only when its text does.
+    if (now != before || m_status.key() != now.key()) setStatus(now);
 }
 
 QCoro::Task<> VideoListViewModel::endScanWithError(PhotoLibraryError error) {
@@ -283,8 +359,9 @@ bool VideoListViewModel::rebuildDateBuckets() {
 }
 
 bool VideoListViewModel::rebuildDuplicates() {
-    m_duplicates = summarizeDuplicates(m_items);
+    m_duplicates = summarizeDuplicates(m_items, m_copyCheck);
     if (m_showsDuplicates && m_duplicates.countsBySize.isEmpty()) {
+        m_showsIdenticalCopies = false;
         m_showsDuplicates = false;
         emit filtersChanged();
         return true;
@@ -302,6 +379,10 @@ void VideoListViewModel::recomputeVisibleItems(bool resetRows) {
     // filtered one; the sorted list is kept until the items or the order change.
     m_visibleItems = sortedIndex().filtered(m_sizeFilter, m_searchText, m_dateFilter,
                                             m_showsDuplicates ? &m_duplicates.countsBySize : nullptr);
+    if (showsIdenticalCopies())
+        m_visibleItems.removeIf([this](const VideoItem& item) {
+            return !m_duplicates.copies.setSizeByID.contains(item.localIdentifier());
+        });
     if (resetRows) ++m_rowSetIdentity;
     const bool countChanged = m_stats.visibleCount != int(m_visibleItems.size());
     if (countChanged) m_stats.visibleCount = int(m_visibleItems.size());
@@ -310,8 +391,9 @@ void VideoListViewModel::recomputeVisibleItems(bool resetRows) {
 }
 
 void VideoListViewModel::refreshSelectionStats() {
-    const SelectionStats stats =
-        reelkeep::selectionStats(m_selectedIDs, [this](const QString& id) { return itemWithID(id); });
+    const SelectionStats stats = reelkeep::selectionStats(
+        m_selectedIDs, [this](const QString& id) { return itemWithID(id); },
+        m_duplicates.copies.freeableByID);
     if (stats == m_selectionStats) return;
     m_selectionStats = stats;
     emit selectionChanged();
@@ -372,10 +454,18 @@ void VideoListViewModel::setSelectedIDs(const QSet<QString>& ids) {
 }
 
 void VideoListViewModel::setBrowseFilter(const DateFilter& filter, bool showsDuplicates) {
+    setBrowseFilter(filter, showsDuplicates, false);
+}
+
+void VideoListViewModel::setBrowseFilter(const DateFilter& filter, bool showsDuplicates, bool identicalOnly) {
     assertMainThread();
-    if (m_dateFilter == filter && m_showsDuplicates == showsDuplicates) return;
+    identicalOnly = identicalOnly && showsDuplicates;
+    if (m_dateFilter == filter && m_showsDuplicates == showsDuplicates &&
+        m_showsIdenticalCopies == identicalOnly)
+        return;
     m_dateFilter = filter;
     m_showsDuplicates = showsDuplicates;
+    m_showsIdenticalCopies = identicalOnly;
     emit filtersChanged();
     recomputeVisibleItems(true);
 }
@@ -410,6 +500,16 @@ void VideoListViewModel::showDuplicates() {
     }
     if (column(m_sortOrder) != VideoSortColumn::size) setSortOrder(VideoSortOrder::sizeDesc);
     setBrowseFilter(DateFilter::all(), true);
+}
+
+void VideoListViewModel::showIdenticalCopies() {
+    assertMainThread();
+    if (m_expandedYear) {
+        m_expandedYear.reset();
+        emit filtersChanged();
+    }
+    if (column(m_sortOrder) != VideoSortColumn::size) setSortOrder(VideoSortOrder::sizeDesc);
+    setBrowseFilter(DateFilter::all(), true, true);
 }
 
 void VideoListViewModel::clearFilters() {
@@ -683,8 +783,28 @@ void VideoListViewModel::setPreviewItem(std::optional<VideoItem> item) {
 
 void VideoListViewModel::selectExtraCopies() {
     assertMainThread();
-    showDuplicates();
-    setSelectedIDs(extraCopyIDs(m_visibleItems));
+    if (m_isCheckingCopies) {
+        // Only verified copies are ever selected: wait for the check to say which.
+        m_selectsExtrasWhenChecked = true;
+        setStatus(StatusMessage(QT_TRANSLATE_NOOP(
+            "reelkeep", "Checking copies… Extra copies will be selected when the check is done.")));
+        return;
+    }
+    applyExtraCopySelection(!m_copyCheck.isComplete);
+}
+
+void VideoListViewModel::applyExtraCopySelection(bool isPartial) {
+    showIdenticalCopies();
+    const QSet<QString> extras = verifiedExtraCopyIDs(m_copyCheck, m_visibleItems);
+    setSelectedIDs(extras);
+    const auto count = std::int64_t(extras.size());
+    if (isPartial)
+        setStatus(StatusMessage::counted(
+            QT_TRANSLATE_N_NOOP("reelkeep", "%Ln extra copies selected among those verified so far."),
+            count));
+    else
+        setStatus(
+            StatusMessage::counted(QT_TRANSLATE_N_NOOP("reelkeep", "%Ln extra copies selected."), count));
 }
 
 // MARK: outside changes

@@ -59,6 +59,11 @@ public:
     const DateFilter& dateFilter() const { return m_dateFilter; }
     const DuplicateSummary& duplicates() const { return m_duplicates; }
     bool showsDuplicates() const { return m_showsDuplicates; }
+    // Within duplicates: only verified identical copies, not every same-size video.
+    bool showsIdenticalCopies() const { return m_showsDuplicates && m_showsIdenticalCopies; }
+    const CopyCheck& copyCheck() const { return m_copyCheck; }
+    bool isCheckingCopies() const { return m_isCheckingCopies; }
+    const CopyCheckProgress& copyCheckProgress() const { return m_copyCheckProgress; }
     const QList<DateBucket>& yearBuckets() const { return m_yearBuckets; }
     std::optional<int> expandedYear() const { return m_expandedYear; }
     const QSet<QString>& selectedIDs() const { return m_selectedIDs; }
@@ -93,6 +98,9 @@ public:
     void start();
     void stop();
     void rescan();
+    // Whether a finished scan goes on to check same-size videos byte for byte (default: yes).
+    void setChecksCopiesAfterScan(bool isChecked) { m_checksCopiesAfterScan = isChecked; }
+    // Stops the scan and the check for copies that follows it.
     void cancelScan();
 
     // Browsing.
@@ -100,7 +108,9 @@ public:
     void selectMonth(int year, int month);
     void showAllDates();
     void showDuplicates();
+    void showIdenticalCopies();
     void setBrowseFilter(const DateFilter& filter, bool showsDuplicates);
+    void setBrowseFilter(const DateFilter& filter, bool showsDuplicates, bool identicalOnly);
     void clearFilters();
     QList<DateBucket> monthBuckets(int year) const;
     bool hasActiveFilters() const;
@@ -150,6 +160,11 @@ private:
     QCoro::Task<> runScan(std::stop_token stop);
     QCoro::Task<> performScan(std::stop_token stop);
     QCoro::Task<> endScanWithError(PhotoLibraryError error);
+    void startCopyCheck();
+    void stopCopyCheck();
+    QCoro::Task<> runCopyCheck(std::stop_token stop);
+    void setCopyCheckProgress(const CopyCheckProgress& progress);
+    void applyExtraCopySelection(bool isPartial);
     void logScanTimings(const ScanTimings& timings);
 
     using ItemOperation = std::function<QCoro::Task<>(std::stop_token)>;
@@ -190,6 +205,14 @@ private:
     QString m_searchText;
     DateFilter m_dateFilter = DateFilter::all();
     DuplicateSummary m_duplicates;
+    CopyCheck m_copyCheck;
+    bool m_showsIdenticalCopies = false;
+    bool m_isCheckingCopies = false;
+    bool m_checksCopiesAfterScan = true;
+    bool m_selectsExtrasWhenChecked = false;  // "Select Extra Copies" waits for the check
+    CopyCheckProgress m_copyCheckProgress;
+    StatusMessage m_scanSummary;  // what the status line returns to once copies are checked
+    std::optional<std::stop_source> m_copyCheckStop;
     bool m_showsDuplicates = false;
     QList<DateBucket> m_yearBuckets;
     std::optional<int> m_expandedYear;

@@ -38,39 +38,110 @@ TEST(DuplicateSummary, SaturatesInsteadOfWrapping) {
     EXPECT_EQ(libraryStats(items, 0).knownBytes, std::numeric_limits<std::int64_t>::max());
 }
 
-TEST(ExtraCopies, KeepAFavoriteThenTheOldestThenTheSmallestIdentifier) {
+TEST(CopySuffix, OnlyTheKnownCopyMarksBeforeTheExtension) {
+    const struct {
+        const char* name;
+        bool isCopy;
+    } cases[] = {
+        {"VID_20240101_120000 (1).mp4", true},
+        {"clip (12).mov", true},
+        {"clip copy.mp4", true},
+        {"clip Copy 2.mp4", true},
+        {"clip-1.mp4", true},
+        {"clip_1.mkv", true},
+        {"clip (1)", true},
+        {"VID_20240101_120000.mp4", false},
+        {"IMG_0001.mov", false},
+        {"clip_11.mp4", false},
+        {"clip (1) final.mp4", false},
+        {"copy.mp4", false},
+        {"_1.mp4", false},
+        {"clip (a).mp4", false},
+        {"clip.copy.mp4", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(hasCopySuffix(QString::fromUtf8(c.name)), c.isCopy) << c.name;
+}
+
+TEST(KeepRule, FavoriteThenEarliestDateThenNoSuffixThenShortestPathThenSmallestIdentifier) {
+    using K = KeepCandidate;
     const struct {
         const char* why;
-        VideoList items;
-        QSet<QString> extras;
+        std::vector<K> candidates;
+        QString kept;
+        KeepReason reason;
     } cases[] = {
         {"favorite beats older",
-         {item("old").withBytes(9).withDate(100), item("fav").withBytes(9).withDate(200).withFavorite()},
-         {"old"}},
-        {"older favorite of two",
-         {item("f2").withBytes(9).withDate(200).withFavorite(),
-          item("f1").withBytes(9).withDate(100).withFavorite()},
-         {"f2"}},
-        {"same date: smaller id",
-         {item("m").withBytes(9).withDate(100), item("k").withBytes(9).withDate(100)},
-         {"m"}},
-        {"undated counts as oldest",
-         {item("a").withBytes(9).withDate(100), item("b").withBytes(9).withDate(kDistantPast)},
-         {"a"}},
-        {"unknown sizes never group",
-         {item("a").withSize(SizeState::unavailable()), item("b").withSize(SizeState::unavailable())},
-         {}},
-        {"lone copy in the list", {item("a").withBytes(9), item("b").withBytes(8)}, {}},
-        {"repeated identifier of the keeper",
-         {item("k").withBytes(9).withDate(1), item("k").withBytes(9).withDate(1),
-          item("x").withBytes(9).withDate(5)},
-         {"x"}},
+         {{"old", "/v/old.mp4", false, 100}, {"fav", "/v/fav.mp4", true, 200}},
+         "fav",
+         KeepReason::favorite},
+        {"older of two favorites",
+         {{"f2", "/v/f2.mp4", true, 200}, {"f1", "/v/f1.mp4", true, 100}},
+         "f1",
+         KeepReason::earliestDate},
+        {"a dated copy beats an undated one",
+         {{"u", "/v/u.mp4", false, kDistantPast}, {"d", "/v/d.mp4", false, 500}},
+         "d",
+         KeepReason::earliestDate},
+        {"the original, not its (1)",
+         {{"b", "/v/VID_1200 (1).mp4", false, 100}, {"a", "/v/VID_1200.mp4", false, 100}},
+         "a",
+         KeepReason::noCopySuffix},
+        {"suffix before shorter path",
+         {{"a", "/v/x copy.mp4", false, 100}, {"b", "/v/deeper/x.mp4", false, 100}},
+         "b",
+         KeepReason::noCopySuffix},
+        {"shortest path",
+         {{"a", "/v/deeper/x.mp4", false, 100}, {"b", "/v/x.mp4", false, 100}},
+         "b",
+         KeepReason::shortestPath},
+        {"smallest identifier",
+         {{"m", "/v/b.mp4", false, 100}, {"k", "/v/a.mp4", false, 100}},
+         "k",
+         KeepReason::smallestIdentifier},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(extraCopyIDs(c.items), c.extras) << c.why;
-        VideoList reversed(c.items.rbegin(), c.items.rend());
-        EXPECT_EQ(extraCopyIDs(reversed), c.extras) << c.why << " (reversed input)";
+        for (bool reversed : {false, true}) {
+            std::vector<K> candidates = c.candidates;
+            if (reversed) std::reverse(candidates.begin(), candidates.end());
+            const KeepChoice choice = chooseKeeper(candidates);
+            EXPECT_EQ(candidates[std::size_t(choice.index)].localIdentifier, c.kept) << c.why;
+            EXPECT_EQ(choice.reason, c.reason) << c.why;
+        }
     }
+}
+
+TEST(IdenticalSubsets, EqualDigestsGroupAndUnverifiedFilesStandAlone) {
+    using D = std::optional<QByteArray>;
+    const std::vector<D> digests = {D("x"),       D("y"), std::nullopt, D("x"),
+                                    std::nullopt, D("z"), D("y"),       D("x")};
+    EXPECT_EQ(identicalSubsets(digests), (std::vector<std::vector<std::size_t>>{{0, 3, 7}, {1, 6}}));
+    EXPECT_TRUE(identicalSubsets(std::vector<D>{std::nullopt, std::nullopt}).empty());
+}
+
+TEST(VerifiedCopies, OnlyVerifiedExtrasAreSelectedAndOnlyFreeableBytesCount) {
+    const auto member = [](const char* id, std::int64_t unshared, int outside = 0) {
+        return CopyMember{id, QStringLiteral("/v/%1.mp4").arg(id), outside, unshared, unshared < 9};
+    };
+    CopyCheck check;
+    // a, b, c verified identical; d the same size with other bytes; h hard-linked outside; s reflinked.
+    check.sets = {CopySet{9, {member("a", 9), member("b", 9), member("h", 9, 1), member("s", 4)}}};
+    const VideoList items = {item("a").withBytes(9).withDate(100), item("b").withBytes(9).withDate(50),
+                             item("h").withBytes(9).withDate(300), item("s").withBytes(9).withDate(400),
+                             item("d").withBytes(9).withDate(10)};
+    EXPECT_EQ(verifiedExtraCopyIDs(check, items), QSet<QString>({"a", "h", "s"}));
+    const DuplicateSummary summary = summarizeDuplicates(items, check);
+    EXPECT_EQ(summary.videoCount, 5);  // "Same size" is unchanged
+    EXPECT_EQ(summary.reclaimableBytes, 36);
+    EXPECT_EQ(summary.copies.videoCount, 4);
+    EXPECT_EQ(summary.copies.reclaimableBytes, 9 + 0 + 4);
+    EXPECT_EQ(summary.copies.keptIDs, QSet<QString>({"b"}));
+    EXPECT_EQ(summary.copies.setSizeByID.value("a"), 4);
+    EXPECT_FALSE(summary.copies.setSizeByID.contains("d"));
+
+    // A set with one member left in the list selects nothing.
+    const VideoList lone = {item("a").withBytes(9), item("d").withBytes(9)};
+    EXPECT_TRUE(verifiedExtraCopyIDs(check, lone).isEmpty());
+    EXPECT_EQ(summarizeCopies(check, lone), CopySummary{});
 }
 
 TEST(Statistics, CoverTheLibraryAndOnlySelectedVideosItHas) {
@@ -83,6 +154,6 @@ TEST(Statistics, CoverTheLibraryAndOnlySelectedVideosItHas) {
             if (video.id() == id) return &video;
         return nullptr;
     };
-    EXPECT_EQ(selectionStats({"a", "b", "gone"}, lookup), (SelectionStats{2, 10, 1}));
+    EXPECT_EQ(selectionStats({"a", "b", "gone"}, lookup), (SelectionStats{2, 10, 1, 10}));
     EXPECT_EQ(selectionStats({}, lookup), SelectionStats{});
 }

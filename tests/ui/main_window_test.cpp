@@ -49,7 +49,8 @@ protected:
     bool waitUntil(const std::function<bool()>& isDone) { return reelkeep::testing::pumpUntil(isDone); }
     void showAndScan() {
         window->show();
-        ASSERT_TRUE(waitUntil([&] { return !model().isScanning() && model().hasItems(); }));
+        ASSERT_TRUE(waitUntil(
+            [&] { return !model().isScanning() && !model().isCheckingCopies() && model().hasItems(); }));
     }
     VideoListViewModel& model() { return window->viewModel(); }
     VideoTableModel& rows() { return window->table()->videoModel(); }
@@ -379,18 +380,32 @@ TEST_F(MainWindowTest, DoubleClickOpensThePreviewOfThatRow) {
     library->releaseHeldVideoRequests();
 }
 
-TEST_F(MainWindowTest, SelectExtraCopiesKeepsTheOldestAndSelectsTheRest) {
-    library->addAssets({fastVideo("old", 500, 1.5e9), fastVideo("new", 500, 1.6e9), fastVideo("single", 90)});
+TEST_F(MainWindowTest, SelectExtraCopiesSelectsOnlyVerifiedCopiesAndMarksTheKeptOne) {
+    SimulatedAsset old = fastVideo("old", 500, 1.5e9), copy = fastVideo("new", 500, 1.6e9);
+    old.contentTag = copy.contentTag = QStringLiteral("same bytes");
+    library->addAssets({old, copy, fastVideo("other", 500, 1.4e9), fastVideo("single", 90)});
     showAndScan();
+    const auto rowOf = [&](const char* id) { return rows().rowOf(QString::fromLatin1(id)); };
+    const auto badge = [&](const char* id, int role) {
+        return rows().index(rowOf(id), VideoTableModel::NameColumn).data(role);
+    };
+    EXPECT_EQ(badge("old", VideoTableModel::CopyCountRole).toInt(), 2);
+    EXPECT_FALSE(badge("old", VideoTableModel::DuplicateCountRole).isValid());
+    EXPECT_EQ(badge("other", VideoTableModel::DuplicateCountRole).toInt(), 3);  // "Same size ×3"
+    EXPECT_FALSE(badge("other", VideoTableModel::CopyCountRole).isValid());
+
     auto* select = window->findChild<QPushButton*>("selectExtraCopies");
     ASSERT_NE(select, nullptr);
     select->click();
-    EXPECT_TRUE(model().showsDuplicates());
+    EXPECT_TRUE(model().showsIdenticalCopies());
     EXPECT_EQ(rows().rowCount(), 2);
-    EXPECT_EQ(model().selectedIDs(), QSet<QString>{"new"});
+    EXPECT_EQ(model().selectedIDs(), QSet<QString>{"new"});  // never "other", though it is the oldest
     const QModelIndexList selected = window->table()->selectionModel()->selectedRows();
     ASSERT_EQ(selected.size(), 1);
     EXPECT_EQ(rows().itemAt(selected.first().row()).id(), "new");
+    EXPECT_TRUE(badge("old", VideoTableModel::IsKeptRole).toBool());
+    EXPECT_FALSE(badge("new", VideoTableModel::IsKeptRole).toBool());
+    EXPECT_NE(window->findChild<QWidget*>("identicalCopiesRow"), nullptr);
 }
 
 TEST_F(MainWindowTest, OutsideChangesRaiseTheBannerUntilARescan) {

@@ -77,13 +77,53 @@ TEST_F(ViewModelTest, SidebarBrowsingAndDuplicatesMode) {
     viewModel->selectExtraCopies();
     EXPECT_TRUE(viewModel->showsDuplicates());
     EXPECT_EQ(viewModel->sortOrder(), VideoSortOrder::sizeDesc);
-    EXPECT_EQ(visibleIDs(), QStringList({"a", "c"}));
-    EXPECT_EQ(viewModel->selectedIDs(), QSet<QString>({"a"}));  // c is older: it is kept
-    EXPECT_EQ(viewModel->selectionStats(), (SelectionStats{1, 300, 0}));
+    EXPECT_TRUE(visibleIDs().isEmpty());  // a and c share a size, not their bytes
+    EXPECT_TRUE(viewModel->selectedIDs().isEmpty());
 
     viewModel->setSortOrder(VideoSortOrder::sizeAsc);
     viewModel->showDuplicates();
     EXPECT_EQ(viewModel->sortOrder(), VideoSortOrder::sizeAsc);  // already by size: kept
+}
+
+TEST_F(ViewModelTest, SelectExtraCopiesWaitsForTheCheckAndTakesOnlyVerifiedCopies) {
+    auto copy = [](const char* id, Timestamp date, const char* tag) {
+        SimulatedAsset asset = fastVideo(id, 300, date);
+        asset.contentTag = tag;
+        return asset;
+    };
+    SimulatedAsset linked = copy("linked", kJuly2024, "x");
+    linked.hardLinksOutside = 1;
+    library->addAssets({copy("new", kJuly2024, "x"), copy("old", kMarch2023, "x"), linked,
+                        copy("other", kMarch2024, "y"), fastVideo("lone", 100)});
+    library->setCopyCheckScript({{}, true});
+    viewModel->start();
+    ASSERT_TRUE(waitUntil([&] { return !viewModel->isScanning(); }));
+    EXPECT_TRUE(viewModel->isCheckingCopies());
+
+    viewModel->selectExtraCopies();
+    EXPECT_TRUE(viewModel->selectedIDs().isEmpty());
+    EXPECT_EQ(viewModel->status().text(),
+              "Checking copies… Extra copies will be selected when the check is done.");
+    library->releaseHeldCopyChecks();
+    ASSERT_TRUE(waitUntil([&] { return !viewModel->isCheckingCopies(); }));
+    EXPECT_TRUE(viewModel->showsIdenticalCopies());
+    EXPECT_EQ(visibleIDs().size(), 3);  // "other" has the size, not the bytes
+    EXPECT_EQ(viewModel->selectedIDs(), QSet<QString>({"new", "linked"}));
+    EXPECT_EQ(viewModel->duplicates().copies.keptIDs, QSet<QString>({"old"}));
+    // The hard-linked copy frees nothing, here and in the sidebar's figure.
+    EXPECT_EQ(viewModel->selectionStats().freeableBytes, 300);
+    EXPECT_EQ(viewModel->duplicates().copies.reclaimableBytes, 300);
+    EXPECT_EQ(viewModel->duplicates().reclaimableBytes, 900);  // "Same size" stays as it was
+
+    // A rescan stops a check in flight; what it left is never taken for verified.
+    library->setCopyCheckScript({{}, true});
+    viewModel->rescan();
+    ASSERT_TRUE(waitUntil([&] { return !viewModel->isScanning() && viewModel->isCheckingCopies(); }));
+    viewModel->cancelScan();
+    ASSERT_TRUE(waitUntil([&] { return !viewModel->isCheckingCopies(); }));
+    viewModel->selectExtraCopies();
+    EXPECT_TRUE(viewModel->selectedIDs().isEmpty());
+    EXPECT_EQ(viewModel->status().text(), "0 extra copies selected among those verified so far.");
 }
 
 TEST_F(ViewModelTest, InstallationsResetFiltersThatLostTheirVideos) {

@@ -103,15 +103,16 @@ protected:
 
     bool waitUntil(const std::function<bool()>& isDone) { return reelkeep::testing::pumpUntil(isDone); }
 
-    // Starts (or rescans) and waits for the scan to end.
+    bool isIdle() const { return !viewModel->isScanning() && !viewModel->isCheckingCopies(); }
+    // Starts (or rescans) and waits for the scan and the check for copies to end.
     void scan() {
-        ASSERT_TRUE(waitUntil([&] { return !viewModel->isScanning(); }));
+        ASSERT_TRUE(waitUntil([&] { return isIdle(); }));
         viewModel->rescan();
-        ASSERT_TRUE(waitUntil([&] { return !viewModel->isScanning(); }));
+        ASSERT_TRUE(waitUntil([&] { return isIdle(); }));
     }
     void startAndScan() {
         viewModel->start();
-        ASSERT_TRUE(waitUntil([&] { return !viewModel->isScanning(); }));
+        ASSERT_TRUE(waitUntil([&] { return isIdle(); }));
     }
     bool waitForAction() {
         return waitUntil([&] { return !viewModel->isPerformingItemAction(); });

@@ -31,6 +31,19 @@ std::vector<std::optional<store::IndexedMetadata>> MetadataSink::lookup(
     return m_index->lookup(keys);
 }
 
+std::vector<std::optional<store::ContentDigests>> MetadataSink::lookupContent(
+    std::span<const store::ContentFingerprint> files) {
+    std::lock_guard lock(m_mutex);
+    return m_index->lookupContent(files);
+}
+
+void MetadataSink::storeContent(const store::ContentFingerprint& file, const store::ContentDigests& digests) {
+    std::lock_guard lock(m_mutex);
+    // A cache: a failed write only means the file is compared again next time.
+    if (const store::StoreStatus error = m_index->storeContent(file, digests))
+        qWarning().noquote() << "reelkeep: copy results not kept:" << error->message();
+}
+
 void MetadataSink::add(store::IndexEntry entry) {
     std::lock_guard lock(m_mutex);
     m_pending.push_back(std::move(entry));

@@ -38,6 +38,9 @@ public:
     MetadataSink& operator=(const MetadataSink&) = delete;
 
     std::vector<std::optional<store::IndexedMetadata>> lookup(std::span<const store::IndexKey> keys);
+    std::vector<std::optional<store::ContentDigests>> lookupContent(
+        std::span<const store::ContentFingerprint> files);
+    void storeContent(const store::ContentFingerprint& file, const store::ContentDigests& digests);
     void add(store::IndexEntry entry);
     void flush();
 
@@ -53,6 +56,8 @@ struct ScannedFile {
     QByteArray path;  // canonical absolute path bytes
     fs::FileFingerprint fingerprint;
     Timestamp fileDate = 0;  // the name's date, else mtime: the order of files not yet read
+    // Names outside the library: trashing the file frees nothing while they remain.
+    std::uint32_t hardLinksOutside = 0;
 };
 
 // The files of one fetch without a current index row, in fetch order. Each is

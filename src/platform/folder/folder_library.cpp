@@ -27,6 +27,7 @@
 #include "model/file_names.h"
 #include "model/texts.h"
 #include "platform/folder/folder_asset.h"
+#include "platform/folder/fs/content_compare.h"
 #include "platform/folder/fs/export.h"
 #include "platform/folder/fs/path_id.h"
 #include "platform/folder/media/creation_date.h"
@@ -283,6 +284,7 @@ struct FolderLibrary::Pending {
     std::function<void(std::optional<PlatformError>)> onWrite;
     std::function<void(ImageResult)> onImage;
     std::function<void(VideoRequestResult)> onVideo;
+    std::function<void(CopyCheck)> onCopyCheck;
 
     bool claim() { return !isAnswered.exchange(true); }
 };
@@ -326,7 +328,7 @@ FolderLibrary::~FolderLibrary() {
 
 LibraryPorts FolderLibrary::ports() {
     const std::shared_ptr<FolderLibrary> self = shared_from_this();
-    return LibraryPorts{self, self, self, self, self, self, self, self, self};
+    return LibraryPorts{self, self, self, self, self, self, self, self, self, self};
 }
 
 std::optional<PlatformError> FolderLibrary::lastFetchError() const {
@@ -505,8 +507,8 @@ FetchResult FolderLibrary::fetchVideos() const {
 
     const auto scannedFile = [&](std::size_t i) {
         const fs::WalkEntry& entry = walk.entries[i];
-        return ScannedFile{entry.path, entry.fingerprint,
-                           indexed[i] ? indexed[i]->creationDate : fileDate(i)};
+        return ScannedFile{entry.path, entry.fingerprint, indexed[i] ? indexed[i]->creationDate : fileDate(i),
+                           entry.linkCount > entry.linksInside ? entry.linkCount - entry.linksInside : 0};
     };
     std::vector<ScannedFile> unreadFiles;
     for (const Dated& dated : order)
@@ -661,8 +663,9 @@ RequestId FolderLibrary::deleteAssets(const FetchResult& assets,
             }
             const fs::Result<fs::TrashedFile> moved =
                 fs::moveToTrash(folderAsset->file().path, folderAsset->file().fingerprint, m_trash);
-            completion.items.append(
-                {asset->localIdentifier(), moved ? std::nullopt : std::optional{ioFailure(moved.error())}});
+            completion.items.append({asset->localIdentifier(),
+                                     moved ? std::nullopt : std::optional{ioFailure(moved.error())},
+                                     moved ? fs::displayPath(moved->filePath) : QString()});
         }
         m_callbacks.post([this, id, pending, completion = std::move(completion)] {
             forgetPending(id);
@@ -670,6 +673,36 @@ RequestId FolderLibrary::deleteAssets(const FetchResult& assets,
         });
     });
     return id;
+}
+
+// ---- Copies ------------------------------------------------------------------
+
+RequestId FolderLibrary::checkCopies(std::function<void(CopyCheckProgress)> progress,
+                                     std::function<void(CopyCheck)> handler) {
+    auto pending = std::make_shared<Pending>();
+    pending->onCopyCheck = std::move(handler);
+    const RequestId id = addPending(pending);
+    FetchResult scanned;
+    {
+        std::lock_guard lock(m_mutex);
+        scanned = m_scanned;
+    }
+    m_copyChecks.post([this, id, pending, scanned, progress = std::move(progress)] {
+        fs::useIdleIoPriority();
+        // Closing the library ends a check at once, not after its last group.
+        const std::stop_callback onClosing(m_closing.get_token(),
+                                           [pending] { pending->stop.request_stop(); });
+        CopyCheck check = checkScannedCopies(scanned, progress, pending->stop.get_token());
+        m_callbacks.post([this, id, pending, check = std::move(check)] {
+            forgetPending(id);
+            if (pending->claim()) pending->onCopyCheck(check);
+        });
+    });
+    return id;
+}
+
+void FolderLibrary::cancelCopyCheck(RequestId id) {
+    if (const std::shared_ptr<Pending> pending = findPending(id)) pending->stop.request_stop();
 }
 
 void FolderLibrary::replaceFavoriteFlags(const FetchResult& assets, bool isFavorite) {

@@ -73,6 +73,7 @@ class FolderLibrary final : public AuthorizationPort,
                             public VideoAssetPort,
                             public ChangeObserverPort,
                             public LocationPort,
+                            public CopyCheckPort,
                             public std::enable_shared_from_this<FolderLibrary> {
 public:
     static std::shared_ptr<FolderLibrary> create(FolderLibraryOptions options);
@@ -114,6 +115,10 @@ public:
     void unregisterChangeObserver(const LibraryChangeListener* listener) override;
     FileLocation fileLocation(const QString& localIdentifier) const override;
     QStringList libraryRoots() const override;
+    RequestId checkCopies(std::function<void(CopyCheckProgress)> progress,
+                          std::function<void(CopyCheck)> handler) override;
+    void cancelCopyCheck(RequestId id) override;
+    int hardLinksOutside(const QString& localIdentifier) const override;
 
     // Where the date of a video of the last fetch came from; nothing for others.
     std::optional<DateSource> dateSource(const QString& localIdentifier) const;
@@ -139,6 +144,9 @@ private:
     void restartWatcher();
     void notifyListeners();
     QString previewPath(fs::UniqueFd fd);
+    CopyCheck checkScannedCopies(const FetchResult& scanned,
+                                 const std::function<void(CopyCheckProgress)>& progress,
+                                 const std::stop_token& stop);
 
     const FolderLibraryOptions m_options;
     const fs::VideoNamePredicate m_isVideoName;
@@ -179,6 +187,7 @@ private:
     // because the others post to it.
     mutable SerialExecutor m_callbacks;
     SerialExecutor m_changes;
+    SerialExecutor m_copyChecks;  // idle I/O priority: its reads yield to everyone's
     PoolExecutor m_decodePool{2};
     mutable std::shared_ptr<PoolExecutor> m_probePool;
 };

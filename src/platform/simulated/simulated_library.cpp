@@ -9,6 +9,7 @@
 #include <QSaveFile>
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <thread>
 
 #include "model/file_names.h"
@@ -102,7 +103,7 @@ SimulatedLibrary::~SimulatedLibrary() = default;
 
 LibraryPorts SimulatedLibrary::ports() {
     const std::shared_ptr<SimulatedLibrary> self = shared_from_this();
-    return LibraryPorts{self, self, self, self, self, self, self, self, self};
+    return LibraryPorts{self, self, self, self, self, self, self, self, self, self};
 }
 
 void SimulatedLibrary::addAssets(const QList<SimulatedAsset>& entries) {
@@ -223,6 +224,91 @@ void SimulatedLibrary::releaseHeldVideoRequests() {
         held.swap(m_heldVideoAnswers);
     }
     for (auto& answer : held) m_callbacks.post(std::move(answer));
+}
+
+void SimulatedLibrary::setCopyCheckScript(CopyCheckScript script) {
+    std::lock_guard lock(m_mutex);
+    m_copyCheckScript = std::move(script);
+}
+
+void SimulatedLibrary::releaseHeldCopyChecks() {
+    std::unordered_map<RequestId, HeldCopyCheck> held;
+    {
+        std::lock_guard lock(m_mutex);
+        m_copyCheckScript.holds = false;
+        held.swap(m_heldCopyChecks);
+    }
+    for (auto& [id, check] : held)
+        m_callbacks.post([check = std::move(check)] { check.handler(check.result); });
+}
+
+RequestId SimulatedLibrary::checkCopies(std::function<void(CopyCheckProgress)> progress,
+                                        std::function<void(CopyCheck)> handler) {
+    std::lock_guard lock(m_mutex);
+    CopyCheck check;
+    std::map<std::int64_t, QList<const SimulatedAsset*>> bySize;
+    for (const auto& stored : m_assets) {
+        const SimulatedAsset& asset = stored->entry;
+        if (asset.hardLinksOutside > 0)
+            check.hardLinksOutsideByID.insert(asset.localIdentifier, asset.hardLinksOutside);
+        const std::int64_t bytes =
+            asset.resources.isEmpty() ? 0 : asset.resources.front().dataSize.value_or(0);
+        if (bytes > 0) bySize[bytes].append(&asset);
+    }
+    CopyCheckProgress total;
+    for (const auto& [bytes, group] : bySize) {
+        if (group.size() < 2) continue;
+        total.totalBytes += bytes * group.size();
+        std::map<QString, QList<CopyMember>> byTag;
+        for (const SimulatedAsset* asset : group) {
+            if (m_copyCheckScript.unreadable.contains(asset->localIdentifier)) {
+                check.notVerified.insert(asset->localIdentifier);
+                continue;
+            }
+            if (asset->contentTag.isEmpty()) continue;
+            const std::int64_t unshared = asset->unsharedBytes.value_or(bytes);
+            byTag[asset->contentTag].append(CopyMember{
+                asset->localIdentifier,
+                asset->localFilePath.value_or(QStringLiteral("/simulated/") + asset->localIdentifier),
+                asset->hardLinksOutside, unshared, unshared < bytes});
+        }
+        for (auto& [tag, members] : byTag)
+            if (members.size() >= 2) check.sets.append(CopySet{bytes, std::move(members)});
+    }
+    check.isComplete = true;
+    const RequestId id = m_nextRequest++;
+    if (m_copyCheckScript.holds) {
+        if (progress) progress(total);
+        m_heldCopyChecks.emplace(id, HeldCopyCheck{std::move(handler), std::move(check)});
+        return id;
+    }
+    m_callbacks.post([progress = std::move(progress), handler = std::move(handler), check, total]() mutable {
+        if (progress) {
+            progress(total);
+            total.checkedBytes = total.totalBytes;
+            progress(total);
+        }
+        handler(check);
+    });
+    return id;
+}
+
+void SimulatedLibrary::cancelCopyCheck(RequestId id) {
+    std::lock_guard lock(m_mutex);
+    const auto held = m_heldCopyChecks.find(id);
+    if (held == m_heldCopyChecks.end()) return;
+    // Stopped before anything was verified.
+    CopyCheck partial;
+    for (const CopySet& set : held->second.result.sets)
+        for (const CopyMember& member : set.members) partial.notVerified.insert(member.localIdentifier);
+    m_callbacks.post([handler = std::move(held->second.handler), partial] { handler(partial); });
+    m_heldCopyChecks.erase(held);
+}
+
+int SimulatedLibrary::hardLinksOutside(const QString& localIdentifier) const {
+    std::lock_guard lock(m_mutex);
+    const auto it = m_indexById.find(localIdentifier);
+    return it == m_indexById.end() ? 0 : m_assets[it->second]->entry.hardLinksOutside;
 }
 
 void SimulatedLibrary::notifyChange() {

@@ -59,6 +59,11 @@ struct SimulatedAsset {
 
     ImageBehavior image = ImageBehavior::finalOnly;
 
+    // Assets of one size with equal non-empty tags hold the same bytes.
+    QString contentTag;
+    int hardLinksOutside = 0;
+    std::optional<std::int64_t> unsharedBytes;  // reflinked: less than the size
+
     SimulatedAsset& withFastFilename(const QString& name);
     SimulatedAsset& withFastSize(std::int64_t bytes);      // px_filesize as "q"
     SimulatedAsset& withMetadataSize(std::int64_t bytes);  // originalMetadataProperties.originalFilesize
@@ -90,6 +95,11 @@ struct DeletionScript {
     QHash<QString, PlatformError> itemErrors;   // these stay; the rest go
 };
 
+struct CopyCheckScript {
+    QSet<QString> unreadable;  // never verified, whatever their tags
+    bool holds = false;        // answers wait for releaseHeldCopyChecks() or a cancel
+};
+
 struct FavoriteScript {
     std::optional<PlatformError> error;
     bool failsWithoutError = false;
@@ -104,6 +114,7 @@ class SimulatedLibrary final : public AuthorizationPort,
                                public VideoAssetPort,
                                public ChangeObserverPort,
                                public LocationPort,
+                               public CopyCheckPort,
                                public std::enable_shared_from_this<SimulatedLibrary> {
 public:
     static std::shared_ptr<SimulatedLibrary> create();
@@ -138,6 +149,9 @@ public:
     // Holds answers to playable-video requests the same way.
     void setHoldsVideoRequests(bool isHeld);
     void releaseHeldVideoRequests();
+
+    void setCopyCheckScript(CopyCheckScript script);
+    void releaseHeldCopyChecks();
 
     // Fires photoLibraryDidChange on the calling thread.
     void notifyChange();
@@ -175,6 +189,10 @@ public:
     void unregisterChangeObserver(const LibraryChangeListener* listener) override;
     FileLocation fileLocation(const QString& localIdentifier) const override;
     QStringList libraryRoots() const override;
+    RequestId checkCopies(std::function<void(CopyCheckProgress)> progress,
+                          std::function<void(CopyCheck)> handler) override;
+    void cancelCopyCheck(RequestId id) override;
+    int hardLinksOutside(const QString& localIdentifier) const override;
 
 private:
     SimulatedLibrary();
@@ -205,6 +223,12 @@ private:
     std::vector<RequestId> m_heldChanges;
     bool m_isHoldingVideos = false;
     std::vector<std::function<void()>> m_heldVideoAnswers;
+    CopyCheckScript m_copyCheckScript;
+    struct HeldCopyCheck {
+        std::function<void(CopyCheck)> handler;
+        CopyCheck result;
+    };
+    std::unordered_map<RequestId, HeldCopyCheck> m_heldCopyChecks;
     std::unordered_map<RequestId, std::shared_ptr<PendingRequest>> m_pending;
     RequestId m_nextRequest = 1;
     std::vector<std::weak_ptr<LibraryChangeListener>> m_listeners;

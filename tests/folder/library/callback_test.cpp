@@ -177,5 +177,50 @@ TEST_F(FolderLibraryTest, AChangeInAWatchedFolderNotifiesOnceUntilUnregistered) 
     EXPECT_EQ(listener->count.load(), seen);
 }
 
+TEST_F(FolderLibraryTest, CopyCheckComparesEachFileOnceAndCountsLinksOutside) {
+    QByteArray original(300'000, Qt::Uninitialized);
+    for (int i = 0; i < original.size(); ++i) original[i] = char(i * 7 % 253);
+    QByteArray middle = original;
+    middle[150'000] = 'm';
+    writeBytes(join(root(), "a.mp4"), original);
+    writeBytes(join(root(), "a copy.mp4"), original);
+    writeBytes(join(root(), "b.mp4"), middle);
+    // A second name inside the library is the same file, not a copy of it.
+    ASSERT_EQ(::link(join(root(), "a.mp4").constData(), join(root(), "a link.mp4").constData()), 0);
+    ASSERT_EQ(::link(join(root(), "a copy.mp4").constData(), join(state(), "outside.mp4").constData()), 0);
+    ASSERT_TRUE(scan());
+
+    std::vector<CopyCheckProgress> progress;
+    std::mutex progressMutex;
+    const std::optional<CopyCheck> check = awaitFor(service().checkCopies([&](CopyCheckProgress step) {
+        std::lock_guard lock(progressMutex);
+        progress.push_back(step);
+    }));
+    ASSERT_TRUE(check);
+    EXPECT_TRUE(check->isComplete);
+    ASSERT_EQ(check->sets.size(), 1);
+    const CopySet& set = check->sets.front();
+    ASSERT_EQ(set.members.size(), 2);
+    QHash<QString, int> outside;
+    for (const CopyMember& member : set.members)
+        outside.insert(member.localIdentifier, member.hardLinksOutside);
+    EXPECT_EQ(outside,
+              (QHash<QString, int>{{identifierOf("a link.mp4"), 0}, {identifierOf("a copy.mp4"), 1}}));
+    EXPECT_EQ(check->hardLinksOutsideByID, (QHash<QString, int>{{identifierOf("a copy.mp4"), 1}}));
+    EXPECT_TRUE(check->notVerified.isEmpty());
+    std::lock_guard lock(progressMutex);
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.back().checkedBytes, 3 * 300'000);
+    EXPECT_EQ(progress.back().totalBytes, 3 * 300'000);
+
+    // A stop before the check starts answers at once, verifying nothing.
+    std::stop_source stopped;
+    stopped.request_stop();
+    const std::optional<CopyCheck> none = awaitFor(service().checkCopies({}, stopped.get_token()));
+    ASSERT_TRUE(none);
+    EXPECT_FALSE(none->isComplete);
+    EXPECT_TRUE(none->sets.isEmpty());
+}
+
 }  // namespace
 }  // namespace reelkeep::testing

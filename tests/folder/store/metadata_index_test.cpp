@@ -125,6 +125,49 @@ TEST(MetadataIndex, AnswersEachKeyWhateverItsOrderAndTheRowsBetween) {
     }
 }
 
+TEST(MetadataIndex, ContentAnswersOnlyWhileEveryFingerprintFieldIsUnchanged) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("index.sqlite"));
+    // A file of the first schema, with a row that must survive the new table.
+    ASSERT_TRUE(
+        testing::runSql(path,
+                        "CREATE TABLE media (identifier TEXT PRIMARY KEY NOT NULL, device INTEGER NOT NULL,"
+                        " inode INTEGER NOT NULL, size_bytes INTEGER NOT NULL, mtime_ns INTEGER NOT NULL,"
+                        " creation_date REAL, length_seconds REAL NOT NULL, pixel_width INTEGER NOT NULL,"
+                        " pixel_height INTEGER NOT NULL, is_screen_recording INTEGER NOT NULL,"
+                        " has_decodable_video INTEGER NOT NULL) WITHOUT ROWID;"
+                        " INSERT INTO media VALUES ('/v/old.mp4', 1, 2, 3, 4, NULL, 5.0, 640, 480, 0, 1);"
+                        " PRAGMA user_version = 1;"));
+    auto index = MetadataIndex::open(path);
+    EXPECT_EQ(index->rebuildCount(), 0);
+    EXPECT_TRUE(
+        index->lookup(std::vector{IndexKey{"/v/old.mp4", FileFingerprint{1, 2, 3, 4}}})[0].has_value());
+    const ContentFingerprint file{0xFFFF'FFFF'FFFF'FF00u, 42, 5'000'000, 1'700'000'000'123'456'789,
+                                  1'700'000'001'000'000'001};
+    const ContentDigests digests{StoredDigest{1, 2, 3}, StoredDigest{9, 8, 7}};
+    ASSERT_FALSE(index->storeContent(file, digests));
+    ASSERT_FALSE(index->storeContent({file.device, 43, 7, 7, 7}, {StoredDigest{5}, std::nullopt}));
+
+    const struct {
+        const char* change;
+        ContentFingerprint key;
+        bool isAnswered;
+    } cases[] = {
+        {"none", file, true},
+        {"device", {file.device - 1, file.inode, file.sizeBytes, file.mtimeNs, file.ctimeNs}, false},
+        {"inode", {file.device, file.inode + 100, file.sizeBytes, file.mtimeNs, file.ctimeNs}, false},
+        {"size", {file.device, file.inode, file.sizeBytes + 1, file.mtimeNs, file.ctimeNs}, false},
+        {"mtime", {file.device, file.inode, file.sizeBytes, file.mtimeNs + 1, file.ctimeNs}, false},
+        {"ctime", {file.device, file.inode, file.sizeBytes, file.mtimeNs, file.ctimeNs + 1}, false},
+    };
+    for (const auto& c : cases) {
+        const auto answers =
+            index->lookupContent(std::vector{c.key, ContentFingerprint{file.device, 43, 7, 7, 7}});
+        EXPECT_EQ(answers[0], c.isAnswered ? std::optional(digests) : std::nullopt) << c.change;
+        EXPECT_EQ(answers[1], (ContentDigests{StoredDigest{5}, std::nullopt})) << c.change;
+    }
+}
+
 TEST(MetadataIndex, DamagedFileIsRebuiltSilently) {
     struct Case {
         const char* what;

@@ -90,6 +90,7 @@ void keepOneEntryPerFile(std::vector<WalkEntry>& entries) {
         QByteArray& repeatedPath = entries[sightings[i].position].path;
         if (repeatedPath < keptPath) keptPath = std::move(repeatedPath);
         isRepeat[sightings[i].position] = true;
+        ++entries[first.position].linksInside;
         hasRepeats = true;
     }
     if (!hasRepeats) return;
@@ -222,7 +223,9 @@ private:
         WalkEntry entry{.path = std::move(path),
                         .fingerprint = fingerprint,
                         .birthTimeNs = {},
-                        .mtimeNs = fingerprint.mtimeNs};
+                        .mtimeNs = fingerprint.mtimeNs,
+                        .linkCount = status.stx_nlink,
+                        .linksInside = 1};
         if ((status.stx_mask & STATX_BTIME) != 0)
             entry.birthTimeNs =
                 static_cast<std::int64_t>(status.stx_btime.tv_sec) * kNsPerSecond + status.stx_btime.tv_nsec;

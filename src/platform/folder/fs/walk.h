@@ -32,6 +32,8 @@ struct WalkEntry {
     FileFingerprint fingerprint;
     std::optional<std::int64_t> birthTimeNs;  // only where statx reports it
     std::int64_t mtimeNs = 0;
+    std::uint32_t linkCount = 1;    // st_nlink
+    std::uint32_t linksInside = 1;  // of those, the names this walk found
 };
 
 struct WalkResult {

@@ -39,7 +39,7 @@ constexpr int kBusyTimeoutMs = 5000;
 // Step i takes a file from user_version i to i + 1, so a file of any earlier
 // version is brought forward in place. Steps that shipped are never edited:
 // a change is a new step.
-constexpr std::array<const char*, 2> kMigrations{
+constexpr std::array<const char*, 3> kMigrations{
     "CREATE TABLE IF NOT EXISTS media ("
     "  identifier TEXT PRIMARY KEY NOT NULL,"
     "  device INTEGER NOT NULL, inode INTEGER NOT NULL, size_bytes INTEGER NOT NULL,"
@@ -57,6 +57,13 @@ constexpr std::array<const char*, 2> kMigrations{
     "ALTER TABLE media ADD COLUMN creation_time_tag TEXT NOT NULL DEFAULT '';"
     "UPDATE media SET creation_time_tag = strftime('%Y-%m-%dT%H:%M:%fZ', creation_date, 'unixepoch')"
     "  WHERE creation_date IS NOT NULL;",
+    // What comparing same-size files found, by (device, inode): one row per
+    // file, however many names it has.
+    "CREATE TABLE IF NOT EXISTS content ("
+    "  device INTEGER NOT NULL, inode INTEGER NOT NULL, size_bytes INTEGER NOT NULL,"
+    "  mtime_ns INTEGER NOT NULL, ctime_ns INTEGER NOT NULL, sample BLOB, whole BLOB,"
+    "  PRIMARY KEY (device, inode)"
+    ") WITHOUT ROWID;",
 };
 constexpr std::int64_t kSchemaVersion = std::int64_t(kMigrations.size());
 
@@ -68,6 +75,14 @@ int migrate(sqlite3* db, std::int64_t version) {
         if (const int code = execute(db, setVersion.c_str()); code != SQLITE_OK) return code;
     }
     return SQLITE_OK;
+}
+
+std::optional<StoredDigest> storedDigest(const Statement& row, int column) {
+    const std::string_view bytes = row.blobAt(column);
+    StoredDigest digest;
+    if (bytes.size() != digest.size()) return std::nullopt;
+    std::copy(bytes.begin(), bytes.end(), digest.begin());
+    return digest;
 }
 
 std::string lookupSql(std::size_t count) {
@@ -406,6 +421,49 @@ StoreStatus MetadataIndex::store(std::span<const IndexEntry> entries) {
     StoreError error(StoreErrorKind::writeFailed, m_path, lastError(m_db));
     if (isDamage(failure) && !isInMemory()) rebuild();
     return error;
+}
+
+}  // namespace reelkeep::store
+
+namespace reelkeep::store {
+
+std::vector<std::optional<ContentDigests>> MetadataIndex::lookupContent(
+    std::span<const ContentFingerprint> files) {
+    std::vector<std::optional<ContentDigests>> answers(files.size());
+    Transaction reading(m_db, false);
+    Statement query(m_db,
+                    "SELECT size_bytes, mtime_ns, ctime_ns, sample, whole FROM content WHERE device = ?1 AND "
+                    "inode = ?2");
+    if (!query) return answers;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const ContentFingerprint& file = files[i];
+        query.bindInt(1, asStored(file.device));
+        query.bindInt(2, asStored(file.inode));
+        if (query.step() == SQLITE_ROW && query.intAt(0) == file.sizeBytes &&
+            query.intAt(1) == file.mtimeNs && query.intAt(2) == file.ctimeNs)
+            answers[i] = ContentDigests{storedDigest(query, 3), storedDigest(query, 4)};
+        query.reset();
+    }
+    return answers;
+}
+
+StoreStatus MetadataIndex::storeContent(const ContentFingerprint& file, const ContentDigests& digests) {
+    Statement insert(m_db, "INSERT OR REPLACE INTO content VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+    if (insert) {
+        insert.bindInt(1, asStored(file.device));
+        insert.bindInt(2, asStored(file.inode));
+        insert.bindInt(3, file.sizeBytes);
+        insert.bindInt(4, file.mtimeNs);
+        insert.bindInt(5, file.ctimeNs);
+        for (const auto& [column, digest] : {std::pair{6, &digests.sample}, std::pair{7, &digests.whole}}) {
+            if (*digest)
+                insert.bindBlob(column, (*digest)->data(), (*digest)->size());
+            else
+                insert.bindNull(column);
+        }
+        if (insert.step() == SQLITE_DONE) return std::nullopt;
+    }
+    return StoreError(StoreErrorKind::writeFailed, m_path, lastError(m_db));
 }
 
 }  // namespace reelkeep::store

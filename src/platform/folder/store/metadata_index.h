@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QString>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -65,6 +66,26 @@ struct DateRule {
     std::function<void(const ContainerDateTags&, const IndexKey&, IndexedMetadata& metadata)> apply;
 };
 
+// The full fingerprint of a file's bytes: ctime too, which a chmod, a link or
+// an edit that restores the mtime (touch -r) all change.
+struct ContentFingerprint {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t sizeBytes = 0;
+    std::int64_t mtimeNs = 0;
+    std::int64_t ctimeNs = 0;
+    friend bool operator==(const ContentFingerprint&, const ContentFingerprint&) = default;
+};
+
+using StoredDigest = std::array<std::uint8_t, 16>;
+
+// What comparing a file's bytes found: digests of its first and last block and of all of it.
+struct ContentDigests {
+    std::optional<StoredDigest> sample;
+    std::optional<StoredDigest> whole;
+    friend bool operator==(const ContentDigests&, const ContentDigests&) = default;
+};
+
 class MetadataIndex {
 public:
     // $XDG_CACHE_HOME/reelkeep/index.sqlite
@@ -88,6 +109,11 @@ public:
     std::vector<std::optional<IndexedMetadata>> lookup(std::span<const IndexKey> keys);
     // Inserts or replaces in one transaction; an error leaves the index as it was.
     [[nodiscard]] StoreStatus store(std::span<const IndexEntry> entries);
+
+    // One answer per fingerprint, in order: nothing unless a row of that
+    // (device, inode) has the same size, mtime and ctime.
+    std::vector<std::optional<ContentDigests>> lookupContent(std::span<const ContentFingerprint> files);
+    [[nodiscard]] StoreStatus storeContent(const ContentFingerprint& file, const ContentDigests& digests);
 
 private:
     MetadataIndex(QString path, DateRule dateRule);

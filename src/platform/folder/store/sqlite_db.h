@@ -56,6 +56,9 @@ public:
     void bindText(int index, std::string_view text) {
         sqlite3_bind_text(m_stmt, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
     }
+    void bindBlob(int index, const void* bytes, std::size_t size) {
+        sqlite3_bind_blob(m_stmt, index, bytes, static_cast<int>(size), SQLITE_TRANSIENT);
+    }
     // SQLITE_ROW, SQLITE_DONE or an error code.
     int step() { return sqlite3_step(m_stmt); }
     void reset() {
@@ -66,6 +69,11 @@ public:
     std::int64_t intAt(int column) const { return sqlite3_column_int64(m_stmt, column); }
     double doubleAt(int column) const { return sqlite3_column_double(m_stmt, column); }
     bool isNullAt(int column) const { return sqlite3_column_type(m_stmt, column) == SQLITE_NULL; }
+    std::string_view blobAt(int column) const {
+        const auto* bytes = static_cast<const char*>(sqlite3_column_blob(m_stmt, column));
+        return bytes ? std::string_view(bytes, static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column)))
+                     : std::string_view();
+    }
     std::string_view textAt(int column) const {
         const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
         return text ? std::string_view(text, static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column)))

@@ -1,0 +1,130 @@
+// copy_check.cpp: the folder library's check of same-size files for copies.
+// One background thread at idle I/O priority walks the same-size groups of the
+// last fetch; results are kept in the metadata index by full fingerprint, so an
+// unchanged library is checked again without reading a byte of video.
+#include <QDebug>
+#include <algorithm>
+
+#include "platform/folder/folder_asset.h"
+#include "platform/folder/folder_library.h"
+#include "platform/folder/fs/content_compare.h"
+#include "platform/folder/fs/path_id.h"
+
+namespace reelkeep {
+
+namespace {
+
+store::ContentFingerprint storeKey(const fs::ContentKey& key) {
+    return {key.fingerprint.device, key.fingerprint.inode, key.fingerprint.sizeBytes, key.fingerprint.mtimeNs,
+            key.ctimeNs};
+}
+
+class IndexContentMemory final : public fs::ContentMemory {
+public:
+    explicit IndexContentMemory(MetadataSink& sink) : m_sink(sink) {}
+
+    std::vector<std::optional<fs::KnownContent>> recall(std::span<const fs::ContentKey> keys) override {
+        std::vector<store::ContentFingerprint> files;
+        files.reserve(keys.size());
+        for (const fs::ContentKey& key : keys) files.push_back(storeKey(key));
+        std::vector<std::optional<fs::KnownContent>> known;
+        for (const std::optional<store::ContentDigests>& digests : m_sink.lookupContent(files))
+            known.push_back(digests ? std::optional(fs::KnownContent{digests->sample, digests->whole})
+                                    : std::nullopt);
+        return known;
+    }
+    void remember(const fs::ContentKey& key, const fs::KnownContent& content) override {
+        m_sink.storeContent(storeKey(key), store::ContentDigests{content.sample, content.whole});
+    }
+
+private:
+    MetadataSink& m_sink;
+};
+
+CopyMember memberOf(const FolderAsset& asset) {
+    const ScannedFile& file = asset.file();
+    CopyMember member{asset.identifier(), fs::displayPath(file.path), int(file.hardLinksOutside),
+                      file.fingerprint.sizeBytes, false};
+    const fs::Result<std::int64_t> unshared = fs::unsharedBytes(file.path, file.fingerprint);
+    if (unshared) {
+        member.unsharedBytes = unshared.value();
+        member.sharesData = unshared.value() < file.fingerprint.sizeBytes;
+    }
+    return member;
+}
+
+}  // namespace
+
+CopyCheck FolderLibrary::checkScannedCopies(const FetchResult& scanned,
+                                            const std::function<void(CopyCheckProgress)>& progress,
+                                            const std::stop_token& stop) {
+    CopyCheck check;
+    std::vector<const FolderAsset*> files;
+    for (const AssetRef& asset : scanned) {
+        const auto* file = dynamic_cast<const FolderAsset*>(asset.get());
+        if (!file) continue;
+        if (file->file().hardLinksOutside > 0)
+            check.hardLinksOutsideByID.insert(file->identifier(), int(file->file().hardLinksOutside));
+        if (file->file().fingerprint.sizeBytes > 0) files.push_back(file);
+    }
+    std::stable_sort(files.begin(), files.end(), [](const FolderAsset* a, const FolderAsset* b) {
+        return a->file().fingerprint.sizeBytes < b->file().fingerprint.sizeBytes;
+    });
+    std::vector<std::span<const FolderAsset* const>> groups;
+    CopyCheckProgress done;
+    for (std::size_t start = 0; start < files.size();) {
+        std::size_t end = start + 1;
+        const std::int64_t size = files[start]->file().fingerprint.sizeBytes;
+        while (end < files.size() && files[end]->file().fingerprint.sizeBytes == size) ++end;
+        if (end - start >= 2) {
+            groups.push_back(std::span(files).subspan(start, end - start));
+            done.totalBytes += size * std::int64_t(end - start);
+        }
+        start = end;
+    }
+
+    IndexContentMemory memory(*m_index);
+    if (progress) progress(done);
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        const std::span<const FolderAsset* const> group = groups[g];
+        if (stop.stop_requested()) {
+            for (const FolderAsset* file : group) check.notVerified.insert(file->identifier());
+            continue;
+        }
+        std::vector<fs::CompareFile> compared;
+        for (const FolderAsset* file : group)
+            compared.push_back({file->file().path, file->file().fingerprint});
+        const fs::GroupVerdict verdict =
+            fs::compareSameSizeGroup(compared, &memory, stop, [&](std::int64_t bytes) {
+                done.checkedBytes += bytes;
+                if (progress) progress(done);
+            });
+        std::vector<bool> isSettled(group.size(), false);
+        for (const std::vector<std::size_t>& subset : verdict.identicalSubsets) {
+            CopySet set{group.front()->file().fingerprint.sizeBytes, {}};
+            for (std::size_t i : subset) {
+                set.members.append(memberOf(*group[i]));
+                isSettled[i] = true;
+            }
+            check.sets.append(std::move(set));
+        }
+        for (const auto& [i, error] : verdict.notVerified) {
+            check.notVerified.insert(group[i]->identifier());
+            qWarning().noquote() << "reelkeep: not verified:" << error.message();
+        }
+        // Stopped mid-group: what is not in a finished set was not settled.
+        if (verdict.isStopped)
+            for (std::size_t i = 0; i < group.size(); ++i)
+                if (!isSettled[i]) check.notVerified.insert(group[i]->identifier());
+    }
+    check.isComplete = !stop.stop_requested();
+    m_index->flush();
+    return check;
+}
+
+int FolderLibrary::hardLinksOutside(const QString& localIdentifier) const {
+    const std::shared_ptr<const FolderAsset> asset = scannedAsset(localIdentifier);
+    return asset ? int(asset->file().hardLinksOutside) : 0;
+}
+
+}  // namespace reelkeep

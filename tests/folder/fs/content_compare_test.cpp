@@ -1,0 +1,197 @@
+#include <grp.h>
+#include <sys/wait.h>
+#include <utime.h>
+
+#include <set>
+
+#include "fs_fixture.h"
+#include "platform/folder/fs/content_compare.h"
+
+using namespace reelkeep::fs;
+using namespace reelkeep::fs::test;
+
+namespace {
+
+// Three chunks and a bit: the middle is outside both sample blocks.
+constexpr int kFileBytes = 3 * 1024 * 1024 + 123;
+
+QByteArray pattern(char seed) {
+    QByteArray bytes(kFileBytes, Qt::Uninitialized);
+    for (int i = 0; i < kFileBytes; ++i) bytes[i] = char((i * 31 + seed) & 0xff);
+    return bytes;
+}
+
+QByteArray flipped(QByteArray bytes, int at) {
+    bytes[at] = char(bytes[at] ^ 0x01);
+    return bytes;
+}
+
+struct Fixture {
+    TempDir dir;
+    std::vector<CompareFile> files;
+
+    void add(const char* name, const QByteArray& content) {
+        const QByteArray path = join(dir.path(), name);
+        writeBytes(path, content);
+        files.push_back({path, fingerprintOfPath(path)});
+    }
+    std::set<std::set<std::string>> subsets(const GroupVerdict& verdict) const {
+        std::set<std::set<std::string>> named;
+        for (const auto& subset : verdict.identicalSubsets) {
+            std::set<std::string> names;
+            for (std::size_t i : subset) names.insert(files[i].path.mid(dir.path().size() + 1).toStdString());
+            named.insert(names);
+        }
+        return named;
+    }
+    std::set<std::string> notVerified(const GroupVerdict& verdict) const {
+        std::set<std::string> names;
+        for (const auto& [i, error] : verdict.notVerified)
+            names.insert(files[i].path.mid(dir.path().size() + 1).toStdString());
+        return names;
+    }
+};
+
+class MapMemory : public ContentMemory {
+public:
+    std::vector<std::optional<KnownContent>> recall(std::span<const ContentKey> keys) override {
+        std::vector<std::optional<KnownContent>> answers;
+        for (const ContentKey& key : keys) {
+            const auto found =
+                std::find_if(m_rows.begin(), m_rows.end(), [&](auto& row) { return row.first == key; });
+            answers.push_back(found == m_rows.end() ? std::nullopt : std::optional(found->second));
+        }
+        return answers;
+    }
+    void remember(const ContentKey& key, const KnownContent& content) override {
+        std::erase_if(m_rows, [&](auto& row) { return row.first == key; });
+        m_rows.emplace_back(key, content);
+    }
+
+private:
+    std::vector<std::pair<ContentKey, KnownContent>> m_rows;
+};
+
+}  // namespace
+
+TEST(ContentCompare, OnlyByteIdenticalFilesFormSubsets) {
+    Fixture f;
+    const QByteArray original = pattern(7);
+    f.add("a.mp4", original);
+    f.add("start.mp4", flipped(original, 0));
+    f.add("a (1).mp4", original);
+    f.add("middle.mp4", flipped(original, kFileBytes / 2));
+    f.add("end.mp4", flipped(original, kFileBytes - 1));
+    f.add("a copy.mp4", original);
+    f.add("middle copy.mp4", flipped(original, kFileBytes / 2));
+    f.add("other.mp4", pattern(9));
+
+    std::int64_t settled = 0;
+    const GroupVerdict verdict =
+        compareSameSizeGroup(f.files, nullptr, {}, [&](std::int64_t bytes) { settled += bytes; });
+    using Names = std::set<std::set<std::string>>;
+    EXPECT_EQ(f.subsets(verdict),
+              (Names{{"a.mp4", "a (1).mp4", "a copy.mp4"}, {"middle.mp4", "middle copy.mp4"}}));
+    EXPECT_TRUE(verdict.notVerified.empty());
+    EXPECT_FALSE(verdict.isStopped);
+    EXPECT_EQ(settled, std::int64_t(kFileBytes) * std::int64_t(f.files.size()));
+
+    // Files that differ in their first or last block are settled by those blocks alone.
+    Fixture sieved;
+    sieved.add("a.mp4", original);
+    sieved.add("start.mp4", flipped(original, 0));
+    sieved.add("end.mp4", flipped(original, kFileBytes - 1));
+    EXPECT_EQ(compareSameSizeGroup(sieved.files, nullptr, {}).bytesRead, 3 * 2 * kSampleBlockBytes);
+}
+
+TEST(ContentCompare, RememberedResultsNeedNoReadsUntilAFingerprintFieldChanges) {
+    Fixture f;
+    const QByteArray original = pattern(3);
+    f.add("a.mp4", original);
+    f.add("b.mp4", original);
+    f.add("c.mp4", flipped(original, kFileBytes / 2));
+    MapMemory memory;
+    const GroupVerdict first = compareSameSizeGroup(f.files, &memory, {});
+    ASSERT_EQ(first.identicalSubsets.size(), 1u);
+    const GroupVerdict again = compareSameSizeGroup(f.files, &memory, {});
+    EXPECT_EQ(again.identicalSubsets, first.identicalSubsets);
+    EXPECT_EQ(again.bytesRead, 0);
+
+    // A chmod changes only the ctime: b, scanned again, is read and compared again.
+    ASSERT_EQ(::chmod(f.files[1].path.constData(), 0640), 0);
+    f.files[1].fingerprint = fingerprintOfPath(f.files[1].path);
+    const GroupVerdict afterChmod = compareSameSizeGroup(f.files, &memory, {});
+    EXPECT_EQ(afterChmod.identicalSubsets, first.identicalSubsets);
+    EXPECT_GT(afterChmod.bytesRead, 0);
+}
+
+TEST(ContentCompare, FilesThatChangeVanishOrCannotBeReadAreNotVerified) {
+    Fixture f;
+    const QByteArray original = pattern(5);
+    f.add("a.mp4", original);
+    f.add("growing.mp4", original);
+    f.add("gone.mp4", original);
+    f.add("replaced.mp4", original);
+    ASSERT_EQ(::unlink(f.files[2].path.constData()), 0);
+    ASSERT_EQ(::unlink(f.files[3].path.constData()), 0);
+    writeBytes(f.files[3].path, original);  // the same bytes in a new inode: not the file the scan saw
+
+    bool hasGrown = false;
+    const GroupVerdict verdict = compareSameSizeGroup(f.files, nullptr, {}, [&](std::int64_t) {
+        if (hasGrown) return;
+        hasGrown = true;
+        const int fd = ::open(f.files[1].path.constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, "more", 4), 4);
+        ::close(fd);
+    });
+    EXPECT_TRUE(verdict.identicalSubsets.empty());
+    EXPECT_EQ(f.notVerified(verdict), (std::set<std::string>{"growing.mp4", "gone.mp4", "replaced.mp4"}));
+}
+
+TEST(ContentCompare, AFileTheUserMayNotReadIsNotVerified) {
+    Fixture f;
+    const QByteArray original = pattern(1);
+    f.add("a.mp4", original);
+    f.add("b.mp4", original);
+    f.add("private.mp4", original);
+    ASSERT_EQ(::chmod(f.files[2].path.constData(), 0600), 0);
+    f.files[2].fingerprint = fingerprintOfPath(f.files[2].path);
+    if (::geteuid() != 0) {
+        const GroupVerdict verdict = compareSameSizeGroup(f.files, nullptr, {});
+        ASSERT_EQ(f.notVerified(verdict), std::set<std::string>{"private.mp4"});
+        EXPECT_EQ(f.subsets(verdict), (std::set<std::set<std::string>>{{"a.mp4", "b.mp4"}}));
+        return;
+    }
+    // Root reads everything: compare as nobody, in a child, with the files root-owned.
+    ASSERT_EQ(::chmod(f.dir.path().constData(), 0755), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+            ::setresuid(65534, 65534, 65534) != 0)
+            ::_exit(3);
+        const GroupVerdict verdict = compareSameSizeGroup(f.files, nullptr, {});
+        const bool isRight = verdict.notVerified.size() == 1 && verdict.notVerified[0].first == 2 &&
+                             verdict.notVerified[0].second.errorNumber() == EACCES &&
+                             verdict.identicalSubsets == std::vector<std::vector<std::size_t>>{{0, 1}};
+        ::_exit(isRight ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "3: could not become uid 65534";
+}
+
+TEST(ContentCompare, AStopEndsTheWorkWithinAChunk) {
+    Fixture f;
+    const QByteArray original = pattern(2);
+    f.add("a.mp4", original);
+    f.add("b.mp4", original);
+    std::stop_source stop;
+    const GroupVerdict verdict =
+        compareSameSizeGroup(f.files, nullptr, stop.get_token(), [&](std::int64_t) { stop.request_stop(); });
+    EXPECT_TRUE(verdict.isStopped);
+    EXPECT_TRUE(verdict.identicalSubsets.empty());
+    EXPECT_LT(verdict.bytesRead, std::int64_t(kFileBytes));
+}
