@@ -18,6 +18,7 @@ inline void setApplicationIdentity() {
 }
 
 int runScanCommand(int argc, char** argv);
+int runDuplicatesCommand(int argc, char** argv);
 int runWindow(int argc, char** argv);
 
 }  // namespace reelkeep

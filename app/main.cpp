@@ -1,5 +1,5 @@
-// main.cpp: `reelkeep` opens the window; `reelkeep scan …` runs the scan in the
-// terminal; the window starts copies of itself as thumbnail decoders.
+// main.cpp: `reelkeep` opens the window; `reelkeep scan …` and `reelkeep
+// duplicates …` run in the terminal; the window starts copies of itself as thumbnail decoders.
 #include <cstring>
 
 #include "app/application.h"
@@ -13,5 +13,7 @@ int main(int argc, char** argv) {
         return reelkeep::media::runThumbnailWorker(argc, argv);
     reelkeep::installEscapingMessageHandler();
     if (argc > 1 && std::strcmp(argv[1], "scan") == 0) return reelkeep::runScanCommand(argc, argv);
+    if (argc > 1 && std::strcmp(argv[1], "duplicates") == 0)
+        return reelkeep::runDuplicatesCommand(argc, argv);
     return reelkeep::runWindow(argc, argv);
 }

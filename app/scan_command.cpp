@@ -142,7 +142,12 @@ int runScanCommand(int argc, char** argv) {
         if (showsProgress)
             QTextStream(stderr) << "\r\033[K" << escapeForTerminal(viewModel->status().text()) << Qt::flush;
     });
-    QObject::connect(viewModel.get(), &VideoListViewModel::scanFinished, &app, &QCoreApplication::quit);
+    // Done once the check for identical copies that follows the scan is done too.
+    const auto quitWhenIdle = [&] {
+        if (!viewModel->isScanning() && !viewModel->isCheckingCopies()) QCoreApplication::quit();
+    };
+    QObject::connect(viewModel.get(), &VideoListViewModel::scanFinished, &app, quitWhenIdle);
+    QObject::connect(viewModel.get(), &VideoListViewModel::activityChanged, &app, quitWhenIdle);
     viewModel->rescan();
     QCoreApplication::exec();
     if (showsProgress) QTextStream(stderr) << "\r\033[K" << Qt::flush;

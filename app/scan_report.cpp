@@ -337,7 +337,7 @@ void JsonWriter::isoDate(Timestamp date) {
 }
 
 void writeVideo(JsonWriter& json, const VideoItem& item, const PathLookup& pathOf,
-                const DateSourceLookup& dateSourceOf) {
+                const DateSourceLookup& dateSourceOf, const CopySummary& copies) {
     const std::optional<QByteArray> path = pathOf ? pathOf(item.localIdentifier()) : std::nullopt;
     json.open('{');
     json.key("allocated_bytes");
@@ -356,8 +356,16 @@ void writeVideo(JsonWriter& json, const VideoItem& item, const PathLookup& pathO
     json.key("date_source");
     dateSource ? json.string(rawValue(*dateSource)) : json.null();
     json.key("favorite").boolean(item.isFavorite());
+    json.key("hard_links_outside")
+        .number(std::int64_t(copies.hardLinksOutsideByID.value(item.localIdentifier())));
     json.key("height").number(std::int64_t(item.pixelHeight()));
     json.key("id").string(item.localIdentifier());
+    // Shared by the verified identical copies of one set; null for any other video.
+    json.key("identical_group");
+    if (const int set = copies.setNumberByID.value(item.localIdentifier()); set > 0)
+        json.number(std::int64_t(set));
+    else
+        json.null();
     json.key("length_s").number(item.duration());
     json.key("name").string(item.displayName());
     json.key("path");
@@ -475,7 +483,7 @@ bool writeJson(const VideoList& items, const LibraryStats& stats, const Duplicat
     json.key("videos").open('[', true);
     for (const VideoItem& item : items) {
         json.element();
-        writeVideo(json, item, pathOf, dateSourceOf);
+        writeVideo(json, item, pathOf, dateSourceOf, duplicates.copies);
         if (!json.flushIfFull()) return false;
     }
     json.close(']');
