@@ -270,9 +270,8 @@ void Sidebar::rebuildDuplicates() {
         m_viewModel.isCheckingCopies()
             ? reelkeep::tr("Checking copies… Only files with the same bytes count as copies.")
             : reelkeep::tr(
-                  "Keeping the favorite or earliest copy in each of %Ln set(s) of identical copies frees "
-                  "the space shown once the Trash is emptied.",
-                  nullptr, int(copies.keptIDs.size()));
+                  "Keeping the favorite or earliest copy of each set of identical copies frees the "
+                  "space shown once the Trash is emptied.");
     m_duplicatesBody->addWidget(captionLabel(caption, m_duplicatesSection));
 }
 

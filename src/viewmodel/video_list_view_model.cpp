@@ -283,14 +283,11 @@ QCoro::Task<> VideoListViewModel::runCopyCheck(std::stop_token stop) {
     emit sidebarChanged();
     recomputeVisibleItems(resetRows);
     refreshSelectionStats();
-    const auto sets = std::int64_t(m_duplicates.copies.keptIDs.size());
     if (m_copyCheck.isComplete)
         setStatus(m_scanSummary);  // the sidebar shows what the check found
     else
-        setStatus(StatusMessage::counted(
-            QT_TRANSLATE_N_NOOP("reelkeep",
-                                "Checking copies stopped: %Ln set(s) of identical copies verified so far."),
-            sets));
+        setStatus(StatusMessage(
+            QT_TRANSLATE_NOOP("reelkeep", "Checking copies stopped: the sets verified so far stand.")));
     if (std::exchange(m_selectsExtrasWhenChecked, false)) applyExtraCopySelection(!m_copyCheck.isComplete);
 }
 
@@ -797,14 +794,13 @@ void VideoListViewModel::applyExtraCopySelection(bool isPartial) {
     showIdenticalCopies();
     const QSet<QString> extras = verifiedExtraCopyIDs(m_copyCheck, m_visibleItems);
     setSelectedIDs(extras);
-    const auto count = std::int64_t(extras.size());
+    const auto count = qlonglong(extras.size());
     if (isPartial)
-        setStatus(StatusMessage::counted(
-            QT_TRANSLATE_N_NOOP("reelkeep", "%Ln extra copies selected among those verified so far."),
-            count));
+        setStatus(StatusMessage(
+            QT_TRANSLATE_NOOP("reelkeep", "Extra copies selected among those verified so far: %1."),
+            {count}));
     else
-        setStatus(
-            StatusMessage::counted(QT_TRANSLATE_N_NOOP("reelkeep", "%Ln extra copies selected."), count));
+        setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Extra copies selected: %1."), {count}));
 }
 
 // MARK: outside changes

@@ -123,7 +123,7 @@ TEST_F(ViewModelTest, SelectExtraCopiesWaitsForTheCheckAndTakesOnlyVerifiedCopie
     ASSERT_TRUE(waitUntil([&] { return !viewModel->isCheckingCopies(); }));
     viewModel->selectExtraCopies();
     EXPECT_TRUE(viewModel->selectedIDs().isEmpty());
-    EXPECT_EQ(viewModel->status().text(), "0 extra copies selected among those verified so far.");
+    EXPECT_EQ(viewModel->status().text(), "Extra copies selected among those verified so far: 0.");
 }
 
 TEST_F(ViewModelTest, InstallationsResetFiltersThatLostTheirVideos) {
