@@ -141,7 +141,8 @@ TEST(VerifiedCopies, OnlyVerifiedExtrasAreSelectedAndOnlyFreeableBytesCount) {
     // A set with one member left in the list selects nothing.
     const VideoList lone = {item("a").withBytes(9), item("d").withBytes(9)};
     EXPECT_TRUE(verifiedExtraCopyIDs(check, lone).isEmpty());
-    EXPECT_EQ(summarizeCopies(check, lone), CopySummary{});
+    EXPECT_EQ(summarizeCopies(check, lone).videoCount, 0);
+    EXPECT_EQ(summarizeCopies(check, lone).reclaimableBytes, 0);
 }
 
 TEST(Statistics, CoverTheLibraryAndOnlySelectedVideosItHas) {
