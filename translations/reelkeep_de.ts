@@ -530,13 +530,6 @@
         <source>Select Extra Copies</source>
         <translation>Überzählige Kopien auswählen</translation>
     </message>
-    <message numerus="yes">
-        <source>Keeping the favorite or oldest copy in each of %Ln group(s) frees the space shown once the Trash is emptied.</source>
-        <translation>
-            <numerusform>Wer in der %Ln Gruppe den Favoriten oder die älteste Kopie behält, gibt den gezeigten Platz frei, sobald der Papierkorb geleert ist.</numerusform>
-            <numerusform>Wer in jeder der %Ln Gruppen den Favoriten oder die älteste Kopie behält, gibt den gezeigten Platz frei, sobald der Papierkorb geleert ist.</numerusform>
-        </translation>
-    </message>
     <message>
         <source>All dates</source>
         <translation>Alle Daten</translation>
@@ -544,10 +537,6 @@
     <message>
         <source>Screen recording</source>
         <translation>Bildschirmaufnahme</translation>
-    </message>
-    <message>
-        <source>Duplicate ×</source>
-        <translation>Duplikat ×</translation>
     </message>
     <message>
         <source>Deselect All</source>
@@ -906,6 +895,158 @@ Rückgabewerte: 0 fertig, 2 falscher Aufruf, 3 keine lesbare Bibliothek, 4 das D
     <message>
         <source>Reelkeep needs this file to know your favorites: make sure it is a regular file on a disk with free space and that no other program holds it, then scan again.</source>
         <translation>Reelkeep braucht diese Datei, um deine Favoriten zu kennen: Stelle sicher, dass sie eine normale Datei auf einem Datenträger mit freiem Platz ist und kein anderes Programm sie belegt, und durchsuche dann erneut.</translation>
+    </message>
+    <message>
+        <source>Stop checking copies</source>
+        <translation>Prüfen der Kopien anhalten</translation>
+    </message>
+    <message>
+        <source>Identical copies</source>
+        <translation>Identische Kopien</translation>
+    </message>
+    <message>
+        <source>Checking copies… Only files with the same bytes count as copies.</source>
+        <translation>Kopien werden geprüft … Nur Dateien mit denselben Bytes zählen als Kopien.</translation>
+    </message>
+    <message>
+        <source>Keeping the favorite or earliest copy of each set of identical copies frees the space shown once the Trash is emptied.</source>
+        <translation>Wer aus jeder Gruppe identischer Kopien den Favoriten oder die früheste Kopie behält, gibt den gezeigten Platz frei, sobald der Papierkorb geleert ist.</translation>
+    </message>
+    <message>
+        <source>Copy ×</source>
+        <translation>Kopie ×</translation>
+    </message>
+    <message>
+        <source>Same size ×</source>
+        <translation>Gleiche Größe ×</translation>
+    </message>
+    <message>
+        <source>Kept</source>
+        <translation>Behalten</translation>
+    </message>
+    <message>
+        <source>Hard-linked</source>
+        <translation>Hart verlinkt</translation>
+    </message>
+    <message>
+        <source>Shared data</source>
+        <translation>Geteilte Daten</translation>
+    </message>
+    <message>
+        <source>Checking copies…</source>
+        <translation>Kopien werden geprüft …</translation>
+    </message>
+    <message>
+        <source>Checking copies stopped: the sets verified so far stand.</source>
+        <translation>Prüfen der Kopien angehalten: Die bisher bestätigten Gruppen gelten.</translation>
+    </message>
+    <message>
+        <source>Checking copies… %1 of %2</source>
+        <translation>Kopien werden geprüft … %1 von %2</translation>
+    </message>
+    <message>
+        <source>Checking copies… Extra copies will be selected when the check is done.</source>
+        <translation>Kopien werden geprüft … Überzählige Kopien werden ausgewählt, wenn die Prüfung fertig ist.</translation>
+    </message>
+    <message>
+        <source>Extra copies selected among those verified so far: %1.</source>
+        <translation>Überzählige Kopien unter den bisher bestätigten ausgewählt: %1.</translation>
+    </message>
+    <message>
+        <source>Extra copies selected: %1.</source>
+        <translation>Überzählige Kopien ausgewählt: %1.</translation>
+    </message>
+    <message>
+        <source>Try &apos;reelkeep duplicates --help&apos;.</source>
+        <translation>Siehe „reelkeep duplicates --help“.</translation>
+    </message>
+    <message>
+        <source>Identical copies: %1 in %2 sets; reclaimable: %3</source>
+        <translation>Identische Kopien: %1 in %2 Gruppen; freizugeben: %3</translation>
+    </message>
+    <message>
+        <source>Finds identical copies among your videos: same size, then the same bytes.
+
+Exit codes: 0 done, 1 declined, 2 usage error, 3 no readable library, 4 the scan failed, 5 standard output could not be written, 6 not every selected copy was moved.</source>
+        <translation>Findet identische Kopien unter deinen Videos: gleiche Größe, dann dieselben Bytes.
+
+Rückgabewerte: 0 fertig, 1 abgelehnt, 2 falscher Aufruf, 3 keine lesbare Bibliothek, 4 das Durchsuchen schlug fehl, 5 die Standardausgabe konnte nicht geschrieben werden, 6 nicht jede ausgewählte Kopie wurde verschoben.</translation>
+    </message>
+    <message>
+        <source>Find identical copies.</source>
+        <translation>Identische Kopien finden.</translation>
+    </message>
+    <message>
+        <source>Print JSON.</source>
+        <translation>JSON ausgeben.</translation>
+    </message>
+    <message>
+        <source>List same-size groups without reading any video.</source>
+        <translation>Gruppen gleicher Größe auflisten, ohne ein Video zu lesen.</translation>
+    </message>
+    <message>
+        <source>Move every extra copy to the Trash, keeping one of each set.</source>
+        <translation>Jede überzählige Kopie in den Papierkorb verschieben, eine aus jeder Gruppe bleibt.</translation>
+    </message>
+    <message>
+        <source>Do not ask before moving.</source>
+        <translation>Vor dem Verschieben nicht fragen.</translation>
+    </message>
+    <message>
+        <source>Print what would move; move nothing.</source>
+        <translation>Ausgeben, was verschoben würde; nichts verschieben.</translation>
+    </message>
+    <message>
+        <source>Expected the command &apos;duplicates&apos;.</source>
+        <translation>Erwartet wurde der Befehl „duplicates“.</translation>
+    </message>
+    <message>
+        <source>--trash-extra-copies moves only verified copies; drop --same-size-only.</source>
+        <translation>--trash-extra-copies verschiebt nur bestätigte Kopien; lass --same-size-only weg.</translation>
+    </message>
+    <message>
+        <source>--yes and --dry-run go with --trash-extra-copies.</source>
+        <translation>--yes und --dry-run gehören zu --trash-extra-copies.</translation>
+    </message>
+    <message>
+        <source>The folder library is not available in this build.</source>
+        <translation>Die Ordnerbibliothek fehlt in diesem Build.</translation>
+    </message>
+    <message>
+        <source>Same size: %1 videos; at most %2 reclaimable if every one is a copy</source>
+        <translation>Gleiche Größe: %1 Videos; höchstens %2 freizugeben, wenn jedes eine Kopie ist</translation>
+    </message>
+    <message>
+        <source>not verified: </source>
+        <translation>nicht bestätigt: </translation>
+    </message>
+    <message>
+        <source>Extra copies to move to the Trash: %1 (frees %2)</source>
+        <translation>Überzählige Kopien für den Papierkorb: %1 (gibt %2 frei)</translation>
+    </message>
+    <message>
+        <source>Not moving anything without --yes when not on a terminal.</source>
+        <translation>Ohne --yes wird außerhalb eines Terminals nichts verschoben.</translation>
+    </message>
+    <message>
+        <source>Move %1 files to the Trash?</source>
+        <translation>%1 Dateien in den Papierkorb verschieben?</translation>
+    </message>
+    <message>
+        <source>Nothing moved.</source>
+        <translation>Nichts verschoben.</translation>
+    </message>
+    <message>
+        <source>moved: </source>
+        <translation>verschoben: </translation>
+    </message>
+    <message>
+        <source>the Trash</source>
+        <translation>der Papierkorb</translation>
+    </message>
+    <message>
+        <source>not moved (changed since it was checked, or it could not be moved): </source>
+        <translation>nicht verschoben (seit der Prüfung geändert, oder es konnte nicht verschoben werden): </translation>
     </message>
 </context>
 <context>

@@ -530,23 +530,12 @@
         <source>Select Extra Copies</source>
         <translation type="unfinished"></translation>
     </message>
-    <message numerus="yes">
-        <source>Keeping the favorite or oldest copy in each of %Ln group(s) frees the space shown once the Trash is emptied.</source>
-        <translation>
-            <numerusform>Keeping the favorite or oldest copy in each of %Ln group frees the space shown once the Trash is emptied.</numerusform>
-            <numerusform>Keeping the favorite or oldest copy in each of %Ln groups frees the space shown once the Trash is emptied.</numerusform>
-        </translation>
-    </message>
     <message>
         <source>All dates</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <source>Screen recording</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Duplicate ×</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -903,6 +892,156 @@ Exit codes: 0 done, 2 usage error, 3 no readable library, 4 the scan failed, 5 t
     </message>
     <message>
         <source>Reelkeep needs this file to know your favorites: make sure it is a regular file on a disk with free space and that no other program holds it, then scan again.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Stop checking copies</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Identical copies</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Checking copies… Only files with the same bytes count as copies.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Keeping the favorite or earliest copy of each set of identical copies frees the space shown once the Trash is emptied.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copy ×</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Same size ×</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Kept</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Hard-linked</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Shared data</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Checking copies…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Checking copies stopped: the sets verified so far stand.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Checking copies… %1 of %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Checking copies… Extra copies will be selected when the check is done.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Extra copies selected among those verified so far: %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Extra copies selected: %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Try &apos;reelkeep duplicates --help&apos;.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Identical copies: %1 in %2 sets; reclaimable: %3</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Finds identical copies among your videos: same size, then the same bytes.
+
+Exit codes: 0 done, 1 declined, 2 usage error, 3 no readable library, 4 the scan failed, 5 standard output could not be written, 6 not every selected copy was moved.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Find identical copies.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Print JSON.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>List same-size groups without reading any video.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Move every extra copy to the Trash, keeping one of each set.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Do not ask before moving.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Print what would move; move nothing.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Expected the command &apos;duplicates&apos;.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>--trash-extra-copies moves only verified copies; drop --same-size-only.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>--yes and --dry-run go with --trash-extra-copies.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The folder library is not available in this build.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Same size: %1 videos; at most %2 reclaimable if every one is a copy</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>not verified: </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Extra copies to move to the Trash: %1 (frees %2)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Not moving anything without --yes when not on a terminal.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Move %1 files to the Trash?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nothing moved.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>moved: </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the Trash</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>not moved (changed since it was checked, or it could not be moved): </source>
         <translation type="unfinished"></translation>
     </message>
 </context>
