@@ -42,6 +42,8 @@ QString operationSentence(IoOperation operation) {
             return reelkeep::tr("Could not create the folder “%1”: %2.");
         case IoOperation::moveToTrash:
             return reelkeep::tr("Could not move “%1” to the trash: %2.");
+        case IoOperation::restoreFromTrash:
+            return reelkeep::tr("Could not put “%1” back from the Trash: %2.");
         case IoOperation::watch:
             return reelkeep::tr("Could not watch the folder “%1” for changes: %2.");
     }
@@ -77,6 +79,15 @@ IoError IoError::notPutBack(QByteArray path, QByteArray trashedPath, int errorNu
 
 QString IoError::message() const {
     const QString name = displayPath(m_path);
+    if (m_operation == IoOperation::restoreFromTrash && m_kind == IoErrorKind::alreadyExists)
+        return reelkeep::tr(
+                   "“%1” could not be put back: another file now has its name. It stays in the Trash.")
+            .arg(name);
+    if (m_operation == IoOperation::restoreFromTrash && m_kind == IoErrorKind::changed)
+        return reelkeep::tr(
+                   "“%1” could not be put back: its copy in the Trash was changed, restored or removed "
+                   "meanwhile. Nothing was done to it.")
+            .arg(name);
     switch (m_kind) {
         case IoErrorKind::system:
             return operationSentence(m_operation).arg(name, systemReason(m_errorNumber));

@@ -26,6 +26,7 @@ enum class IoOperation {
     remove,
     createFolder,
     moveToTrash,
+    restoreFromTrash,
     watch,
 };
 
