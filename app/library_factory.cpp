@@ -52,7 +52,11 @@ std::optional<LibraryPorts> openLibrary(const LibraryRequest& request) {
     if (request.folderBytes.empty())
         for (const QString& folder : request.folders)
             options.explicitRoots.push_back(absoluteBytes(QFile::encodeName(folder)));
-    if (options.explicitRoots.empty()) options.explicitRoots = environmentFolders();
+    options.explicitRootsSource = QStringLiteral("--library");
+    if (options.explicitRoots.empty()) {
+        options.explicitRoots = environmentFolders();
+        options.explicitRootsSource = QStringLiteral("REELKEEP_LIBRARY");
+    }
     // No chooser (the command line): without folders access is "denied", and it says how to name some.
     options.chooser = request.chooser;
     // A decoder that crashes on a hostile file then costs a worker, not the window.

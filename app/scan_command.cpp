@@ -47,6 +47,21 @@ private:
     std::shared_ptr<ScanLog> m_system;
 };
 
+QString unavailableFolderText(const LibraryFolder& folder) {
+    const QString path = QFile::decodeName(folder.path);
+    switch (folder.state) {
+        case LibraryFolder::State::missing:
+            return tr("The library folder “%1” does not exist; it was skipped.").arg(path);
+        case LibraryFolder::State::unreadable:
+            return tr("The library folder “%1” cannot be read; it was skipped.").arg(path);
+        case LibraryFolder::State::notMounted:
+            return tr("The library folder “%1” is on a drive that is not mounted; it was skipped.").arg(path);
+        case LibraryFolder::State::available:
+            break;
+    }
+    return path;
+}
+
 int usageError(const QString& message) {
     printError(message);
     QTextStream(stderr) << tr("Try 'reelkeep scan --help'.") << '\n';
@@ -151,6 +166,10 @@ int runScanCommand(int argc, char** argv) {
     viewModel->rescan();
     QCoreApplication::exec();
     if (showsProgress) QTextStream(stderr) << "\r\033[K" << Qt::flush;
+    // A drive that is not mounted would otherwise just make its videos vanish from the list.
+    for (const LibraryFolder& folder : ports->locations->libraryFolders().folders)
+        if (folder.state != LibraryFolder::State::available)
+            QTextStream(stderr) << "reelkeep: " << unavailableFolderText(folder) << '\n';
 
     const AuthorizationStatus access = viewModel->authorizationStatus();
     if (access != AuthorizationStatus::authorized && access != AuthorizationStatus::limited) {

@@ -24,6 +24,7 @@
 #include "platform/folder/folder_library.h"
 #include "ui/app_theme.h"
 #include "ui/desktop_services.h"
+#include "ui/library_folders_dialog.h"
 #include "ui/main_window.h"
 #include "viewmodel/translations.h"
 #include "viewmodel/video_list_view_model.h"
@@ -43,34 +44,50 @@ public:
     }
 };
 
+// What a screenshot pictures: the window, or a dialog opened on it.
+enum class Shot { window, preview, folders, confirmation };
+
 // For the documentation: once the scan is done and the thumbnails had time to
 // arrive, the screen's pixels of the window go to a file and the program ends.
 // QScreen::grabWindow, unlike QWidget::grab, also catches video surfaces.
-// With ofPreview, the first row's preview is opened and pictured instead.
-void saveScreenshotWhenScanned(MainWindow& window, const QString& path, bool ofPreview) {
+// With another shot, the preview of the first row or a dialog is pictured instead.
+
+void saveScreenshotWhenScanned(MainWindow& window, const QString& path, Shot shot) {
     constexpr int kSettleMs = 1500;  // thumbnails arrive, the video shows frames
     constexpr int kGiveUpMs = 120'000;
     const auto save = [path](QWidget* shown) {
-        const QPixmap shot = shown->screen()->grabWindow(shown->winId());
-        const bool isSaved = !shot.isNull() && shot.save(path);
+        const QPixmap picture = shown->screen()->grabWindow(shown->winId());
+        const bool isSaved = !picture.isNull() && picture.save(path);
         if (!isSaved) QTextStream(stderr) << "reelkeep: could not save " << path << '\n';
         QCoreApplication::exit(isSaved ? 0 : 1);
     };
-    QObject::connect(
-        &window.viewModel(), &VideoListViewModel::scanFinished, &window, [&window, save, ofPreview] {
-            VideoListViewModel& model = window.viewModel();
-            if (ofPreview && !model.visibleItems().isEmpty()) model.showPreview(model.visibleItems().first());
-            QTimer::singleShot(kSettleMs, &window, [&window, save] {
-                save(window.previewDialog() ? static_cast<QWidget*>(window.previewDialog()) : &window);
-            });
+    QObject::connect(&window.viewModel(), &VideoListViewModel::scanFinished, &window, [&window, save, shot] {
+        VideoListViewModel& model = window.viewModel();
+        const VideoList& rows = model.visibleItems();
+        if (shot == Shot::preview && !rows.isEmpty()) model.showPreview(rows.first());
+        if (shot == Shot::folders) window.openLibraryFolders();
+        if (shot == Shot::confirmation && !rows.isEmpty()) {
+            QSet<QString> firstRows;
+            for (qsizetype i = 0; i < std::min<qsizetype>(rows.size(), 14); ++i)
+                firstRows.insert(rows[i].id());
+            model.setSelectedIDs(firstRows);
+            model.requestDeletion(model.selectedItems());
+        }
+        QTimer::singleShot(kSettleMs, &window, [&window, save] {
+            QWidget* shown = &window;
+            if (window.previewDialog()) shown = window.previewDialog();
+            if (window.libraryFoldersDialog()) shown = window.libraryFoldersDialog();
+            if (window.deleteConfirmation()) shown = window.deleteConfirmation();
+            save(shown);
         });
+    });
     QTimer::singleShot(kGiveUpMs, &window, [] { QCoreApplication::exit(1); });
 }
 
 struct CommandLine {
     LibraryRequest library;
     QString screenshotPath;  // empty: none
-    bool isScreenshotOfPreview = false;
+    Shot shot = Shot::window;
 };
 
 struct WindowOptions {
@@ -89,6 +106,12 @@ struct WindowOptions {
                             QStringLiteral("file")};
     QCommandLineOption ofPreview{QStringLiteral("screenshot-preview"),
                                  QStringLiteral("With --screenshot: picture the first video's preview.")};
+    QCommandLineOption ofDialog{
+        QStringLiteral("screenshot-dialog"),
+        QStringLiteral("With --screenshot: picture the Library Folders dialog (folders) "
+                       "or the Move to Trash confirmation of the first rows "
+                       "(confirmation)."),
+        QStringLiteral("name")};
 
     void addTo(QCommandLineParser& parser) {
         parser.setApplicationDescription(
@@ -99,9 +122,9 @@ struct WindowOptions {
         parser.addPositionalArgument(QStringLiteral("scan"),
                                      QStringLiteral("List the videos in the terminal, as a table or JSON."),
                                      QStringLiteral("[scan [options]]"));
-        for (QCommandLineOption* hidden : {&screenshot, &clip, &ofPreview})
+        for (QCommandLineOption* hidden : {&screenshot, &clip, &ofPreview, &ofDialog})
             hidden->setFlags(QCommandLineOption::HiddenFromHelp);
-        parser.addOptions({folders, demo, assets, clip, screenshot, ofPreview});
+        parser.addOptions({folders, demo, assets, clip, screenshot, ofPreview, ofDialog});
     }
 };
 
@@ -160,7 +183,13 @@ std::optional<CommandLine> parseCommandLine(const QApplication& app, QString* er
     }
     line.library.demoClipPath = parser.value(options.clip);
     line.screenshotPath = parser.value(options.screenshot);
-    line.isScreenshotOfPreview = parser.isSet(options.ofPreview);
+    if (parser.isSet(options.ofPreview)) line.shot = Shot::preview;
+    if (parser.value(options.ofDialog) == QLatin1String("folders")) line.shot = Shot::folders;
+    if (parser.value(options.ofDialog) == QLatin1String("confirmation")) line.shot = Shot::confirmation;
+    if (parser.isSet(options.ofDialog) && line.shot != Shot::folders && line.shot != Shot::confirmation) {
+        *error = QStringLiteral("--screenshot-dialog wants folders or confirmation.");
+        return std::nullopt;
+    }
     return line;
 }
 
@@ -199,11 +228,7 @@ int runWindow(int argc, char** argv) {
     DesktopEnvironment desktop = desktopEnvironment(QLatin1String(kApplicationId));
     MainWindow window(*ports, desktop.environment, theme);
     desktop.panels->setParentWidget(&window);
-    QObject::connect(&window, &MainWindow::libraryFoldersRequested, &window, [ports = *ports, &window] {
-        if (reopenLibraryChooser(ports)) window.viewModel().rescan();
-    });
-    if (!line->screenshotPath.isEmpty())
-        saveScreenshotWhenScanned(window, line->screenshotPath, line->isScreenshotOfPreview);
+    if (!line->screenshotPath.isEmpty()) saveScreenshotWhenScanned(window, line->screenshotPath, line->shot);
     window.show();
     return app.exec();
 }

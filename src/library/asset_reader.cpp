@@ -26,7 +26,8 @@ const AssetResource* preferredVideoResource(const QList<AssetResource>& resource
 std::optional<SizeState> resourceDataSize(const QList<AssetResource>& resources, bool isDataSizeProvided) {
     if (!isDataSizeProvided) return std::nullopt;
     const AssetResource* resource = preferredVideoResource(resources);
-    if (!resource || !resource->dataSize || *resource->dataSize <= 0) return std::nullopt;
+    // 0 is an empty file's true size; only a negative count is no answer.
+    if (!resource || !resource->dataSize || *resource->dataSize < 0) return std::nullopt;
     return SizeState::known(*resource->dataSize, SizeSource::resourceDataSize);
 }
 
@@ -66,7 +67,7 @@ AssetRead readAsset(const Asset& asset, const ResourcePort& resources, PrivateFr
     return AssetRead{
         VideoItem(asset.localIdentifier(), std::move(filename), asset.creationDate().value_or(kDistantPast),
                   asset.duration(), asset.pixelWidth(), asset.pixelHeight(), asset.isFavorite(),
-                  isScreenRecording, size.value_or(SizeState::unavailable())),
+                  isScreenRecording, size.value_or(SizeState::unavailable()), asset.location()),
         usedResourceIPC};
 }
 
@@ -78,7 +79,9 @@ SizeState fileSystemSize(const QString& path) {
         const auto blocks = static_cast<std::int64_t>(st.st_blocks);
         if (blocks > 0 && blocks <= INT64_MAX / 512)
             return SizeState::known(blocks * 512, SizeSource::allocatedSize);
-        if (st.st_size > 0) return SizeState::known(std::int64_t(st.st_size), SizeSource::logicalFileSize);
+        // An empty file is a known 0 bytes, not an unknown size.
+        if (st.st_size > 0 || (st.st_size == 0 && S_ISREG(st.st_mode)))
+            return SizeState::known(std::int64_t(st.st_size), SizeSource::logicalFileSize);
     }
     const QFileInfo info(path);
     if (info.exists() && info.size() > 0) return SizeState::known(info.size(), SizeSource::fileAttributes);

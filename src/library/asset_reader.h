@@ -1,6 +1,7 @@
 // asset_reader.h: one asset into one VideoItem, and the chain of size sources.
 // Pure reads of port objects: safe on any thread, no service state. A size is
-// never 0 and never negative: every source must give a positive count.
+// never negative; 0 is known only from a file's own byte count (an empty file),
+// never from the fast metadata, where 0 means "not recorded".
 #pragma once
 
 #include <QList>

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "library/dynamic_object.h"
 #include "model/copies.h"
@@ -67,6 +68,8 @@ public:
     virtual std::int64_t pixelHeight() const = 0;
     virtual bool isFavorite() const = 0;
     virtual std::uint64_t mediaSubtypes() const = 0;
+    // The folder of the asset's file, for display; null when it has none.
+    virtual VideoLocationRef location() const { return nullptr; }
 };
 using AssetRef = std::shared_ptr<const Asset>;
 
@@ -126,6 +129,13 @@ struct DeletionCompletion {
     QList<ChangeItemResult> items;
 };
 
+struct RestoreCompletion {
+    // A failure of the whole request: nothing was put back.
+    std::optional<PlatformError> requestError;
+    // One entry per identifier handed in; an identifier without an entry stayed in the trash.
+    QList<ChangeItemResult> items;
+};
+
 struct FavoriteCompletion {
     bool success = false;
     std::optional<PlatformError> error;
@@ -139,6 +149,11 @@ public:
     // All or nothing: a port that cannot apply every flag applies none.
     virtual RequestId setFavorite(const FetchResult& assets, bool isFavorite,
                                   std::function<void(FavoriteCompletion)> handler) = 0;
+    // Puts back videos that deleteAssets moved to the trash since the port was
+    // made, each to the place it came from. Never replaces anything: a video whose
+    // place is taken, or whose trashed copy changed, stays in the trash with an error.
+    virtual RequestId restoreAssets(const QStringList& localIdentifiers,
+                                    std::function<void(RestoreCompletion)> handler) = 0;
     // The handler still runs once; what was applied before the cancel is reported.
     virtual void cancelChange(RequestId id) = 0;
 };
@@ -235,9 +250,32 @@ struct FileLocation {
     QString path;  // set when found
 };
 
+struct LibraryFolder {
+    enum class State { available, missing, unreadable, notMounted };
+    QByteArray path;       // absolute, as the user gave it: any byte of a name survives
+    QString resolvedPath;  // where the videos' folders start (symlinks resolved); empty if unreadable
+    State state = State::available;
+    friend bool operator==(const LibraryFolder&, const LibraryFolder&) = default;
+};
+
+struct LibraryFolderList {
+    QList<LibraryFolder> folders;
+    // What chose these folders for this run instead of the user's own list (a
+    // command-line option or an environment variable); empty: the user's list
+    // or the default folders, which setLibraryFolders() changes.
+    QString overriddenBy;
+    bool isDefault = false;  // the user never chose: the standard video folders
+};
+
 class LocationPort {
 public:
     virtual ~LocationPort() = default;
+    // The library folders and the state of each now. Blocking: it asks the file
+    // system, which may hang on a network drive; never call it on the main thread.
+    virtual LibraryFolderList libraryFolders() const = 0;
+    // Keeps these absolute folders as the user's library; false when they could
+    // not be saved (they still hold for this session).
+    virtual bool setLibraryFolders(const std::vector<QByteArray>& folders) = 0;
     // The file behind an identifier now, refused when it is no longer the file
     // the fetch saw.
     virtual FileLocation fileLocation(const QString& localIdentifier) const = 0;

@@ -379,6 +379,47 @@ int PhotoLibraryService::hardLinksOutside(const QString& localIdentifier) const 
     return m_ports.copies->hardLinksOutside(localIdentifier);
 }
 
+QCoro::Task<RestoreOutcome> PhotoLibraryService::restoreVideos(QStringList localIdentifiers,
+                                                               std::stop_token stop) {
+    return onExecutor<RestoreOutcome>(
+        stop, [this, ids = std::move(localIdentifiers)](const std::stop_token& token) mutable {
+            return restoreOnExecutor(std::move(ids), token);
+        });
+}
+
+QCoro::Task<RestoreOutcome> PhotoLibraryService::restoreOnExecutor(QStringList localIdentifiers,
+                                                                   std::stop_token stop) {
+    RestoreOutcome outcome;
+    if (localIdentifiers.isEmpty()) co_return outcome;
+    if (stop.stop_requested()) {
+        outcome.requestError = PhotoLibraryError::cancelled().description();
+        co_return outcome;
+    }
+    auto completion = Completion<RestoreCompletion>::create(m_executor.get());
+    const RequestId request = m_ports.changes->restoreAssets(
+        localIdentifiers, [weak = std::weak_ptr(completion)](RestoreCompletion result) {
+            if (const auto waiting = weak.lock()) waiting->resume(std::move(result));
+        });
+    auto cancel = [port = m_ports.changes, request] { port->cancelChange(request); };
+    std::stop_callback<CancelOnStop<decltype(cancel)>> onStop(stop, CancelOnStop<decltype(cancel)>{cancel});
+    const RestoreCompletion result = co_await completion->wait({}, {});
+    if (result.requestError) outcome.requestError = result.requestError->localizedDescription;
+    QSet<QString> answered;
+    for (const ChangeItemResult& item : result.items) {
+        answered.insert(item.localIdentifier);
+        if (item.error)
+            outcome.failures.append({item.localIdentifier, item.error->localizedDescription});
+        else
+            outcome.restoredIdentifiers.append(item.localIdentifier);
+    }
+    // Without an answer an item was not put back; say so rather than drop it.
+    if (!outcome.requestError)
+        for (const QString& identifier : localIdentifiers)
+            if (!answered.contains(identifier))
+                outcome.failures.append({identifier, PhotoLibraryError::assetUnavailable().description()});
+    co_return outcome;
+}
+
 QCoro::Task<Result<void>> PhotoLibraryService::setFavorite(QStringList localIdentifiers, bool isFavorite,
                                                            std::stop_token stop) {
     return onExecutor<Result<void>>(
@@ -580,6 +621,17 @@ QCoro::Task<FileLocation> PhotoLibraryService::fileLocation(QString localIdentif
 
 QStringList PhotoLibraryService::libraryRoots() const {
     return m_ports.locations->libraryRoots();
+}
+
+QCoro::Task<LibraryFolderList> PhotoLibraryService::libraryFolders() {
+    return onExecutor<LibraryFolderList>(
+        {}, [this](const std::stop_token&) { return m_ports.locations->libraryFolders(); });
+}
+
+QCoro::Task<bool> PhotoLibraryService::setLibraryFolders(std::vector<QByteArray> folders) {
+    return onExecutor<bool>({}, [this, folders = std::move(folders)](const std::stop_token&) {
+        return m_ports.locations->setLibraryFolders(folders);
+    });
 }
 
 void PhotoLibraryService::registerChangeObserver(std::weak_ptr<LibraryChangeListener> listener) {

@@ -72,6 +72,15 @@ struct PreviewSource {
     double lengthSeconds = 0;  // finite and >= 0
 };
 
+// How putting videos back from the trash ended. Restored and kept identifiers
+// together are those asked for, unless the whole request failed.
+struct RestoreOutcome {
+    QStringList restoredIdentifiers;
+    // Those that stayed in the trash, each with the port's reason (naming the file).
+    QList<std::pair<QString, QString>> failures;
+    std::optional<QString> requestError;  // nothing was put back
+};
+
 class PhotoLibraryService {
 public:
     struct Options {
@@ -87,7 +96,8 @@ public:
     PhotoLibraryService(const PhotoLibraryService&) = delete;
     PhotoLibraryService& operator=(const PhotoLibraryService&) = delete;
 
-    // Read-write access: the standing status, read without waiting.
+    // Read-write access: the standing status. It may ask the file system about
+    // the library folders, so the main thread asks requestAccess() instead.
     AuthorizationStatus authorizationStatus() const;
     // Asks the user (from the main thread) and gives the resulting status; never fails.
     QCoro::Task<AuthorizationStatus> requestAccess(std::stop_token stop = {});
@@ -103,6 +113,8 @@ public:
     // All or nothing: fails with assetNotFound, changing nothing, when any identifier is gone.
     QCoro::Task<Result<void>> setFavorite(QStringList localIdentifiers, bool isFavorite,
                                           std::stop_token stop = {});
+    // Puts back videos that deleteVideos moved to the trash in this session.
+    QCoro::Task<RestoreOutcome> restoreVideos(QStringList localIdentifiers, std::stop_token stop = {});
     // Writes to destinationPath, which the caller chose and made unique; with
     // nextFreeName a name taken meanwhile moves the file to the next free one.
     QCoro::Task<Result<void>> downloadVideo(QString localIdentifier, QString destinationPath,
@@ -126,6 +138,8 @@ public:
 
     QCoro::Task<FileLocation> fileLocation(QString localIdentifier);
     QStringList libraryRoots() const;
+    QCoro::Task<LibraryFolderList> libraryFolders();
+    QCoro::Task<bool> setLibraryFolders(std::vector<QByteArray> folders);
     void registerChangeObserver(std::weak_ptr<LibraryChangeListener> listener);
     void unregisterChangeObserver(const LibraryChangeListener* listener);
 
@@ -154,6 +168,7 @@ private:
     QCoro::Task<CopyCheck> checkCopiesOnExecutor(std::function<void(CopyCheckProgress)> onProgress,
                                                  std::stop_token stop);
     QCoro::Task<DeletionOutcome> deleteOnExecutor(QStringList localIdentifiers, std::stop_token stop);
+    QCoro::Task<RestoreOutcome> restoreOnExecutor(QStringList localIdentifiers, std::stop_token stop);
     QCoro::Task<Result<void>> favoriteOnExecutor(QStringList localIdentifiers, bool isFavorite,
                                                  std::stop_token stop);
     QCoro::Task<Result<void>> downloadOnExecutor(QString localIdentifier, QString destinationPath,

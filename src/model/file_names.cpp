@@ -70,13 +70,13 @@ std::optional<QString> uniqueName(const QString& safeName, const QSet<QString>& 
     return std::nullopt;
 }
 
-QString pasteboardName(const QString& name) {
-    QString base = splitExtension(name.mid(name.lastIndexOf(QLatin1Char('/')) + 1)).base;
-    for (QChar& c : base) {
+QString pasteboardLine(const QString& text) {
+    QString line = text;
+    for (QChar& c : line) {
         const char16_t unit = c.unicode();
         if (unit == u'\r' || unit == u'\n' || unit == 0x2028 || unit == 0x2029) c = QLatin1Char(' ');
     }
-    return base;
+    return line;
 }
 
 }  // namespace reelkeep

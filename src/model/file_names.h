@@ -31,7 +31,8 @@ NameParts splitExtension(const QString& name);
 std::optional<QString> uniqueName(const QString& safeName, const QSet<QString>& usedNames,
                                   const std::function<bool(const QString&)>& isTaken);
 
-// The pasteboard form of a name: without extension, on one line.
-QString pasteboardName(const QString& name);
+// A name or path on one line of the pasteboard: line breaks become spaces, so
+// that a list pastes as one entry a line.
+QString pasteboardLine(const QString& text);
 
 }  // namespace reelkeep

@@ -14,9 +14,9 @@ namespace reelkeep {
 
 namespace {
 
-constexpr std::array kOrderNames{"nameAsc",          "nameDesc",       "sizeAsc",       "sizeDesc",
-                                 "durationAsc",      "durationDesc",   "resolutionAsc", "resolutionDesc",
-                                 "creationDateDesc", "creationDateAsc"};
+constexpr std::array kOrderNames{"nameAsc",          "nameDesc",        "sizeAsc",       "sizeDesc",
+                                 "durationAsc",      "durationDesc",    "resolutionAsc", "resolutionDesc",
+                                 "creationDateDesc", "creationDateAsc", "folderAsc",     "folderDesc"};
 
 ComparisonResult fromSign(int sign) {
     return sign < 0 ? ComparisonResult::ascending
@@ -56,6 +56,9 @@ int baseCompare(VideoSortColumn column, const VideoItem& a, const VideoItem& b) 
             return threeWay(pixelCount(a), pixelCount(b));
         case VideoSortColumn::creationDate:
             return compareDoubles(a.creationDate(), b.creationDate());
+        case VideoSortColumn::folder:
+            if (const int byFolder = compareNames(a.folder(), b.folder())) return byFolder;
+            return compareNames(a.displayName(), b.displayName());
     }
     return 0;
 }
@@ -94,6 +97,9 @@ VideoSortColumn column(VideoSortOrder order) {
         case VideoSortOrder::creationDateDesc:
         case VideoSortOrder::creationDateAsc:
             return VideoSortColumn::creationDate;
+        case VideoSortOrder::folderAsc:
+        case VideoSortOrder::folderDesc:
+            return VideoSortColumn::folder;
     }
     return VideoSortColumn::size;
 }
@@ -105,12 +111,14 @@ SortOrder direction(VideoSortOrder order) {
         case VideoSortOrder::durationAsc:
         case VideoSortOrder::resolutionAsc:
         case VideoSortOrder::creationDateAsc:
+        case VideoSortOrder::folderAsc:
             return SortOrder::forward;
         case VideoSortOrder::nameDesc:
         case VideoSortOrder::sizeDesc:
         case VideoSortOrder::durationDesc:
         case VideoSortOrder::resolutionDesc:
         case VideoSortOrder::creationDateDesc:
+        case VideoSortOrder::folderDesc:
             return SortOrder::reverse;
     }
     return SortOrder::forward;
@@ -129,6 +137,8 @@ VideoSortOrder videoSortOrder(VideoSortColumn column, SortOrder order) {
             return forward ? VideoSortOrder::resolutionAsc : VideoSortOrder::resolutionDesc;
         case VideoSortColumn::creationDate:
             return forward ? VideoSortOrder::creationDateAsc : VideoSortOrder::creationDateDesc;
+        case VideoSortColumn::folder:
+            return forward ? VideoSortOrder::folderAsc : VideoSortOrder::folderDesc;
     }
     return VideoSortOrder::sizeDesc;
 }
@@ -233,13 +243,20 @@ VideoList sortedItems(const VideoList& items, VideoSortOrder order) {
         const auto [offset, length] = nameSpans[position];
         return std::string_view(nameKeys).substr(offset, length);
     };
-    if (comparator.column == VideoSortColumn::name) {
+    const bool byFolder = comparator.column == VideoSortColumn::folder;
+    if (comparator.column == VideoSortColumn::name || byFolder) {
         std::size_t bytes = 0;
-        for (const VideoItem& item : items) bytes += std::size_t(item.displayName().size()) + 4;
+        for (const VideoItem& item : items)
+            bytes += std::size_t(item.displayName().size() + (byFolder ? item.folder().size() + 1 : 0)) + 4;
         nameKeys.reserve(bytes);
         nameSpans.reserve(std::size_t(items.size()));
         for (const VideoItem& item : items) {
             const std::size_t offset = nameKeys.size();
+            if (byFolder) {
+                // The lowest byte ends the folder, so a folder sorts before those it prefixes.
+                appendNameSortKey(item.folder(), nameKeys);
+                nameKeys += '\0';
+            }
             appendNameSortKey(item.displayName(), nameKeys);
             nameSpans.emplace_back(std::uint32_t(offset), std::uint32_t(nameKeys.size() - offset));
         }
@@ -257,6 +274,7 @@ VideoList sortedItems(const VideoList& items, VideoSortOrder order) {
                 entry.idHead[word] = packAscii(item.localIdentifier(), shared + 8 * qsizetype(word));
         switch (comparator.column) {
             case VideoSortColumn::name:
+            case VideoSortColumn::folder:
                 for (std::size_t word = 0; word < entry.key.size(); ++word)
                     entry.key[word] = packBytes(nameKey(std::uint32_t(i)), 8 * word);
                 break;

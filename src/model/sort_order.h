@@ -1,4 +1,4 @@
-// sort_order.h: the ten sort orders, the table's column comparators and the one
+// sort_order.h: the twelve sort orders, the table's column comparators and the one
 // comparison behind both. Every comparison is a strict weak order for any input:
 // unknown sizes last in both directions, NaN below every number, and each tie
 // ends on the identifier ascending, which no direction reverses.
@@ -14,7 +14,8 @@
 
 namespace reelkeep {
 
-enum class VideoSortColumn : std::uint8_t { name, size, duration, resolution, creationDate };
+// folder sorts by the folder, then by name within it.
+enum class VideoSortColumn : std::uint8_t { name, size, duration, resolution, creationDate, folder };
 
 enum class VideoSortOrder : std::uint8_t {
     nameAsc,
@@ -27,13 +28,15 @@ enum class VideoSortOrder : std::uint8_t {
     resolutionDesc,
     creationDateDesc,
     creationDateAsc,
+    folderAsc,
+    folderDesc,
 };
 
 inline constexpr std::array kAllSortOrders{
     VideoSortOrder::nameAsc,         VideoSortOrder::nameDesc,       VideoSortOrder::sizeAsc,
     VideoSortOrder::sizeDesc,        VideoSortOrder::durationAsc,    VideoSortOrder::durationDesc,
     VideoSortOrder::resolutionAsc,   VideoSortOrder::resolutionDesc, VideoSortOrder::creationDateDesc,
-    VideoSortOrder::creationDateAsc,
+    VideoSortOrder::creationDateAsc, VideoSortOrder::folderAsc,      VideoSortOrder::folderDesc,
 };
 
 enum class SortOrder : std::uint8_t { forward, reverse };

@@ -9,7 +9,7 @@ namespace reelkeep {
 
 VideoItem::VideoItem(QString localIdentifier, std::optional<QString> resourceFilename, Timestamp creationDate,
                      double duration, std::int64_t pixelWidth, std::int64_t pixelHeight, bool isFavorite,
-                     bool isScreenRecording, SizeState sizeState) {
+                     bool isScreenRecording, SizeState sizeState, VideoLocationRef location) {
     auto* fields = new Fields;
     fields->localIdentifier = std::move(localIdentifier);
     fields->resourceFilename = std::move(resourceFilename);
@@ -20,10 +20,23 @@ VideoItem::VideoItem(QString localIdentifier, std::optional<QString> resourceFil
     fields->sizeState = sizeState;
     fields->isFavorite = isFavorite;
     fields->isScreenRecording = isScreenRecording;
+    fields->location = std::move(location);
     const YearMonth ym = catalogueYearMonth(creationDate);
     fields->creationYear = ym.year;
     fields->creationMonth = std::int8_t(ym.month);
     d = QExplicitlySharedDataPointer<const Fields>(fields);
+}
+
+const QString& VideoItem::emptyText() {
+    static const QString empty;
+    return empty;
+}
+
+QString VideoItem::filePath() const {
+    const QString& folder = folderPath();
+    if (folder.isEmpty()) return {};
+    return folder.endsWith(QLatin1Char('/')) ? folder + displayName()
+                                             : folder + QLatin1Char('/') + displayName();
 }
 
 VideoItem VideoItem::replacingSizeState(SizeState sizeState) const {
@@ -47,7 +60,8 @@ bool operator==(const VideoItem& a, const VideoItem& b) {
            x.creationDate == y.creationDate && x.duration == y.duration && x.pixelWidth == y.pixelWidth &&
            x.pixelHeight == y.pixelHeight && x.isFavorite == y.isFavorite &&
            x.isScreenRecording == y.isScreenRecording && x.sizeState == y.sizeState &&
-           x.creationYear == y.creationYear && x.creationMonth == y.creationMonth;
+           x.creationYear == y.creationYear && x.creationMonth == y.creationMonth &&
+           (x.location == y.location || (x.location && y.location && *x.location == *y.location));
 }
 
 namespace {

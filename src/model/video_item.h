@@ -1,5 +1,5 @@
 // video_item.h: the immutable record of one video after a scan.
-// Identity is localIdentifier; equality covers all eleven fields. A change makes
+// Identity is localIdentifier; equality covers every field. A change makes
 // a new record through the constructor, so the derived year and month always agree.
 // The fields live in one shared immutable block: lists of 100k records are
 // copied, filtered and sorted on every keystroke, and a copy is one pointer.
@@ -11,6 +11,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "size_state.h"
@@ -24,11 +25,20 @@ using Timestamp = double;
 // compared exactly, never by range.
 inline constexpr Timestamp kDistantPast = -62135596800.0;
 
+// Where a video lives, as text for display: shared by every video of a folder.
+struct VideoLocation {
+    QString folder;      // relative to its library folder, led by that folder's name: "Videos/2023/Trip"
+    QString folderPath;  // the absolute path of the folder holding the file
+
+    friend bool operator==(const VideoLocation&, const VideoLocation&) = default;
+};
+using VideoLocationRef = std::shared_ptr<const VideoLocation>;
+
 class VideoItem {
 public:
     VideoItem(QString localIdentifier, std::optional<QString> resourceFilename, Timestamp creationDate,
               double duration, std::int64_t pixelWidth, std::int64_t pixelHeight, bool isFavorite,
-              bool isScreenRecording, SizeState sizeState);
+              bool isScreenRecording, SizeState sizeState, VideoLocationRef location = {});
 
     const QString& localIdentifier() const { return d->localIdentifier; }
     const QString& id() const { return d->localIdentifier; }
@@ -42,6 +52,12 @@ public:
     const SizeState& sizeState() const { return d->sizeState; }
     int creationYear() const { return d->creationYear; }
     int creationMonth() const { return d->creationMonth; }
+    // Empty for a video without a file of its own (a demo library's cloud-only ones).
+    const QString& folder() const { return d->location ? d->location->folder : emptyText(); }
+    const QString& folderPath() const { return d->location ? d->location->folderPath : emptyText(); }
+    const VideoLocationRef& location() const { return d->location; }
+    // The folder path and the file name, as text; empty when the folder is unknown.
+    QString filePath() const;
 
     // The file name when present (even empty), else the identifier.
     const QString& displayName() const {
@@ -63,6 +79,7 @@ private:
         std::int64_t pixelWidth = 0;
         std::int64_t pixelHeight = 0;
         SizeState sizeState = SizeState::unavailable();
+        VideoLocationRef location;
         std::int32_t creationYear = 0;
         std::int8_t creationMonth = 0;
         bool isFavorite = false;
@@ -70,6 +87,7 @@ private:
     };
 
     explicit VideoItem(Fields* fields) : d(fields) {}
+    static const QString& emptyText();
 
     QExplicitlySharedDataPointer<const Fields> d;
 };

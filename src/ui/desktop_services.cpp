@@ -65,6 +65,25 @@ void QtWorkspace::showFileInFileManager(const QString& path) {
                      });
 }
 
+void QtWorkspace::showTrash() {
+    const QUrl trash(QStringLiteral("trash:///"));
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        QDesktopServices::openUrl(trash);
+        return;
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowFolders"));
+    call << QStringList{trash.toString()} << QString();
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 5000));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                     [trash](QDBusPendingCallWatcher* finished) {
+                         finished->deleteLater();
+                         if (finished->isError()) QDesktopServices::openUrl(trash);
+                     });
+}
+
 DesktopEnvironment desktopEnvironment(const QString& applicationId) {
     DesktopEnvironment desktop;
     desktop.panels = std::make_shared<QtFilePanels>();

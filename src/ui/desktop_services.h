@@ -31,6 +31,8 @@ public:
 class QtWorkspace final : public Workspace {
 public:
     void showFileInFileManager(const QString& path) override;
+    // FileManager1.ShowFolders with trash:///, else QDesktopServices.
+    void showTrash() override;
 };
 
 // Everything the window hands its view model.

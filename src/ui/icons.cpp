@@ -30,6 +30,7 @@ const QHash<QString, SymbolMapping>& symbolTable() {
         {QStringLiteral("film"), {"video-x-generic", QStyle::SP_FileIcon}},
         {QStringLiteral("rectangle.on.rectangle"), {"video-display", QStyle::SP_ComputerIcon}},
         {QStringLiteral("lock.fill"), {"object-locked", QStyle::SP_MessageBoxWarning}},
+        {QStringLiteral("exclamationmark.triangle"), {"dialog-warning", QStyle::SP_MessageBoxWarning}},
         {QStringLiteral("line.3.horizontal.decrease.circle"),
          {"view-filter", QStyle::SP_FileDialogContentsView}},
         {QStringLiteral("arrow.triangle.2.circlepath"), {"view-refresh", QStyle::SP_BrowserReload}},

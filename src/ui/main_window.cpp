@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,10 +22,14 @@
 #include <QVBoxLayout>
 
 #include "model/display_text.h"
+#include "model/duplicates.h"
+#include "model/file_names.h"
+#include "model/sort_order.h"
 #include "model/texts.h"
 #include "ui/app_theme.h"
 #include "ui/empty_state_view.h"
 #include "ui/icons.h"
+#include "ui/library_folders_dialog.h"
 #include "ui/plain_text.h"
 #include "ui/preview_dialog.h"
 #include "ui/settings_dialog.h"
@@ -51,6 +56,33 @@ QStringList quotedNames(const QStringList& folders) {
     for (const QString& folder : folders)
         quoted.append(reelkeep::tr("“%1”").arg(QDir::toNativeSeparators(folder)));
     return quoted;
+}
+
+// The videos a Move to Trash will take, in the table's order: the first few by
+// name, folder and size, a count of the rest, and the total.
+QString trashListing(const VideoListViewModel& model) {
+    constexpr qsizetype kListed = 10;
+    const QSet<QString>& pending = model.pendingDeletionIDs();
+    const VideoList items = sortedItems(model.itemsFor(pending), model.sortOrder());
+    QStringList lines;
+    for (qsizetype i = 0; i < std::min(kListed, items.size()); ++i) {
+        const VideoItem& item = items[i];
+        QStringList parts{pasteboardLine(item.displayName())};
+        if (!item.folder().isEmpty()) parts << pasteboardLine(item.folder());
+        parts << sizeText(item.sizeState().byteCount());
+        lines << parts.join(QStringLiteral(" — "));
+    }
+    if (items.size() > kListed)
+        lines << reelkeep::tr("and %Ln more", nullptr, int(items.size() - kListed));
+    const SelectionStats total =
+        selectionStats(pending, [&model](const QString& id) { return model.itemWithID(id); });
+    QString totalText =
+        reelkeep::tr("Total: %1").arg(byteCountText(total.knownBytes));
+    if (total.unknownSizeCount > 0)
+        totalText +=
+            QStringLiteral(" · ") + reelkeep::tr("%Ln with unknown size", nullptr, int(total.unknownSizeCount));
+    lines << QString() << totalText;
+    return lines.join(QLatin1Char('\n'));
 }
 
 QFrame* barFrame(QWidget* parent) {
@@ -88,6 +120,9 @@ MainWindow::MainWindow(LibraryPorts ports, Environment environment, ThemeControl
 
     VideoListViewModel* model = m_viewModel.get();
     connect(model, &VideoListViewModel::activityChanged, this, &MainWindow::refreshToolbar);
+    connect(model, &VideoListViewModel::activityChanged, this, &MainWindow::refreshUndo);
+    connect(model, &VideoListViewModel::undoChanged, this, &MainWindow::refreshUndo);
+    connect(model, &VideoListViewModel::libraryFoldersChanged, this, &MainWindow::refreshFolderBanner);
     connect(model, &VideoListViewModel::activityChanged, this, &MainWindow::refreshDetail);
     connect(model, &VideoListViewModel::visibleItemsChanged, this, &MainWindow::refreshDetail);
     connect(model, &VideoListViewModel::authorizationStatusChanged, this, &MainWindow::refreshDetail);
@@ -101,6 +136,7 @@ MainWindow::MainWindow(LibraryPorts ports, Environment environment, ThemeControl
     connect(model, &VideoListViewModel::errorMessageChanged, this, &MainWindow::showError);
     connect(model, &VideoListViewModel::previewItemChanged, this, &MainWindow::showPreview);
     refreshToolbar();
+    refreshUndo();
     refreshDetail();
     refreshSelectionBar();
 }
@@ -112,6 +148,7 @@ MainWindow::~MainWindow() {
     delete m_deleteConfirmation;
     delete m_errorAlert;
     delete m_settings;
+    delete m_foldersDialog;
     delete takeCentralWidget();
     delete m_commands;
     m_commands = nullptr;
@@ -126,6 +163,8 @@ QWidget* MainWindow::makeDetail() {
     layout->setSpacing(0);
     m_banner = makeBanner();
     layout->addWidget(m_banner);
+    m_folderBanner = makeFolderBanner();
+    layout->addWidget(m_folderBanner);
     m_detailStack = new QStackedWidget(detail);
     m_table = new VideoTableView(*m_viewModel, m_detailStack);
     m_emptyState = new EmptyStateView(m_detailStack);
@@ -135,7 +174,7 @@ QWidget* MainWindow::makeDetail() {
             if (m_viewModel->authorizationStatus() == AuthorizationStatus::notDetermined)
                 m_viewModel->rescan();
             else
-                emit libraryFoldersRequested();
+                openLibraryFolders();
         } else {
             m_viewModel->clearFilters();
         }
@@ -166,6 +205,54 @@ QFrame* MainWindow::makeBanner() {
     connect(m_bannerRescan, &QPushButton::clicked, this, [this] { m_viewModel->rescan(); });
     layout->addWidget(m_bannerRescan);
     return banner;
+}
+
+QFrame* MainWindow::makeFolderBanner() {
+    QFrame* banner = barFrame(this);
+    banner->setObjectName(QStringLiteral("folderBanner"));
+    auto* layout = new QHBoxLayout(banner);
+    layout->setContentsMargins(14, 4, 14, 4);
+    layout->setSpacing(8);
+    auto* icon = new QLabel(banner);
+    icon->setPixmap(symbolIcon(QStringLiteral("exclamationmark.triangle")).pixmap(16, 16));
+    layout->addWidget(icon);
+    m_folderBannerText = plainLabel({}, banner);
+    m_folderBannerText->setObjectName(QStringLiteral("folderBannerText"));
+    m_folderBannerText->setWordWrap(true);
+    layout->addWidget(m_folderBannerText, 1);
+    auto* open = new QPushButton(reelkeep::tr("Library Folders…"), banner);
+    connect(open, &QPushButton::clicked, this, &MainWindow::openLibraryFolders);
+    layout->addWidget(open);
+    banner->hide();
+    return banner;
+}
+
+void MainWindow::refreshFolderBanner() {
+    const QList<LibraryFolder> unavailable = m_viewModel->unavailableFolders();
+    if (unavailable.isEmpty()) {
+        m_folderBanner->hide();
+        return;
+    }
+    QStringList named;
+    for (const LibraryFolder& folder : unavailable)
+        named << reelkeep::tr("“%1” (%2)")
+                     .arg(QFile::decodeName(folder.path), folderStateText(folder.state).toLower());
+    m_folderBannerText->setText(
+        reelkeep::tr("%Ln library folder(s) cannot be read, so their videos are not listed: %1", nullptr,
+                     int(unavailable.size()))
+            .arg(named.join(QStringLiteral(", "))));
+    m_folderBanner->show();
+}
+
+void MainWindow::openLibraryFolders() {
+    if (!m_foldersDialog) {
+        m_foldersDialog = new LibraryFoldersDialog(*m_viewModel, this);
+        m_foldersDialog->setObjectName(QStringLiteral("libraryFoldersDialog"));
+        m_foldersDialog->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_foldersDialog->open();
+    m_foldersDialog->raise();
+    m_foldersDialog->activateWindow();
 }
 
 QFrame* MainWindow::makeSelectionBar() {
@@ -252,9 +339,21 @@ void MainWindow::makeToolbar() {
 
 void MainWindow::makeMenus() {
     QMenu* file = menuBar()->addMenu(reelkeep::tr("&File"));
+    QAction* folders = file->addAction(reelkeep::tr("Library Folders…"));
+    folders->setObjectName(QStringLiteral("libraryFolders"));
+    connect(folders, &QAction::triggered, this, &MainWindow::openLibraryFolders);
+    QAction* showTrash = file->addAction(reelkeep::tr("Show Trash"));
+    showTrash->setObjectName(QStringLiteral("showTrash"));
+    connect(showTrash, &QAction::triggered, this, [this] { m_viewModel->showTrash(); });
+    file->addSeparator();
     file->addAction(reelkeep::tr("Quit"), QKeySequence::Quit, qApp, &QApplication::closeAllWindows);
 
     QMenu* edit = menuBar()->addMenu(reelkeep::tr("&Edit"));
+    m_undoAction = edit->addAction(reelkeep::tr("Undo Move to Trash"));
+    m_undoAction->setObjectName(QStringLiteral("undoMoveToTrash"));
+    m_undoAction->setShortcut(QKeySequence::Undo);
+    connect(m_undoAction, &QAction::triggered, this, [this] { m_viewModel->undoMoveToTrash(); });
+    edit->addSeparator();
     QKeySequence preferences(QKeySequence::Preferences);
     if (preferences.isEmpty()) preferences = QKeySequence(Qt::CTRL | Qt::Key_Comma);
     edit->addAction(reelkeep::tr("Settings…"), preferences, this, &MainWindow::openSettings);
@@ -290,6 +389,10 @@ void MainWindow::makeMenus() {
 }
 
 // MARK: state
+
+void MainWindow::refreshUndo() {
+    m_undoAction->setEnabled(m_viewModel->canUndoMoveToTrash() && !m_viewModel->isBusy());
+}
 
 void MainWindow::refreshToolbar() {
     if (m_viewModel->isScanning() || m_viewModel->isCheckingCopies()) {
@@ -388,8 +491,9 @@ void MainWindow::showDeleteConfirmation() {
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setTextFormat(Qt::PlainText);
     setPlainInformativeText(
-        box, reelkeep::tr("You can restore them from the Trash. Their space is freed when the Trash is "
-                          "emptied."));
+        box, trashListing(*m_viewModel) + QStringLiteral("\n\n") +
+                 reelkeep::tr("You can restore them from the Trash. Their space is freed when the Trash is "
+                              "emptied."));
     QPushButton* confirm = box->addButton(reelkeep::tr("Move to Trash"), QMessageBox::DestructiveRole);
     confirm->setObjectName(QStringLiteral("confirmDeletion"));
     QPushButton* cancel = box->addButton(reelkeep::tr("Cancel"), QMessageBox::RejectRole);

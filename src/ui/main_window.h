@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "library/photo_library_port.h"
+#include "ui/library_folders_dialog.h"
 #include "ui/preview_dialog.h"
 #include "ui/settings_dialog.h"
 #include "viewmodel/environment.h"
@@ -48,20 +49,22 @@ public:
     Sidebar* sidebar() const { return m_sidebar; }
     QLineEdit* searchField() const { return m_search; }
     QAction* toolbarScanAction() const { return m_scanAction; }
+    QAction* undoAction() const { return m_undoAction; }
     EmptyStateView* emptyState() const { return m_emptyState; }
     QWidget* currentDetail() const;
     QWidget* banner() const { return m_banner; }
+    // Names the library folders that cannot be read; hidden when all can.
+    QWidget* folderBanner() const { return m_folderBanner; }
+    QLabel* folderBannerText() const { return m_folderBannerText; }
+    LibraryFoldersDialog* libraryFoldersDialog() const { return m_foldersDialog; }
+    // File ▸ Library Folders…
+    void openLibraryFolders();
     QWidget* selectionBar() const { return m_selectionBar; }
     VideoCommands* commands() const { return m_commands; }
     QMessageBox* deleteConfirmation() const { return m_deleteConfirmation; }
     QMessageBox* errorAlert() const { return m_errorAlert; }
     QMessageBox* aboutBox() const { return m_about; }
     PreviewDialog* previewDialog() const { return m_preview; }
-
-signals:
-    // "Choose Folders…" or "Add Folder…" in an empty state: the owner lets the user
-    // choose the library folders and rescans.
-    void libraryFoldersRequested();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -70,12 +73,15 @@ protected:
 private:
     QWidget* makeDetail();
     QFrame* makeBanner();
+    QFrame* makeFolderBanner();
+    void refreshFolderBanner();
     QFrame* makeSelectionBar();
     QWidget* makeScanningCard();
     void makeToolbar();
     void makeMenus();
 
     void refreshToolbar();
+    void refreshUndo();
     void refreshDetail();
     void refreshSelectionBar();
     void showDeleteConfirmation();
@@ -96,11 +102,14 @@ private:
     QWidget* m_scanningCard = nullptr;
     QFrame* m_banner = nullptr;
     QPushButton* m_bannerRescan = nullptr;
+    QFrame* m_folderBanner = nullptr;
+    QLabel* m_folderBannerText = nullptr;
     QFrame* m_selectionBar = nullptr;
     QLabel* m_selectionCount = nullptr;
     QLabel* m_selectionBytes = nullptr;
     QPushButton* m_moveToTrash = nullptr;
     QAction* m_scanAction = nullptr;
+    QAction* m_undoAction = nullptr;
     QLineEdit* m_search = nullptr;
     QAction* m_sidebarToggle = nullptr;
     VideoCommands* m_commands = nullptr;
@@ -109,6 +118,7 @@ private:
     QPointer<QMessageBox> m_about;
     QPointer<PreviewDialog> m_preview;
     QPointer<SettingsDialog> m_settings;
+    QPointer<LibraryFoldersDialog> m_foldersDialog;
 };
 
 }  // namespace reelkeep

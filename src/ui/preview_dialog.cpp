@@ -66,10 +66,13 @@ PreviewDialog::PreviewDialog(PhotoLibraryService& service, VideoItem item, QWidg
     nameFont.setBold(true);
     name->setFont(nameFont);
     name->setText(QFontMetrics(nameFont).elidedText(m_item.displayName(), Qt::ElideMiddle, 720));
-    name->setToolTip(plainToolTip(m_item.displayName()));
-    QLabel* detail = plainLabel(resolutionDetailText(m_item.pixelWidth(), m_item.pixelHeight()) +
-                                    QStringLiteral(" · ") + sizeText(m_item.sizeState().byteCount()),
-                                header);
+    name->setToolTip(plainToolTip(m_item.filePath().isEmpty() ? m_item.displayName() : m_item.filePath()));
+    QString details = resolutionDetailText(m_item.pixelWidth(), m_item.pixelHeight()) +
+                      QStringLiteral(" · ") + sizeText(m_item.sizeState().byteCount());
+    if (!m_item.folder().isEmpty()) details += QStringLiteral(" · ") + m_item.folder();
+    QLabel* detail = plainLabel(QFontMetrics(font()).elidedText(details, Qt::ElideMiddle, 720), header);
+    detail->setObjectName(QStringLiteral("previewDetail"));
+    if (!m_item.folderPath().isEmpty()) detail->setToolTip(plainToolTip(m_item.folderPath()));
     detail->setForegroundRole(QPalette::PlaceholderText);
     titles->addWidget(name);
     titles->addWidget(detail);

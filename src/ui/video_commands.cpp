@@ -29,6 +29,9 @@ VideoCommands::VideoCommands(VideoListViewModel& viewModel, QMenu& menu, QObject
     });
     m_copyNames = add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C),
                       [this] { m_viewModel.copyNames(m_viewModel.selectedItems()); });
+    m_copyPaths = add(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_C),
+                      [this] { m_viewModel.copyPaths(m_viewModel.selectedItems()); });
+    m_copyPaths->setText(reelkeep::tr("Copy Paths"));
     m_favorites = add(QKeySequence(Qt::CTRL | Qt::Key_L),
                       [this] { m_viewModel.toggleFavorites(m_viewModel.selectedItems()); });
     m_download = add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D),
@@ -59,6 +62,8 @@ QAction* VideoCommands::action(Command command) const {
             return m_showInPhotos;
         case Command::copyNames:
             return m_copyNames;
+        case Command::copyPaths:
+            return m_copyPaths;
         case Command::favorites:
             return m_favorites;
         case Command::download:
@@ -102,6 +107,8 @@ void VideoCommands::refresh() {
     m_showInPhotos->setEnabled(count == 1);
     m_copyNames->setText(count == 1 ? reelkeep::tr("Copy Name") : reelkeep::tr("Copy Names"));
     m_copyNames->setEnabled(count > 0);
+    m_copyPaths->setText(count == 1 ? reelkeep::tr("Copy Path") : reelkeep::tr("Copy Paths"));
+    m_copyPaths->setEnabled(count > 0);
     m_favorites->setText(addsFavorites ? reelkeep::tr("Add to Favorites")
                                        : reelkeep::tr("Remove from Favorites"));
     m_favorites->setEnabled(count > 0 && !isBusy);

@@ -22,6 +22,7 @@ public:
         preview,
         showInPhotos,
         copyNames,
+        copyPaths,
         favorites,
         download,
         deselectAll,
@@ -41,6 +42,7 @@ private:
     QAction* m_preview;
     QAction* m_showInPhotos;
     QAction* m_copyNames;
+    QAction* m_copyPaths;
     QAction* m_favorites;
     QAction* m_download;
     QAction* m_deselectAll;

@@ -7,6 +7,7 @@
 
 #include "model/display_text.h"
 #include "model/texts.h"
+#include "ui/plain_text.h"
 #include "ui/thumbnail_loader.h"
 #include "viewmodel/video_list_view_model.h"
 
@@ -286,6 +287,11 @@ QVariant VideoTableModel::data(const QModelIndex& index, int role) const {
         case Qt::ToolTipRole:
             // Plain texts by construction: dates and "W × H" carry no markup.
             if (column == CreatedColumn) return dateTimeText(item.creationDate());
+            // Two clip.mov in different folders differ only here.
+            if (column == NameColumn)
+                return plainToolTip(item.filePath().isEmpty() ? item.displayName() : item.filePath());
+            if (column == FolderColumn && !item.folderPath().isEmpty())
+                return plainToolTip(item.folderPath());
             if (column == ResolutionColumn)
                 return resolutionDetailText(item.pixelWidth(), item.pixelHeight());
             return {};
@@ -369,6 +375,8 @@ QVariant VideoTableModel::displayData(const VideoItem& item, int column) const {
             return resolutionText(item.pixelWidth(), item.pixelHeight());
         case CreatedColumn:
             return dateText(item.creationDate());
+        case FolderColumn:
+            return item.folder();
         case ColumnCount:
             break;
     }
@@ -388,6 +396,8 @@ QVariant VideoTableModel::rawData(const VideoItem& item, int column) const {
             return qint64(item.pixelWidth()) * qint64(item.pixelHeight());
         case CreatedColumn:
             return item.creationDate();
+        case FolderColumn:
+            return item.folder();
         case ColumnCount:
             break;
     }
@@ -422,13 +432,16 @@ QVariant VideoTableModel::headerData(int section, Qt::Orientation orientation, i
                 return reelkeep::tr("Resolution");
             case CreatedColumn:
                 return reelkeep::tr("Created");
+            case FolderColumn:
+                return reelkeep::tr("Folder");
             case ColumnCount:
                 break;
         }
     }
-    // The first click: names A to Z, everything else largest or newest first.
+    // The first click: names and folders A to Z, everything else largest or newest first.
     if (role == Qt::InitialSortOrderRole)
-        return QVariant::fromValue(section == NameColumn ? Qt::AscendingOrder : Qt::DescendingOrder);
+        return QVariant::fromValue(section == NameColumn || section == FolderColumn ? Qt::AscendingOrder
+                                                                                    : Qt::DescendingOrder);
     if (role == Qt::TextAlignmentRole)
         return int((section == SizeColumn || section == DurationColumn ? Qt::AlignRight : Qt::AlignLeft) |
                    Qt::AlignVCenter);
@@ -464,6 +477,9 @@ VideoTableSortComparator VideoTableModel::comparatorFor(int column, Qt::SortOrde
         case CreatedColumn:
             sortColumn = VideoSortColumn::creationDate;
             break;
+        case FolderColumn:
+            sortColumn = VideoSortColumn::folder;
+            break;
     }
     return {sortColumn, order == Qt::AscendingOrder ? SortOrder::forward : SortOrder::reverse};
 }
@@ -480,6 +496,8 @@ int VideoTableModel::columnOf(VideoSortColumn column) {
             return ResolutionColumn;
         case VideoSortColumn::creationDate:
             return CreatedColumn;
+        case VideoSortColumn::folder:
+            return FolderColumn;
     }
     return NameColumn;
 }

@@ -30,7 +30,15 @@ public:
     // interleaves thousands of new rows, and each run would move the whole list.
     static constexpr int kMaxStructuralSpans = 16;
 
-    enum Column { NameColumn, SizeColumn, DurationColumn, ResolutionColumn, CreatedColumn, ColumnCount };
+    enum Column {
+        NameColumn,
+        SizeColumn,
+        DurationColumn,
+        ResolutionColumn,
+        CreatedColumn,
+        FolderColumn,
+        ColumnCount
+    };
 
     enum Role {
         RawValueRole = Qt::UserRole + 1,  // the number (or name) the column sorts by

@@ -22,8 +22,8 @@ struct ColumnWidths {
     int minimum;
     int ideal;
 };
-constexpr ColumnWidths kColumnWidths[VideoTableModel::ColumnCount] = {
-    {260, 400}, {96, 110}, {64, 76}, {80, 92}, {100, 124}};
+constexpr ColumnWidths kColumnWidths[VideoTableModel::ColumnCount] = {{260, 400}, {96, 110},  {64, 76},
+                                                                      {80, 92},   {100, 124}, {120, 200}};
 
 }  // namespace
 
@@ -60,6 +60,12 @@ VideoTableView::VideoTableView(VideoListViewModel& viewModel, QWidget* parent)
         header->resizeSection(column, kColumnWidths[column].ideal);
     header->setSectionResizeMode(VideoTableModel::NameColumn, QHeaderView::Stretch);
     header->setSortIndicatorShown(true);
+    header->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(header, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
+        QMenu* menu = makeHeaderMenu(this);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(horizontalHeader()->mapToGlobal(position));
+    });
     showSortOrder();
     // After the indicator shows the view model's order, so enabling sorting re-sorts nothing.
     setSortingEnabled(true);
@@ -156,6 +162,8 @@ QMenu* VideoTableView::makeContextMenu(const QSet<QString>& ids, QWidget* parent
     menu->addAction(symbolIcon(QStringLiteral("doc.on.doc")),
                     count == 1 ? reelkeep::tr("Copy Name") : reelkeep::tr("Copy Names"), this,
                     [viewModel, items] { viewModel->copyNames(items); });
+    menu->addAction(count == 1 ? reelkeep::tr("Copy Path") : reelkeep::tr("Copy Paths"), this,
+                    [viewModel, items] { viewModel->copyPaths(items); });
     const bool addsFavorites = count == 0 || VideoListViewModel::containsNonFavorite(items);
     QAction* favorites = menu->addAction(
         symbolIcon(addsFavorites ? QStringLiteral("heart") : QStringLiteral("heart.slash")),
@@ -171,6 +179,20 @@ QMenu* VideoTableView::makeContextMenu(const QSet<QString>& ids, QWidget* parent
     QAction* remove = menu->addAction(symbolIcon(QStringLiteral("trash")), reelkeep::tr("Move to Trash"),
                                       this, [viewModel, items] { viewModel->requestDeletion(items); });
     remove->setEnabled(!isBusy);
+    return menu;
+}
+
+QMenu* VideoTableView::makeHeaderMenu(QWidget* parent) {
+    auto* menu = new QMenu(parent);
+    // Every column but the name, which identifies the row.
+    for (int column = VideoTableModel::NameColumn + 1; column < VideoTableModel::ColumnCount; ++column) {
+        QAction* toggle =
+            menu->addAction(m_model->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString());
+        toggle->setCheckable(true);
+        toggle->setChecked(!isColumnHidden(column));
+        connect(toggle, &QAction::toggled, this,
+                [this, column](bool isShown) { setColumnHidden(column, !isShown); });
+    }
     return menu;
 }
 

@@ -31,6 +31,8 @@ public:
     QSet<QString> targetIDs(const QPoint& viewportPosition) const;
     // The row context menu for these identifiers (empty: the selection).
     QMenu* makeContextMenu(const QSet<QString>& ids, QWidget* parent);
+    // The header's menu: one checkable entry per column that may be hidden.
+    QMenu* makeHeaderMenu(QWidget* parent);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -42,6 +42,8 @@ public:
     virtual ~Workspace() = default;
     // Shows the file selected in the file manager; asynchronous, never blocks.
     virtual void showFileInFileManager(const QString& path) = 0;
+    // Opens the desktop Trash (trash:///) in the file manager; asynchronous.
+    virtual void showTrash() = 0;
 };
 
 class ScanLog {

@@ -63,8 +63,6 @@ void VideoListViewModel::assertMainThread() const {
 void VideoListViewModel::start() {
     assertMainThread();
     if (m_changeObserver) return;
-    m_authorizationStatus = m_service->authorizationStatus();
-    emit authorizationStatusChanged();
     QPointer<VideoListViewModel> weakSelf(this);
     const ResumeOnCaller mainThread;  // made here, so it posts to this thread
     m_changeObserver = std::make_shared<LibraryChangeObserver>([weakSelf, mainThread] {
@@ -80,6 +78,7 @@ void VideoListViewModel::start() {
 void VideoListViewModel::stop() {
     assertMainThread();
     stopCopyCheck();
+    m_isRescanPending = false;
     if (m_scanStop) m_scanStop->request_stop();
     m_scanStop.reset();
     if (m_actionStop) m_actionStop->request_stop();
@@ -121,12 +120,14 @@ QCoro::Task<> VideoListViewModel::runScan(std::stop_token stop) {
     QPointer<VideoListViewModel> self(this);
     co_await performScan(stop);
     if (!self) co_return;
+    refreshLibraryFolders();  // a folder skipped by the scan is named in the window
     m_isScanning = false;
     m_scanProgress.reset();
     // A newer scan may already own the stop source.
     if (m_scanStop && m_scanStop->get_token() == stop) m_scanStop.reset();
     emit activityChanged();
     emit scanFinished();
+    if (std::exchange(m_isRescanPending, false)) rescan();
 }
 
 QCoro::Task<> VideoListViewModel::performScan(std::stop_token stop) {
@@ -385,6 +386,21 @@ void VideoListViewModel::recomputeVisibleItems(bool resetRows) {
     if (countChanged) m_stats.visibleCount = int(m_visibleItems.size());
     emit visibleItemsChanged();
     if (countChanged) emit statsChanged();
+    dropHiddenSelection();
+}
+
+// Commands act on what the user sees: a row the filters hide leaves the selection.
+QSet<QString> VideoListViewModel::visibleAmong(const QSet<QString>& ids) const {
+    if (ids.isEmpty()) return ids;
+    QSet<QString> visible;
+    visible.reserve(std::min(m_visibleItems.size(), ids.size()));
+    for (const VideoItem& item : m_visibleItems)
+        if (ids.contains(item.localIdentifier())) visible.insert(item.localIdentifier());
+    return visible.size() == ids.size() ? ids : visible;
+}
+
+void VideoListViewModel::dropHiddenSelection() {
+    if (!m_selectedIDs.isEmpty()) setSelectedIDs(m_selectedIDs);
 }
 
 void VideoListViewModel::refreshSelectionStats() {
@@ -444,8 +460,9 @@ void VideoListViewModel::setSearchText(const QString& text) {
 
 void VideoListViewModel::setSelectedIDs(const QSet<QString>& ids) {
     assertMainThread();
-    if (ids == m_selectedIDs) return;
-    m_selectedIDs = ids;
+    QSet<QString> shown = visibleAmong(ids);
+    if (shown == m_selectedIDs) return;
+    m_selectedIDs = std::move(shown);
     emit selectionChanged();
     refreshSelectionStats();
 }
@@ -599,6 +616,13 @@ QCoro::Task<> VideoListViewModel::deleteOperation(QStringList ids, std::stop_tok
         case DeletionOutcome::Kind::success: {
             const QStringList& deletedList = outcome.deletedIdentifiers();
             const QSet<QString> deleted(deletedList.begin(), deletedList.end());
+            VideoList batch;
+            for (const VideoItem& item : m_items)
+                if (deleted.contains(item.localIdentifier())) batch.append(item);
+            if (!batch.isEmpty()) {
+                m_trashedBatches.push_back(std::move(batch));
+                emit undoChanged();
+            }
             removeItems(deleted);
             // Some may have stayed: the rows remain listed and selected, and the
             // first reason is shown, so a partial move never looks complete.
@@ -616,6 +640,103 @@ QCoro::Task<> VideoListViewModel::deleteOperation(QStringList ids, std::stop_tok
             setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Moving to the Trash was cancelled.")));
             break;
     }
+}
+
+void VideoListViewModel::undoMoveToTrash() {
+    assertMainThread();
+    if (isBusy() || m_trashedBatches.empty()) return;
+    VideoList batch = std::move(m_trashedBatches.back());
+    m_trashedBatches.pop_back();
+    emit undoChanged();
+    runItemAction(StatusMessage::counted(
+                      QT_TRANSLATE_N_NOOP("reelkeep", "Putting back %Ln video(s) from the Trash…"), batch.size()),
+                  [this, batch](std::stop_token stop) { return restoreOperation(batch, stop); });
+}
+
+QCoro::Task<> VideoListViewModel::restoreOperation(VideoList batch, std::stop_token stop) {
+    QPointer<VideoListViewModel> self(this);
+    const RestoreOutcome outcome = co_await m_service->restoreVideos(identifiersOf(batch), stop);
+    if (!self) co_return;
+    if (outcome.requestError) {
+        // Nothing moved: the same videos can be asked for again.
+        m_trashedBatches.push_back(std::move(batch));
+        emit undoChanged();
+        setErrorMessage(*outcome.requestError);
+        setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Nothing was put back from the Trash.")));
+        co_return;
+    }
+    const QSet<QString> restored(outcome.restoredIdentifiers.begin(), outcome.restoredIdentifiers.end());
+    // Listed again as they were scanned: the file is the same one, under its old name.
+    VideoList items = m_items;
+    for (const VideoItem& item : batch)
+        if (restored.contains(item.localIdentifier()) && !itemWithID(item.localIdentifier()))
+            items.append(item);
+    if (items.size() != m_items.size()) replaceItems(std::move(items));
+    if (!outcome.failures.isEmpty()) {
+        QStringList reasons;  // each names its file and says it stays in the Trash
+        for (const auto& failure : outcome.failures) reasons.append(failure.second);
+        setErrorMessage(reasons.join(QLatin1Char('\n')));
+    }
+    setStatus(
+        StatusMessage::counted(QT_TRANSLATE_N_NOOP("reelkeep", "Put back %Ln video(s) from the Trash."),
+                               restored.size()));
+}
+
+QList<LibraryFolder> VideoListViewModel::unavailableFolders() const {
+    QList<LibraryFolder> unavailable;
+    for (const LibraryFolder& folder : m_libraryFolders.folders)
+        if (folder.state != LibraryFolder::State::available) unavailable.append(folder);
+    return unavailable;
+}
+
+int VideoListViewModel::videoCountIn(const QString& resolvedFolder) const {
+    if (resolvedFolder.isEmpty()) return 0;
+    const QString below =
+        resolvedFolder.endsWith(QLatin1Char('/')) ? resolvedFolder : resolvedFolder + QLatin1Char('/');
+    return int(std::count_if(m_items.begin(), m_items.end(), [&](const VideoItem& item) {
+        const QString& folder = item.folderPath();
+        return folder == resolvedFolder || folder.startsWith(below);
+    }));
+}
+
+void VideoListViewModel::refreshLibraryFolders() {
+    assertMainThread();
+    QCoro::connect(refreshFoldersTask(), this, [] {});
+}
+
+QCoro::Task<> VideoListViewModel::refreshFoldersTask() {
+    QPointer<VideoListViewModel> self(this);
+    LibraryFolderList folders = co_await m_service->libraryFolders();
+    if (!self) co_return;
+    m_libraryFolders = std::move(folders);
+    emit libraryFoldersChanged();
+}
+
+void VideoListViewModel::setLibraryFolders(std::vector<QByteArray> folders) {
+    assertMainThread();
+    QCoro::connect(saveFoldersTask(std::move(folders)), this, [] {});
+}
+
+QCoro::Task<> VideoListViewModel::saveFoldersTask(std::vector<QByteArray> folders) {
+    QPointer<VideoListViewModel> self(this);
+    const bool isSaved = co_await m_service->setLibraryFolders(std::move(folders));
+    if (!self) co_return;
+    if (!isSaved)
+        setErrorMessage(tr("The library folders could not be saved. Reelkeep uses them until it quits."));
+    if (m_isScanning) {
+        m_isRescanPending = true;  // this scan reads the old folders: stop it, then read the new ones
+        cancelScan();
+    } else if (m_isPerformingItemAction) {
+        setExternalChanges(true);  // offers the rescan once the action is done
+        refreshLibraryFolders();
+    } else {
+        rescan();
+    }
+}
+
+void VideoListViewModel::showTrash() {
+    assertMainThread();
+    if (m_environment.workspace) m_environment.workspace->showTrash();
 }
 
 void VideoListViewModel::removeItems(const QSet<QString>& ids) {
@@ -742,13 +863,23 @@ void VideoListViewModel::copyNames(const VideoList& items) {
     assertMainThread();
     if (items.isEmpty()) return;
     QStringList names;
-    for (const VideoItem& item : items) names.append(pasteboardName(fileNameOf(item)));
+    for (const VideoItem& item : items) names.append(pasteboardLine(item.displayName()));
     if (m_environment.pasteboard) m_environment.pasteboard->setPlainText(names.join(QLatin1Char('\n')));
     if (items.size() == 1)
         setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Copied %1."), {names.first()}));
     else
         setStatus(
             StatusMessage::counted(QT_TRANSLATE_N_NOOP("reelkeep", "Copied %Ln name(s)."), names.size()));
+}
+
+void VideoListViewModel::copyPaths(const VideoList& items) {
+    assertMainThread();
+    QStringList paths;
+    for (const VideoItem& item : items)
+        if (!item.filePath().isEmpty()) paths.append(pasteboardLine(item.filePath()));
+    if (paths.isEmpty()) return;
+    if (m_environment.pasteboard) m_environment.pasteboard->setPlainText(paths.join(QLatin1Char('\n')));
+    setStatus(StatusMessage::counted(QT_TRANSLATE_N_NOOP("reelkeep", "Copied %Ln path(s)."), paths.size()));
 }
 
 void VideoListViewModel::showInPhotos(const VideoItem& item) {

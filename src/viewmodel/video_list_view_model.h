@@ -80,6 +80,14 @@ public:
     const std::optional<QString>& errorMessage() const { return m_errorMessage; }
     bool showDeleteConfirmation() const { return m_showDeleteConfirmation; }
     const std::optional<VideoItem>& previewItem() const { return m_previewItem; }
+    // The library folders and their states as last checked (after each scan).
+    const LibraryFolderList& libraryFolders() const { return m_libraryFolders; }
+    // Those that cannot be read now: missing, unreadable or not mounted.
+    QList<LibraryFolder> unavailableFolders() const;
+    // How many listed videos lie in this folder (resolved path) or below it.
+    int videoCountIn(const QString& resolvedFolder) const;
+    // Whether a Move to Trash of this session can still be undone.
+    bool canUndoMoveToTrash() const { return !m_trashedBatches.empty(); }
 
     // Every video of the last scan, in the order the scan delivered them.
     const VideoList& items() const { return m_items; }
@@ -128,9 +136,18 @@ public:
     void toggleFavorites(const VideoList& items);
     void download(const VideoList& items);
     void copyNames(const VideoList& items);
+    // Full paths, one a line; videos without a file of their own are left out.
+    void copyPaths(const VideoList& items);
     void showInPhotos(const VideoItem& item);
     void showPreview(const VideoItem& item);
     void selectExtraCopies();
+    // Puts back the videos of the newest Move to Trash not yet undone.
+    void undoMoveToTrash();
+    void showTrash();
+    // Checks the folders again on the service's thread; libraryFoldersChanged follows.
+    void refreshLibraryFolders();
+    // Keeps these as the library folders and rescans.
+    void setLibraryFolders(std::vector<QByteArray> folders);
 
 signals:
     void visibleItemsChanged();
@@ -147,6 +164,8 @@ signals:
     void previewItemChanged();
     void scanFinished();
     void itemActionFinished();
+    void undoChanged();
+    void libraryFoldersChanged();
 
 private:
     friend struct ViewModelInternals;  // benchmarks time the installation
@@ -171,6 +190,9 @@ private:
     void runItemAction(StatusMessage status, ItemOperation operation);
     QCoro::Task<> runActionTask(ItemOperation operation, std::stop_token stop);
     QCoro::Task<> deleteOperation(QStringList ids, std::stop_token stop);
+    QCoro::Task<> refreshFoldersTask();
+    QCoro::Task<> saveFoldersTask(std::vector<QByteArray> folders);
+    QCoro::Task<> restoreOperation(VideoList batch, std::stop_token stop);
     QCoro::Task<> favoriteOperation(QStringList ids, bool makeFavorite, std::stop_token stop);
     QCoro::Task<> downloadOperation(QList<DownloadPair> plan, std::stop_token stop);
     std::optional<QList<DownloadPair>> chooseDownloadPlan(const VideoList& items);
@@ -182,6 +204,8 @@ private:
     void replaceItems(VideoList items);
     void recomputeVisibleItems(bool resetRows);
     void refreshSelectionStats();
+    void dropHiddenSelection();
+    QSet<QString> visibleAmong(const QSet<QString>& ids) const;
     bool rebuildDateBuckets();
     bool rebuildDuplicates();
     void removeItems(const QSet<QString>& ids);
@@ -229,6 +253,10 @@ private:
     std::optional<QString> m_errorMessage;
     bool m_showDeleteConfirmation = false;
     std::optional<VideoItem> m_previewItem;
+    // The videos of each Move to Trash of this session, oldest first, as they were listed.
+    std::vector<VideoList> m_trashedBatches;
+    LibraryFolderList m_libraryFolders;
+    bool m_isRescanPending = false;  // the folders changed during a scan
 
     VideoList m_items;
     mutable std::optional<QHash<QString, qsizetype>> m_indexByID;  // built on first lookup

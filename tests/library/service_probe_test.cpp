@@ -98,7 +98,7 @@ TEST_F(ServiceTest, ProbeTriesEverySourceInOrder) {
         {"resource", SizeState::known(88, SizeSource::resourceDataSize)},
         {"metadata", SizeState::known(99, SizeSource::photosMetadata)},
         {"sparse", SizeState::known(12, SizeSource::logicalFileSize)},
-        {"empty", SizeState::unavailable()},
+        {"empty", SizeState::known(0, SizeSource::logicalFileSize)},
         {"missingFile", SizeState::unavailable()},
         {"noUrl", SizeState::unavailable()},
         {"failing", SizeState::unavailable()},

@@ -49,10 +49,6 @@ TEST(UniqueName, CountsUpPastUsedAndTakenNames) {
     EXPECT_EQ(uniqueName("x.mov", {}, [](const QString&) { return true; }), std::nullopt);
 }
 
-TEST(PasteboardName, DropsTheExtensionAndKeepsOneLine) {
-    EXPECT_EQ(pasteboardName("clip.mov"), "clip");
-    EXPECT_EQ(pasteboardName("archive.tar.gz"), "archive.tar");
-    EXPECT_EQ(pasteboardName("folder/clip.mov"), "clip");
-    EXPECT_EQ(pasteboardName(QStringLiteral("two\nlines\r\u2028\u2029.mov")), "two lines   ");
-    EXPECT_EQ(pasteboardName("noext"), "noext");
+TEST(PasteboardLine, LineBreaksBecomeSpaces) {
+    EXPECT_EQ(pasteboardLine(QStringLiteral("two\nlines\r\u2028\u2029.mov")), "two lines   .mov");
 }

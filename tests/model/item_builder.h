@@ -24,6 +24,7 @@ struct ItemBuilder {
     bool favorite = false;
     bool screenRecording = false;
     SizeState size = SizeState::known(1000, SizeSource::photosMetadata);
+    VideoLocationRef location;
 
     ItemBuilder& withId(const QString& v) {
         id = v;
@@ -59,8 +60,16 @@ struct ItemBuilder {
         return *this;
     }
 
+    // Under the library folder "/home/me/Videos"; folder "" is that folder itself.
+    ItemBuilder& withFolder(const QString& below) {
+        const QString suffix = below.isEmpty() ? QString{} : QLatin1Char('/') + below;
+        location = std::make_shared<VideoLocation>(
+            VideoLocation{QStringLiteral("Videos") + suffix, QStringLiteral("/home/me/Videos") + suffix});
+        return *this;
+    }
+
     VideoItem build() const {
-        return VideoItem(id, name, date, duration, width, height, favorite, screenRecording, size);
+        return VideoItem(id, name, date, duration, width, height, favorite, screenRecording, size, location);
     }
     operator VideoItem() const { return build(); }
 };

@@ -25,18 +25,23 @@ VideoList oddItems() {
     const double nan = std::nan("");
     const std::int64_t huge = std::numeric_limits<std::int64_t>::max();
     return {
-        item("a").withName("Clip 10").withBytes(0),
-        item("b").withName("clip 10").withSize(SizeState::unavailable()).withDuration(nan),
+        item("a").withName("Clip 10").withBytes(0).withFolder("Trip 10"),
+        item("b")
+            .withName("clip 10")
+            .withFolder("trip 10")
+            .withSize(SizeState::unavailable())
+            .withDuration(nan),
         item("c").withName("Clip 9").withSize(SizeState::failed()).withDate(kDistantPast),
         item("d")
             .withBytes(huge)
             .withDuration(std::numeric_limits<double>::infinity())
             .withPixels(huge, huge),
         item("e").withName("").withDuration(nan).withDate(nan).withPixels(huge, -huge),
-        item("f").withName("caf\u00E9").withDuration(-0.0).withPixels(-1, -1),
+        item("f").withName("caf\u00E9").withDuration(-0.0).withPixels(-1, -1).withFolder("Trip 9"),
         item("g").withName("cafe\u0301").withDuration(0.0).withBytes(5),
         item("a").withName("Clip 10").withBytes(5),
-        item("h").withName("x").withDuration(1e308).withDate(-1e300),
+        item("h").withName("x").withDuration(1e308).withDate(-1e300).withFolder("Trip 000"),
+        item("i").withName("x").withFolder(""),
     };
 }
 
@@ -74,7 +79,8 @@ TEST(VideoSort, RandomListsSortConsistentlyWithTheComparator) {
             const VideoItem& base = odd[qsizetype(random() % std::uint64_t(odd.size()))];
             items.append(VideoItem(QStringLiteral("id%1").arg(random() % 50), base.resourceFilename(),
                                    base.creationDate(), base.duration(), base.pixelWidth(),
-                                   base.pixelHeight(), random() % 2 == 0, false, base.sizeState()));
+                                   base.pixelHeight(), random() % 2 == 0, false, base.sizeState(),
+                                   base.location()));
         }
         for (VideoSortOrder order : kAllSortOrders) {
             const VideoList sorted = sortedItems(items, order);
@@ -120,6 +126,17 @@ TEST(VideoSort, NamesSortNumericallyAndFallBackToTheIdentifier) {
     EXPECT_EQ(ids(sortedItems(items, VideoSortOrder::nameAsc)), QStringList({"B-no-name", "i3", "i1", "i2"}));
     EXPECT_EQ(ids(sortedItems(items, VideoSortOrder::nameDesc)),
               QStringList({"i2", "i1", "i3", "B-no-name"}));
+}
+
+TEST(VideoSort, FoldersSortNaturallyThenByName) {
+    const VideoList items = {
+        item("i1").withName("b").withFolder("Trip 10"),       item("i2").withName("a").withFolder("Trip 10"),
+        item("i3").withName("z").withFolder("trip 9"),        item("i4").withName("z").withFolder(""),
+        item("i5").withName("a").withFolder("Trip 10/day 1"), item("no-folder")};
+    EXPECT_EQ(ids(sortedItems(items, VideoSortOrder::folderAsc)),
+              QStringList({"no-folder", "i4", "i3", "i2", "i1", "i5"}));
+    EXPECT_EQ(ids(sortedItems(items, VideoSortOrder::folderDesc)),
+              QStringList({"i5", "i1", "i2", "i3", "i4", "no-folder"}));
 }
 
 TEST(VideoSort, NanAndOverflowingValuesHaveFixedPlaces) {

@@ -70,6 +70,33 @@ TEST_F(ViewModelTest, DeletionFailuresAndCancelsChangeNoRows) {
     EXPECT_EQ(viewModel->items().size(), 1);
 }
 
+TEST_F(ViewModelTest, UndoMoveToTrashRetriesAFailedRequestAndRelistsWhatCameBack) {
+    library->addAssets({fastVideo("a", 30), fastVideo("b", 20), fastVideo("c", 10)});
+    startAndScan();
+    viewModel->requestDeletion(viewModel->itemsFor({"a", "b"}));
+    viewModel->confirmDeletion();
+    ASSERT_TRUE(waitForAction());
+    ASSERT_TRUE(viewModel->canUndoMoveToTrash());
+
+    // The whole request fails: nothing came back, so the same undo is offered again.
+    library->setRestoreScript(RestoreScript{diskError("The trash cannot be read"), {}});
+    viewModel->undoMoveToTrash();
+    ASSERT_TRUE(waitForAction());
+    EXPECT_EQ(viewModel->errorMessage(), "The trash cannot be read");
+    EXPECT_EQ(visibleIDs(), QStringList({"c"}));
+    ASSERT_TRUE(viewModel->canUndoMoveToTrash());
+
+    viewModel->clearErrorMessage();
+    library->setRestoreScript(RestoreScript{std::nullopt, {{"b", diskError("“b.mov” stays in the Trash")}}});
+    viewModel->undoMoveToTrash();
+    ASSERT_TRUE(waitForAction());
+    EXPECT_EQ(visibleIDs(), QStringList({"a", "c"}));
+    EXPECT_EQ(viewModel->errorMessage(), "“b.mov” stays in the Trash");
+    EXPECT_EQ(status(), "Put back 1 video from the Trash.");
+    EXPECT_FALSE(viewModel->canUndoMoveToTrash());
+    EXPECT_EQ(library->callCount(SimulatedCall::fetchVideos), 1);
+}
+
 TEST_F(ViewModelTest, FavoritesToggleAsAGroup) {
     library->addAssets({fastVideo("a", 30), fastVideo("b", 20)});
     startAndScan();
@@ -132,10 +159,10 @@ TEST_F(ViewModelTest, CopiedNamesTakeOneLineEach) {
     library->addAssets({fastVideo("a", 30, 1.6e9, "Beach.mov"), fastVideo("b", 20, 1.6e9, "two\nlines.mp4")});
     startAndScan();
     viewModel->copyNames({viewModel->items()[0]});
-    EXPECT_EQ(pasteboard->text, "Beach");
-    EXPECT_EQ(status(), "Copied Beach.");
+    EXPECT_EQ(pasteboard->text, "Beach.mov");
+    EXPECT_EQ(status(), "Copied Beach.mov.");
     viewModel->copyNames(viewModel->items());
-    EXPECT_EQ(pasteboard->text, "Beach\ntwo lines");  // one line per name, always
+    EXPECT_EQ(pasteboard->text, "Beach.mov\ntwo lines.mp4");  // one line per name, always
     EXPECT_EQ(status(), "Copied 2 names.");
 }
 

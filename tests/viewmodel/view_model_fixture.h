@@ -57,7 +57,9 @@ public:
 class FakeWorkspace final : public Workspace {
 public:
     void showFileInFileManager(const QString& path) override { shownPaths << path; }
+    void showTrash() override { ++trashShownCount; }
     QStringList shownPaths;
+    int trashShownCount = 0;
 };
 
 class FakeScanLog final : public ScanLog {

@@ -100,6 +100,10 @@ public:
     FolderAsset(QString identifier, ScannedFile file, bool isFavorite, std::shared_ptr<UnreadFiles> unread,
                 std::size_t position);
 
+    // Set once, before the asset is shared.
+    void setLocation(VideoLocationRef location) { m_location = std::move(location); }
+    VideoLocationRef location() const override { return m_location; }
+
     // The same file and metadata with another favorite flag: assets are immutable.
     std::shared_ptr<const FolderAsset> withFavorite(bool isFavorite) const;
     const ScannedFile& file() const { return m_file; }
@@ -124,6 +128,7 @@ private:
     ScannedFile m_file;
     store::IndexedMetadata m_indexed;       // indexed files only
     std::shared_ptr<UnreadFiles> m_unread;  // null for indexed files
+    VideoLocationRef m_location;            // shared by the files of one folder
     std::uint32_t m_unreadPosition = 0;
     bool m_isFavorite;
 };

@@ -30,6 +30,7 @@
 #include "platform/folder/fs/content_compare.h"
 #include "platform/folder/fs/export.h"
 #include "platform/folder/fs/path_id.h"
+#include "platform/folder/fs/trash_restore.h"
 #include "platform/folder/media/creation_date.h"
 #include "platform/folder/media/thumbnail_cache.h"
 #include "platform/folder/media/thumbnail_decoder.h"
@@ -139,6 +140,54 @@ bool isUnchanged(const ScannedFile& file) {
 }
 
 thread_local bool t_isNotifying = false;
+
+// Symlinks resolved, as the walk reports paths; the path itself when it cannot be.
+QByteArray resolvedOrSame(const QByteArray& path) {
+    char* resolved = ::realpath(path.constData(), nullptr);
+    const QByteArray canonical = resolved ? QByteArray(resolved) : path;
+    std::free(resolved);
+    return canonical;
+}
+
+// The display location of each file's folder, made once per folder: a library
+// of 100,000 videos has a few hundred folders, and their videos share the text.
+class FolderLocations {
+public:
+    explicit FolderLocations(const std::vector<QByteArray>& roots) {
+        for (const QByteArray& root : roots) {
+            // The walk reports canonical paths; the user knows the root by the name they gave it.
+            m_roots.push_back({resolvedOrSame(root), fs::displayName(root)});
+        }
+    }
+
+    VideoLocationRef of(const QByteArray& filePath) const {
+        const std::optional<fs::SplitPath> split = fs::splitPath(filePath);
+        const QByteArray folder = split ? split->parent : filePath;
+        VideoLocationRef& known = m_byFolder[folder];
+        if (known) return known;
+        auto location = std::make_shared<VideoLocation>();
+        location->folderPath = fs::displayPath(folder);
+        location->folder = location->folderPath;
+        // The innermost root holding it, should roots nest.
+        const Root* best = nullptr;
+        for (const Root& root : m_roots)
+            if (fs::isSameOrInside(folder, root.canonical) &&
+                (!best || root.canonical.size() > best->canonical.size()))
+                best = &root;
+        if (best && best->canonical != "/")
+            location->folder = best->name + fs::displayPath(folder.mid(best->canonical.size()));
+        known = std::move(location);
+        return known;
+    }
+
+private:
+    struct Root {
+        QByteArray canonical;
+        QString name;
+    };
+    std::vector<Root> m_roots;
+    mutable QHash<QByteArray, VideoLocationRef> m_byFolder;
+};
 
 // The walk on a thread of its own while the caller looks up in the index the
 // files of each folder it has finished, at least kLookupBatch at a time so that
@@ -281,6 +330,7 @@ struct FolderLibrary::Pending {
     std::atomic<SerialExecutor::TimerId> timer{0};
     std::function<void(DeletionCompletion)> onDeletion;
     std::function<void(FavoriteCompletion)> onFavorite;
+    std::function<void(RestoreCompletion)> onRestore;
     std::function<void(std::optional<PlatformError>)> onWrite;
     std::function<void(ImageResult)> onImage;
     std::function<void(VideoRequestResult)> onVideo;
@@ -343,17 +393,19 @@ std::vector<QByteArray> FolderLibrary::walkedFolders() const {
 
 // ---- Roots and access ------------------------------------------------------
 
+std::optional<FolderChoice> FolderLibrary::savedChoice() const {
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_unsavedChoice) return m_unsavedChoice;
+    }
+    return readFolderChoice(m_options.choicePath.isEmpty() ? defaultFolderChoicePath()
+                                                           : m_options.choicePath);
+}
+
 FolderLibrary::RootState FolderLibrary::resolveRootState() const {
     std::vector<QByteArray> configured = m_options.explicitRoots;
     if (configured.empty()) {
-        std::optional<FolderChoice> choice;
-        {
-            std::lock_guard lock(m_mutex);
-            choice = m_unsavedChoice;
-        }
-        if (!choice)
-            choice = readFolderChoice(m_options.choicePath.isEmpty() ? defaultFolderChoicePath()
-                                                                     : m_options.choicePath);
+        const std::optional<FolderChoice> choice = savedChoice();
         if (choice && choice->folders.empty()) return RootState{{}, {}, AuthorizationStatus::denied};
         if (choice) configured = choice->folders;
     }
@@ -377,11 +429,12 @@ FolderLibrary::RootState FolderLibrary::resolveRootState() const {
     return state;
 }
 
+// Blocking: the roots may sit on a drive that hangs a stat() for minutes.
 AuthorizationStatus FolderLibrary::authorizationStatus(AccessLevel) const {
     return resolveRootState().status;
 }
 
-void FolderLibrary::saveChoice(const std::vector<QByteArray>& folders) {
+bool FolderLibrary::saveChoice(const std::vector<QByteArray>& folders) {
     const FolderChoice choice{folders};
     const QString path = m_options.choicePath.isEmpty() ? defaultFolderChoicePath() : m_options.choicePath;
     const bool isSaved = writeFolderChoice(path, choice);
@@ -389,27 +442,73 @@ void FolderLibrary::saveChoice(const std::vector<QByteArray>& folders) {
     std::lock_guard lock(m_mutex);
     // Unsaved, the choice still holds for this session rather than asking again.
     m_unsavedChoice = isSaved ? std::nullopt : std::optional{choice};
+    return isSaved;
 }
 
-void FolderLibrary::requestAuthorization(AccessLevel level,
-                                         std::function<void(AuthorizationStatus)> handler) {
-    AuthorizationStatus status = authorizationStatus(level);
-    if (status == AuthorizationStatus::notDetermined) {
-        if (m_options.chooser) {
-            const std::optional<std::vector<QByteArray>> chosen = m_options.chooser->chooseFolders();
-            saveChoice(chosen.value_or(std::vector<QByteArray>{}));
-            status = authorizationStatus(level);
-        } else {
-            status = AuthorizationStatus::denied;
-        }
+void FolderLibrary::requestAuthorization(AccessLevel, std::function<void(AuthorizationStatus)> handler) {
+    // The chooser is a window, so it runs here, on the caller's thread; it is
+    // needed only before any folder was named, when the check looks at the
+    // standard folders in the home folder alone.
+    if (m_options.chooser && m_options.explicitRoots.empty() && !savedChoice() &&
+        resolveRootState().status == AuthorizationStatus::notDetermined) {
+        const std::optional<std::vector<QByteArray>> chosen = m_options.chooser->chooseFolders();
+        saveChoice(chosen.value_or(std::vector<QByteArray>{}));
     }
-    m_callbacks.post([handler = std::move(handler), status] { handler(status); });
+    // Named folders may be on a drive that hangs: they are checked on the change thread.
+    m_changes.post([this, handler = std::move(handler)]() mutable {
+        AuthorizationStatus status = resolveRootState().status;
+        if (status == AuthorizationStatus::notDetermined) status = AuthorizationStatus::denied;
+        m_callbacks.post([handler = std::move(handler), status] { handler(status); });
+    });
 }
 
 AuthorizationStatus FolderLibrary::reopenFolderChooser() {
-    if (!m_options.chooser) return authorizationStatus(AccessLevel::readWrite);
-    if (const auto chosen = m_options.chooser->chooseFolders()) saveChoice(*chosen);
-    return authorizationStatus(AccessLevel::readWrite);
+    if (m_options.chooser)
+        if (const auto chosen = m_options.chooser->chooseFolders()) saveChoice(*chosen);
+    return resolveRootState().status;
+}
+
+LibraryFolderList FolderLibrary::libraryFolders() const {
+    LibraryFolderList list;
+    std::vector<QByteArray> folders = m_options.explicitRoots;
+    if (!folders.empty()) {
+        list.overriddenBy = m_options.explicitRootsSource;
+    } else if (const std::optional<FolderChoice> choice = savedChoice()) {
+        folders = choice->folders;
+    } else {
+        fs::RootInputs inputs =
+            m_options.defaultRootInputs ? *m_options.defaultRootInputs : fs::systemRootInputs({});
+        inputs.explicitRoots.clear();
+        folders = fs::resolveRoots(inputs).roots;
+        list.isDefault = true;
+    }
+    const fs::MountInputs mounts = m_options.mountInputs ? *m_options.mountInputs : fs::systemMountInputs();
+    for (const QByteArray& folder : folders) {
+        LibraryFolder entry{folder, {}, LibraryFolder::State::available};
+        switch (fs::rootState(folder, mounts)) {
+            case fs::RootState::available:
+                entry.resolvedPath = fs::displayPath(resolvedOrSame(fs::cleanPath(folder)));
+                break;
+            case fs::RootState::missing:
+                entry.state = LibraryFolder::State::missing;
+                break;
+            case fs::RootState::unreadable:
+                entry.state = LibraryFolder::State::unreadable;
+                break;
+            case fs::RootState::notMounted:
+                entry.state = LibraryFolder::State::notMounted;
+                break;
+        }
+        list.folders.append(std::move(entry));
+    }
+    return list;
+}
+
+bool FolderLibrary::setLibraryFolders(const std::vector<QByteArray>& folders) {
+    std::vector<QByteArray> cleaned;
+    for (const QByteArray& folder : folders)
+        if (folder.startsWith('/')) cleaned.push_back(fs::cleanPath(folder));
+    return saveChoice(cleaned);
 }
 
 QStringList FolderLibrary::libraryRoots() const {
@@ -518,6 +617,7 @@ FetchResult FolderLibrary::fetchVideos() const {
                             : std::make_shared<UnreadFiles>(std::move(unreadFiles), m_options.probeLimits,
                                                             m_index, std::weak_ptr<Executor>(m_probePool));
 
+    const FolderLocations locations(state.usable);
     // One block for every asset of the fetch: they are made and freed together,
     // 100,000 at a time. An asset kept after the next fetch keeps the block.
     const auto assets = std::make_shared<std::vector<FolderAsset>>();
@@ -532,12 +632,14 @@ FetchResult FolderLibrary::fetchVideos() const {
         const bool isFavorite = favorites.contains(identifier);
         std::string().swap(identifier);
         ScannedFile file = scannedFile(i);
+        VideoLocationRef location = locations.of(file.path);
         walk.entries[i].path = QByteArray();
         if (indexed[i])
             assets->emplace_back(std::move(localIdentifier), std::move(file), isFavorite, *indexed[i]);
         else
             assets->emplace_back(std::move(localIdentifier), std::move(file), isFavorite, unread,
                                  unreadPosition++);
+        assets->back().setLocation(std::move(location));
         result.append(AssetRef(assets, &assets->back()));
     }
     {
@@ -663,6 +765,8 @@ RequestId FolderLibrary::deleteAssets(const FetchResult& assets,
             }
             const fs::Result<fs::TrashedFile> moved =
                 fs::moveToTrash(folderAsset->file().path, folderAsset->file().fingerprint, m_trash);
+            if (moved)
+                m_trashed.insert_or_assign(asset->localIdentifier(), TrashedAsset{moved.value(), asset});
             completion.items.append({asset->localIdentifier(),
                                      moved ? std::nullopt : std::optional{ioFailure(moved.error())},
                                      moved ? fs::displayPath(moved->filePath) : QString()});
@@ -696,6 +800,51 @@ RequestId FolderLibrary::checkCopies(std::function<void(CopyCheckProgress)> prog
         m_callbacks.post([this, id, pending, check = std::move(check)] {
             forgetPending(id);
             if (pending->claim()) pending->onCopyCheck(check);
+        });
+    });
+    return id;
+}
+
+RequestId FolderLibrary::restoreAssets(const QStringList& localIdentifiers,
+                                       std::function<void(RestoreCompletion)> handler) {
+    auto pending = std::make_shared<Pending>();
+    pending->onRestore = std::move(handler);
+    const RequestId id = addPending(pending);
+    m_changes.post([this, id, pending, localIdentifiers] {
+        RestoreCompletion completion;
+        const std::stop_token stop = pending->stop.get_token();
+        for (const QString& identifier : localIdentifiers) {
+            // Between items only; those put back before the stop are reported as back.
+            if (stop.stop_requested()) {
+                completion.items.append({identifier, cancelledError()});
+                continue;
+            }
+            const auto trashed = m_trashed.find(identifier);
+            if (trashed == m_trashed.end()) {
+                completion.items.append({identifier, goneError()});
+                continue;
+            }
+            const FolderAsset& asset = static_cast<const FolderAsset&>(*trashed->second.asset);
+            const fs::Result<void> restored =
+                fs::restoreFromTrash(trashed->second.entry, asset.file().path, asset.file().fingerprint);
+            if (!restored) {
+                completion.items.append({identifier, ioFailure(restored.error())});
+                continue;
+            }
+            {
+                // Back under its old name with its old fingerprint: the scanned asset is true again.
+                std::lock_guard lock(m_mutex);
+                if (!findScannedLocked(identifier)) {
+                    m_scanned.append(trashed->second.asset);
+                    m_scannedByIdentifier = {};
+                }
+            }
+            m_trashed.erase(trashed);
+            completion.items.append({identifier, std::nullopt});
+        }
+        m_callbacks.post([this, id, pending, completion = std::move(completion)] {
+            forgetPending(id);
+            if (pending->claim()) pending->onRestore(completion);
         });
     });
     return id;

@@ -23,6 +23,7 @@
 #include "model/video_date.h"
 #include "platform/folder/folder_choice.h"
 #include "platform/folder/fs/change_watcher.h"
+#include "platform/folder/fs/root_state.h"
 #include "platform/folder/fs/trash.h"
 #include "platform/folder/fs/unique_fd.h"
 #include "platform/folder/fs/walk.h"
@@ -46,10 +47,13 @@ public:
 struct FolderLibraryOptions {
     // --library / REELKEEP_LIBRARY, absolute byte paths; empty: the saved choice, then the defaults.
     std::vector<QByteArray> explicitRoots;
+    QString explicitRootsSource;  // what gave explicitRoots, as the user would type it ("--library")
     // Where the folders the user chose are kept; empty: $XDG_CONFIG_HOME/reelkeep/library-folders.
     QString choicePath;
     // What default-root resolution looks at; empty: this session's (fs::systemRootInputs).
     std::optional<fs::RootInputs> defaultRootInputs;
+    // What root states look at; empty: this system's mount tables (fs::systemMountInputs).
+    std::optional<fs::MountInputs> mountInputs;
     // Null: a request for access answers "denied" without asking (the command line).
     std::shared_ptr<FolderChooser> chooser;
     QString favoritesPath;                  // empty: store::FavoritesStore::defaultPath()
@@ -99,6 +103,8 @@ public:
                            std::function<void(DeletionCompletion)> handler) override;
     RequestId setFavorite(const FetchResult& assets, bool isFavorite,
                           std::function<void(FavoriteCompletion)> handler) override;
+    RequestId restoreAssets(const QStringList& localIdentifiers,
+                            std::function<void(RestoreCompletion)> handler) override;
     void cancelChange(RequestId id) override;
     RequestId writeResourceData(const AssetResource& resource, const QString& destinationPath,
                                 ExportNaming naming, bool isNetworkAccessAllowed,
@@ -119,6 +125,8 @@ public:
                           std::function<void(CopyCheck)> handler) override;
     void cancelCopyCheck(RequestId id) override;
     int hardLinksOutside(const QString& localIdentifier) const override;
+    LibraryFolderList libraryFolders() const override;
+    bool setLibraryFolders(const std::vector<QByteArray>& folders) override;
 
     // Where the date of a video of the last fetch came from; nothing for others.
     std::optional<DateSource> dateSource(const QString& localIdentifier) const;
@@ -130,10 +138,16 @@ private:
         AuthorizationStatus status = AuthorizationStatus::notDetermined;
     };
     struct Pending;
+    // A video this library moved to the trash, kept for the session so that it can be put back.
+    struct TrashedAsset {
+        fs::TrashedFile entry;
+        AssetRef asset;  // a FolderAsset, as scanned
+    };
 
     explicit FolderLibrary(FolderLibraryOptions options);
     RootState resolveRootState() const;
-    void saveChoice(const std::vector<QByteArray>& folders);
+    std::optional<FolderChoice> savedChoice() const;
+    bool saveChoice(const std::vector<QByteArray>& folders);
     std::shared_ptr<const FolderAsset> scannedAsset(const QString& localIdentifier) const;
     std::optional<std::size_t> findScannedLocked(const QString& localIdentifier) const;
     void clearScannedLocked() const;
@@ -165,6 +179,7 @@ private:
     mutable std::optional<PlatformError> m_lastFetchError;
     std::optional<FolderChoice> m_unsavedChoice;  // kept for the session when saving failed
     std::unordered_map<RequestId, std::shared_ptr<Pending>> m_pending;
+    std::unordered_map<QString, TrashedAsset> m_trashed;  // by identifier; m_changes thread only
     RequestId m_nextRequest = 1;
     // Preview files whose names are not UTF-8 are handed out as /proc/self/fd/N.
     std::deque<fs::UniqueFd> m_previewFds;

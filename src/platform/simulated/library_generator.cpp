@@ -4,6 +4,7 @@
 #include "library_generator.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <algorithm>
 #include <cmath>
 #include <random>
@@ -61,6 +62,8 @@ QList<SimulatedAsset> generateLibrary(const GeneratorOptions& options) {
     constexpr std::int64_t kResolutions[][2] = {
         {1920, 1080}, {3840, 2160}, {1280, 720}, {1080, 1920}, {640, 480}};
 
+    // One folder a year, as a camera import would sort them; shared like a real scan's.
+    QHash<int, VideoLocationRef> folders;
     for (int i = 0; i < options.assetCount; ++i) {
         SimulatedAsset entry;
         entry.localIdentifier = QStringLiteral("%1-%2/L0/001")
@@ -98,6 +101,15 @@ QList<SimulatedAsset> generateLibrary(const GeneratorOptions& options) {
         } else {
             entry.withFastFilename(name).withFastSize(bytes);
             entry.localFilePath = QStringLiteral("/simulated/library/%1").arg(name);
+        }
+        if (entry.localFilePath) {
+            VideoLocationRef& folder = folders[when.date().year()];
+            if (!folder) {
+                const QString year = QString::number(when.date().year());
+                folder = std::make_shared<VideoLocation>(VideoLocation{
+                    QStringLiteral("library/") + year, QStringLiteral("/simulated/library/") + year});
+            }
+            entry.location = folder;
         }
         entries.append(std::move(entry));
     }

@@ -52,6 +52,7 @@ public:
     std::int64_t pixelHeight() const override { return entry.pixelHeight; }
     bool isFavorite() const override { return entry.isFavorite; }
     std::uint64_t mediaSubtypes() const override { return entry.mediaSubtypes; }
+    VideoLocationRef location() const override { return entry.location; }
 
     bool respondsTo(std::string_view selector) const override {
         const DynamicMember* member = find(selector);
@@ -78,6 +79,8 @@ struct SimulatedLibrary::PendingRequest {
     std::atomic<bool> isAnswered{false};
     std::function<void(DeletionCompletion)> onDeletion;
     std::function<void(FavoriteCompletion)> onFavorite;
+    std::function<void(RestoreCompletion)> onRestore;
+    QStringList identifiers;  // restore requests
     std::function<void(std::optional<PlatformError>)> onWrite;
     std::function<void(ImageResult)> onImage;
     std::function<void(VideoRequestResult)> onVideo;
@@ -179,6 +182,11 @@ void SimulatedLibrary::setDeletionScript(DeletionScript script) {
 void SimulatedLibrary::setFavoriteScript(FavoriteScript script) {
     std::lock_guard lock(m_mutex);
     m_favoriteScript = std::move(script);
+}
+
+void SimulatedLibrary::setRestoreScript(RestoreScript script) {
+    std::lock_guard lock(m_mutex);
+    m_restoreScript = std::move(script);
 }
 
 void SimulatedLibrary::setWriteError(std::optional<PlatformError> error) {
@@ -483,17 +491,83 @@ void SimulatedLibrary::answerDeletion(RequestId id, const FetchResult&, bool isC
             }
             isChanged = !removed.isEmpty();
             if (isChanged) {
+                for (const auto& asset : m_assets)
+                    if (removed.contains(asset->entry.localIdentifier))
+                        m_trashed[asset->entry.localIdentifier] = asset;
                 std::erase_if(m_assets, [&](const auto& asset) {
                     return removed.contains(asset->entry.localIdentifier);
                 });
-                m_indexById.clear();
-                for (std::size_t i = 0; i < m_assets.size(); ++i)
-                    m_indexById.emplace(m_assets[i]->entry.localIdentifier, i);
-                m_sortedSnapshot.reset();
+                reindexLocked();
             }
         }
     }
     request->onDeletion(std::move(completion));
+    if (isChanged) notifyChange();
+}
+
+void SimulatedLibrary::reindexLocked() {
+    m_indexById.clear();
+    for (std::size_t i = 0; i < m_assets.size(); ++i)
+        m_indexById.emplace(m_assets[i]->entry.localIdentifier, i);
+    m_sortedSnapshot.reset();
+}
+
+RequestId SimulatedLibrary::restoreAssets(const QStringList& localIdentifiers,
+                                          std::function<void(RestoreCompletion)> handler) {
+    count(SimulatedCall::restoreAssets);
+    auto request = std::make_shared<PendingRequest>();
+    request->kind = PendingRequest::Kind::change;
+    request->onRestore = std::move(handler);
+    request->identifiers = localIdentifiers;
+    const RequestId id = addPending(request);
+    m_callbacks.postAfter(latency(SimulatedCall::restoreAssets), [this, id] { answerRestore(id, false); });
+    return id;
+}
+
+void SimulatedLibrary::answerRestore(RequestId id, bool isCancelled) {
+    const std::shared_ptr<PendingRequest> request = takePending(id);
+    if (!request || !request->claimAnswer()) return;
+    RestoreCompletion completion;
+    bool isChanged = false;
+    {
+        std::lock_guard lock(m_mutex);
+        if (isCancelled) {
+            completion.requestError = cancelledError();
+        } else if (m_restoreScript.requestError) {
+            completion.requestError = m_restoreScript.requestError;
+        } else {
+            const QString domain = QStringLiteral("SimulatedLibrary");
+            for (const QString& identifier : request->identifiers) {
+                if (const auto error = m_restoreScript.itemErrors.constFind(identifier);
+                    error != m_restoreScript.itemErrors.constEnd()) {
+                    completion.items.append(ChangeItemResult{identifier, *error});
+                    continue;
+                }
+                const auto trashed = m_trashed.find(identifier);
+                if (trashed == m_trashed.end()) {
+                    completion.items.append(ChangeItemResult{
+                        identifier,
+                        PlatformError{domain, 404, QStringLiteral("The video is not in the trash.")}});
+                    continue;
+                }
+                if (m_indexById.contains(identifier)) {
+                    completion.items.append(ChangeItemResult{
+                        identifier,
+                        PlatformError{domain, 17,
+                                      QStringLiteral("“%1” could not be put back: its place is taken.")
+                                          .arg(identifier)}});
+                    continue;
+                }
+                m_assets.push_back(trashed->second);
+                m_trashed.erase(trashed);
+                m_indexById.emplace(identifier, m_assets.size() - 1);
+                m_sortedSnapshot.reset();
+                completion.items.append(ChangeItemResult{identifier, std::nullopt});
+                isChanged = true;
+            }
+        }
+    }
+    request->onRestore(std::move(completion));
     if (isChanged) notifyChange();
 }
 
@@ -544,6 +618,8 @@ void SimulatedLibrary::cancelChange(RequestId id) {
     }
     if (request->onDeletion) {
         m_callbacks.post([this, id] { answerDeletion(id, {}, true); });
+    } else if (request->onRestore) {
+        m_callbacks.post([this, id] { answerRestore(id, true); });
     } else {
         m_callbacks.post([this, id] {
             const std::shared_ptr<PendingRequest> pending = takePending(id);
@@ -783,6 +859,39 @@ QStringList SimulatedLibrary::libraryRoots() const {
     count(SimulatedCall::libraryRoots);
     std::lock_guard lock(m_mutex);
     return m_roots;
+}
+
+}  // namespace reelkeep
+
+namespace reelkeep {
+
+void SimulatedLibrary::setLibraryFolderList(LibraryFolderList list) {
+    std::lock_guard lock(m_mutex);
+    m_folderList = std::move(list);
+}
+
+void SimulatedLibrary::setFolderSaveFails(bool isFailing) {
+    std::lock_guard lock(m_mutex);
+    m_isFolderSaveFailing = isFailing;
+}
+
+LibraryFolderList SimulatedLibrary::libraryFolders() const {
+    count(SimulatedCall::libraryFolders);
+    sleepFor(SimulatedCall::libraryFolders);
+    std::lock_guard lock(m_mutex);
+    return m_folderList;
+}
+
+bool SimulatedLibrary::setLibraryFolders(const std::vector<QByteArray>& folders) {
+    count(SimulatedCall::setLibraryFolders);
+    std::lock_guard lock(m_mutex);
+    if (m_isFolderSaveFailing) return false;
+    m_folderList.folders.clear();
+    m_folderList.isDefault = false;
+    for (const QByteArray& folder : folders)
+        m_folderList.folders.append(
+            LibraryFolder{folder, QString::fromUtf8(folder), LibraryFolder::State::available});
+    return true;
 }
 
 }  // namespace reelkeep

@@ -56,6 +56,7 @@ struct SimulatedAsset {
     std::optional<PlatformError> videoError;
     // The file on disk no longer matches what the fetch saw.
     bool isFileReplaced = false;
+    VideoLocationRef location;  // the folder shown for it; null: none
 
     ImageBehavior image = ImageBehavior::finalOnly;
 
@@ -79,6 +80,7 @@ enum class SimulatedCall {
     deleteAssets,
     setFavorite,
     cancelChange,
+    restoreAssets,
     writeResourceData,
     cancelWrite,
     requestImage,
@@ -87,8 +89,10 @@ enum class SimulatedCall {
     cancelVideoRequest,
     fileLocation,
     libraryRoots,
+    libraryFolders,
+    setLibraryFolders,
 };
-inline constexpr std::size_t kSimulatedCallCount = std::size_t(SimulatedCall::libraryRoots) + 1;
+inline constexpr std::size_t kSimulatedCallCount = std::size_t(SimulatedCall::setLibraryFolders) + 1;
 
 struct DeletionScript {
     std::optional<PlatformError> requestError;  // nothing is deleted
@@ -98,6 +102,11 @@ struct DeletionScript {
 struct CopyCheckScript {
     QSet<QString> unreadable;  // never verified, whatever their tags
     bool holds = false;        // answers wait for releaseHeldCopyChecks() or a cancel
+};
+
+struct RestoreScript {
+    std::optional<PlatformError> requestError;  // nothing is put back
+    QHash<QString, PlatformError> itemErrors;   // these stay in the trash
 };
 
 struct FavoriteScript {
@@ -130,6 +139,10 @@ public:
     int assetCount() const;
     std::optional<SimulatedAsset> asset(const QString& localIdentifier) const;
     void setLibraryRoots(QStringList roots);
+    // What libraryFolders() reports; setLibraryFolders() replaces the folders
+    // (all available) unless saving is scripted to fail.
+    void setLibraryFolderList(LibraryFolderList list);
+    void setFolderSaveFails(bool isFailing);
     void setProvidesResourceDataSize(bool isProvided);
 
     // Scripts.
@@ -138,6 +151,7 @@ public:
     void setAuthorizationAnswer(AuthorizationStatus answer);
     void setDeletionScript(DeletionScript script);
     void setFavoriteScript(FavoriteScript script);
+    void setRestoreScript(RestoreScript script);
     void setWriteError(std::optional<PlatformError> error);
     // Delay before an answer (asynchronous calls) or inside the call (synchronous ones).
     void setLatency(SimulatedCall call, std::chrono::microseconds latency);
@@ -173,6 +187,8 @@ public:
                            std::function<void(DeletionCompletion)> handler) override;
     RequestId setFavorite(const FetchResult& assets, bool isFavorite,
                           std::function<void(FavoriteCompletion)> handler) override;
+    RequestId restoreAssets(const QStringList& localIdentifiers,
+                            std::function<void(RestoreCompletion)> handler) override;
     void cancelChange(RequestId id) override;
     RequestId writeResourceData(const AssetResource& resource, const QString& destinationPath,
                                 ExportNaming naming, bool isNetworkAccessAllowed,
@@ -193,6 +209,8 @@ public:
                           std::function<void(CopyCheck)> handler) override;
     void cancelCopyCheck(RequestId id) override;
     int hardLinksOutside(const QString& localIdentifier) const override;
+    LibraryFolderList libraryFolders() const override;
+    bool setLibraryFolders(const std::vector<QByteArray>& folders) override;
 
 private:
     SimulatedLibrary();
@@ -205,17 +223,25 @@ private:
     RequestId addPending(std::shared_ptr<PendingRequest> request);
     std::shared_ptr<PendingRequest> takePending(RequestId id);
     void answerDeletion(RequestId id, const FetchResult& assets, bool isCancelled);
+    void answerRestore(RequestId id, bool isCancelled);
+    void reindexLocked();
 
     mutable std::mutex m_mutex;
     std::vector<std::shared_ptr<const StoredAsset>> m_assets;  // insertion order
     std::unordered_map<QString, std::size_t> m_indexById;
     mutable std::optional<FetchResult> m_sortedSnapshot;
     QStringList m_roots;
+    LibraryFolderList m_folderList;
+    bool m_isFolderSaveFailing = false;
     bool m_isDataSizeProvided = false;
     AuthorizationStatus m_status = AuthorizationStatus::authorized;
     std::optional<AuthorizationStatus> m_answer;
     DeletionScript m_deletionScript;
     FavoriteScript m_favoriteScript;
+    RestoreScript m_restoreScript;
+    // What deletions removed, for restoreAssets; an asset added again under the
+    // same identifier takes its place back, so it cannot be restored over.
+    std::unordered_map<QString, std::shared_ptr<const StoredAsset>> m_trashed;
     std::optional<PlatformError> m_writeError;
     std::array<std::chrono::microseconds, kSimulatedCallCount> m_latency{};
     std::chrono::milliseconds m_imageTimeLimit = kImageRequestTimeLimit;

@@ -31,6 +31,50 @@ TEST_F(FolderLibraryTest, DeleteMovesTheFileToTheTrashWithItsInfo) {
     EXPECT_TRUE(exists(state() + "/Trash/info/gone.mp4.trashinfo"));
 }
 
+TEST_F(FolderLibraryTest, RestorePutsBackWhatWasTrashedUnlessItsPlaceIsTaken) {
+    makeFolder(join(root(), "trip"));
+    ASSERT_TRUE(makeClip("trip/back.mp4"));
+    ASSERT_TRUE(makeClip("taken.mp4"));
+    const QByteArray content = readBytes(join(root(), "trip/back.mp4"));
+    ASSERT_TRUE(scan());
+    const QStringList ids{identifierOf("trip/back.mp4"), identifierOf("taken.mp4")};
+    ASSERT_TRUE(awaitFor(service().deleteVideos(ids)));
+    writeBytes(join(root(), "taken.mp4"), "another file with the name");
+
+    const std::optional<RestoreOutcome> outcome =
+        awaitFor(service().restoreVideos(ids + QStringList{identifierOf("never-trashed.mp4")}));
+
+    ASSERT_TRUE(outcome);
+    EXPECT_FALSE(outcome->requestError);
+    EXPECT_EQ(outcome->restoredIdentifiers, QStringList{identifierOf("trip/back.mp4")});
+    EXPECT_EQ(readBytes(join(root(), "trip/back.mp4")), content);
+    EXPECT_EQ(folderNames(state() + "/Trash/info"), std::vector<QByteArray>{"taken.mp4.trashinfo"});
+    EXPECT_EQ(readBytes(join(root(), "taken.mp4")), "another file with the name");
+    ASSERT_EQ(outcome->failures.size(), 2);
+    EXPECT_TRUE(outcome->failures[0].second.contains(QStringLiteral("taken.mp4")));
+    // The restored file is the scanned one again: actions work on it without a rescan.
+    const std::optional<QSet<QString>> existing = awaitFor(service().existingIdentifiers(ids));
+    ASSERT_TRUE(existing);
+    EXPECT_EQ(*existing, QSet<QString>{identifierOf("trip/back.mp4")});
+}
+
+TEST_F(FolderLibraryTest, VideosKnowTheirFolderAndEmptyFilesAreZeroBytes) {
+    makeFolder(join(root(), "2024/trip"));
+    ASSERT_TRUE(makeClip("2024/trip/clip.mp4"));
+    writeBytes(join(root(), "empty.mp4"), {});
+    const std::optional<ScanOutcome> scanned = scan();
+    ASSERT_TRUE(scanned);
+    const QString rootName = fs::displayName(root());
+    const std::optional<VideoItem> clip = itemNamed(scanned->items, "clip.mp4");
+    ASSERT_TRUE(clip);
+    EXPECT_EQ(clip->folder(), rootName + "/2024/trip");
+    EXPECT_EQ(clip->filePath(), QFile::decodeName(join(root(), "2024/trip/clip.mp4")));
+    const std::optional<VideoItem> empty = itemNamed(scanned->items, "empty.mp4");
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(empty->folder(), rootName);
+    EXPECT_EQ(empty->sizeState().byteCount(), std::optional<std::int64_t>{0});
+}
+
 TEST_F(FolderLibraryTest, DeleteInAReadOnlyFolderFailsPerItemAndKeepsTheFile) {
     makeFolder(join(root(), "locked"));
     ASSERT_TRUE(makeClip("locked/clip.mp4"));
