@@ -168,8 +168,7 @@ int runScanCommand(int argc, char** argv) {
     if (showsProgress) QTextStream(stderr) << "\r\033[K" << Qt::flush;
     // A drive that is not mounted would otherwise just make its videos vanish from the list.
     for (const LibraryFolder& folder : ports->locations->libraryFolders().folders)
-        if (folder.state != LibraryFolder::State::available)
-            QTextStream(stderr) << "reelkeep: " << unavailableFolderText(folder) << '\n';
+        if (folder.state != LibraryFolder::State::available) printError(unavailableFolderText(folder));
 
     const AuthorizationStatus access = viewModel->authorizationStatus();
     if (access != AuthorizationStatus::authorized && access != AuthorizationStatus::limited) {

@@ -26,6 +26,19 @@ std::optional<QByteArray> relativeBaseOf(const QByteArray& trashPath) {
     return std::nullopt;
 }
 
+// The file we moved: a rename may set ctime on some file systems, so only what
+// a move keeps is compared (device, inode, size, mtime), and it must be a regular file.
+Result<void> verifyMovedFile(int dirFd, const QByteArray& name, const FileFingerprint& expected,
+                             const QByteArray& original) {
+    Result<struct stat> status = statAt(dirFd, name, original);
+    if (!status) return IoError::of(IoErrorKind::changed, IoOperation::restoreFromTrash, original);
+    const FileFingerprint found = fingerprintOf(status.value());
+    if (!S_ISREG(status->st_mode) || found.device != expected.device || found.inode != expected.inode ||
+        found.sizeBytes != expected.sizeBytes || found.mtimeNs != expected.mtimeNs)
+        return IoError::of(IoErrorKind::changed, IoOperation::restoreFromTrash, original);
+    return {};
+}
+
 Result<QByteArray> readInfoFile(const QByteArray& infoPath) {
     UniqueFd fd{::open(infoPath.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
     if (!fd) {
@@ -82,8 +95,8 @@ Result<void> restoreFromTrash(const TrashedFile& trashed, const QByteArray& orig
     Result<UniqueFd> files = openFolder(entry->parent);
     if (!files) return files.error();
     // Edited or replaced in the trash: not the video the user moved there.
-    if (Result<void> same = verifyAt(files->get(), entry->name, expected, trashed.filePath); !same)
-        return IoError::of(IoErrorKind::changed, IoOperation::restoreFromTrash, original);
+    if (Result<void> same = verifyMovedFile(files->get(), entry->name, expected, original); !same)
+        return same.error();
     Result<UniqueFd> folder = openFolder(target->parent);
     if (!folder)  // its folder was removed or renamed: say which video stays in the trash
         return IoError::fromErrorNumber(IoOperation::restoreFromTrash, original,
@@ -101,7 +114,7 @@ Result<void> restoreFromTrash(const TrashedFile& trashed, const QByteArray& orig
         return IoError::fromErrorNumber(IoOperation::restoreFromTrash, original, error);
     }
     // Swapped between the check and the rename: the stranger goes back into the trash.
-    if (Result<void> moved = verifyAt(folder->get(), target->name, expected, original); !moved) {
+    if (Result<void> moved = verifyMovedFile(folder->get(), target->name, expected, original); !moved) {
         ::renameat2(folder->get(), target->name.constData(), files->get(), entry->name.constData(),
                     RENAME_NOREPLACE);
         return IoError::of(IoErrorKind::changed, IoOperation::restoreFromTrash, original);
