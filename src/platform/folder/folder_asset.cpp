@@ -172,6 +172,13 @@ FolderAsset::FolderAsset(QString identifier, ScannedFile file, bool isFavorite,
       m_unreadPosition(static_cast<std::uint32_t>(position)),
       m_isFavorite(isFavorite) {}
 
+std::shared_ptr<const FolderAsset> FolderAsset::withFingerprint(
+    const fs::FileFingerprint& fingerprint) const {
+    auto copy = std::make_shared<FolderAsset>(*this);
+    copy->m_file.fingerprint = fingerprint;
+    return copy;
+}
+
 std::shared_ptr<const FolderAsset> FolderAsset::withFavorite(bool isFavorite) const {
     auto copy = std::make_shared<FolderAsset>(*this);
     copy->m_isFavorite = isFavorite;

@@ -106,6 +106,8 @@ public:
 
     // The same file and metadata with another favorite flag: assets are immutable.
     std::shared_ptr<const FolderAsset> withFavorite(bool isFavorite) const;
+    // The same file after a move of ours put it back: a rename may set its ctime.
+    std::shared_ptr<const FolderAsset> withFingerprint(const fs::FileFingerprint& fingerprint) const;
     const ScannedFile& file() const { return m_file; }
     const QString& identifier() const { return m_identifier; }
     bool isIndexed() const { return !m_unread; }

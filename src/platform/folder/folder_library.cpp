@@ -831,11 +831,18 @@ RequestId FolderLibrary::restoreAssets(const QStringList& localIdentifiers,
                 completion.items.append({identifier, ioFailure(restored.error())});
                 continue;
             }
+            // Back under its old name: the scanned asset is true again, with the
+            // ctime the moves gave it (checked to be the same file just now).
+            AssetRef back = trashed->second.asset;
+            struct stat status {};
+            if (::lstat(asset.file().path.constData(), &status) == 0)
+                back = asset.withFingerprint(fs::fingerprintOf(status));
             {
-                // Back under its old name with its old fingerprint: the scanned asset is true again.
                 std::lock_guard lock(m_mutex);
-                if (!findScannedLocked(identifier)) {
-                    m_scanned.append(trashed->second.asset);
+                if (const std::optional<std::size_t> position = findScannedLocked(identifier)) {
+                    m_scanned[qsizetype(*position)] = std::move(back);
+                } else {
+                    m_scanned.append(std::move(back));
                     m_scannedByIdentifier = {};
                 }
             }
