@@ -8,6 +8,7 @@
 #endif
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #include <QTextStream>
 #include <cerrno>
 #include <cstdio>
