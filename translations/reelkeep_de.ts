@@ -1048,6 +1048,153 @@ Rückgabewerte: 0 fertig, 1 abgelehnt, 2 falscher Aufruf, 3 keine lesbare Biblio
         <source>not moved (changed since it was checked, or it could not be moved): </source>
         <translation>nicht verschoben (seit der Prüfung geändert, oder es konnte nicht verschoben werden): </translation>
     </message>
+    <message>
+        <source>Could not put “%1” back from the Trash: %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” could not be put back: another file now has its name. It stays in the Trash.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” could not be put back: its copy in the Trash was changed, restored or removed meanwhile. Nothing was done to it.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Add Folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Available</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Missing</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot be read</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Not mounted</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Library Folders</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reelkeep lists the videos in these folders and their subfolders.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>State</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Save and Rescan</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reelkeep was started with %1, so it reads these folders for this run and the list cannot be changed here. Start it without %1 to use and change your own list.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>These are your standard video folders. Add or remove folders to choose your own.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No folder is chosen: add the folders that hold your videos.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>and %Ln more video(s)</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Total: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Library Folders…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” (%2)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln library folder(s) cannot be read, so their videos are not listed: %1</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Show Trash</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Undo Move to Trash</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copy Paths</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copy Path</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>Putting back %Ln video(s) from the Trash…</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Nothing was put back from the Trash.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>Put back %Ln video(s) from the Trash.</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Copied %Ln path(s).</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>The library folder “%1” does not exist; it was skipped.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The library folder “%1” cannot be read; it was skipped.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The library folder “%1” is on a drive that is not mounted; it was skipped.</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>reelkeep::VideoListViewModel</name>
@@ -1062,6 +1209,10 @@ Rückgabewerte: 0 fertig, 1 abgelehnt, 2 falscher Aufruf, 3 keine lesbare Biblio
     <message>
         <source>Export Copies</source>
         <translation>Kopien exportieren</translation>
+    </message>
+    <message>
+        <source>The library folders could not be saved. Reelkeep uses them until it quits.</source>
+        <translation type="unfinished"></translation>
     </message>
 </context>
 </TS>

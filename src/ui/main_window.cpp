@@ -73,14 +73,13 @@ QString trashListing(const VideoListViewModel& model) {
         lines << parts.join(QStringLiteral(" — "));
     }
     if (items.size() > kListed)
-        lines << reelkeep::tr("and %Ln more", nullptr, int(items.size() - kListed));
+        lines << reelkeep::tr("and %Ln more video(s)", nullptr, int(items.size() - kListed));
     const SelectionStats total =
         selectionStats(pending, [&model](const QString& id) { return model.itemWithID(id); });
-    QString totalText =
-        reelkeep::tr("Total: %1").arg(byteCountText(total.knownBytes));
+    QString totalText = reelkeep::tr("Total: %1").arg(byteCountText(total.knownBytes));
     if (total.unknownSizeCount > 0)
-        totalText +=
-            QStringLiteral(" · ") + reelkeep::tr("%Ln with unknown size", nullptr, int(total.unknownSizeCount));
+        totalText += QStringLiteral(" · ") +
+                     reelkeep::tr("%Ln video(s) with unknown size", nullptr, int(total.unknownSizeCount));
     lines << QString() << totalText;
     return lines.join(QLatin1Char('\n'));
 }

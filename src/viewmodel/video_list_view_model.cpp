@@ -648,9 +648,10 @@ void VideoListViewModel::undoMoveToTrash() {
     VideoList batch = std::move(m_trashedBatches.back());
     m_trashedBatches.pop_back();
     emit undoChanged();
-    runItemAction(StatusMessage::counted(
-                      QT_TRANSLATE_N_NOOP("reelkeep", "Putting back %Ln video(s) from the Trash…"), batch.size()),
-                  [this, batch](std::stop_token stop) { return restoreOperation(batch, stop); });
+    runItemAction(
+        StatusMessage::counted(QT_TRANSLATE_N_NOOP("reelkeep", "Putting back %Ln video(s) from the Trash…"),
+                               batch.size()),
+        [this, batch](std::stop_token stop) { return restoreOperation(batch, stop); });
 }
 
 QCoro::Task<> VideoListViewModel::restoreOperation(VideoList batch, std::stop_token stop) {
@@ -677,9 +678,8 @@ QCoro::Task<> VideoListViewModel::restoreOperation(VideoList batch, std::stop_to
         for (const auto& failure : outcome.failures) reasons.append(failure.second);
         setErrorMessage(reasons.join(QLatin1Char('\n')));
     }
-    setStatus(
-        StatusMessage::counted(QT_TRANSLATE_N_NOOP("reelkeep", "Put back %Ln video(s) from the Trash."),
-                               restored.size()));
+    setStatus(StatusMessage::counted(QT_TRANSLATE_N_NOOP("reelkeep", "Put back %Ln video(s) from the Trash."),
+                                     restored.size()));
 }
 
 QList<LibraryFolder> VideoListViewModel::unavailableFolders() const {

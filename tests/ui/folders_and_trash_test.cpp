@@ -93,7 +93,8 @@ TEST_F(FoldersAndTrashTest, ConfirmationListsTheVideosItWillMoveAndTheirTotal) {
          {"v010.mov — Videos/Trip — 1 KB", "v009.mov — Videos/Trip — 1 KB", "v008.mov — Videos/Trip — 1 KB",
           "v007.mov — Videos/Trip — 1 KB", "v006.mov — Videos/Trip — 1 KB", "v005.mov — Videos/Trip — 1 KB",
           "v004.mov — Videos/Trip — 1 KB", "v003.mov — Videos/Trip — 1 KB", "v002.mov — Videos/Trip — 1 KB",
-          "v001.mov — Videos/Trip — 1 KB", "and 2 more", "", "Total: 11 KB · 1 with unknown size"}},
+          "v001.mov — Videos/Trip — 1 KB", "and 2 more videos", "",
+          "Total: 11 KB · 1 video with unknown size"}},
     };
     for (const Case& c : cases) {
         model().setSelectedIDs(c.selected);
@@ -119,7 +120,7 @@ TEST_F(FoldersAndTrashTest, RowsHiddenBySearchLeaveTheSelectionAndEveryCommand) 
     window->searchField()->clear();
     EXPECT_EQ(model().selectedIDs(), QSet<QString>{"v002"});
     EXPECT_EQ(window->findChild<QLabel*>("selectionCount")->text(), "1 video selected");
-    EXPECT_EQ(command(Command::deleteVideos)->text(), "Delete Video");
+    EXPECT_EQ(command(Command::deleteVideos)->text(), "Move to Trash");
     command(Command::copyNames)->trigger();
     EXPECT_EQ(pasteboard->text, "v002.mov");  // as the table shows it
     moveSelectionToTrash();
