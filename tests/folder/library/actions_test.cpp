@@ -59,6 +59,7 @@ TEST_F(FolderLibraryTest, RestorePutsBackWhatWasTrashedUnlessItsPlaceIsTaken) {
 }
 
 TEST_F(FolderLibraryTest, VideosKnowTheirFolderAndEmptyFilesAreZeroBytes) {
+    makeFolder(join(root(), "2024"));
     makeFolder(join(root(), "2024/trip"));
     ASSERT_TRUE(makeClip("2024/trip/clip.mp4"));
     writeBytes(join(root(), "empty.mp4"), {});
