@@ -81,6 +81,7 @@ TEST_F(FoldersAndTrashTest, ConfirmationListsTheVideosItWillMoveAndTheirTotal) {
     assets[11].members.clear();
     library->addAssets(assets);
     showAndScan();
+    const QStringList every = rowIDs();
 
     struct Case {
         QSet<QString> selected;
@@ -89,7 +90,7 @@ TEST_F(FoldersAndTrashTest, ConfirmationListsTheVideosItWillMoveAndTheirTotal) {
     const Case cases[] = {
         {{"v003", "v001"},
          {"v003.mov — Videos/Trip — 1 KB", "v001.mov — Videos/Trip — 1 KB", "", "Total: 2 KB"}},
-        {QSet<QString>(rowIDs().begin(), rowIDs().end()),
+        {QSet<QString>(every.begin(), every.end()),
          {"v010.mov — Videos/Trip — 1 KB", "v009.mov — Videos/Trip — 1 KB", "v008.mov — Videos/Trip — 1 KB",
           "v007.mov — Videos/Trip — 1 KB", "v006.mov — Videos/Trip — 1 KB", "v005.mov — Videos/Trip — 1 KB",
           "v004.mov — Videos/Trip — 1 KB", "v003.mov — Videos/Trip — 1 KB", "v002.mov — Videos/Trip — 1 KB",
