@@ -23,6 +23,12 @@ void FilterIndex::buildRows() const {
         row.textOffset = std::uint32_t(m_foldedNames.size());
         row.textLength = std::uint32_t(folded.size());
         m_foldedNames += folded;
+        if (hasMarks(folded)) {
+            const QString bare = withoutMarks(folded);
+            row.bareOffset = std::uint32_t(m_bareNames.size());
+            row.bareLength = std::uint32_t(bare.size());
+            m_bareNames += bare;
+        }
         m_rows.push_back(row);
     }
 }
@@ -38,6 +44,8 @@ VideoList FilterIndex::filtered(SizeFilter sizeFilter, const QString& searchText
     const bool anyYear = dateFilter.kind() == DateFilter::Kind::all;
     const bool anyMonth = dateFilter.kind() != DateFilter::Kind::month;
     const QStringView names(m_foldedNames);
+    const QStringView bareNames(m_bareNames);
+    const bool ignoresMarks = !hasMarks(query);
     VideoList kept;
     for (std::size_t i = 0; i < m_rows.size(); ++i) {
         const Row& row = m_rows[i];
@@ -45,7 +53,12 @@ VideoList FilterIndex::filtered(SizeFilter sizeFilter, const QString& searchText
         if (!anyMonth && row.month != dateFilter.month()) continue;
         if (duplicateSizes && (!row.isKnownSize || !duplicateSizes->contains(row.bytes))) continue;
         if (minimum && (!row.isKnownSize || row.bytes < *minimum)) continue;
-        if (!query.isEmpty() && !names.mid(row.textOffset, row.textLength).contains(query)) continue;
+        if (!query.isEmpty()) {
+            const QStringView name = ignoresMarks && row.bareLength > 0
+                                         ? bareNames.mid(row.bareOffset, row.bareLength)
+                                         : names.mid(row.textOffset, row.textLength);
+            if (!name.contains(query)) continue;
+        }
         kept.append(m_items[qsizetype(i)]);
     }
     return kept;

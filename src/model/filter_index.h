@@ -28,6 +28,8 @@ private:
         std::int64_t bytes = 0;
         std::uint32_t textOffset = 0;
         std::uint32_t textLength = 0;
+        std::uint32_t bareOffset = 0;  // into m_bareNames; equal to the folded text when bareLength is 0
+        std::uint32_t bareLength = 0;
         std::int32_t year = 0;
         std::int8_t month = 0;
         bool isKnownSize = false;
@@ -38,6 +40,7 @@ private:
     VideoList m_items;
     mutable std::vector<Row> m_rows;
     mutable QString m_foldedNames;  // every displayName, folded, back to back
+    mutable QString m_bareNames;    // the folded names that have accents, without them
     mutable bool m_hasRows = false;
 };
 

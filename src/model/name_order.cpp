@@ -187,6 +187,33 @@ int compareIdentifiers(QStringView a, QStringView b) {
     return compareCodePoints(a, b);
 }
 
+QString withoutMarks(QStringView folded) {
+    if (isAscii(folded)) return folded.toString();
+    UErrorCode status = U_ZERO_ERROR;
+    const UNormalizer2* nfd = unorm2_getNFDInstance(&status);
+    if (!nfd || U_FAILURE(status)) return folded.toString();
+    std::vector<UChar> buffer(std::size_t(folded.size()) * 4 + 16);
+    const int32_t length = unorm2_normalize(nfd, uchars(folded), int32_t(folded.size()), buffer.data(),
+                                            int32_t(buffer.size()), &status);
+    if (U_FAILURE(status)) return folded.toString();
+    const QStringView decomposed(reinterpret_cast<const QChar*>(buffer.data()), length);
+    QString bare;
+    bare.reserve(length);
+    for (qsizetype i = 0; i < decomposed.size();) {
+        const bool isPair = decomposed[i].isHighSurrogate() && i + 1 < decomposed.size() &&
+                            decomposed[i + 1].isLowSurrogate();
+        const char32_t cp = isPair ? QChar::surrogateToUcs4(decomposed[i], decomposed[i + 1])
+                                   : char32_t(decomposed[i].unicode());
+        if (QChar::category(cp) != QChar::Mark_NonSpacing) bare += decomposed.mid(i, isPair ? 2 : 1);
+        i += isPair ? 2 : 1;
+    }
+    return normalized(bare);
+}
+
+bool hasMarks(QStringView folded) {
+    return !isAscii(folded) && withoutMarks(folded) != folded;
+}
+
 bool containsFolded(QStringView name, QStringView foldedQuery) {
     if (foldedQuery.isEmpty()) return true;
     if (isAscii(name)) {
@@ -204,7 +231,8 @@ bool containsFolded(QStringView name, QStringView foldedQuery) {
         }
         return false;
     }
-    return foldedText(name).contains(foldedQuery);
+    const QString folded = foldedText(name);
+    return hasMarks(foldedQuery) ? folded.contains(foldedQuery) : withoutMarks(folded).contains(foldedQuery);
 }
 
 }  // namespace reelkeep

@@ -30,7 +30,14 @@ int compareNames(QStringView a, QStringView b);
 // The system's plain string order: code points of the NFC forms.
 int compareIdentifiers(QStringView a, QStringView b);
 
+// Folded text without its combining marks: "d\u00EDa" gives "dia".
+QString withoutMarks(QStringView folded);
+// Whether folded text has a combining mark (after decomposition).
+bool hasMarks(QStringView folded);
+
 // Whether name contains query, both folded; query must already be foldedText().
+// A query without accents matches names with or without them, as desktop
+// search does; a query with accents matches only those accents.
 bool containsFolded(QStringView name, QStringView foldedQuery);
 
 }  // namespace reelkeep

@@ -130,7 +130,8 @@ TEST(FilterIndex, FiltersExactlyLikeTheListFilter) {
     }
     const FilterIndex index(items);
     const SizeCounts duplicates = summarizeDuplicates(items).countsBySize;
-    const char* const queries[] = {"", " ", "beach", "MOV", "\u00E9", "e", "strasse", "\U0001F600", "0001"};
+    const char* const queries[] = {"",  " ",    "beach",   "MOV",        "\u00E9",
+                                   "e", "cafe", "strasse", "\U0001F600", "0001"};
     const DateFilter dateFilters[] = {DateFilter::all(), DateFilter::ofYear(2024),
                                       DateFilter::ofMonth(2024, 3), DateFilter::ofYear(0)};
     for (const char* query : queries)
