@@ -1050,150 +1050,150 @@ Rückgabewerte: 0 fertig, 1 abgelehnt, 2 falscher Aufruf, 3 keine lesbare Biblio
     </message>
     <message>
         <source>Could not put “%1” back from the Trash: %2.</source>
-        <translation type="unfinished"></translation>
+        <translation>„%1“ konnte nicht aus dem Papierkorb zurückgelegt werden: %2.</translation>
     </message>
     <message>
         <source>“%1” could not be put back: another file now has its name. It stays in the Trash.</source>
-        <translation type="unfinished"></translation>
+        <translation>„%1“ konnte nicht zurückgelegt werden: Eine andere Datei trägt jetzt ihren Namen. Sie bleibt im Papierkorb.</translation>
     </message>
     <message>
         <source>“%1” could not be put back: its copy in the Trash was changed, restored or removed meanwhile. Nothing was done to it.</source>
-        <translation type="unfinished"></translation>
+        <translation>„%1“ konnte nicht zurückgelegt werden: Ihre Kopie im Papierkorb wurde inzwischen geändert, wiederhergestellt oder entfernt. Es wurde nichts damit gemacht.</translation>
     </message>
     <message>
         <source>Add Folder</source>
-        <translation type="unfinished"></translation>
+        <translation>Ordner hinzufügen</translation>
     </message>
     <message>
         <source>Available</source>
-        <translation type="unfinished"></translation>
+        <translation>Verfügbar</translation>
     </message>
     <message>
         <source>Missing</source>
-        <translation type="unfinished"></translation>
+        <translation>Fehlt</translation>
     </message>
     <message>
         <source>Cannot be read</source>
-        <translation type="unfinished"></translation>
+        <translation>Nicht lesbar</translation>
     </message>
     <message>
         <source>Not mounted</source>
-        <translation type="unfinished"></translation>
+        <translation>Nicht eingehängt</translation>
     </message>
     <message>
         <source>Library Folders</source>
-        <translation type="unfinished"></translation>
+        <translation>Bibliotheksordner</translation>
     </message>
     <message>
         <source>Reelkeep lists the videos in these folders and their subfolders.</source>
-        <translation type="unfinished"></translation>
+        <translation>Reelkeep listet die Videos in diesen Ordnern und ihren Unterordnern auf.</translation>
     </message>
     <message>
         <source>Folder</source>
-        <translation type="unfinished"></translation>
+        <translation>Ordner</translation>
     </message>
     <message>
         <source>State</source>
-        <translation type="unfinished"></translation>
+        <translation>Zustand</translation>
     </message>
     <message>
         <source>Remove</source>
-        <translation type="unfinished"></translation>
+        <translation>Entfernen</translation>
     </message>
     <message>
         <source>Save and Rescan</source>
-        <translation type="unfinished"></translation>
+        <translation>Sichern und neu durchsuchen</translation>
     </message>
     <message>
         <source>Reelkeep was started with %1, so it reads these folders for this run and the list cannot be changed here. Start it without %1 to use and change your own list.</source>
-        <translation type="unfinished"></translation>
+        <translation>Reelkeep wurde mit %1 gestartet, liest also bei diesem Lauf diese Ordner, und die Liste kann hier nicht geändert werden. Starte es ohne %1, um deine eigene Liste zu verwenden und zu ändern.</translation>
     </message>
     <message>
         <source>These are your standard video folders. Add or remove folders to choose your own.</source>
-        <translation type="unfinished"></translation>
+        <translation>Das sind deine Standard-Videoordner. Füge Ordner hinzu oder entferne welche, um eigene zu wählen.</translation>
     </message>
     <message>
         <source>No folder is chosen: add the folders that hold your videos.</source>
-        <translation type="unfinished"></translation>
+        <translation>Kein Ordner gewählt: Füge die Ordner hinzu, in denen deine Videos liegen.</translation>
     </message>
     <message numerus="yes">
         <source>and %Ln more video(s)</source>
-        <translation type="unfinished">
-            <numerusform></numerusform>
-            <numerusform></numerusform>
+        <translation>
+            <numerusform>und %Ln weiteres Video</numerusform>
+            <numerusform>und %Ln weitere Videos</numerusform>
         </translation>
     </message>
     <message>
         <source>Total: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Gesamt: %1</translation>
     </message>
     <message>
         <source>Library Folders…</source>
-        <translation type="unfinished"></translation>
+        <translation>Bibliotheksordner …</translation>
     </message>
     <message>
         <source>“%1” (%2)</source>
-        <translation type="unfinished"></translation>
+        <translation>„%1“ (%2)</translation>
     </message>
     <message numerus="yes">
         <source>%Ln library folder(s) cannot be read, so their videos are not listed: %1</source>
-        <translation type="unfinished">
-            <numerusform></numerusform>
-            <numerusform></numerusform>
+        <translation>
+            <numerusform>%Ln Bibliotheksordner kann nicht gelesen werden, seine Videos fehlen daher: %1</numerusform>
+            <numerusform>%Ln Bibliotheksordner können nicht gelesen werden, ihre Videos fehlen daher: %1</numerusform>
         </translation>
     </message>
     <message>
         <source>Show Trash</source>
-        <translation type="unfinished"></translation>
+        <translation>Papierkorb zeigen</translation>
     </message>
     <message>
         <source>Undo Move to Trash</source>
-        <translation type="unfinished"></translation>
+        <translation>Verschieben in den Papierkorb rückgängig machen</translation>
     </message>
     <message>
         <source>Copy Paths</source>
-        <translation type="unfinished"></translation>
+        <translation>Pfade kopieren</translation>
     </message>
     <message>
         <source>Copy Path</source>
-        <translation type="unfinished"></translation>
+        <translation>Pfad kopieren</translation>
     </message>
     <message numerus="yes">
         <source>Putting back %Ln video(s) from the Trash…</source>
-        <translation type="unfinished">
-            <numerusform></numerusform>
-            <numerusform></numerusform>
+        <translation>
+            <numerusform>%Ln Video wird aus dem Papierkorb zurückgelegt …</numerusform>
+            <numerusform>%Ln Videos werden aus dem Papierkorb zurückgelegt …</numerusform>
         </translation>
     </message>
     <message>
         <source>Nothing was put back from the Trash.</source>
-        <translation type="unfinished"></translation>
+        <translation>Nichts wurde aus dem Papierkorb zurückgelegt.</translation>
     </message>
     <message numerus="yes">
         <source>Put back %Ln video(s) from the Trash.</source>
-        <translation type="unfinished">
-            <numerusform></numerusform>
-            <numerusform></numerusform>
+        <translation>
+            <numerusform>%Ln Video aus dem Papierkorb zurückgelegt.</numerusform>
+            <numerusform>%Ln Videos aus dem Papierkorb zurückgelegt.</numerusform>
         </translation>
     </message>
     <message numerus="yes">
         <source>Copied %Ln path(s).</source>
-        <translation type="unfinished">
-            <numerusform></numerusform>
-            <numerusform></numerusform>
+        <translation>
+            <numerusform>%Ln Pfad kopiert.</numerusform>
+            <numerusform>%Ln Pfade kopiert.</numerusform>
         </translation>
     </message>
     <message>
         <source>The library folder “%1” does not exist; it was skipped.</source>
-        <translation type="unfinished"></translation>
+        <translation>Der Bibliotheksordner „%1“ existiert nicht; er wurde übersprungen.</translation>
     </message>
     <message>
         <source>The library folder “%1” cannot be read; it was skipped.</source>
-        <translation type="unfinished"></translation>
+        <translation>Der Bibliotheksordner „%1“ kann nicht gelesen werden; er wurde übersprungen.</translation>
     </message>
     <message>
         <source>The library folder “%1” is on a drive that is not mounted; it was skipped.</source>
-        <translation type="unfinished"></translation>
+        <translation>Der Bibliotheksordner „%1“ liegt auf einem Laufwerk, das nicht eingehängt ist; er wurde übersprungen.</translation>
     </message>
 </context>
 <context>
@@ -1212,7 +1212,7 @@ Rückgabewerte: 0 fertig, 1 abgelehnt, 2 falscher Aufruf, 3 keine lesbare Biblio
     </message>
     <message>
         <source>The library folders could not be saved. Reelkeep uses them until it quits.</source>
-        <translation type="unfinished"></translation>
+        <translation>Die Bibliotheksordner konnten nicht gesichert werden. Reelkeep verwendet sie, bis es beendet wird.</translation>
     </message>
 </context>
 </TS>
