@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <vector>
 
 #include "library/dynamic_object.h"
@@ -95,12 +96,19 @@ public:
                                       std::function<void(AuthorizationStatus)> handler) = 0;
 };
 
+// What stops a fetch, and who hears how many videos it has found so far.
+struct FetchControl {
+    std::stop_token stop;  // a stopped fetch answers at once and lists nothing
+    // Called now and then on the fetch's own threads, with a count that only grows.
+    std::function<void(qsizetype found)> onFound;
+};
+
 class FetchPort {
 public:
     virtual ~FetchPort() = default;
     // Every video asset, newest creation date first; equal dates keep the
     // library's own order.
-    virtual FetchResult fetchVideos() const = 0;
+    virtual FetchResult fetchVideos(const FetchControl& control = {}) const = 0;
     // The assets that still exist, in the given order, without repeats.
     virtual FetchResult fetchAssets(const QStringList& localIdentifiers) const = 0;
     // Why the last fetchVideos() listed nothing although the library could be
@@ -164,15 +172,22 @@ enum class ExportNaming {
     nextFreeName,  // a name picked for a folder: "name (2).ext", "name (3).ext", … instead
 };
 
+// What a write tells as it goes, on a thread of the port's, before its handler runs.
+struct WriteObserver {
+    std::function<void(std::int64_t writtenBytes, std::int64_t totalBytes)> onProgress;
+    std::function<void(const QString& writtenPath)> onWritten;  // once, with the name the copy took
+};
+
 class ExportPort {
 public:
     virtual ~ExportPort() = default;
     // Writes the resource's data to destinationPath (or, with nextFreeName, the
-    // first free name after it); never replaces a file, and on failure nothing
-    // bears the name. Handler: no error once the file is complete.
+    // first free name after it); never replaces a file, and on failure or cancel
+    // nothing is left. Handler: no error once the file is complete.
     virtual RequestId writeResourceData(const AssetResource& resource, const QString& destinationPath,
                                         ExportNaming naming, bool isNetworkAccessAllowed,
-                                        std::function<void(std::optional<PlatformError>)> handler) = 0;
+                                        std::function<void(std::optional<PlatformError>)> handler,
+                                        WriteObserver observer = {}) = 0;
     virtual void cancelWrite(RequestId id) = 0;
 };
 

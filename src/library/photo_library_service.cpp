@@ -3,6 +3,8 @@
 // caller. After counting out it touches nothing of the service, which may be gone.
 #include "library/photo_library_service.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "library/completion.h"
+#include "model/file_names.h"
 
 namespace reelkeep {
 
@@ -147,19 +150,21 @@ QCoro::Task<AuthorizationStatus> PhotoLibraryService::requestAccess(std::stop_to
     co_return status;
 }
 
-Result<FetchResult> PhotoLibraryService::fetchVideoAssets() const {
+Result<FetchResult> PhotoLibraryService::fetchVideoAssets(const FetchControl& control) const {
     const AuthorizationStatus status = authorizationStatus();
     if (status != AuthorizationStatus::authorized && status != AuthorizationStatus::limited)
         return PhotoLibraryError::notAuthorized();
-    FetchResult assets = m_ports.fetch->fetchVideos();
+    FetchResult assets = m_ports.fetch->fetchVideos(control);
+    // A stopped fetch lists nothing; that is no empty library.
+    if (control.stop.stop_requested()) return PhotoLibraryError::cancelled();
     // An empty list that hides damage must fail the scan, not show an empty library.
     if (std::optional<PlatformError> failure = m_ports.fetch->lastFetchError())
         return PhotoLibraryError::operationFailed(std::move(*failure));
     return assets;
 }
 
-Result<qsizetype> PhotoLibraryService::startScan() {
-    Result<FetchResult> fetched = fetchVideoAssets();
+Result<qsizetype> PhotoLibraryService::startScan(const FetchControl& control) {
+    Result<FetchResult> fetched = fetchVideoAssets(control);
     if (!fetched) return fetched.error();
     m_scanFetchResult = std::move(fetched).value();
     m_timings = {};
@@ -215,10 +220,13 @@ QCoro::Task<T> PhotoLibraryService::onExecutor(std::stop_token stop, Body body) 
     co_return std::move(*result);
 }
 
-QCoro::Task<Result<qsizetype>> PhotoLibraryService::beginScan(std::stop_token stop) {
-    return onExecutor<Result<qsizetype>>(stop, [this](const std::stop_token& token) {
-        return token.stop_requested() ? Result<qsizetype>(PhotoLibraryError::cancelled()) : startScan();
-    });
+QCoro::Task<Result<qsizetype>> PhotoLibraryService::beginScan(std::stop_token stop,
+                                                              std::function<void(qsizetype found)> onFound) {
+    return onExecutor<Result<qsizetype>>(
+        stop, [this, onFound = std::move(onFound)](const std::stop_token& token) {
+            return token.stop_requested() ? Result<qsizetype>(PhotoLibraryError::cancelled())
+                                          : startScan(FetchControl{token, onFound});
+        });
 }
 
 QCoro::Task<Result<ScanBatch>> PhotoLibraryService::readBatch(qsizetype start, qsizetype count,
@@ -451,17 +459,19 @@ QCoro::Task<Result<void>> PhotoLibraryService::favoriteOnExecutor(QStringList lo
 }
 
 QCoro::Task<Result<void>> PhotoLibraryService::downloadVideo(QString localIdentifier, QString destinationPath,
-                                                             ExportNaming naming, std::stop_token stop) {
+                                                             ExportNaming naming, std::stop_token stop,
+                                                             WriteObserver observer) {
     return onExecutor<Result<void>>(
-        stop, [this, id = std::move(localIdentifier), path = std::move(destinationPath),
-               naming](const std::stop_token& token) mutable {
-            return downloadOnExecutor(std::move(id), std::move(path), naming, token);
+        stop, [this, id = std::move(localIdentifier), path = std::move(destinationPath), naming,
+               observer = std::move(observer)](const std::stop_token& token) mutable {
+            return downloadOnExecutor(std::move(id), std::move(path), naming, token, std::move(observer));
         });
 }
 
 QCoro::Task<Result<void>> PhotoLibraryService::downloadOnExecutor(QString localIdentifier,
                                                                   QString destinationPath,
-                                                                  ExportNaming naming, std::stop_token stop) {
+                                                                  ExportNaming naming, std::stop_token stop,
+                                                                  WriteObserver observer) {
     const FetchResult found = m_ports.fetch->fetchAssets({localIdentifier});
     if (found.isEmpty()) co_return PhotoLibraryError::assetNotFound();
     const QList<AssetResource> resources = m_ports.resources->resources(*found.front());
@@ -471,9 +481,11 @@ QCoro::Task<Result<void>> PhotoLibraryService::downloadOnExecutor(QString localI
     using WriteResult = std::optional<PlatformError>;
     auto completion = Completion<WriteResult>::create(m_executor.get());
     const RequestId request = m_ports.exports->writeResourceData(
-        *resource, destinationPath, naming, true, [weak = std::weak_ptr(completion)](WriteResult error) {
+        *resource, destinationPath, naming, true,
+        [weak = std::weak_ptr(completion)](WriteResult error) {
             if (const auto waiting = weak.lock()) waiting->resume(std::move(error));
-        });
+        },
+        std::move(observer));
     auto cancel = [port = m_ports.exports, request] { port->cancelWrite(request); };
     std::stop_callback<CancelOnStop<decltype(cancel)>> onStop(stop, CancelOnStop<decltype(cancel)>{cancel});
     const WriteResult error = co_await completion->wait({}, {});
@@ -493,6 +505,28 @@ QCoro::Task<QSet<QString>> PhotoLibraryService::existingIdentifiers(QStringList 
                                              existing.insert(asset->localIdentifier());
                                          return existing;
                                      });
+}
+
+QCoro::Task<QList<std::optional<QString>>> PhotoLibraryService::freeFileNames(QString folder,
+                                                                              QStringList names,
+                                                                              std::stop_token stop) {
+    using Names = QList<std::optional<QString>>;
+    return onExecutor<Names>(
+        stop, [folder = std::move(folder), names = std::move(names)](const std::stop_token&) {
+            const QDir directory(folder);
+            const auto isTaken = [&](const QString& name) {
+                const QFileInfo info(directory.filePath(name));
+                return info.exists() || info.isSymLink();  // a dangling link still holds the name
+            };
+            Names free;
+            QSet<QString> used;
+            for (const QString& name : names) {
+                const std::optional<QString> chosen = uniqueName(name, used, isTaken);
+                if (chosen) used.insert(*chosen);
+                free.append(chosen);
+            }
+            return free;
+        });
 }
 
 QCoro::Task<ThumbnailRef> PhotoLibraryService::thumbnail(QString localIdentifier, QSizeF targetSize,

@@ -102,7 +102,9 @@ public:
     // Asks the user (from the main thread) and gives the resulting status; never fails.
     QCoro::Task<AuthorizationStatus> requestAccess(std::stop_token stop = {});
 
-    QCoro::Task<Result<qsizetype>> beginScan(std::stop_token stop = {});
+    // onFound hears the running count of videos found, on a thread of the port's.
+    QCoro::Task<Result<qsizetype>> beginScan(std::stop_token stop = {},
+                                             std::function<void(qsizetype found)> onFound = {});
     QCoro::Task<Result<ScanBatch>> readBatch(qsizetype start, qsizetype count, std::stop_token stop = {});
     QCoro::Task<ScanTimings> finishScan();
     // One entry per identifier probed; identifiers not started before a stop are missing.
@@ -117,10 +119,17 @@ public:
     QCoro::Task<RestoreOutcome> restoreVideos(QStringList localIdentifiers, std::stop_token stop = {});
     // Writes to destinationPath, which the caller chose and made unique; with
     // nextFreeName a name taken meanwhile moves the file to the next free one.
+    // The observer hears progress and the name the copy took, on a port thread.
     QCoro::Task<Result<void>> downloadVideo(QString localIdentifier, QString destinationPath,
                                             ExportNaming naming = ExportNaming::exactName,
-                                            std::stop_token stop = {});
+                                            std::stop_token stop = {}, WriteObserver observer = {});
     QCoro::Task<QSet<QString>> existingIdentifiers(QStringList localIdentifiers, std::stop_token stop = {});
+    // For each safe name in order, the first name free in folder and not given
+    // to an earlier one ("name (2).ext", …); nothing when every counter is taken.
+    // Looked up here, off the caller's thread: a folder on a hung mount must not
+    // freeze a window.
+    QCoro::Task<QList<std::optional<QString>>> freeFileNames(QString folder, QStringList names,
+                                                             std::stop_token stop = {});
 
     // Null: no thumbnail (missing asset, failed request, unusable size); not cached.
     QCoro::Task<ThumbnailRef> thumbnail(QString localIdentifier, QSizeF targetSize,
@@ -157,8 +166,8 @@ private:
     template <class T, class Body>
     QCoro::Task<T> onExecutor(std::stop_token stop, Body body);
 
-    Result<FetchResult> fetchVideoAssets() const;
-    Result<qsizetype> startScan();
+    Result<FetchResult> fetchVideoAssets(const FetchControl& control = {}) const;
+    Result<qsizetype> startScan(const FetchControl& control);
     Result<ScanBatch> readScanBatch(qsizetype start, qsizetype count, const std::stop_token& stop);
     ScanTimings endScan();
     QCoro::Task<QHash<QString, SizeState>> runProbeWindow(QStringList localIdentifiers, int maxConcurrent,
@@ -172,7 +181,8 @@ private:
     QCoro::Task<Result<void>> favoriteOnExecutor(QStringList localIdentifiers, bool isFavorite,
                                                  std::stop_token stop);
     QCoro::Task<Result<void>> downloadOnExecutor(QString localIdentifier, QString destinationPath,
-                                                 ExportNaming naming, std::stop_token stop);
+                                                 ExportNaming naming, std::stop_token stop,
+                                                 WriteObserver observer);
     QCoro::Task<ThumbnailRef> thumbnailOnExecutor(QString localIdentifier, QSizeF targetSize,
                                                   std::stop_token stop);
     QCoro::Task<> runThumbnailFlight(QString key, AssetRef asset, QSize pixels,

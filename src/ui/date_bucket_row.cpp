@@ -10,15 +10,20 @@
 
 namespace reelkeep {
 
-DateBucketRow::DateBucketRow(DateBucketRowContent content, QWidget* parent)
-    : QAbstractButton(parent), m_content(std::move(content)) {
+DateBucketRow::DateBucketRow(DateBucketRowContent content, QWidget* parent) : QAbstractButton(parent) {
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus);
+    setCheckable(false);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setContent(std::move(content));
+}
+
+void DateBucketRow::setContent(DateBucketRowContent content) {
+    m_content = std::move(content);
     setText(m_content.title);
     setAccessibleName(m_content.title + QStringLiteral(", ") + countText() + QStringLiteral(", ") +
                       byteCountText(m_content.bytes));
-    setCheckable(false);
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    update();
 }
 
 QString DateBucketRow::countText() const {

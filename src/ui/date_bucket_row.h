@@ -26,6 +26,8 @@ public:
     explicit DateBucketRow(DateBucketRowContent content, QWidget* parent = nullptr);
 
     const DateBucketRowContent& content() const { return m_content; }
+    // Updates in place: a row that has the focus keeps it.
+    void setContent(DateBucketRowContent content);
     QString countText() const;
     QSize sizeHint() const override;
 

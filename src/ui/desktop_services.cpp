@@ -10,6 +10,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -19,9 +20,11 @@ namespace reelkeep {
 
 namespace {
 
-QString startDirectory() {
-    const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
-    return downloads.isEmpty() ? QDir::homePath() : downloads;
+constexpr const char* kExportFolderKey = "lastExportFolder";
+
+QString videosFolder() {
+    const QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+    return videos.isEmpty() ? QDir::homePath() : videos;
 }
 
 void openContainingFolder(const QString& path) {
@@ -30,15 +33,26 @@ void openContainingFolder(const QString& path) {
 
 }  // namespace
 
+QString QtFilePanels::exportFolder() const {
+    const QString last = QSettings().value(QLatin1String(kExportFolderKey)).toString();
+    return last.isEmpty() ? videosFolder() : last;
+}
+
+void QtFilePanels::rememberExportFolder(const QString& folder) {
+    QSettings().setValue(QLatin1String(kExportFolderKey), folder);
+}
+
 std::optional<QString> QtFilePanels::chooseSaveFile(const SavePanelRequest& request) {
-    const QString suggested = QDir(startDirectory()).filePath(request.suggestedName);
-    const QString chosen = QFileDialog::getSaveFileName(m_parent, reelkeep::tr("Export Copy"), suggested);
+    const QString suggested = QDir(request.folder).filePath(request.suggestedName);
+    // Never "replace?": a taken name makes the copy take the next free one.
+    const QString chosen = QFileDialog::getSaveFileName(m_parent, reelkeep::tr("Export Copy"), suggested, {},
+                                                        nullptr, QFileDialog::DontConfirmOverwrite);
     if (chosen.isEmpty()) return std::nullopt;
     return chosen;
 }
 
 std::optional<QString> QtFilePanels::chooseFolder(const QString& prompt) {
-    const QString chosen = QFileDialog::getExistingDirectory(m_parent, prompt, startDirectory());
+    const QString chosen = QFileDialog::getExistingDirectory(m_parent, prompt, exportFolder());
     if (chosen.isEmpty()) return std::nullopt;
     return chosen;
 }

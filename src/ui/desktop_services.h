@@ -14,6 +14,9 @@ namespace reelkeep {
 class QtFilePanels final : public FilePanels {
 public:
     void setParentWidget(QWidget* parent) { m_parent = parent; }
+    // The last export folder, kept in QSettings; else XDG Videos, else home.
+    QString exportFolder() const override;
+    void rememberExportFolder(const QString& folder) override;
     std::optional<QString> chooseSaveFile(const SavePanelRequest& request) override;
     std::optional<QString> chooseFolder(const QString& prompt) override;
 

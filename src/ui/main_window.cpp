@@ -7,12 +7,14 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSettings>
 #include <QSplitter>
@@ -29,6 +31,7 @@
 #include "ui/app_theme.h"
 #include "ui/empty_state_view.h"
 #include "ui/icons.h"
+#include "ui/key_bindings.h"
 #include "ui/library_folders_dialog.h"
 #include "ui/plain_text.h"
 #include "ui/preview_dialog.h"
@@ -105,13 +108,13 @@ MainWindow::MainWindow(LibraryPorts ports, Environment environment, ThemeControl
 
     m_splitter = new QSplitter(Qt::Horizontal, this);
     m_splitter->setChildrenCollapsible(false);
+    setMinimumSize(kMinimumSize);
     m_sidebar = new Sidebar(*m_viewModel, m_splitter);
     m_splitter->addWidget(m_sidebar);
     m_splitter->addWidget(makeDetail());
     m_splitter->setStretchFactor(0, 0);
     m_splitter->setStretchFactor(1, 1);
     m_splitter->setSizes({264, kDefaultSize.width() - 264});
-    m_splitter->setMinimumSize(1000, 640);
     setCentralWidget(m_splitter);
     makeToolbar();
     makeMenus();
@@ -134,6 +137,8 @@ MainWindow::MainWindow(LibraryPorts ports, Environment environment, ThemeControl
     connect(model, &VideoListViewModel::deleteConfirmationChanged, this, &MainWindow::showDeleteConfirmation);
     connect(model, &VideoListViewModel::errorMessageChanged, this, &MainWindow::showError);
     connect(model, &VideoListViewModel::previewItemChanged, this, &MainWindow::showPreview);
+    connect(model, &VideoListViewModel::exportProgressChanged, this, &MainWindow::showExportProgress);
+    connect(model, &VideoListViewModel::exportSucceeded, this, &MainWindow::showExportDone);
     refreshToolbar();
     refreshUndo();
     refreshDetail();
@@ -144,6 +149,8 @@ MainWindow::~MainWindow() {
     m_viewModel->stop();
     // Everything that reads the view model goes before it does.
     delete m_preview;
+    delete m_exportProgress;
+    delete m_exportDone;
     delete m_deleteConfirmation;
     delete m_errorAlert;
     delete m_settings;
@@ -334,6 +341,17 @@ void MainWindow::makeToolbar() {
     toolbar->addWidget(m_search);
     connect(m_search, &QLineEdit::textChanged, this,
             [this](const QString& text) { m_viewModel->setSearchText(text); });
+    auto* clearSearch = new QAction(m_search);
+    clearSearch->setShortcuts(shortcutsFor(KeyAction::clearSearch));
+    clearSearch->setShortcutContext(Qt::WidgetShortcut);
+    connect(clearSearch, &QAction::triggered, this, [this] {
+        // A second Escape, on an empty field, goes back to the list.
+        if (m_search->text().isEmpty())
+            m_table->setFocus(Qt::ShortcutFocusReason);
+        else
+            m_search->clear();
+    });
+    m_search->addAction(clearSearch);
 }
 
 void MainWindow::makeMenus() {
@@ -345,20 +363,26 @@ void MainWindow::makeMenus() {
     showTrash->setObjectName(QStringLiteral("showTrash"));
     connect(showTrash, &QAction::triggered, this, [this] { m_viewModel->showTrash(); });
     file->addSeparator();
-    file->addAction(reelkeep::tr("Quit"), QKeySequence::Quit, qApp, &QApplication::closeAllWindows);
+    QAction* quit = file->addAction(reelkeep::tr("&Quit"), qApp, &QApplication::closeAllWindows);
+    quit->setShortcuts(shortcutsFor(KeyAction::quit));
 
     QMenu* edit = menuBar()->addMenu(reelkeep::tr("&Edit"));
     m_undoAction = edit->addAction(reelkeep::tr("Undo Move to Trash"));
     m_undoAction->setObjectName(QStringLiteral("undoMoveToTrash"));
-    m_undoAction->setShortcut(QKeySequence::Undo);
+    m_undoAction->setShortcuts(shortcutsFor(KeyAction::undoMoveToTrash));
     connect(m_undoAction, &QAction::triggered, this, [this] { m_viewModel->undoMoveToTrash(); });
     edit->addSeparator();
-    QKeySequence preferences(QKeySequence::Preferences);
-    if (preferences.isEmpty()) preferences = QKeySequence(Qt::CTRL | Qt::Key_Comma);
-    edit->addAction(reelkeep::tr("Settings…"), preferences, this, &MainWindow::openSettings);
+    QAction* find = edit->addAction(reelkeep::tr("&Find"), this, [this] {
+        m_search->setFocus(Qt::ShortcutFocusReason);
+        m_search->selectAll();
+    });
+    find->setShortcuts(shortcutsFor(KeyAction::find));
+    edit->addSeparator();
+    QAction* settings = edit->addAction(reelkeep::tr("Settings…"), this, &MainWindow::openSettings);
+    settings->setShortcuts(shortcutsFor(KeyAction::settings));
 
     QMenu* view = menuBar()->addMenu(reelkeep::tr("&View"));
-    QMenu* appearance = view->addMenu(reelkeep::tr("Appearance"));
+    QMenu* appearance = view->addMenu(reelkeep::tr("&Appearance"));
     auto* themes = new QActionGroup(appearance);
     for (const AppTheme choice : kAllAppThemes) {
         QAction* action = appearance->addAction(label(choice));
@@ -372,19 +396,31 @@ void MainWindow::makeMenus() {
         for (QAction* action : themes->actions()) action->setChecked(action->data().toInt() == int(theme));
     });
     m_sidebarToggle = view->addAction(reelkeep::tr("Hide Sidebar"));
-    m_sidebarToggle->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
+    m_sidebarToggle->setShortcuts(shortcutsFor(KeyAction::toggleSidebar));
     connect(m_sidebarToggle, &QAction::triggered, this, [this] {
-        const bool isShown = m_sidebar->isHidden();
-        m_sidebar->setVisible(isShown);
-        m_sidebarToggle->setText(isShown ? reelkeep::tr("Hide Sidebar") : reelkeep::tr("Show Sidebar"));
+        m_isSidebarHiddenByUser = !m_sidebar->isHidden();
+        refreshSidebarVisibility();
     });
 
-    QMenu* video = menuBar()->addMenu(reelkeep::tr("Video"));
+    QMenu* video = menuBar()->addMenu(reelkeep::tr("&Video"));
     m_commands = new VideoCommands(*m_viewModel, *video, this);
 
     QMenu* help = menuBar()->addMenu(reelkeep::tr("&Help"));
     QAction* about = help->addAction(reelkeep::tr("About Reelkeep"), this, &MainWindow::showAbout);
     about->setMenuRole(QAction::AboutRole);
+}
+
+void MainWindow::refreshSidebarVisibility() {
+    if (!m_sidebarToggle) return;  // a resize while the window is being built
+    // A narrow window gives its width to the list; the sidebar comes back when there is room.
+    const bool isShown = !m_isSidebarHiddenByUser && width() >= kSidebarCollapseWidth;
+    m_sidebar->setVisible(isShown);
+    m_sidebarToggle->setText(isShown ? reelkeep::tr("Hide Sidebar") : reelkeep::tr("Show Sidebar"));
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    refreshSidebarVisibility();
 }
 
 // MARK: state
@@ -586,6 +622,65 @@ void MainWindow::showAbout() {
     setPlainInformativeText(box, lines.join(QLatin1Char('\n')));  // folder names are data
     box->addButton(QMessageBox::Close);
     m_about = box;
+    box->open();
+}
+
+void MainWindow::showExportProgress() {
+    const auto& progress = m_viewModel->exportProgress();
+    if (!progress || progress->totalBytes < kExportProgressBytes) {
+        if (m_exportProgress) {
+            m_exportProgress->disconnect(this);
+            m_exportProgress->close();
+            m_exportProgress->deleteLater();
+            m_exportProgress = nullptr;
+        }
+        return;
+    }
+    if (!m_exportProgress) {
+        auto* dialog = new QProgressDialog(this);
+        dialog->setObjectName(QStringLiteral("exportProgress"));
+        dialog->setWindowTitle(reelkeep::tr("Export Copy"));
+        dialog->setWindowModality(Qt::WindowModal);
+        dialog->setAutoClose(false);
+        dialog->setAutoReset(false);
+        dialog->setMinimumDuration(0);
+        dialog->setRange(0, 1000);
+        dialog->setMinimumWidth(420);
+        dialog->setCancelButtonText(reelkeep::tr("Cancel"));
+        dialog->setLabel(plainLabel({}, dialog));  // a file name is never read as markup
+        connect(dialog, &QProgressDialog::canceled, this, [this] { m_viewModel->cancelExport(); });
+        m_exportProgress = dialog;
+        dialog->show();
+    }
+    const double fraction = std::clamp(
+        double(progress->writtenBytes) / double(std::max<std::int64_t>(1, progress->totalBytes)), 0.0, 1.0);
+    m_exportProgress->setValue(int(fraction * 1000));
+    m_exportProgress->setLabelText(reelkeep::tr("Exporting “%1”…\n%2 of %3")
+                                       .arg(progress->fileName, byteCountText(progress->writtenBytes),
+                                            byteCountText(progress->totalBytes)));
+}
+
+void MainWindow::showExportDone() {
+    const QStringList& paths = m_viewModel->exportedPaths();
+    if (paths.isEmpty()) return;
+    delete m_exportDone;
+    const QString folder = QFileInfo(paths.first()).absolutePath();
+    const QString title = reelkeep::tr("Copy exported");
+    auto* box = new QMessageBox(QMessageBox::Information, title, title, QMessageBox::NoButton, this);
+    box->setObjectName(QStringLiteral("exportDone"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setTextFormat(Qt::PlainText);
+    setPlainInformativeText(
+        box,
+        paths.size() == 1
+            ? reelkeep::tr("The copy is “%1” in %2.").arg(QFileInfo(paths.first()).fileName(), folder)
+            : fillArguments(reelkeep::tr("The %1 copies are in %2."), {qlonglong(paths.size()), folder}));
+    QPushButton* show = box->addButton(reelkeep::tr("Show in Folder"), QMessageBox::ActionRole);
+    show->setObjectName(QStringLiteral("showInFolder"));
+    box->addButton(reelkeep::tr("OK"), QMessageBox::AcceptRole);
+    connect(show, &QPushButton::clicked, this,
+            [this, path = paths.first()] { m_viewModel->showExportedFile(path); });
+    m_exportDone = box;
     box->open();
 }
 

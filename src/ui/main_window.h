@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProgressDialog>
 #include <functional>
 #include <memory>
 
@@ -39,6 +40,9 @@ class MainWindow : public QMainWindow {
 
 public:
     static constexpr QSize kDefaultSize{1180, 760};
+    static constexpr QSize kMinimumSize{800, 560};
+    // Below this width the sidebar folds away: the list keeps its columns.
+    static constexpr int kSidebarCollapseWidth = 900;
 
     MainWindow(LibraryPorts ports, Environment environment, ThemeController& theme,
                QWidget* parent = nullptr);
@@ -65,10 +69,15 @@ public:
     QMessageBox* errorAlert() const { return m_errorAlert; }
     QMessageBox* aboutBox() const { return m_about; }
     PreviewDialog* previewDialog() const { return m_preview; }
+    QProgressDialog* exportProgress() const { return m_exportProgress; }
+    QMessageBox* exportDone() const { return m_exportDone; }
+    // Exports at least this big show their progress with a Cancel button.
+    static constexpr std::int64_t kExportProgressBytes = 50'000'000;
 
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     QWidget* makeDetail();
@@ -82,17 +91,21 @@ private:
 
     void refreshToolbar();
     void refreshUndo();
+    void refreshSidebarVisibility();
     void refreshDetail();
     void refreshSelectionBar();
     void showDeleteConfirmation();
     void showError();
     void showPreview();
+    void showExportProgress();
+    void showExportDone();
     void openSettings();
     void showAbout();
 
     std::unique_ptr<VideoListViewModel> m_viewModel;
     ThemeController& m_theme;
     bool m_hasStarted = false;
+    bool m_isSidebarHiddenByUser = false;
 
     QSplitter* m_splitter = nullptr;
     Sidebar* m_sidebar = nullptr;
@@ -117,6 +130,8 @@ private:
     QPointer<QMessageBox> m_errorAlert;
     QPointer<QMessageBox> m_about;
     QPointer<PreviewDialog> m_preview;
+    QPointer<QProgressDialog> m_exportProgress;
+    QPointer<QMessageBox> m_exportDone;
     QPointer<SettingsDialog> m_settings;
     QPointer<LibraryFoldersDialog> m_foldersDialog;
 };

@@ -8,10 +8,13 @@
 #include <QLabel>
 #include <QMediaDevices>
 #include <QMediaPlayer>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QShortcut>
 #include <QSlider>
 #include <QStackedWidget>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -22,6 +25,7 @@
 #include "model/display_text.h"
 #include "model/texts.h"
 #include "ui/icons.h"
+#include "ui/key_bindings.h"
 #include "ui/plain_text.h"
 
 namespace reelkeep {
@@ -38,6 +42,30 @@ QToolButton* barButton(const QString& symbol, const QString& accessibleName, QWi
     button->setFocusPolicy(Qt::NoFocus);
     return button;
 }
+
+// A click beside the handle jumps there (and may go on as a drag); a plain
+// QSlider would only step a page towards the click.
+class Scrubber : public QSlider {
+public:
+    using QSlider::QSlider;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        const QRect handle =
+            style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+        const QPoint at = event->position().toPoint();
+        if (event->button() == Qt::LeftButton && isEnabled() && !handle.contains(at)) {
+            const QRect groove =
+                style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
+            const int span = std::max(1, groove.width() - handle.width());
+            setValue(QStyle::sliderValueFromPosition(
+                minimum(), maximum(), at.x() - groove.x() - handle.width() / 2, span, option.upsideDown));
+        }
+        QSlider::mousePressEvent(event);  // the handle is under the pointer now: a drag may follow
+    }
+};
 
 }  // namespace
 
@@ -124,7 +152,7 @@ PreviewDialog::PreviewDialog(PhotoLibraryService& service, VideoItem item, QWidg
     m_elapsed = plainLabel(durationText(0), m_controlBar);
     m_elapsed->setFixedWidth(72);
     m_elapsed->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    m_scrubber = new QSlider(Qt::Horizontal, m_controlBar);
+    m_scrubber = new Scrubber(Qt::Horizontal, m_controlBar);
     m_scrubber->setObjectName(QStringLiteral("scrubber"));
     m_scrubber->setAccessibleName(reelkeep::tr("Position"));
     m_scrubber->setFocusPolicy(Qt::NoFocus);
@@ -149,8 +177,16 @@ PreviewDialog::PreviewDialog(PhotoLibraryService& service, VideoItem item, QWidg
         m_isScrubbing = false;
         if (m_player) m_player->setPosition(m_scrubber->value());
     });
-    auto* space = new QShortcut(QKeySequence(Qt::Key_Space), this);
-    connect(space, &QShortcut::activated, this, &PreviewDialog::togglePlay);
+    const auto addKeys = [this](KeyAction action, auto slot) {
+        for (const QKeySequence& key : shortcutsFor(action))
+            connect(new QShortcut(key, this), &QShortcut::activated, this, slot);
+    };
+    addKeys(KeyAction::playPause, &PreviewDialog::togglePlay);
+    addKeys(KeyAction::mute, &PreviewDialog::toggleMute);
+    addKeys(KeyAction::seekBack, [this] { seekBy(-kSeekStepMs); });
+    addKeys(KeyAction::seekForward, [this] { seekBy(kSeekStepMs); });
+    addKeys(KeyAction::seekStart, [this] { seekTo(0); });
+    addKeys(KeyAction::seekEnd, [this] { seekTo(sliderValue(m_durationSeconds)); });
 
     m_loadTimer.setSingleShot(true);
     connect(&m_loadTimer, &QTimer::timeout, this, [this] {
@@ -279,6 +315,19 @@ void PreviewDialog::togglePlay() {
         m_player->pause();
     else
         m_player->play();
+}
+
+void PreviewDialog::seekBy(qint64 deltaMs) {
+    if (!m_player || m_state != State::ready) return;
+    seekTo(m_player->position() + deltaMs);
+}
+
+void PreviewDialog::seekTo(qint64 ms) {
+    if (!m_player || m_state != State::ready) return;
+    const qint64 end = sliderValue(m_durationSeconds);
+    const qint64 target = std::clamp<qint64>(ms, 0, end);
+    m_player->setPosition(target);
+    showPlayhead(double(target) / 1000.0);
 }
 
 void PreviewDialog::toggleMute() {

@@ -1,9 +1,8 @@
 // preview_dialog.h: the modal preview of one video: header, video area, and a
-// control bar with play/pause (Space), exact scrubbing, elapsed and total time
-// and mute; Escape closes. The player belongs to the dialog: created once the
-// library has a playable file, released on close or failure. A load that ends
-// after the dialog closed, or after it failed, is dropped without a player, so
-// nothing ever plays from a closed dialog.
+// control bar with play/pause, exact scrubbing (a click jumps), elapsed and
+// total time and mute; its keys come from the shared key table. The player belongs to the dialog: created
+// once the library has a playable file, released on close or failure. A load that ends after the dialog
+// closed, or after it failed, is dropped without a player, so nothing ever plays from a closed dialog.
 #pragma once
 
 #include <QAudioOutput>
@@ -61,6 +60,8 @@ private:
     void releasePlayer();
     void togglePlay();
     void toggleMute();
+    void seekBy(qint64 deltaMs);
+    void seekTo(qint64 ms);
     void showPlayhead(double seconds);
     void refreshButtons();
     void setState(State state);

@@ -1,7 +1,9 @@
 // sidebar.cpp: sections of the sidebar, refreshed from the view model's signals.
 #include "sidebar.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLocale>
@@ -31,16 +33,39 @@ QLabel* captionLabel(const QString& text, QWidget* parent) {
     return label;
 }
 
-QPushButton* linkButton(const QString& text, QWidget* parent) {
-    auto* button = new QPushButton(text, parent);
-    button->setFlat(true);
-    button->setCursor(Qt::PointingHandCursor);
-    button->setForegroundRole(QPalette::Link);
-    button->setStyleSheet(
-        QStringLiteral("QPushButton { color: palette(link); text-align: left; border: none;"
-                       " padding: 2px 0px; }"));
-    button->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
-    return button;
+// A flat button in the palette's link colour. A style sheet's palette(link) is
+// read once, so the colour is set again whenever the palette changes (a theme
+// switch), or the link would stay light-theme blue on a dark window.
+class LinkButton : public QPushButton {
+public:
+    LinkButton(const QIcon& icon, const QString& text, QWidget* parent) : QPushButton(icon, text, parent) {
+        setFlat(true);
+        setCursor(Qt::PointingHandCursor);
+        setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
+        followPalette();
+    }
+
+protected:
+    void changeEvent(QEvent* event) override {
+        QPushButton::changeEvent(event);
+        if (event->type() == QEvent::PaletteChange) followPalette();
+    }
+
+private:
+    void followPalette() {
+        const QColor link = palette().color(QPalette::Link);
+        if (link == m_shownLink) return;  // setting the sheet changes the palette again
+        m_shownLink = link;
+        setStyleSheet(QStringLiteral("QPushButton { color: %1; text-align: left; border: none;"
+                                     " padding: 2px 0px; }")
+                          .arg(link.name()));
+    }
+
+    QColor m_shownLink;
+};
+
+QPushButton* linkButton(const QString& text, QWidget* parent, const QIcon& icon = {}) {
+    return new LinkButton(icon, text, parent);
 }
 
 QProgressBar* spinner(QWidget* parent) {
@@ -130,7 +155,9 @@ Sidebar::Sidebar(VideoListViewModel& viewModel, QWidget* parent) : QWidget(paren
     countingLayout->setContentsMargins(0, 0, 0, 0);
     countingLayout->setSpacing(8);
     countingLayout->addWidget(spinner(m_countingRow));
-    countingLayout->addWidget(captionLabel(reelkeep::tr("Counting videos…"), m_countingRow), 1);
+    m_countingLabel = captionLabel(reelkeep::tr("Counting videos…"), m_countingRow);
+    m_countingLabel->setObjectName(QStringLiteral("countingLabel"));
+    countingLayout->addWidget(m_countingLabel, 1);
     scanningBody->addWidget(m_scanProgress);
     scanningBody->addWidget(m_scanCounts);
     scanningBody->addWidget(m_countingRow);
@@ -147,6 +174,7 @@ Sidebar::Sidebar(VideoListViewModel& viewModel, QWidget* parent) : QWidget(paren
     filterRow->addWidget(m_sizeFilter, 1);
     filterBody->addLayout(filterRow);
     m_clearFilters = linkButton(reelkeep::tr("Clear filters"), content);
+    m_clearFilters->setObjectName(QStringLiteral("clearFilters"));
     filterBody->addWidget(m_clearFilters);
     connect(m_sizeFilter, &QComboBox::activated, this,
             [this](int row) { m_viewModel.setSizeFilter(SizeFilter(m_sizeFilter->itemData(row).toInt())); });
@@ -231,6 +259,10 @@ void Sidebar::refreshScanning() {
     } else {
         m_scanProgress->setRange(0, 0);  // indeterminate until the first batch
     }
+    const qsizetype found = m_viewModel.scanFoundCount();
+    m_countingLabel->setText(
+        found > 0 ? fillArguments(reelkeep::tr("Counting videos… %1 found"), {qlonglong(found)})
+                  : reelkeep::tr("Counting videos…"));
     m_scanCounts->setText(
         reelkeep::tr("%1 of %2")
             .arg(integerText(m_viewModel.scanCompletedCount()), integerText(m_viewModel.scanTotalCount())));
@@ -276,33 +308,21 @@ void Sidebar::rebuildDuplicates() {
 }
 
 void Sidebar::rebuildDates() {
-    clearLayout(m_datesBody);
     const QList<DateBucket>& years = m_viewModel.yearBuckets();
     m_datesSection->setVisible(!years.isEmpty());
-    if (years.isEmpty()) return;
     const DateFilter& filter = m_viewModel.dateFilter();
-    const auto addRow = [this](DateBucketRowContent content, auto action) {
-        auto* row = new DateBucketRow(std::move(content), m_datesSection);
-        connect(row, &QAbstractButton::clicked, this, action);
-        m_datesBody->addWidget(row);
-    };
-
-    if (const std::optional<int> expanded = m_viewModel.expandedYear()) {
+    const std::optional<int> expanded = years.isEmpty() ? std::nullopt : m_viewModel.expandedYear();
+    QList<DateBucketRowContent> contents;
+    QList<std::function<void()>> actions;
+    if (expanded) {
         const int year = *expanded;
-        auto* back = new QPushButton(symbolIcon(QStringLiteral("chevron.left")), reelkeep::tr("All dates"),
-                                     m_datesSection);
-        back->setFlat(true);
-        back->setStyleSheet(
-            QStringLiteral("QPushButton { color: palette(link); text-align: left; border: none; }"));
-        back->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
-        connect(back, &QPushButton::clicked, this, [this] { m_viewModel.showAllDates(); });
-        m_datesBody->addWidget(back);
         DateBucket bucket{year, std::nullopt, 0, 0};
         for (const DateBucket& candidate : years)
             if (candidate.year == year) bucket = candidate;
         const bool isYearSelected = filter.kind() == DateFilter::Kind::year && filter.year() == year;
-        addRow({yearTitle(year), bucket.count, bucket.knownBytes, std::nullopt, isYearSelected, false, false},
-               [this, year] { m_viewModel.selectYear(year); });
+        contents.append(
+            {yearTitle(year), bucket.count, bucket.knownBytes, std::nullopt, isYearSelected, false, false});
+        actions.append([this, year] { m_viewModel.selectYear(year); });
         const QList<DateBucket> months = m_viewModel.monthBuckets(year);
         std::int64_t largest = 0;
         for (const DateBucket& month : months) largest = std::max(largest, month.knownBytes);
@@ -310,28 +330,79 @@ void Sidebar::rebuildDates() {
             const int number = month.month.value_or(0);
             const bool isSelected =
                 filter.kind() == DateFilter::Kind::month && filter.year() == year && filter.month() == number;
-            addRow({monthTitle(year, number), month.count, month.knownBytes,
-                    DateBucketRow::fraction(month.knownBytes, largest), isSelected, false, true},
-                   [this, year, number] {
-                       m_viewModel.setBrowseFilter(DateFilter::ofMonth(year, number), false);
-                   });
+            contents.append({monthTitle(year, number), month.count, month.knownBytes,
+                             DateBucketRow::fraction(month.knownBytes, largest), isSelected, false, true});
+            actions.append([this, year, number] {
+                m_viewModel.setBrowseFilter(DateFilter::ofMonth(year, number), false);
+            });
         }
+    } else if (!years.isEmpty()) {
+        const LibraryStats& stats = m_viewModel.stats();
+        contents.append({reelkeep::tr("All dates"), stats.totalCount, stats.knownBytes, std::nullopt,
+                         filter.kind() == DateFilter::Kind::all && !m_viewModel.showsDuplicates(), false,
+                         false});
+        actions.append([this] { m_viewModel.setBrowseFilter(DateFilter::all(), false); });
+        std::int64_t largest = 0;
+        for (const DateBucket& year : years) largest = std::max(largest, year.knownBytes);
+        for (const DateBucket& year : years) {
+            const int number = year.year;
+            const bool isSelected = filter.kind() == DateFilter::Kind::year && filter.year() == number;
+            contents.append({yearTitle(number), year.count, year.knownBytes,
+                             DateBucketRow::fraction(year.knownBytes, largest), isSelected, true, false});
+            actions.append([this, number] { m_viewModel.selectYear(number); });
+        }
+    }
+    m_dateActions = std::move(actions);
+
+    // The same rows as shown: updated in place, so the row just activated keeps the focus.
+    const bool hasSameRows = expanded.has_value() == (m_backButton != nullptr) &&
+                             contents.size() == m_dateRows.size() &&
+                             std::equal(contents.begin(), contents.end(), m_dateRows.begin(),
+                                        [](const DateBucketRowContent& content, const DateBucketRow* row) {
+                                            return row->content().title == content.title &&
+                                                   row->content().isIndented == content.isIndented;
+                                        });
+    if (hasSameRows) {
+        for (qsizetype i = 0; i < contents.size(); ++i) m_dateRows[i]->setContent(contents[i]);
         return;
     }
 
-    const LibraryStats& stats = m_viewModel.stats();
-    addRow({reelkeep::tr("All dates"), stats.totalCount, stats.knownBytes, std::nullopt,
-            filter.kind() == DateFilter::Kind::all && !m_viewModel.showsDuplicates(), false, false},
-           [this] { m_viewModel.setBrowseFilter(DateFilter::all(), false); });
-    std::int64_t largest = 0;
-    for (const DateBucket& year : years) largest = std::max(largest, year.knownBytes);
-    for (const DateBucket& year : years) {
-        const int number = year.year;
-        const bool isSelected = filter.kind() == DateFilter::Kind::year && filter.year() == number;
-        addRow({yearTitle(number), year.count, year.knownBytes,
-                DateBucketRow::fraction(year.knownBytes, largest), isSelected, true, false},
-               [this, number] { m_viewModel.selectYear(number); });
+    // Rebuilt (a year opened or closed): the focus moves to the new row of the same title.
+    QString focusedTitle;
+    bool hadFocus = false;
+    if (QWidget* focused = QApplication::focusWidget(); focused && m_datesSection->isAncestorOf(focused)) {
+        hadFocus = true;
+        if (auto* row = qobject_cast<DateBucketRow*>(focused)) focusedTitle = row->content().title;
     }
+    clearLayout(m_datesBody);
+    m_dateRows.clear();
+    m_backButton = nullptr;
+    if (expanded) {
+        m_backButton =
+            linkButton(reelkeep::tr("All dates"), m_datesSection, symbolIcon(QStringLiteral("chevron.left")));
+        m_backButton->setObjectName(QStringLiteral("allDatesButton"));
+        connect(m_backButton, &QPushButton::clicked, this, [this] { m_viewModel.showAllDates(); });
+        m_datesBody->addWidget(m_backButton);
+    }
+    for (qsizetype i = 0; i < contents.size(); ++i) {
+        auto* row = new DateBucketRow(contents[i], m_datesSection);
+        connect(row, &QAbstractButton::clicked, this, [this, i] {
+            if (i < m_dateActions.size()) m_dateActions[i]();
+        });
+        m_datesBody->addWidget(row);
+        m_dateRows.append(row);
+    }
+    if (!hadFocus) return;
+    for (DateBucketRow* row : m_dateRows) {
+        if (row->content().title == focusedTitle) {
+            row->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
+    if (m_backButton)
+        m_backButton->setFocus(Qt::OtherFocusReason);
+    else if (!m_dateRows.isEmpty())
+        m_dateRows.first()->setFocus(Qt::OtherFocusReason);
 }
 
 void Sidebar::refreshStatus() {

@@ -4,7 +4,9 @@
 // calls its operations; it keeps nothing of its own.
 #pragma once
 
+#include <QList>
 #include <QWidget>
+#include <functional>
 
 class QComboBox;
 class QGridLayout;
@@ -15,6 +17,7 @@ class QVBoxLayout;
 
 namespace reelkeep {
 
+class DateBucketRow;
 class VideoListViewModel;
 
 class Sidebar : public QWidget {
@@ -46,12 +49,16 @@ private:
     QProgressBar* m_scanProgress;
     QLabel* m_scanCounts;
     QWidget* m_countingRow;
+    QLabel* m_countingLabel;
     QComboBox* m_sizeFilter;
     QPushButton* m_clearFilters;
     QWidget* m_duplicatesSection;
     QVBoxLayout* m_duplicatesBody;
     QWidget* m_datesSection;
     QVBoxLayout* m_datesBody;
+    QPushButton* m_backButton = nullptr;
+    QList<DateBucketRow*> m_dateRows;
+    QList<std::function<void()>> m_dateActions;  // by row, replaced on each refresh
     QProgressBar* m_actionSpinner;
     QLabel* m_status;
 };

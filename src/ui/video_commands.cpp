@@ -5,44 +5,45 @@
 #include <QMenu>
 
 #include "model/texts.h"
+#include "ui/key_bindings.h"
 #include "viewmodel/video_list_view_model.h"
 
 namespace reelkeep {
 
 VideoCommands::VideoCommands(VideoListViewModel& viewModel, QMenu& menu, QObject* parent)
     : QObject(parent), m_viewModel(viewModel) {
-    const auto add = [&](const QKeySequence& shortcut, auto slot) {
+    const auto add = [&](KeyAction key, auto slot) {
         QAction* action = menu.addAction(QString());
-        action->setShortcut(shortcut);
+        action->setShortcuts(shortcutsFor(key));
         connect(action, &QAction::triggered, this, slot);
         return action;
     };
-    m_scan = add(QKeySequence(Qt::CTRL | Qt::Key_R), [this] { scanOrStop(); });
+    m_scan = add(KeyAction::scan, [this] { scanOrStop(); });
     menu.addSeparator();
-    m_preview = add(QKeySequence(Qt::CTRL | Qt::Key_Y), [this] {
+    m_preview = add(KeyAction::preview, [this] {
         const VideoList items = m_viewModel.selectedItems();
         if (!items.isEmpty() && !m_viewModel.previewItem()) m_viewModel.showPreview(items.first());
     });
-    m_showInPhotos = add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R), [this] {
+    // Shown here, pressed in the list: Space and Return belong to whatever has the focus.
+    m_preview->setShortcutContext(Qt::WidgetShortcut);
+    m_showInPhotos = add(KeyAction::showInFolder, [this] {
         const VideoList items = m_viewModel.selectedItems();
         if (!items.isEmpty()) m_viewModel.showInPhotos(items.first());
     });
-    m_copyNames = add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C),
-                      [this] { m_viewModel.copyNames(m_viewModel.selectedItems()); });
-    m_copyPaths = add(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_C),
-                      [this] { m_viewModel.copyPaths(m_viewModel.selectedItems()); });
+    m_copyNames = add(KeyAction::copyNames, [this] { m_viewModel.copyNames(m_viewModel.selectedItems()); });
+    m_copyPaths = add(KeyAction::copyPaths, [this] { m_viewModel.copyPaths(m_viewModel.selectedItems()); });
     m_copyPaths->setText(reelkeep::tr("Copy Paths"));
-    m_favorites = add(QKeySequence(Qt::CTRL | Qt::Key_L),
-                      [this] { m_viewModel.toggleFavorites(m_viewModel.selectedItems()); });
-    m_download = add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D),
-                     [this] { m_viewModel.download(m_viewModel.selectedItems()); });
+    m_favorites =
+        add(KeyAction::favorites, [this] { m_viewModel.toggleFavorites(m_viewModel.selectedItems()); });
+    m_download = add(KeyAction::exportCopy, [this] { m_viewModel.download(m_viewModel.selectedItems()); });
     menu.addSeparator();
-    m_deselectAll =
-        add(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_A), [this] { m_viewModel.setSelectedIDs({}); });
+    m_selectAll = add(KeyAction::selectAll, [this] { m_viewModel.selectAllVisible(); });
+    m_selectAll->setText(reelkeep::tr("Select All"));
+    m_deselectAll = add(KeyAction::deselectAll, [this] { m_viewModel.setSelectedIDs({}); });
     m_deselectAll->setText(reelkeep::tr("Deselect All"));
     // Only raises the confirmation; nothing is deleted without it.
-    m_delete = add(QKeySequence(Qt::CTRL | Qt::Key_Backspace),
-                   [this] { m_viewModel.requestDeletion(m_viewModel.selectedItems()); });
+    m_delete =
+        add(KeyAction::moveToTrash, [this] { m_viewModel.requestDeletion(m_viewModel.selectedItems()); });
 
     connect(&menu, &QMenu::aboutToShow, this, &VideoCommands::refresh);
     connect(&viewModel, &VideoListViewModel::activityChanged, this, &VideoCommands::refresh);
@@ -68,6 +69,8 @@ QAction* VideoCommands::action(Command command) const {
             return m_favorites;
         case Command::download:
             return m_download;
+        case Command::selectAll:
+            return m_selectAll;
         case Command::deselectAll:
             return m_deselectAll;
         case Command::deleteVideos:
@@ -94,11 +97,11 @@ void VideoCommands::refresh() {
 
     if (hasModel && m_viewModel.isScanning()) {
         m_scan->setText(reelkeep::tr("Stop Scanning"));
-        m_scan->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Period));
+        m_scan->setShortcuts(shortcutsFor(KeyAction::stopScan));
         m_scan->setEnabled(true);
     } else {
         m_scan->setText(reelkeep::tr("Scan"));
-        m_scan->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+        m_scan->setShortcuts(shortcutsFor(KeyAction::scan));
         m_scan->setEnabled(!isBusy);
     }
     m_preview->setText(reelkeep::tr("Preview"));
@@ -114,6 +117,7 @@ void VideoCommands::refresh() {
     m_favorites->setEnabled(count > 0 && !isBusy);
     m_download->setText(count == 1 ? reelkeep::tr("Export Copy…") : reelkeep::tr("Export Copies…"));
     m_download->setEnabled(count > 0 && !isBusy);
+    m_selectAll->setEnabled(hasModel && !m_viewModel.visibleItems().isEmpty());
     m_deselectAll->setEnabled(count > 0);
     m_delete->setText(reelkeep::tr("Move to Trash"));
     m_delete->setEnabled(count > 0 && !isBusy);

@@ -25,6 +25,7 @@ public:
         copyPaths,
         favorites,
         download,
+        selectAll,
         deselectAll,
         deleteVideos
     };
@@ -45,6 +46,7 @@ private:
     QAction* m_copyPaths;
     QAction* m_favorites;
     QAction* m_download;
+    QAction* m_selectAll;
     QAction* m_deselectAll;
     QAction* m_delete;
 };

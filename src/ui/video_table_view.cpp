@@ -2,12 +2,14 @@
 #include "video_table_view.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QScrollBar>
 #include <QSignalBlocker>
 
 #include "model/texts.h"
 #include "ui/icons.h"
+#include "ui/key_bindings.h"
 #include "ui/selection_sync.h"
 #include "ui/thumbnail_loader.h"
 #include "ui/video_cell_delegate.h"
@@ -194,6 +196,21 @@ QMenu* VideoTableView::makeHeaderMenu(QWidget* parent) {
                 [this, column](bool isShown) { setColumnHidden(column, !isShown); });
     }
     return menu;
+}
+
+void VideoTableView::keyPressEvent(QKeyEvent* event) {
+    if (matchesKey(KeyAction::preview, *event)) {
+        // The current row, the one the keyboard is on, even in a multiple selection.
+        QModelIndex index = currentIndex();
+        if (!index.isValid() || !selectionModel()->isRowSelected(index.row(), {})) {
+            const QModelIndexList selected = selectionModel()->selectedRows();
+            index = selected.isEmpty() ? QModelIndex() : selected.first();
+        }
+        openPreview(index);
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 void VideoTableView::openPreview(const QModelIndex& index) {

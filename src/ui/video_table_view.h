@@ -37,6 +37,7 @@ public:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void showContextMenu(const QPoint& position);

@@ -19,12 +19,17 @@ public:
 };
 
 struct SavePanelRequest {
-    QString suggestedName;  // already one safe file name
+    QString suggestedName;  // already one safe file name, free in folder when it was looked at
+    QString folder;         // where the panel opens
 };
 
 class FilePanels {
 public:
     virtual ~FilePanels() = default;
+    // Where exports go unless the user picks another folder: the last export
+    // folder, else the user's Videos folder. Reads no file system.
+    virtual QString exportFolder() const = 0;
+    virtual void rememberExportFolder(const QString& folder) = 0;
     // The chosen destination file, or nothing when cancelled.
     virtual std::optional<QString> chooseSaveFile(const SavePanelRequest& request) = 0;
     // The chosen folder, or nothing when cancelled. prompt: the button text.

@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QThread>
+#include <atomic>
+#include <mutex>
 
 #include "library/executor.h"
 #include "model/display_text.h"
@@ -107,6 +109,7 @@ void VideoListViewModel::rescan() {
     m_scanProgress.reset();
     m_scanCompletedCount = 0;
     m_scanTotalCount = 0;
+    m_scanFoundCount = 0;
     emit activityChanged();
     replaceItems({});
     setSelectedIDs({});
@@ -145,7 +148,25 @@ QCoro::Task<> VideoListViewModel::performScan(std::stop_token stop) {
     m_scanWallClock = nanoseconds{0};
     setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Counting videos…")));
 
-    const Result<qsizetype> counted = co_await m_service->beginScan(stop);
+    // The walk reports from its own thread; at most one report waits for this
+    // thread at a time, and it shows the latest count when it gets here.
+    struct FoundCount {
+        std::atomic<qsizetype> latest{0};
+        std::atomic<bool> isPosted{false};
+        bool isCounting = true;  // main thread only
+    };
+    const auto found = std::make_shared<FoundCount>();
+    const ResumeOnCaller mainThread;
+    const auto onFound = [found, mainThread, self](qsizetype count) {
+        found->latest = count;
+        if (found->isPosted.exchange(true)) return;
+        mainThread.post([found, self] {
+            found->isPosted = false;
+            if (self && found->isCounting) self->showFoundCount(found->latest);
+        });
+    };
+    const Result<qsizetype> counted = co_await m_service->beginScan(stop, onFound);
+    found->isCounting = false;
     if (!self) co_return;
     if (!counted) {
         co_await endScanWithError(counted.error());
@@ -315,6 +336,13 @@ QCoro::Task<> VideoListViewModel::endScanWithError(PhotoLibraryError error) {
         setErrorMessage(error.description());
         setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Scan failed.")));
     }
+}
+
+void VideoListViewModel::showFoundCount(qsizetype count) {
+    if (!m_isScanning || count == m_scanFoundCount) return;
+    m_scanFoundCount = count;
+    emit activityChanged();
+    setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Counting videos… %1 found"), {qlonglong(count)}));
 }
 
 void VideoListViewModel::logScanTimings(const ScanTimings& timings) {
@@ -530,7 +558,7 @@ void VideoListViewModel::clearFilters() {
     assertMainThread();
     setSearchText({});
     setSizeFilter(SizeFilter::none);
-    setBrowseFilter(DateFilter::all(), false);
+    showAllDates();  // the sidebar leaves the month list too
 }
 
 QList<DateBucket> VideoListViewModel::monthBuckets(int year) const {
@@ -792,39 +820,66 @@ QCoro::Task<> VideoListViewModel::favoriteOperation(QStringList ids, bool makeFa
 void VideoListViewModel::download(const VideoList& items) {
     assertMainThread();
     if (isBusy() || items.isEmpty() || !m_environment.panels) return;
-    std::optional<QList<DownloadPair>> plan = chooseDownloadPlan(items);
-    if (!plan) return;
-    const auto count = qlonglong(plan->size());
-    runItemAction(
-        StatusMessage::counted(QT_TRANSLATE_N_NOOP("reelkeep", "Exporting %Ln video(s)…"), count),
-        [this, plan = std::move(*plan)](std::stop_token stop) { return downloadOperation(plan, stop); });
+    // Busy from the first click: the free names are looked up before the panel opens.
+    m_isPerformingItemAction = true;
+    emit activityChanged();
+    QCoro::connect(chooseAndExport(items), this, [] {});
 }
 
-std::optional<QList<VideoListViewModel::DownloadPair>> VideoListViewModel::chooseDownloadPlan(
-    const VideoList& items) {
-    if (items.size() == 1) {
-        const std::optional<QString> file =
-            m_environment.panels->chooseSaveFile({safeFileComponent(fileNameOf(items.first()))});
-        if (!file) return std::nullopt;
-        return QList<DownloadPair>{{items.first(), *file, ExportNaming::exactName}};
-    }
-    const std::optional<QString> folder = m_environment.panels->chooseFolder(tr("Export Copies"));
-    if (!folder) return std::nullopt;
-    const QDir directory(*folder);
-    const auto isTaken = [&](const QString& name) {
-        const QFileInfo info(directory.filePath(name));
-        return info.exists() || info.isSymLink();  // a dangling link still holds the name
+QCoro::Task<> VideoListViewModel::chooseAndExport(VideoList items) {
+    QPointer<VideoListViewModel> self(this);
+    QStringList names;
+    for (const VideoItem& item : items) names.append(safeFileComponent(fileNameOf(item)));
+    FilePanels& panels = *m_environment.panels;
+    const auto endChoosing = [this] {
+        m_isPerformingItemAction = false;
+        emit activityChanged();
     };
     QList<DownloadPair> plan;
-    QSet<QString> usedNames;
-    for (const VideoItem& item : items) {
-        // Destination empty: no free name; the download of that item fails and says so.
-        const std::optional<QString> name =
-            uniqueName(safeFileComponent(fileNameOf(item)), usedNames, isTaken);
-        if (name) usedNames.insert(*name);
-        plan.append({item, name ? directory.filePath(*name) : QString{}, ExportNaming::nextFreeName});
+    if (items.size() == 1) {
+        // The panel opens on a name that is free, so it never has to ask about replacing.
+        const QString folder = panels.exportFolder();
+        const QList<std::optional<QString>> free = co_await m_service->freeFileNames(folder, names);
+        if (!self) co_return;
+        const std::optional<QString> file =
+            panels.chooseSaveFile({free.value(0).value_or(names.first()), folder});
+        if (!file) {
+            endChoosing();
+            co_return;
+        }
+        // Taken meanwhile, or typed over an existing file: the copy takes the next free name.
+        plan.append({items.first(), *file, ExportNaming::nextFreeName});
+    } else {
+        const std::optional<QString> folder = panels.chooseFolder(tr("Export Copies"));
+        if (!folder) {
+            endChoosing();
+            co_return;
+        }
+        const QList<std::optional<QString>> free = co_await m_service->freeFileNames(*folder, names);
+        if (!self) co_return;
+        const QDir directory(*folder);
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            // Destination empty: no free name; the export of that item fails and says so.
+            const std::optional<QString> name = free.value(i);
+            plan.append({items[i], name ? directory.filePath(*name) : QString{}, ExportNaming::nextFreeName});
+        }
     }
-    return plan;
+    const auto count = qlonglong(plan.size());
+    m_isPerformingItemAction = false;  // runItemAction takes it from here
+    runItemAction(
+        StatusMessage::counted(QT_TRANSLATE_N_NOOP("reelkeep", "Exporting %Ln video(s)…"), count),
+        [this, plan = std::move(plan)](std::stop_token stop) { return downloadOperation(plan, stop); });
+}
+
+void VideoListViewModel::showExportedFile(const QString& path) {
+    assertMainThread();
+    if (m_exportedPaths.contains(path) && m_environment.workspace)
+        m_environment.workspace->showFileInFileManager(path);
+}
+
+void VideoListViewModel::cancelExport() {
+    assertMainThread();
+    if (m_exportProgress && m_actionStop) m_actionStop->request_stop();
 }
 
 QCoro::Task<> VideoListViewModel::downloadOperation(QList<DownloadPair> plan, std::stop_token stop) {
@@ -832,8 +887,13 @@ QCoro::Task<> VideoListViewModel::downloadOperation(QList<DownloadPair> plan, st
     const auto total = qlonglong(plan.size());
     qlonglong succeeded = 0;
     std::optional<QString> lastError;
+    bool isCancelled = false;
+    QStringList written;
     for (qsizetype i = 0; i < plan.size(); ++i) {
-        if (stop.stop_requested()) break;
+        if (stop.stop_requested()) {
+            isCancelled = true;
+            break;
+        }
         setStatus(
             StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Exporting %1 of %2…"), {qlonglong(i + 1), total}));
         const DownloadPair& pair = plan[i];
@@ -841,21 +901,76 @@ QCoro::Task<> VideoListViewModel::downloadOperation(QList<DownloadPair> plan, st
             lastError = tr("There is no free file name for “%1” in that folder.").arg(fileNameOf(pair.item));
             continue;
         }
-        const Result<void> result = co_await m_service->downloadVideo(pair.item.localIdentifier(),
-                                                                      pair.destination, pair.naming, stop);
+        m_exportProgress = ExportProgress{QFileInfo(pair.destination).fileName(), 0,
+                                          pair.item.sizeState().byteCount().value_or(0)};
+        emit exportProgressChanged();
+        // The copy reports from its own thread; one report at a time waits for
+        // this thread and shows the latest figures when it arrives.
+        struct Reported {
+            std::mutex mutex;
+            std::int64_t writtenBytes = 0;  // guarded by mutex
+            std::int64_t totalBytes = 0;    // guarded by mutex
+            QString path;                   // guarded by mutex
+            std::atomic<bool> isPosted{false};
+        };
+        const auto reported = std::make_shared<Reported>();
+        const ResumeOnCaller mainThread;
+        WriteObserver observer;
+        observer.onProgress = [reported, mainThread, self](std::int64_t writtenBytes,
+                                                           std::int64_t totalBytes) {
+            {
+                std::lock_guard lock(reported->mutex);
+                reported->writtenBytes = writtenBytes;
+                reported->totalBytes = totalBytes;
+            }
+            if (reported->isPosted.exchange(true)) return;
+            mainThread.post([reported, self] {
+                reported->isPosted = false;
+                if (!self || !self->m_exportProgress) return;
+                std::lock_guard lock(reported->mutex);
+                self->m_exportProgress->writtenBytes = reported->writtenBytes;
+                self->m_exportProgress->totalBytes = reported->totalBytes;
+                emit self->exportProgressChanged();
+            });
+        };
+        observer.onWritten = [reported](const QString& path) {
+            std::lock_guard lock(reported->mutex);
+            reported->path = path;
+        };
+        const Result<void> result = co_await m_service->downloadVideo(
+            pair.item.localIdentifier(), pair.destination, pair.naming, stop, std::move(observer));
         if (!self) co_return;
-        if (result)
+        m_exportProgress.reset();
+        emit exportProgressChanged();
+        if (result) {
             ++succeeded;
-        else
+            std::lock_guard lock(reported->mutex);
+            written.append(reported->path.isEmpty() ? pair.destination : reported->path);
+        } else if (result.error().isCancellation()) {
+            isCancelled = true;  // the copy under way was removed
+            break;
+        } else {
             lastError = result.error().description();
+        }
     }
-    if (lastError) {
+    if (!written.isEmpty() && m_environment.panels)
+        m_environment.panels->rememberExportFolder(QFileInfo(written.last()).absolutePath());
+    if (isCancelled) {
+        setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Export cancelled.")));
+    } else if (lastError) {
         setErrorMessage(*lastError);
         setStatus(StatusMessage::counted(QT_TRANSLATE_N_NOOP("reelkeep", "Exported %1 of %Ln video(s)."),
                                          total, {succeeded}));
+    } else if (written.size() == 1) {
+        setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Exported a copy to %1."),
+                                {QDir::toNativeSeparators(written.first())}));
     } else {
-        setStatus(
-            StatusMessage::counted(QT_TRANSLATE_N_NOOP("reelkeep", "Exported %Ln video(s)."), succeeded));
+        setStatus(StatusMessage::counted(QT_TRANSLATE_N_NOOP("reelkeep", "Exported %Ln video(s) to %1."),
+                                         succeeded, {QFileInfo(written.first()).absolutePath()}));
+    }
+    if (!written.isEmpty() && !isCancelled && !lastError) {
+        m_exportedPaths = written;
+        emit exportSucceeded();
     }
 }
 
@@ -907,6 +1022,14 @@ void VideoListViewModel::setPreviewItem(std::optional<VideoItem> item) {
     assertMainThread();
     m_previewItem = std::move(item);
     emit previewItemChanged();
+}
+
+void VideoListViewModel::selectAllVisible() {
+    assertMainThread();
+    QSet<QString> ids;
+    ids.reserve(m_visibleItems.size());
+    for (const VideoItem& item : m_visibleItems) ids.insert(item.localIdentifier());
+    setSelectedIDs(ids);
 }
 
 void VideoListViewModel::selectExtraCopies() {

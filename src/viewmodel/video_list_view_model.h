@@ -74,6 +74,8 @@ public:
     std::optional<double> scanProgress() const { return m_scanProgress; }
     int scanCompletedCount() const { return m_scanCompletedCount; }
     int scanTotalCount() const { return m_scanTotalCount; }
+    // Videos the walk has found so far, while it counts.
+    qsizetype scanFoundCount() const { return m_scanFoundCount; }
     const StatusMessage& status() const { return m_status; }
     AuthorizationStatus authorizationStatus() const { return m_authorizationStatus; }
     bool hasExternalChanges() const { return m_hasExternalChanges; }
@@ -88,6 +90,15 @@ public:
     int videoCountIn(const QString& resolvedFolder) const;
     // Whether a Move to Trash of this session can still be undone.
     bool canUndoMoveToTrash() const { return !m_trashedBatches.empty(); }
+    // The export being written, while one is.
+    struct ExportProgress {
+        QString fileName;
+        std::int64_t writtenBytes = 0;
+        std::int64_t totalBytes = 0;
+    };
+    const std::optional<ExportProgress>& exportProgress() const { return m_exportProgress; }
+    // The files the last export wrote, for "Show in Folder".
+    const QStringList& exportedPaths() const { return m_exportedPaths; }
 
     // Every video of the last scan, in the order the scan delivered them.
     const VideoList& items() const { return m_items; }
@@ -148,6 +159,11 @@ public:
     void refreshLibraryFolders();
     // Keeps these as the library folders and rescans.
     void setLibraryFolders(std::vector<QByteArray> folders);
+    void selectAllVisible();
+    // Stops the export under way; what was being written is removed.
+    void cancelExport();
+    // The file manager, with a file the last export wrote selected.
+    void showExportedFile(const QString& path);
 
 signals:
     void visibleItemsChanged();
@@ -163,6 +179,8 @@ signals:
     void deleteConfirmationChanged();
     void previewItemChanged();
     void scanFinished();
+    void exportProgressChanged();
+    void exportSucceeded();  // exportedPaths() holds where the copies went
     void itemActionFinished();
     void undoChanged();
     void libraryFoldersChanged();
@@ -185,6 +203,7 @@ private:
     void setCopyCheckProgress(const CopyCheckProgress& progress);
     void applyExtraCopySelection(bool isPartial);
     void logScanTimings(const ScanTimings& timings);
+    void showFoundCount(qsizetype count);
 
     using ItemOperation = std::function<QCoro::Task<>(std::stop_token)>;
     void runItemAction(StatusMessage status, ItemOperation operation);
@@ -195,7 +214,8 @@ private:
     QCoro::Task<> restoreOperation(VideoList batch, std::stop_token stop);
     QCoro::Task<> favoriteOperation(QStringList ids, bool makeFavorite, std::stop_token stop);
     QCoro::Task<> downloadOperation(QList<DownloadPair> plan, std::stop_token stop);
-    std::optional<QList<DownloadPair>> chooseDownloadPlan(const VideoList& items);
+    QCoro::Task<> chooseAndExport(VideoList items);
+
     QCoro::Task<> showFileTask(QString localIdentifier);
 
     void handleLibraryChange();
@@ -247,6 +267,7 @@ private:
     std::optional<double> m_scanProgress;
     int m_scanCompletedCount = 0;
     int m_scanTotalCount = 0;
+    qsizetype m_scanFoundCount = 0;
     StatusMessage m_status{QT_TRANSLATE_NOOP("reelkeep", "Ready to scan your video folders.")};
     AuthorizationStatus m_authorizationStatus = AuthorizationStatus::notDetermined;
     bool m_hasExternalChanges = false;
@@ -257,6 +278,8 @@ private:
     std::vector<VideoList> m_trashedBatches;
     LibraryFolderList m_libraryFolders;
     bool m_isRescanPending = false;  // the folders changed during a scan
+    std::optional<ExportProgress> m_exportProgress;
+    QStringList m_exportedPaths;
 
     VideoList m_items;
     mutable std::optional<QHash<QString, qsizetype>> m_indexByID;  // built on first lookup

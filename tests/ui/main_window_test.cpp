@@ -4,13 +4,18 @@
 // names with markup stay plain text, and a preview closed while loading plays
 // nothing.
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMediaPlayer>
 #include <QMenu>
+#include <QMenuBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextDocumentFragment>
@@ -19,6 +24,7 @@
 #include "ui/app_theme.h"
 #include "ui/date_bucket_row.h"
 #include "ui/empty_state_view.h"
+#include "ui/key_bindings.h"
 #include "ui/main_window.h"
 #include "ui/preview_dialog.h"
 #include "ui/sidebar.h"
@@ -59,6 +65,11 @@ protected:
         QStringList ids;
         for (int row = 0; row < rows().rowCount(); ++row) ids << rows().itemAt(row).id();
         return ids;
+    }
+    // Window shortcuts reach only the active window; a closed dialog may leave none.
+    void activate() {
+        window->activateWindow();
+        ASSERT_TRUE(waitUntil([&] { return QApplication::activeWindow() == window.get(); }));
     }
     void clickHeader(int column) {
         QHeaderView* header = window->table()->horizontalHeader();
@@ -319,11 +330,17 @@ TEST_F(MainWindowTest, ThemeChoicesInMenuAndSettingsStayInStep) {
                     if (action->text() == text) return action;
         return nullptr;
     };
-    QAction* dark = menuAction("Appearance", "Dark");
+    QAction* dark = menuAction("&Appearance", "Dark");
     ASSERT_NE(dark, nullptr);
     dark->trigger();
     EXPECT_EQ(settings.value(QLatin1String(kAppThemeKey)).toString(), "dark");
     EXPECT_TRUE(waitUntil([&] { return window->palette().color(QPalette::Window).lightness() < 128; }));
+    // Links follow the new palette at once, not after a restart.
+    model().setSizeFilter(SizeFilter::atLeast100MB);
+    auto* clear = window->findChild<QPushButton*>("clearFilters");
+    ASSERT_NE(clear, nullptr);
+    EXPECT_TRUE(clear->styleSheet().contains(window->palette().color(QPalette::Link).name()))
+        << clear->styleSheet().toStdString();
 
     QAction* openSettings = menuAction("&Edit", "Settings…");
     ASSERT_NE(openSettings, nullptr);
@@ -335,7 +352,7 @@ TEST_F(MainWindowTest, ThemeChoicesInMenuAndSettingsStayInStep) {
     settingsDialog->findChild<QRadioButton*>("light")->click();
     EXPECT_EQ(settings.value(QLatin1String(kAppThemeKey)).toString(), "light");
     EXPECT_FALSE(dark->isChecked());
-    EXPECT_TRUE(menuAction("Appearance", "Light")->isChecked());
+    EXPECT_TRUE(menuAction("&Appearance", "Light")->isChecked());
 }
 
 TEST_F(MainWindowTest, ContextMenuLabelsFollowTheTargetedRows) {
@@ -438,17 +455,28 @@ TEST_F(MainWindowTest, SidebarBrowsesYearsMonthsAndSizes) {
     EXPECT_TRUE(year->content().showsDisclosure);
     EXPECT_EQ(year->countText(), "2 videos");
     EXPECT_DOUBLE_EQ(*year->content().fraction, 300'000'100.0 / 700'000'000.0);
-    year->click();
+    // Opened from the keyboard: the focus follows to the year's row in the new list.
+    window->activateWindow();
+    year->setFocus();
+    QTest::keyClick(year, Qt::Key_Space);
     EXPECT_EQ(model().expandedYear(), 2020);
     EXPECT_EQ(rows().rowCount(), 2);
     settle(std::chrono::milliseconds(50));  // the old rows go on the next turn of the loop
+    auto* focusedRow = qobject_cast<DateBucketRow*>(QApplication::focusWidget());
+    ASSERT_NE(focusedRow, nullptr);
+    EXPECT_EQ(focusedRow->content().title, yearTitle(2020));
     DateBucketRow* month = nullptr;
     for (DateBucketRow* row : window->sidebar()->findChildren<DateBucketRow*>())
         if (row->content().isIndented && row->content().count == 1 && row->content().bytes == 100)
             month = row;
     ASSERT_NE(month, nullptr);
-    month->click();
+    // The same rows stay: the activated one keeps the focus and shows it is chosen.
+    month->setFocus();
+    QTest::keyClick(month, Qt::Key_Space);
     EXPECT_EQ(rowIDs(), QStringList{"b"});
+    settle(std::chrono::milliseconds(50));
+    EXPECT_EQ(QApplication::focusWidget(), month);
+    EXPECT_TRUE(month->content().isSelected);
 
     auto* sizes = window->findChild<QComboBox*>("sizeFilter");
     sizes->setCurrentIndex(sizes->findData(int(SizeFilter::atLeast100MB)));
@@ -457,23 +485,136 @@ TEST_F(MainWindowTest, SidebarBrowsesYearsMonthsAndSizes) {
     EXPECT_EQ(window->currentDetail(), window->emptyState());  // "b" is small
     model().clearFilters();
     EXPECT_EQ(sizes->currentData().toInt(), int(SizeFilter::none));
+    EXPECT_FALSE(model().expandedYear().has_value());  // back to the years
+    settle(std::chrono::milliseconds(50));
+    EXPECT_EQ(rowTitled(QStringLiteral("All dates"))->content().isSelected, true);
 
     EXPECT_DOUBLE_EQ(DateBucketRow::fraction(0, 10), 0.0);
     EXPECT_DOUBLE_EQ(DateBucketRow::fraction(5, 0), 0.0);
     EXPECT_DOUBLE_EQ(DateBucketRow::fraction(20, 10), 1.0);
 }
 
-TEST_F(MainWindowTest, ControlBackspaceAsksBeforeDeleting) {
-    library->addAssets(numberedVideos(3));
+TEST_F(MainWindowTest, DesktopKeysInTheList) {
+    library->addAssets(numberedVideos(6));
+    showAndScan();
+    window->activateWindow();
+    QTableView* table = window->table();
+    table->setFocus();
+    ASSERT_TRUE(waitUntil([&] { return table->hasFocus(); }));
+
+    QTest::keyClick(table, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(model().selectedIDs().size(), 6);
+    QTest::keyClick(table, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(pasteboard->text.split('\n').size(), 6);
+    QTest::keyClick(table, Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_TRUE(model().selectedIDs().isEmpty());
+
+    // Return, Enter and Space preview the current row; Escape closes the preview.
+    library->setHoldsVideoRequests(true);
+    for (const auto& [key, modifiers] : {std::pair{Qt::Key_Return, Qt::KeyboardModifiers{}},
+                                         std::pair{Qt::Key_Enter, Qt::KeyboardModifiers{Qt::KeypadModifier}},
+                                         std::pair{Qt::Key_Space, Qt::KeyboardModifiers{}}}) {
+        table->setCurrentIndex(rows().index(2, 0));
+        QTest::keyClick(table, key, modifiers);
+        ASSERT_TRUE(model().previewItem().has_value()) << key;
+        EXPECT_EQ(model().previewItem()->id(), rows().itemAt(2).id());
+        ASSERT_NE(window->previewDialog(), nullptr);
+        QTest::keyClick(window->previewDialog(), Qt::Key_Escape);
+        ASSERT_TRUE(waitUntil([&] { return !model().previewItem().has_value(); }));
+    }
+    library->releaseHeldVideoRequests();
+    library->setHoldsVideoRequests(false);
+    activate();
+
+    // Delete asks first, whatever the focus, and deletes nothing by itself.
+    model().setSelectedIDs({"v001"});
+    QTest::keyClick(table, Qt::Key_Delete);
+    ASSERT_TRUE(waitUntil([&] { return window->deleteConfirmation() != nullptr; }));
+    settle();
+    EXPECT_EQ(library->assetCount(), 6);
+    window->deleteConfirmation()->reject();
+    ASSERT_TRUE(waitUntil([&] { return window->deleteConfirmation() == nullptr; }));
+    activate();
+    QTest::keyClick(table, Qt::Key_Backspace, Qt::ControlModifier);
+    ASSERT_TRUE(waitUntil([&] { return window->deleteConfirmation() != nullptr; }));
+    window->deleteConfirmation()->reject();
+    ASSERT_TRUE(waitUntil([&] { return window->deleteConfirmation() == nullptr; }));
+    activate();
+
+    // F5 scans again.
+    QTest::keyClick(table, Qt::Key_F5);
+    EXPECT_TRUE(model().isScanning());
+    ASSERT_TRUE(waitUntil([&] { return !model().isScanning(); }));
+    EXPECT_EQ(library->callCount(SimulatedCall::fetchVideos), 2);
+}
+
+TEST_F(MainWindowTest, DesktopKeysInTheSearchField) {
+    library->addAssets(numberedVideos(12));
     showAndScan();
     window->activateWindow();
     window->table()->setFocus();
+    QTest::keyClick(window->table(), Qt::Key_F, Qt::ControlModifier);
+    QLineEdit* search = window->searchField();
+    ASSERT_TRUE(waitUntil([&] { return search->hasFocus(); }));
+    QTest::keyClicks(search, "v00");
+    EXPECT_EQ(rows().rowCount(), 10);
+    // Keys that mean something in the list stay with the text while typing.
     model().setSelectedIDs({"v001"});
-    QTest::keyClick(window->table(), Qt::Key_Backspace, Qt::ControlModifier);
-    ASSERT_TRUE(waitUntil([&] { return window->deleteConfirmation() != nullptr; }));
-    settle();
-    EXPECT_EQ(library->assetCount(), 3);
-    window->deleteConfirmation()->reject();
+    QTest::keyClick(search, Qt::Key_Delete);
+    QTest::keyClick(search, Qt::Key_A, Qt::ControlModifier);
+    settle(std::chrono::milliseconds(50));
+    EXPECT_EQ(window->deleteConfirmation(), nullptr);
+    EXPECT_EQ(model().selectedIDs(), QSet<QString>{"v001"});
+    QTest::keyClick(search, Qt::Key_Escape);
+    EXPECT_EQ(search->text(), "");
+    EXPECT_EQ(rows().rowCount(), 12);
+    QTest::keyClick(search, Qt::Key_Escape);  // empty: back to the list
+    EXPECT_TRUE(waitUntil([&] { return window->table()->hasFocus(); }));
+}
+
+TEST_F(MainWindowTest, MenusHaveMnemonicsAndTheManPageListsEveryKey) {
+    for (QAction* menu : window->menuBar()->actions())
+        EXPECT_TRUE(menu->text().contains(QRegularExpression("&[^&]"))) << menu->text().toStdString();
+
+    QFile page(QStringLiteral(REELKEEP_SOURCE_DIR "/data/reelkeep.1.in"));
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(page.readAll());
+    const qsizetype start = text.indexOf(QLatin1String("\n.SH KEYS\n"));
+    ASSERT_GE(start, 0);
+    const qsizetype end = text.indexOf(QLatin1String("\n.SH "), start + 1);
+    EXPECT_EQ(text.mid(start + 1, end - start), keysManSection());
+
+    // And the menus carry the table's keys.
+    EXPECT_EQ(command(Command::scan)->shortcuts(), shortcutsFor(KeyAction::scan));
+    EXPECT_EQ(command(Command::deleteVideos)->shortcuts(), shortcutsFor(KeyAction::moveToTrash));
+    EXPECT_EQ(command(Command::copyNames)->shortcuts(), shortcutsFor(KeyAction::copyNames));
+}
+
+TEST_F(MainWindowTest, BigExportsShowProgressWithCancelAndSuccessOffersTheFolder) {
+    library->addAssets({fastVideo("big", 80'000'000, 1.6e9, "big.mov"), fastVideo("small", 900, 1.6e9)});
+    showAndScan();
+    QTemporaryDir folder;
+    panels->saveAnswer = QDir(folder.path()).filePath("big.mov");
+    library->setLatency(SimulatedCall::writeResourceData, std::chrono::seconds(30));
+    model().download(model().itemsFor({"big"}));
+    ASSERT_TRUE(waitUntil([&] { return window->exportProgress() != nullptr; }));
+    EXPECT_TRUE(window->exportProgress()->labelText().contains("big.mov"));
+    EXPECT_TRUE(window->exportProgress()->labelText().contains("of 80 MB"));
+    window->exportProgress()->findChild<QPushButton*>()->click();
+    ASSERT_TRUE(waitUntil([&] { return !model().isPerformingItemAction(); }));
+    EXPECT_EQ(window->exportProgress(), nullptr);
+    EXPECT_EQ(window->exportDone(), nullptr);
+    EXPECT_TRUE(QDir(folder.path()).entryList(QDir::Files).isEmpty());
+
+    // A small one shows no progress; its success says where it went.
+    library->setLatency(SimulatedCall::writeResourceData, std::chrono::milliseconds(0));
+    panels->saveAnswer = QDir(folder.path()).filePath("small.mov");
+    model().download(model().itemsFor({"small"}));
+    ASSERT_TRUE(waitUntil([&] { return window->exportDone() != nullptr; }));
+    EXPECT_EQ(window->exportProgress(), nullptr);
+    EXPECT_TRUE(window->exportDone()->informativeText().contains(folder.path()));
+    window->exportDone()->findChild<QPushButton*>("showInFolder")->click();
+    EXPECT_EQ(workspace->shownPaths, QStringList{QDir(folder.path()).filePath("small.mov")});
 }
 
 TEST_F(MainWindowTest, AboutNamesTheFoldersInUseAndWhereTheDataLives) {

@@ -1,6 +1,8 @@
 // preview_playback_test.cpp: the preview with the real media backend on a clip
-// made by ffmpeg at test time: it plays at once, Space pauses, a released
-// scrubber lands exactly, and the end rewinds without playing again.
+// made by ffmpeg at test time: it plays at once, Space pauses, the arrow, Home
+// and End keys seek, a click on the scrubber jumps there, a released scrubber
+// lands exactly, and the end rewinds without playing again.
+#include <QAudioOutput>
 #include <QMediaPlayer>
 #include <QProcess>
 #include <QSlider>
@@ -38,6 +40,26 @@ TEST_F(ViewModelTest, PreviewPlaysScrubsExactlyAndRewindsAtTheEnd) {
     ASSERT_TRUE(waitUntil([&] { return player->playbackState() == QMediaPlayer::PausedState; }));
     auto* scrubber = dialog.findChild<QSlider*>("scrubber");
     ASSERT_TRUE(scrubber->isEnabled());
+
+    // The clip is 2 s: a 5 s step lands on either end.
+    QTest::keyClick(&dialog, Qt::Key_Right);
+    EXPECT_TRUE(waitUntil([&] { return player->position() >= 1900; })) << player->position();
+    QTest::keyClick(&dialog, Qt::Key_Left);
+    EXPECT_TRUE(waitUntil([&] { return player->position() == 0; })) << player->position();
+    QTest::keyClick(&dialog, Qt::Key_End);
+    EXPECT_TRUE(waitUntil([&] { return player->position() >= 1900; })) << player->position();
+    QTest::keyClick(&dialog, Qt::Key_Home);
+    EXPECT_TRUE(waitUntil([&] { return player->position() == 0; })) << player->position();
+    // A click three quarters along the groove jumps there, not a page step.
+    QTest::mouseClick(scrubber, Qt::LeftButton, {},
+                      QPoint(scrubber->width() * 3 / 4, scrubber->height() / 2));
+    EXPECT_TRUE(waitUntil([&] { return std::abs(player->position() - 1500) <= 250; })) << player->position();
+    if (QAudioOutput* audio = player->audioOutput()) {  // none on a machine without sound
+        QTest::keyClick(&dialog, Qt::Key_M);
+        EXPECT_TRUE(audio->isMuted());
+        QTest::keyClick(&dialog, Qt::Key_M);
+        EXPECT_FALSE(audio->isMuted());
+    }
     scrubber->setSliderDown(true);
     scrubber->setValue(1200);
     EXPECT_TRUE(dialog.isScrubbing());

@@ -120,7 +120,7 @@ TEST_F(ViewModelTest, FavoritesToggleAsAGroup) {
     EXPECT_EQ(viewModel->items(), before);
 }
 
-TEST_F(ViewModelTest, DownloadsPickFreeNamesAndReportPartialResults) {
+TEST_F(ViewModelTest, ExportsPickFreeNamesAndReportPartialResults) {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     QFile existing(QDir(folder.path()).filePath("clip.mov"));
@@ -141,18 +141,48 @@ TEST_F(ViewModelTest, DownloadsPickFreeNamesAndReportPartialResults) {
     EXPECT_EQ(panels->folderPrompts.last(), "Export Copies");
     ASSERT_TRUE(waitForAction());
     EXPECT_EQ(statuses, QStringList({"Exporting 3 videos…", "Exporting 1 of 3…", "Exporting 2 of 3…",
-                                     "Exporting 3 of 3…", "Exported 3 videos."}));
+                                     "Exporting 3 of 3…", "Exported 3 videos to " + folder.path() + "."}));
     QStringList written = QDir(folder.path()).entryList(QDir::Files);
     written.sort();
     EXPECT_EQ(written, QStringList({"clip (2).mov", "clip (3).mov", "clip.mov", "evil_name.mov"}));
+    EXPECT_EQ(viewModel->exportedPaths().size(), 3);
+
+    // One video: the panel opens in the last export folder on a free name, and a
+    // name typed over an existing file becomes the next free one, never a replacement.
+    panels->saveAnswer = QDir(folder.path()).filePath("clip.mov");
+    viewModel->download({viewModel->items().first()});
+    ASSERT_TRUE(waitForAction());
+    EXPECT_EQ(panels->openedFolders.last(), folder.path());
+    EXPECT_EQ(panels->suggestedNames.last(), "clip (4).mov");
+    const QString copy = QDir(folder.path()).filePath("clip (4).mov");
+    EXPECT_EQ(viewModel->exportedPaths(), QStringList{copy});
+    EXPECT_EQ(status(), "Exported a copy to " + copy + ".");
+    QFile original(QDir(folder.path()).filePath("clip.mov"));
+    EXPECT_EQ(original.size(), 0);  // untouched
 
     library->setWriteError(diskError("No space left on device"));
     panels->saveAnswer = QDir(folder.path()).filePath("single.mov");
     viewModel->download({viewModel->items().first()});
-    EXPECT_EQ(panels->suggestedNames.last(), "clip.mov");
     ASSERT_TRUE(waitForAction());
     EXPECT_EQ(status(), "Exported 0 of 1 video.");
     EXPECT_EQ(viewModel->errorMessage(), "No space left on device");
+}
+
+TEST_F(ViewModelTest, ACancelledExportLeavesNothing) {
+    QTemporaryDir folder;
+    library->addAsset(fastVideo("a", 80'000'000, 1.6e9, "big.mov"));
+    startAndScan();
+    library->setLatency(SimulatedCall::writeResourceData, std::chrono::seconds(30));
+    panels->saveAnswer = QDir(folder.path()).filePath("big.mov");
+    viewModel->download(viewModel->items());
+    ASSERT_TRUE(waitUntil([&] { return viewModel->exportProgress().has_value(); }));
+    EXPECT_EQ(viewModel->exportProgress()->totalBytes, 80'000'000);
+    viewModel->cancelExport();
+    ASSERT_TRUE(waitForAction());
+    EXPECT_EQ(status(), "Export cancelled.");
+    EXPECT_FALSE(viewModel->errorMessage().has_value());
+    EXPECT_FALSE(viewModel->exportProgress().has_value());
+    EXPECT_TRUE(QDir(folder.path()).entryList(QDir::Files).isEmpty());
 }
 
 TEST_F(ViewModelTest, CopiedNamesTakeOneLineEach) {

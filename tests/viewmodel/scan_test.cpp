@@ -18,9 +18,10 @@ TEST_F(ViewModelTest, FullScanWalksEveryStageAndLogsOneReport) {
     library->addAssets(fastVideos(450));
     startAndScan();
 
-    EXPECT_EQ(statuses, QStringList({"Checking your video folders…", "Counting videos…",
-                                     "Loaded 200 of 450 videos.", "Loaded 400 of 450 videos.",
-                                     "Loaded 450 of 450 videos.", "450 videos, size known for 450."}));
+    EXPECT_EQ(statuses,
+              QStringList({"Checking your video folders…", "Counting videos…", "Counting videos… 450 found",
+                           "Loaded 200 of 450 videos.", "Loaded 400 of 450 videos.",
+                           "Loaded 450 of 450 videos.", "450 videos, size known for 450."}));
     EXPECT_EQ(viewModel->items().size(), 450);
     EXPECT_EQ(viewModel->visibleItems().first().localIdentifier(), "v0449");  // biggest first
     EXPECT_EQ(viewModel->stats(), (LibraryStats{450, 450, 450 * 1000 + 449 * 450 / 2, 0}));
@@ -118,4 +119,20 @@ TEST_F(ViewModelTest, AServiceErrorFailsTheScanWithAnAlert) {
     EXPECT_EQ(viewModel->errorMessage(), "No library folder can be read.");
     EXPECT_TRUE(viewModel->items().isEmpty());
     EXPECT_TRUE(scanLog->reports.isEmpty());  // a failed scan's timings are dropped
+}
+
+TEST_F(ViewModelTest, StopWhileCountingEndsTheWalkAtOnce) {
+    library->addAssets(fastVideos(5));
+    library->setLatency(SimulatedCall::fetchVideos, std::chrono::seconds(30));  // a slow disk
+    viewModel->start();
+    ASSERT_TRUE(waitUntil([&] { return status() == "Counting videos…"; }));
+    viewModel->cancelScan();
+    ASSERT_TRUE(waitUntil([&] { return !viewModel->isScanning(); }));
+    EXPECT_EQ(status(), "Scan cancelled.");
+    EXPECT_TRUE(viewModel->items().isEmpty());
+
+    // Closing while it counts: the service lets go of the walk as it goes.
+    viewModel->rescan();
+    ASSERT_TRUE(waitUntil([&] { return status() == "Counting videos…"; }));
+    viewModel.reset();
 }

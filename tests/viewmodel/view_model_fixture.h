@@ -34,8 +34,11 @@ private:
 
 class FakePanels final : public FilePanels {
 public:
+    QString exportFolder() const override { return folder; }
+    void rememberExportFolder(const QString& chosen) override { folder = chosen; }
     std::optional<QString> chooseSaveFile(const SavePanelRequest& request) override {
         suggestedNames << request.suggestedName;
+        openedFolders << request.folder;
         return saveAnswer;
     }
     std::optional<QString> chooseFolder(const QString& prompt) override {
@@ -44,7 +47,9 @@ public:
     }
     std::optional<QString> saveAnswer;
     std::optional<QString> folderAnswer;
+    QString folder;
     QStringList suggestedNames;
+    QStringList openedFolders;
     QStringList folderPrompts;
 };
 

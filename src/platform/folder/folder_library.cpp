@@ -69,11 +69,11 @@ constexpr int kMaxExportCounter = 10'000;
 
 // Publishes one staged copy under the name or, while names are taken (another
 // program may create them after the caller picked this one), the next free one.
-fs::Result<void> exportUnderFreeName(int sourceFd, const QByteArray& sourcePath, int folderFd,
-                                     const QByteArray& folderPath, const QByteArray& name,
-                                     std::stop_token stop) {
-    fs::Result<fs::StagedCopy> staged =
-        fs::stageCopy(sourceFd, sourcePath, folderFd, folderPath, fs::systemCopyCalls(), std::move(stop));
+fs::Result<QByteArray> exportUnderFreeName(int sourceFd, const QByteArray& sourcePath, int folderFd,
+                                           const QByteArray& folderPath, const QByteArray& name,
+                                           std::stop_token stop, const fs::CopyProgress& onProgress) {
+    fs::Result<fs::StagedCopy> staged = fs::stageCopy(sourceFd, sourcePath, folderFd, folderPath,
+                                                      fs::systemCopyCalls(), std::move(stop), onProgress);
     if (!staged) return staged.error();
     QByteArray candidate = name;
     if (QString::fromUtf8(name).toUtf8() != name) {
@@ -96,10 +96,11 @@ fs::Result<void> exportUnderFreeName(int sourceFd, const QByteArray& sourcePath,
     };
     for (;;) {
         fs::Result<void> published = staged.value().publish(candidate);
-        if (published || published.error().kind() != fs::IoErrorKind::alreadyExists) return published;
+        if (published) return candidate;
+        if (published.error().kind() != fs::IoErrorKind::alreadyExists) return published.error();
         tried.insert(QFile::decodeName(candidate));
         const std::optional<QString> next = uniqueName(QFile::decodeName(name), tried, isTaken);
-        if (!next) return published;  // every counter taken: the error says the name exists
+        if (!next) return published.error();  // every counter taken: the error says the name exists
         candidate = QFile::encodeName(*next);
     }
 }
@@ -197,14 +198,20 @@ private:
 class WalkWithLookup {
 public:
     WalkWithLookup(const std::vector<QByteArray>& roots, const fs::VideoNamePredicate& isVideoName,
-                   MetadataSink& index) {
-        const auto walk = [this, &roots, &isVideoName] {
+                   MetadataSink& index, const FetchControl& control) {
+        const auto walk = [this, &roots, &isVideoName, &control] {
+            qsizetype foundCount = 0;
             fs::WalkResult result =
-                fs::walkRoots(roots, isVideoName, {}, [this](std::span<const fs::WalkEntry> found) {
-                    std::lock_guard lock(m_mutex);
-                    for (const fs::WalkEntry& entry : found)
-                        m_queued.push_back(Found{entry.path, entry.fingerprint});
-                    if (m_queued.size() >= kLookupBatch) m_wake.notify_one();
+                fs::walkRoots(roots, isVideoName, control.stop, [&](std::span<const fs::WalkEntry> found) {
+                    {
+                        std::lock_guard lock(m_mutex);
+                        for (const fs::WalkEntry& entry : found)
+                            m_queued.push_back(Found{entry.path, entry.fingerprint});
+                        if (m_queued.size() >= kLookupBatch) m_wake.notify_one();
+                    }
+                    // Repeats are still in (see fs::WalkProgress): a count for the eye only.
+                    foundCount += qsizetype(found.size());
+                    if (control.onFound && !found.empty()) control.onFound(foundCount);
                 });
             std::lock_guard lock(m_mutex);
             m_walk = std::move(result);
@@ -525,7 +532,7 @@ QStringList FolderLibrary::libraryRoots() const {
 
 // ---- Fetch -------------------------------------------------------------------
 
-FetchResult FolderLibrary::fetchVideos() const {
+FetchResult FolderLibrary::fetchVideos(const FetchControl& control) const {
     const RootState state = resolveRootState();
     if (state.status != AuthorizationStatus::authorized && state.status != AuthorizationStatus::limited) {
         std::lock_guard lock(m_mutex);
@@ -536,8 +543,10 @@ FetchResult FolderLibrary::fetchVideos() const {
     std::vector<std::optional<store::IndexedMetadata>> indexed;
     std::vector<store::ListedFile> listing;
     {
-        WalkWithLookup walked(state.usable, m_isVideoName, *m_index);
+        WalkWithLookup walked(state.usable, m_isVideoName, *m_index, control);
         walk = std::move(walked.walk());
+        // Stopped: the last complete scan stays what the library knows.
+        if (walk.isStopped) return {};
         const std::size_t count = walk.entries.size();
         // Each identifier is made once, as the index key; the listing then
         // takes it over, and the asset's own copy replaces it. Every temporary
@@ -921,11 +930,12 @@ void FolderLibrary::cancelChange(RequestId id) {
 
 RequestId FolderLibrary::writeResourceData(const AssetResource& resource, const QString& destinationPath,
                                            ExportNaming naming, bool,
-                                           std::function<void(std::optional<PlatformError>)> handler) {
+                                           std::function<void(std::optional<PlatformError>)> handler,
+                                           WriteObserver observer) {
     auto pending = std::make_shared<Pending>();
     pending->onWrite = std::move(handler);
     const RequestId id = addPending(pending);
-    m_changes.post([this, id, pending, resource, destinationPath, naming] {
+    m_changes.post([this, id, pending, resource, destinationPath, naming, observer = std::move(observer)] {
         const auto write = [&]() -> std::optional<PlatformError> {
             const std::shared_ptr<const FolderAsset> asset = scannedAsset(resource.assetIdentifier);
             if (!asset) return goneError();
@@ -948,13 +958,24 @@ RequestId FolderLibrary::writeResourceData(const AssetResource& resource, const 
                 name = sourceSplit->name;
             fs::Result<fs::UniqueFd> folder = fs::openFolder(split->parent);
             if (!folder) return ioFailure(folder.error());
-            const fs::Result<void> exported =
-                naming == ExportNaming::exactName
-                    ? fs::exportFile(source->get(), asset->file().path, folder->get(), split->parent, name,
-                                     fs::systemCopyCalls(), pending->stop.get_token())
-                    : exportUnderFreeName(source->get(), asset->file().path, folder->get(), split->parent,
-                                          name, pending->stop.get_token());
-            if (exported) return std::nullopt;
+            const fs::CopyProgress onProgress = observer.onProgress;
+            fs::Result<QByteArray> exported = name;
+            if (naming == ExportNaming::exactName) {
+                const fs::Result<void> written =
+                    fs::exportFile(source->get(), asset->file().path, folder->get(), split->parent, name,
+                                   fs::systemCopyCalls(), pending->stop.get_token(), onProgress);
+                if (!written) exported = written.error();
+            } else {
+                exported = exportUnderFreeName(source->get(), asset->file().path, folder->get(),
+                                               split->parent, name, pending->stop.get_token(), onProgress);
+            }
+            if (exported) {
+                if (observer.onWritten)
+                    observer.onWritten(QFile::decodeName(
+                        (split->parent.endsWith('/') ? split->parent : split->parent + '/') +
+                        exported.value()));
+                return std::nullopt;
+            }
             if (exported.error().kind() == fs::IoErrorKind::stopped) return cancelledError();
             return ioFailure(exported.error());
         };

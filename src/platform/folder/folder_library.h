@@ -93,7 +93,7 @@ public:
     // Port.
     AuthorizationStatus authorizationStatus(AccessLevel level) const override;
     void requestAuthorization(AccessLevel level, std::function<void(AuthorizationStatus)> handler) override;
-    FetchResult fetchVideos() const override;
+    FetchResult fetchVideos(const FetchControl& control = {}) const override;
     FetchResult fetchAssets(const QStringList& localIdentifiers) const override;
     // Set when a damaged favorites store made the fetch list nothing.
     std::optional<PlatformError> lastFetchError() const override;
@@ -108,7 +108,8 @@ public:
     void cancelChange(RequestId id) override;
     RequestId writeResourceData(const AssetResource& resource, const QString& destinationPath,
                                 ExportNaming naming, bool isNetworkAccessAllowed,
-                                std::function<void(std::optional<PlatformError>)> handler) override;
+                                std::function<void(std::optional<PlatformError>)> handler,
+                                WriteObserver observer = {}) override;
     void cancelWrite(RequestId id) override;
     RequestId requestImage(const AssetRef& asset, QSize targetPixels, int contentMode,
                            const ImageRequestOptions& options,

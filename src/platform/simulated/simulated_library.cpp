@@ -9,6 +9,7 @@
 #include <QSaveFile>
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <map>
 #include <thread>
 
@@ -348,8 +349,14 @@ std::chrono::microseconds SimulatedLibrary::latency(SimulatedCall call) const {
     return m_latency[std::size_t(call)];
 }
 
-void SimulatedLibrary::sleepFor(SimulatedCall call) const {
-    if (const auto delay = latency(call); delay.count() > 0) std::this_thread::sleep_for(delay);
+void SimulatedLibrary::sleepFor(SimulatedCall call, const std::stop_token& stop) const {
+    const auto delay = latency(call);
+    if (delay.count() <= 0) return;
+    // A stop ends the wait, as it ends a real walk.
+    std::mutex mutex;
+    std::condition_variable_any wake;
+    std::unique_lock lock(mutex);
+    wake.wait_for(lock, stop, delay, [] { return false; });
 }
 
 RequestId SimulatedLibrary::addPending(std::shared_ptr<PendingRequest> request) {
@@ -387,9 +394,10 @@ void SimulatedLibrary::requestAuthorization(AccessLevel, std::function<void(Auth
                           [handler = std::move(handler), answer] { handler(answer); });
 }
 
-FetchResult SimulatedLibrary::fetchVideos() const {
+FetchResult SimulatedLibrary::fetchVideos(const FetchControl& control) const {
     count(SimulatedCall::fetchVideos);
-    sleepFor(SimulatedCall::fetchVideos);
+    sleepFor(SimulatedCall::fetchVideos, control.stop);
+    if (control.stop.stop_requested()) return {};
     std::lock_guard lock(m_mutex);
     if (!m_sortedSnapshot) {
         std::vector<std::shared_ptr<const StoredAsset>> sorted = m_assets;
@@ -404,6 +412,7 @@ FetchResult SimulatedLibrary::fetchVideos() const {
         for (auto& asset : sorted) snapshot.append(std::move(asset));
         m_sortedSnapshot = std::move(snapshot);
     }
+    if (control.onFound) control.onFound(m_sortedSnapshot->size());
     return *m_sortedSnapshot;
 }
 
@@ -631,14 +640,15 @@ void SimulatedLibrary::cancelChange(RequestId id) {
 
 RequestId SimulatedLibrary::writeResourceData(const AssetResource& resource, const QString& requestedPath,
                                               ExportNaming naming, bool,
-                                              std::function<void(std::optional<PlatformError>)> handler) {
+                                              std::function<void(std::optional<PlatformError>)> handler,
+                                              WriteObserver observer) {
     count(SimulatedCall::writeResourceData);
     auto request = std::make_shared<PendingRequest>();
     request->kind = PendingRequest::Kind::write;
     request->onWrite = std::move(handler);
     const RequestId id = addPending(request);
     m_callbacks.postAfter(latency(SimulatedCall::writeResourceData), [this, id, resource, requestedPath,
-                                                                      naming] {
+                                                                      naming, observer] {
         const std::shared_ptr<PendingRequest> pending = takePending(id);
         if (!pending || !pending->claimAnswer()) return;
         std::optional<PlatformError> error;
@@ -669,6 +679,9 @@ RequestId SimulatedLibrary::writeResourceData(const AssetResource& resource, con
                                            .toUtf8();
             if (!file.open(QIODevice::WriteOnly) || file.write(payload) != payload.size() || !file.commit())
                 error = PlatformError{QStringLiteral("NSCocoaErrorDomain"), 512, file.errorString()};
+            const std::int64_t bytes = resource.dataSize.value_or(payload.size());
+            if (!error && observer.onProgress) observer.onProgress(bytes, bytes);
+            if (!error && observer.onWritten) observer.onWritten(destinationPath);
         }
         pending->onWrite(std::move(error));
     });

@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -179,7 +180,7 @@ public:
     // Port.
     AuthorizationStatus authorizationStatus(AccessLevel level) const override;
     void requestAuthorization(AccessLevel level, std::function<void(AuthorizationStatus)> handler) override;
-    FetchResult fetchVideos() const override;
+    FetchResult fetchVideos(const FetchControl& control = {}) const override;
     FetchResult fetchAssets(const QStringList& localIdentifiers) const override;
     QList<AssetResource> resources(const Asset& asset) const override;
     bool providesResourceDataSize() const override;
@@ -192,7 +193,8 @@ public:
     void cancelChange(RequestId id) override;
     RequestId writeResourceData(const AssetResource& resource, const QString& destinationPath,
                                 ExportNaming naming, bool isNetworkAccessAllowed,
-                                std::function<void(std::optional<PlatformError>)> handler) override;
+                                std::function<void(std::optional<PlatformError>)> handler,
+                                WriteObserver observer = {}) override;
     void cancelWrite(RequestId id) override;
     RequestId requestImage(const AssetRef& asset, QSize targetPixels, int contentMode,
                            const ImageRequestOptions& options,
@@ -218,7 +220,7 @@ private:
     struct PendingRequest;
 
     void count(SimulatedCall call) const;
-    void sleepFor(SimulatedCall call) const;
+    void sleepFor(SimulatedCall call, const std::stop_token& stop = {}) const;
     std::chrono::microseconds latency(SimulatedCall call) const;
     RequestId addPending(std::shared_ptr<PendingRequest> request);
     std::shared_ptr<PendingRequest> takePending(RequestId id);

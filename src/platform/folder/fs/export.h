@@ -29,6 +29,10 @@ struct CopyCalls {
 };
 CopyCalls systemCopyCalls();
 
+// Told the bytes copied so far and the whole count, after each chunk, on the
+// copying thread.
+using CopyProgress = std::function<void(std::int64_t copiedBytes, std::int64_t totalBytes)>;
+
 // A complete, flushed copy waiting for a name. Destroying it unpublished
 // removes the temporary. Not thread-safe; one owner.
 class StagedCopy {
@@ -48,7 +52,7 @@ public:
 
 private:
     friend Result<StagedCopy> stageCopy(int, const QByteArray&, int, const QByteArray&, const CopyCalls&,
-                                        std::stop_token);
+                                        std::stop_token, const CopyProgress&);
     StagedCopy() = default;
     void discard();
 
@@ -69,12 +73,13 @@ private:
 // The new file's mode is 0666 & ~umask, never the source's.
 Result<StagedCopy> stageCopy(int sourceFd, const QByteArray& sourcePath, int folderFd,
                              const QByteArray& folderPath, const CopyCalls& calls = systemCopyCalls(),
-                             std::stop_token stop = {});
+                             std::stop_token stop = {}, const CopyProgress& onProgress = {});
 
 // stageCopy, then one publish(name): for a destination the user named exactly,
 // where a taken name is an error.
 Result<void> exportFile(int sourceFd, const QByteArray& sourcePath, int folderFd,
                         const QByteArray& folderPath, const QByteArray& name,
-                        const CopyCalls& calls = systemCopyCalls(), std::stop_token stop = {});
+                        const CopyCalls& calls = systemCopyCalls(), std::stop_token stop = {},
+                        const CopyProgress& onProgress = {});
 
 }  // namespace reelkeep::fs

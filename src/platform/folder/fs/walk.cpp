@@ -28,6 +28,8 @@ namespace {
 // Deeper trees than this are pathological (or a bind-mount maze); each level
 // holds one open folder, so the cap also bounds descriptor use.
 constexpr int kMaxDepth = 200;
+// Entries read between two looks at the stop token inside one folder.
+constexpr std::uint32_t kEntriesPerStopCheck = 256;
 // Bounds the extension cache against a folder of generated names.
 constexpr qsizetype kMaxCachedExtensions = 4096;
 constexpr std::int64_t kNsPerSecond = 1'000'000'000;
@@ -147,7 +149,12 @@ private:
 
         std::vector<QByteArray> subfolders;
         bool isStatReported = false;
-        for (;;) {
+        for (std::uint32_t listed = 1;; ++listed) {
+            // A folder of 100,000 files takes seconds on a slow disk: Stop must not wait for it.
+            if (listed % kEntriesPerStopCheck == 0 && m_stop.stop_requested()) {
+                m_result.isStopped = true;
+                return;
+            }
             errno = 0;
             const dirent* entry = ::readdir(dir.get());
             if (!entry) {
