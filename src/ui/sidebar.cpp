@@ -46,14 +46,23 @@ public:
     }
 
 protected:
+    // A hidden link may miss the change; it catches up when shown.
+    void showEvent(QShowEvent* event) override {
+        QPushButton::showEvent(event);
+        followPalette();
+    }
     void changeEvent(QEvent* event) override {
         QPushButton::changeEvent(event);
-        if (event->type() == QEvent::PaletteChange) followPalette();
+        // Once the change has reached every widget: mid-way the palettes disagree.
+        if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange)
+            QMetaObject::invokeMethod(
+                this, [this] { followPalette(); }, Qt::QueuedConnection);
     }
 
 private:
     void followPalette() {
-        const QColor link = palette().color(QPalette::Link);
+        // The application's palette: a style sheet rewrites the widget's own.
+        const QColor link = QApplication::palette().color(QPalette::Link);
         if (link == m_shownLink) return;  // setting the sheet changes the palette again
         m_shownLink = link;
         setStyleSheet(QStringLiteral("QPushButton { color: %1; text-align: left; border: none;"

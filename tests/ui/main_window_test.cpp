@@ -339,8 +339,9 @@ TEST_F(MainWindowTest, ThemeChoicesInMenuAndSettingsStayInStep) {
     model().setSizeFilter(SizeFilter::atLeast100MB);
     auto* clear = window->findChild<QPushButton*>("clearFilters");
     ASSERT_NE(clear, nullptr);
-    EXPECT_TRUE(clear->styleSheet().contains(window->palette().color(QPalette::Link).name()))
-        << clear->styleSheet().toStdString();
+    EXPECT_TRUE(waitUntil([&] {
+        return clear->styleSheet().contains(window->palette().color(QPalette::Link).name());
+    })) << clear->styleSheet().toStdString();
 
     QAction* openSettings = menuAction("&Edit", "Settings…");
     ASSERT_NE(openSettings, nullptr);
