@@ -965,8 +965,8 @@ QCoro::Task<> VideoListViewModel::downloadOperation(QList<DownloadPair> plan, st
         setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Exported a copy to %1."),
                                 {QDir::toNativeSeparators(written.first())}));
     } else {
-        setStatus(StatusMessage::counted(QT_TRANSLATE_N_NOOP("reelkeep", "Exported %Ln video(s) to %1."),
-                                         succeeded, {QFileInfo(written.first()).absolutePath()}));
+        setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Exported %1 copies to %2."),
+                                {qlonglong(written.size()), QFileInfo(written.first()).absolutePath()}));
     }
     if (!written.isEmpty() && !isCancelled && !lastError) {
         m_exportedPaths = written;

@@ -141,7 +141,7 @@ TEST_F(ViewModelTest, ExportsPickFreeNamesAndReportPartialResults) {
     EXPECT_EQ(panels->folderPrompts.last(), "Export Copies");
     ASSERT_TRUE(waitForAction());
     EXPECT_EQ(statuses, QStringList({"Exporting 3 videos…", "Exporting 1 of 3…", "Exporting 2 of 3…",
-                                     "Exporting 3 of 3…", "Exported 3 videos to " + folder.path() + "."}));
+                                     "Exporting 3 of 3…", "Exported 3 copies to " + folder.path() + "."}));
     QStringList written = QDir(folder.path()).entryList(QDir::Files);
     written.sort();
     EXPECT_EQ(written, QStringList({"clip (2).mov", "clip (3).mov", "clip.mov", "evil_name.mov"}));

@@ -83,9 +83,9 @@ fs::Result<QByteArray> exportUnderFreeName(int sourceFd, const QByteArray& sourc
         const QByteArray extension = dot > 0 ? name.mid(dot) : QByteArray{};
         for (int counter = 2;; ++counter) {
             fs::Result<void> published = staged.value().publish(candidate);
-            if (published || published.error().kind() != fs::IoErrorKind::alreadyExists ||
-                counter > kMaxExportCounter)
-                return published;
+            if (published) return candidate;
+            if (published.error().kind() != fs::IoErrorKind::alreadyExists || counter > kMaxExportCounter)
+                return published.error();
             candidate = base + " (" + QByteArray::number(counter) + ")" + extension;
         }
     }
