@@ -259,10 +259,6 @@
         <translation>&amp;Datei</translation>
     </message>
     <message>
-        <source>Quit</source>
-        <translation>Beenden</translation>
-    </message>
-    <message>
         <source>&amp;Edit</source>
         <translation>&amp;Bearbeiten</translation>
     </message>
@@ -713,13 +709,6 @@
         <translation>
             <numerusform>%1 von %Ln Video exportiert.</numerusform>
             <numerusform>%1 von %Ln Videos exportiert.</numerusform>
-        </translation>
-    </message>
-    <message numerus="yes">
-        <source>Exported %Ln video(s).</source>
-        <translation>
-            <numerusform>%Ln Video exportiert.</numerusform>
-            <numerusform>%Ln Videos exportiert.</numerusform>
         </translation>
     </message>
     <message>
@@ -1194,6 +1183,60 @@ Rückgabewerte: 0 fertig, 1 abgelehnt, 2 falscher Aufruf, 3 keine lesbare Biblio
     <message>
         <source>The library folder “%1” is on a drive that is not mounted; it was skipped.</source>
         <translation>Der Bibliotheksordner „%1“ liegt auf einem Laufwerk, das nicht eingehängt ist; er wurde übersprungen.</translation>
+    </message>
+    <message>
+        <source>&amp;Quit</source>
+        <translation>&amp;Beenden</translation>
+    </message>
+    <message>
+        <source>&amp;Find</source>
+        <translation>&amp;Suchen</translation>
+    </message>
+    <message>
+        <source>&amp;Appearance</source>
+        <translation>&amp;Erscheinungsbild</translation>
+    </message>
+    <message>
+        <source>&amp;Video</source>
+        <translation>&amp;Video</translation>
+    </message>
+    <message>
+        <source>Exporting “%1”…
+%2 of %3</source>
+        <translation>„%1“ wird exportiert …
+%2 von %3</translation>
+    </message>
+    <message>
+        <source>Copy exported</source>
+        <translation>Kopie exportiert</translation>
+    </message>
+    <message>
+        <source>The copy is “%1” in %2.</source>
+        <translation>Die Kopie ist „%1“ in %2.</translation>
+    </message>
+    <message>
+        <source>The %1 copies are in %2.</source>
+        <translation>Die %1 Kopien sind in %2.</translation>
+    </message>
+    <message>
+        <source>Counting videos… %1 found</source>
+        <translation>Videos werden gezählt … %1 gefunden</translation>
+    </message>
+    <message>
+        <source>Select All</source>
+        <translation>Alle auswählen</translation>
+    </message>
+    <message>
+        <source>Export cancelled.</source>
+        <translation>Export abgebrochen.</translation>
+    </message>
+    <message>
+        <source>Exported a copy to %1.</source>
+        <translation>Eine Kopie nach %1 exportiert.</translation>
+    </message>
+    <message>
+        <source>Exported %1 copies to %2.</source>
+        <translation>%1 Kopien nach %2 exportiert.</translation>
     </message>
 </context>
 <context>

@@ -259,10 +259,6 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Quit</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>&amp;Edit</source>
         <translation type="unfinished"></translation>
     </message>
@@ -713,13 +709,6 @@
         <translation>
             <numerusform>Exported %1 of %Ln video.</numerusform>
             <numerusform>Exported %1 of %Ln videos.</numerusform>
-        </translation>
-    </message>
-    <message numerus="yes">
-        <source>Exported %Ln video(s).</source>
-        <translation>
-            <numerusform>Exported %Ln video.</numerusform>
-            <numerusform>Exported %Ln videos.</numerusform>
         </translation>
     </message>
     <message>
@@ -1189,6 +1178,59 @@ Exit codes: 0 done, 1 declined, 2 usage error, 3 no readable library, 4 the scan
     </message>
     <message>
         <source>The library folder “%1” is on a drive that is not mounted; it was skipped.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Quit</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Find</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Appearance</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Video</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Exporting “%1”…
+%2 of %3</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copy exported</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The copy is “%1” in %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The %1 copies are in %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Counting videos… %1 found</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Select All</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Export cancelled.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Exported a copy to %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Exported %1 copies to %2.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -589,6 +589,15 @@ TEST_F(MainWindowTest, MenusHaveMnemonicsAndTheManPageListsEveryKey) {
     EXPECT_EQ(command(Command::scan)->shortcuts(), shortcutsFor(KeyAction::scan));
     EXPECT_EQ(command(Command::deleteVideos)->shortcuts(), shortcutsFor(KeyAction::moveToTrash));
     EXPECT_EQ(command(Command::copyNames)->shortcuts(), shortcutsFor(KeyAction::copyNames));
+    EXPECT_EQ(command(Command::copyPaths)->shortcuts(), shortcutsFor(KeyAction::copyPaths));
+    EXPECT_EQ(window->undoAction()->shortcuts(), shortcutsFor(KeyAction::undoMoveToTrash));
+
+    // An ambiguous window key fires nothing in Qt: each is bound once.
+    QList<QKeySequence> windowKeys;
+    for (const KeyBinding& binding : keyBindings())
+        if (binding.place == KeyPlace::window) windowKeys += binding.keys;
+    for (const QKeySequence& key : windowKeys)
+        EXPECT_EQ(windowKeys.count(key), 1) << key.toString().toStdString();
 }
 
 TEST_F(MainWindowTest, BigExportsShowProgressWithCancelAndSuccessOffersTheFolder) {
