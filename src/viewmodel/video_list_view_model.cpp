@@ -123,7 +123,10 @@ QCoro::Task<> VideoListViewModel::runScan(std::stop_token stop) {
     QPointer<VideoListViewModel> self(this);
     co_await performScan(stop);
     if (!self) co_return;
-    refreshLibraryFolders();  // a folder skipped by the scan is named in the window
+    // Part of the scan, not launched beside it: a refresh still in flight when the
+    // window closes would outlive its owner.
+    co_await refreshFoldersTask();  // a folder skipped by the scan is named in the window
+    if (!self) co_return;
     m_isScanning = false;
     m_scanProgress.reset();
     // A newer scan may already own the stop source.
