@@ -534,7 +534,7 @@ void BM_FirstScan_IndexWrites(benchmark::State& state) {
     std::vector<store::IndexEntry> entries;
     for (store::IndexKey& key : listingOf(library).keys)
         entries.push_back(
-            store::IndexEntry{std::move(key), store::IndexedMetadata{1.6e9, 0.5, 64, 36, false, true}});
+            store::IndexEntry{std::move(key), store::IndexedMetadata{1.6e9, 0.5, 64, 36, false, true}, {}});
     const StateFolders scratch(library.state().cache + QStringLiteral("/scratch"));
     for (auto _ : state) {
         state.PauseTiming();
