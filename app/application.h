@@ -17,6 +17,12 @@ inline void setApplicationIdentity() {
     QCoreApplication::setApplicationVersion(QStringLiteral(REELKEEP_VERSION));
 }
 
+class VideoListViewModel;
+
+// Scans, then waits for the copy check that follows, showing the status on a
+// terminal's stderr (escaped: folder names may carry terminal escapes).
+void scanUntilIdle(VideoListViewModel& viewModel);
+
 int runScanCommand(int argc, char** argv);
 int runDuplicatesCommand(int argc, char** argv);
 int runWindow(int argc, char** argv);

@@ -216,18 +216,7 @@ int runDuplicatesCommand(int argc, char** argv) {
         Environment{systemClock(), nullptr, nullptr, nullptr, systemScanLog(QLatin1String(kApplicationId))});
     viewModel->setChecksCopiesAfterScan(!parser.isSet(sameSizeOption));
 
-    const bool showsProgress = ::isatty(STDERR_FILENO) == 1;
-    QObject::connect(viewModel.get(), &VideoListViewModel::statusChanged, viewModel.get(), [&] {
-        if (showsProgress) QTextStream(stderr) << "\r\033[K" << viewModel->status().text() << Qt::flush;
-    });
-    const auto quitWhenIdle = [&] {
-        if (!viewModel->isScanning() && !viewModel->isCheckingCopies()) QCoreApplication::quit();
-    };
-    QObject::connect(viewModel.get(), &VideoListViewModel::scanFinished, &app, quitWhenIdle);
-    QObject::connect(viewModel.get(), &VideoListViewModel::activityChanged, &app, quitWhenIdle);
-    viewModel->rescan();
-    QCoreApplication::exec();
-    if (showsProgress) QTextStream(stderr) << "\r\033[K" << Qt::flush;
+    scanUntilIdle(*viewModel);
 
     const AuthorizationStatus access = viewModel->authorizationStatus();
     if (access != AuthorizationStatus::authorized && access != AuthorizationStatus::limited) {

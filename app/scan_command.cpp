@@ -78,6 +78,22 @@ std::optional<SizeFilter> namedFilter(std::int64_t minimumBytes) {
 
 }  // namespace
 
+void scanUntilIdle(VideoListViewModel& viewModel) {
+    const bool showsProgress = ::isatty(STDERR_FILENO) == 1;
+    QObject::connect(&viewModel, &VideoListViewModel::statusChanged, &viewModel, [&] {
+        if (showsProgress)
+            QTextStream(stderr) << "\r\033[K" << escapeForTerminal(viewModel.status().text()) << Qt::flush;
+    });
+    const auto quitWhenIdle = [&] {
+        if (!viewModel.isScanning() && !viewModel.isCheckingCopies()) QCoreApplication::quit();
+    };
+    QObject::connect(&viewModel, &VideoListViewModel::scanFinished, &viewModel, quitWhenIdle);
+    QObject::connect(&viewModel, &VideoListViewModel::activityChanged, &viewModel, quitWhenIdle);
+    viewModel.rescan();
+    QCoreApplication::exec();
+    if (showsProgress) QTextStream(stderr) << "\r\033[K" << Qt::flush;
+}
+
 int runScanCommand(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     setApplicationIdentity();
@@ -153,20 +169,7 @@ int runScanCommand(int argc, char** argv) {
     auto viewModel = std::make_unique<VideoListViewModel>(
         *ports, Environment{systemClock(), nullptr, nullptr, nullptr, log});
 
-    const bool showsProgress = ::isatty(STDERR_FILENO) == 1;
-    QObject::connect(viewModel.get(), &VideoListViewModel::statusChanged, viewModel.get(), [&] {
-        if (showsProgress)
-            QTextStream(stderr) << "\r\033[K" << escapeForTerminal(viewModel->status().text()) << Qt::flush;
-    });
-    // Done once the check for identical copies that follows the scan is done too.
-    const auto quitWhenIdle = [&] {
-        if (!viewModel->isScanning() && !viewModel->isCheckingCopies()) QCoreApplication::quit();
-    };
-    QObject::connect(viewModel.get(), &VideoListViewModel::scanFinished, &app, quitWhenIdle);
-    QObject::connect(viewModel.get(), &VideoListViewModel::activityChanged, &app, quitWhenIdle);
-    viewModel->rescan();
-    QCoreApplication::exec();
-    if (showsProgress) QTextStream(stderr) << "\r\033[K" << Qt::flush;
+    scanUntilIdle(*viewModel);
     // A drive that is not mounted would otherwise just make its videos vanish from the list.
     for (const LibraryFolder& folder : ports->locations->libraryFolders().folders)
         if (folder.state != LibraryFolder::State::available) printError(unavailableFolderText(folder));

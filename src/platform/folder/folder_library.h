@@ -85,7 +85,7 @@ public:
 
     LibraryPorts ports();
 
-    // The "Open Privacy Settings" stand-in: asks the chooser again and keeps the answer.
+    // Asks the folder chooser again and keeps the answer.
     AuthorizationStatus reopenFolderChooser();
     // The folders scanned by the last fetch.
     std::vector<QByteArray> walkedFolders() const;
