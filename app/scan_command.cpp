@@ -80,15 +80,18 @@ std::optional<SizeFilter> namedFilter(std::int64_t minimumBytes) {
 
 void scanUntilIdle(VideoListViewModel& viewModel) {
     const bool showsProgress = ::isatty(STDERR_FILENO) == 1;
-    QObject::connect(&viewModel, &VideoListViewModel::statusChanged, &viewModel, [&] {
+    // The connections end with this call: later status changes (say, selecting extra copies)
+    // must not print progress or quit a loop that is no longer ours.
+    QObject context;
+    QObject::connect(&viewModel, &VideoListViewModel::statusChanged, &context, [&viewModel, showsProgress] {
         if (showsProgress)
             QTextStream(stderr) << "\r\033[K" << escapeForTerminal(viewModel.status().text()) << Qt::flush;
     });
-    const auto quitWhenIdle = [&] {
+    const auto quitWhenIdle = [&viewModel] {
         if (!viewModel.isScanning() && !viewModel.isCheckingCopies()) QCoreApplication::quit();
     };
-    QObject::connect(&viewModel, &VideoListViewModel::scanFinished, &viewModel, quitWhenIdle);
-    QObject::connect(&viewModel, &VideoListViewModel::activityChanged, &viewModel, quitWhenIdle);
+    QObject::connect(&viewModel, &VideoListViewModel::scanFinished, &context, quitWhenIdle);
+    QObject::connect(&viewModel, &VideoListViewModel::activityChanged, &context, quitWhenIdle);
     viewModel.rescan();
     QCoreApplication::exec();
     if (showsProgress) QTextStream(stderr) << "\r\033[K" << Qt::flush;
