@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QIcon>
+#include <QMediaPlayer>
 #include <QScreen>
 #include <QSettings>
 #include <QTextStream>
@@ -26,6 +27,7 @@
 #include "ui/desktop_services.h"
 #include "ui/library_folders_dialog.h"
 #include "ui/main_window.h"
+#include "ui/preview_dialog.h"
 #include "viewmodel/translations.h"
 #include "viewmodel/video_list_view_model.h"
 
@@ -53,7 +55,8 @@ enum class Shot { window, preview, folders, confirmation };
 // With another shot, the preview of the first row or a dialog is pictured instead.
 
 void saveScreenshotWhenScanned(MainWindow& window, const QString& path, Shot shot) {
-    constexpr int kSettleMs = 1500;  // thumbnails arrive, the video shows frames
+    constexpr int kSettleMs = 1500;    // thumbnails arrive
+    constexpr qint64 kPlayedMs = 800;  // the preview shows a moving picture, not its first frame
     constexpr int kGiveUpMs = 120'000;
     const auto save = [path](QWidget* shown) {
         const QPixmap picture = shown->screen()->grabWindow(shown->winId());
@@ -73,12 +76,27 @@ void saveScreenshotWhenScanned(MainWindow& window, const QString& path, Shot sho
             model.setSelectedIDs(firstRows);
             model.requestDeletion(model.selectedItems());
         }
-        QTimer::singleShot(kSettleMs, &window, [&window, save] {
+        QTimer::singleShot(kSettleMs, &window, [&window, save, shot] {
             QWidget* shown = &window;
-            if (window.previewDialog()) shown = window.previewDialog();
             if (window.libraryFoldersDialog()) shown = window.libraryFoldersDialog();
             if (window.deleteConfirmation()) shown = window.deleteConfirmation();
-            save(shown);
+            if (shot != Shot::preview) return save(shown);
+            // A busy machine starts the player late: wait until frames have played.
+            auto* poll = new QTimer(&window);
+            QObject::connect(poll, &QTimer::timeout, &window, [&window, save, poll] {
+                const PreviewDialog* preview = window.previewDialog();
+                if (preview == nullptr || preview->state() == PreviewDialog::State::failed) {
+                    poll->stop();
+                    QTextStream(stderr) << "reelkeep: the preview did not play\n";
+                    return QCoreApplication::exit(1);
+                }
+                if (preview->state() != PreviewDialog::State::ready || preview->player() == nullptr ||
+                    preview->player()->position() < kPlayedMs)
+                    return;
+                poll->stop();
+                save(window.previewDialog());
+            });
+            poll->start(100);
         });
     });
     QTimer::singleShot(kGiveUpMs, &window, [] { QCoreApplication::exit(1); });
