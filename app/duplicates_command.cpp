@@ -206,13 +206,9 @@ int runDuplicatesCommand(int argc, char** argv) {
 
     LibraryRequest request;
     request.folders = parser.values(libraryOption);
-    std::optional<LibraryPorts> ports = openLibrary(request);
-    if (!ports) {
-        printError(tr("The folder library is not available in this build."));
-        return kNoLibrary;
-    }
+    const LibraryPorts ports = openLibrary(request);
     auto viewModel = std::make_unique<VideoListViewModel>(
-        *ports,
+        ports,
         Environment{systemClock(), nullptr, nullptr, nullptr, systemScanLog(QLatin1String(kApplicationId))});
     viewModel->setChecksCopiesAfterScan(!parser.isSet(sameSizeOption));
 

@@ -31,7 +31,7 @@ std::vector<QByteArray> environmentFolders() {
 
 }  // namespace
 
-std::optional<LibraryPorts> openLibrary(const LibraryRequest& request) {
+LibraryPorts openLibrary(const LibraryRequest& request) {
     if (request.demoCount) {
         // The port holds the library only through its interfaces, so the ports
         // keep it alive as long as the service runs.

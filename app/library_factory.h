@@ -29,8 +29,7 @@ struct LibraryRequest {
     std::shared_ptr<FolderChooser> chooser;
 };
 
-// Nothing when the requested kind of library cannot be built.
-std::optional<LibraryPorts> openLibrary(const LibraryRequest& request);
+LibraryPorts openLibrary(const LibraryRequest& request);
 
 // The file behind a folder library's identifier, as raw bytes (for JSON's
 // path and path_bytes); nothing for identifiers of other libraries.

@@ -161,11 +161,8 @@ int runScanCommand(int argc, char** argv) {
         if (!isNumber || *request.demoCount < 0 || *request.demoCount > kMaxDemoCount)
             return usageError(tr("--demo takes a count of videos from 0 to 1000000."));
     }
+    // Optional only so that it can be closed before the list is printed.
     std::optional<LibraryPorts> ports = openLibrary(request);
-    if (!ports) {
-        printError(tr("The folder library is not available in this build; use --demo COUNT."));
-        return kNoLibrary;
-    }
 
     std::shared_ptr<ScanLog> log = systemScanLog(QLatin1String(kApplicationId));
     if (parser.isSet(timingsOption)) log = std::make_shared<StderrScanLog>(log);

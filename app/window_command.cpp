@@ -235,16 +235,12 @@ int runWindow(int argc, char** argv) {
         qsizetype(raw.size()) == line->library.folders.size())
         line->library.folderBytes = std::move(raw);
     line->library.chooser = std::make_shared<DialogFolderChooser>();
-    const std::optional<LibraryPorts> ports = openLibrary(line->library);
-    if (!ports) {
-        QTextStream(stderr) << "reelkeep: " << QStringLiteral("The library could not be opened.") << '\n';
-        return 2;
-    }
+    const LibraryPorts ports = openLibrary(line->library);
 
     QSettings settings;
     ThemeController theme(settings);
     DesktopEnvironment desktop = desktopEnvironment(QLatin1String(kApplicationId));
-    MainWindow window(*ports, desktop.environment, theme);
+    MainWindow window(ports, desktop.environment, theme);
     desktop.panels->setParentWidget(&window);
     if (!line->screenshotPath.isEmpty()) saveScreenshotWhenScanned(window, line->screenshotPath, line->shot);
     window.show();

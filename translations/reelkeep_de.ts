@@ -762,10 +762,6 @@
         <translation>Unbekannte Sortierung „%1“.</translation>
     </message>
     <message>
-        <source>The folder library is not available in this build; use --demo COUNT.</source>
-        <translation>Die Ordnerbibliothek fehlt in diesem Build; verwende --demo COUNT.</translation>
-    </message>
-    <message>
         <source>No library folder can be read. Pass --library DIR or set REELKEEP_LIBRARY.</source>
         <translation>Kein Bibliotheksordner kann gelesen werden. Gib --library DIR an oder setze REELKEEP_LIBRARY.</translation>
     </message>
@@ -996,10 +992,6 @@ Rückgabewerte: 0 fertig, 1 abgelehnt, 2 falscher Aufruf, 3 keine lesbare Biblio
     <message>
         <source>--yes and --dry-run go with --trash-extra-copies.</source>
         <translation>--yes und --dry-run gehören zu --trash-extra-copies.</translation>
-    </message>
-    <message>
-        <source>The folder library is not available in this build.</source>
-        <translation>Die Ordnerbibliothek fehlt in diesem Build.</translation>
     </message>
     <message>
         <source>Same size: %1 videos; at most %2 reclaimable if every one is a copy</source>

@@ -762,10 +762,6 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>The folder library is not available in this build; use --demo COUNT.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>No library folder can be read. Pass --library DIR or set REELKEEP_LIBRARY.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -991,10 +987,6 @@ Exit codes: 0 done, 1 declined, 2 usage error, 3 no readable library, 4 the scan
     </message>
     <message>
         <source>--yes and --dry-run go with --trash-extra-copies.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>The folder library is not available in this build.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
