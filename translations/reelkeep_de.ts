@@ -382,9 +382,12 @@
             <numerusform>%Ln Videos in den Papierkorb verschieben?</numerusform>
         </translation>
     </message>
-    <message>
+    <message numerus="yes">
         <source>You can restore them from the Trash. Their space is freed when the Trash is emptied.</source>
-        <translation>Du kannst sie aus dem Papierkorb wiederherstellen. Ihr Speicherplatz wird frei, wenn der Papierkorb geleert wird.</translation>
+        <translation>
+            <numerusform>Du kannst es aus dem Papierkorb wiederherstellen. Sein Speicherplatz wird frei, wenn der Papierkorb geleert wird.</numerusform>
+            <numerusform>Du kannst sie aus dem Papierkorb wiederherstellen. Ihr Speicherplatz wird frei, wenn der Papierkorb geleert wird.</numerusform>
+        </translation>
     </message>
     <message>
         <source>Cancel</source>

@@ -382,9 +382,12 @@
             <numerusform>Move %Ln videos to the Trash?</numerusform>
         </translation>
     </message>
-    <message>
+    <message numerus="yes">
         <source>You can restore them from the Trash. Their space is freed when the Trash is emptied.</source>
-        <translation type="unfinished"></translation>
+        <translation>
+            <numerusform>You can restore it from the Trash. Its space is freed when the Trash is emptied.</numerusform>
+            <numerusform>You can restore them from the Trash. Their space is freed when the Trash is emptied.</numerusform>
+        </translation>
     </message>
     <message>
         <source>Cancel</source>

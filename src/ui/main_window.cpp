@@ -519,8 +519,8 @@ void MainWindow::showDeleteConfirmation() {
         return;
     }
     if (m_deleteConfirmation) return;
-    const QString title = reelkeep::tr("Move %Ln video(s) to the Trash?", nullptr,
-                                       int(m_viewModel->pendingDeletionIDs().size()));
+    const int count = int(m_viewModel->pendingDeletionIDs().size());
+    const QString title = reelkeep::tr("Move %Ln video(s) to the Trash?", nullptr, count);
     auto* box = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::NoButton, this);
     box->setObjectName(QStringLiteral("deleteConfirmation"));
     box->setAttribute(Qt::WA_DeleteOnClose);
@@ -528,7 +528,8 @@ void MainWindow::showDeleteConfirmation() {
     setPlainInformativeText(
         box, trashListing(*m_viewModel) + QStringLiteral("\n\n") +
                  reelkeep::tr("You can restore them from the Trash. Their space is freed when the Trash is "
-                              "emptied."));
+                              "emptied.",
+                              nullptr, count));
     QPushButton* confirm = box->addButton(reelkeep::tr("Move to Trash"), QMessageBox::DestructiveRole);
     confirm->setObjectName(QStringLiteral("confirmDeletion"));
     QPushButton* cancel = box->addButton(reelkeep::tr("Cancel"), QMessageBox::RejectRole);
