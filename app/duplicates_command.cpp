@@ -14,6 +14,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 #include <QTextStream>
 #include <algorithm>
 #include <cerrno>
@@ -29,6 +30,7 @@
 #include "model/copies.h"
 #include "model/display_text.h"
 #include "model/texts.h"
+#include "viewmodel/translations.h"
 #include "viewmodel/video_list_view_model.h"
 
 namespace reelkeep {
@@ -110,10 +112,9 @@ void printSets(const QList<ResolvedSet>& sets, const CopySummary& summary, QText
             out << memberNote(member) << '\n';
         }
     }
-    out << tr("Identical copies: %1 in %2 sets; reclaimable: %3")
-               .arg(summary.videoCount)
-               .arg(sets.size())
-               .arg(byteCountText(summary.reclaimableBytes))
+    out << tr("Identical copies: %1 in %2; reclaimable: %3")
+               .arg(tr("%Ln video(s)", nullptr, summary.videoCount),
+                    tr("%Ln set(s)", nullptr, int(sets.size())), byteCountText(summary.reclaimableBytes))
         << '\n';
 }
 
@@ -175,6 +176,7 @@ bool askOnTerminal(const QString& question) {
 int runDuplicatesCommand(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     setApplicationIdentity();
+    installTranslations();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -244,9 +246,9 @@ int runDuplicatesCommand(int argc, char** argv) {
         } else {
             viewModel->showDuplicates();
             if (!writeTable(viewModel->visibleItems(), out)) return finishOutput(kNotWritten);
-            out << tr("Same size: %1 videos; at most %2 reclaimable if every one is a copy")
-                       .arg(duplicates.videoCount)
-                       .arg(byteCountText(duplicates.reclaimableBytes))
+            out << tr("Same size: %1; at most %2 reclaimable if every one is a copy")
+                       .arg(tr("%Ln video(s)", nullptr, duplicates.videoCount),
+                            byteCountText(duplicates.reclaimableBytes))
                 << '\n';
         }
         return finishOutput(kDone);
@@ -272,9 +274,8 @@ int runDuplicatesCommand(int argc, char** argv) {
         return a.localIdentifier() < b.localIdentifier();
     });
     const SelectionStats selection = viewModel->selectionStats();
-    out << tr("Extra copies to move to the Trash: %1 (frees %2)")
-               .arg(extras.size())
-               .arg(byteCountText(selection.freeableBytes))
+    out << tr("Extra copies to move to the Trash: %1 (frees %2 once the Trash is emptied)")
+               .arg(QLocale().toString(extras.size()), byteCountText(selection.freeableBytes))
         << '\n';
     QStringList ids;
     for (const VideoItem& item : extras) {
@@ -288,7 +289,7 @@ int runDuplicatesCommand(int argc, char** argv) {
             printError(tr("Not moving anything without --yes when not on a terminal."));
             return finishOutput(kUsage);
         }
-        if (!askOnTerminal(tr("Move %1 files to the Trash?").arg(extras.size()))) {
+        if (!askOnTerminal(tr("Move %Ln file(s) to the Trash?", nullptr, int(extras.size())))) {
             err << tr("Nothing moved.") << '\n';
             return finishOutput(kDeclined);
         }

@@ -949,10 +949,6 @@ Rückgabewerte: 0 fertig, 2 falscher Aufruf, 3 keine lesbare Bibliothek, 4 das D
         <translation>Siehe „reelkeep duplicates --help“.</translation>
     </message>
     <message>
-        <source>Identical copies: %1 in %2 sets; reclaimable: %3</source>
-        <translation>Identische Kopien: %1 in %2 Gruppen; freizugeben: %3</translation>
-    </message>
-    <message>
         <source>Finds identical copies among your videos: same size, then the same bytes.
 
 Exit codes: 0 done, 1 declined, 2 usage error, 3 no readable library, 4 the scan failed, 5 standard output could not be written, 6 not every selected copy was moved.</source>
@@ -997,24 +993,12 @@ Rückgabewerte: 0 fertig, 1 abgelehnt, 2 falscher Aufruf, 3 keine lesbare Biblio
         <translation>--yes und --dry-run gehören zu --trash-extra-copies.</translation>
     </message>
     <message>
-        <source>Same size: %1 videos; at most %2 reclaimable if every one is a copy</source>
-        <translation>Gleiche Größe: %1 Videos; höchstens %2 freizugeben, wenn jedes eine Kopie ist</translation>
-    </message>
-    <message>
         <source>not verified: </source>
         <translation>nicht bestätigt: </translation>
     </message>
     <message>
-        <source>Extra copies to move to the Trash: %1 (frees %2)</source>
-        <translation>Überzählige Kopien für den Papierkorb: %1 (gibt %2 frei)</translation>
-    </message>
-    <message>
         <source>Not moving anything without --yes when not on a terminal.</source>
         <translation>Ohne --yes wird außerhalb eines Terminals nichts verschoben.</translation>
-    </message>
-    <message>
-        <source>Move %1 files to the Trash?</source>
-        <translation>%1 Dateien in den Papierkorb verschieben?</translation>
     </message>
     <message>
         <source>Nothing moved.</source>
@@ -1232,6 +1216,32 @@ Rückgabewerte: 0 fertig, 1 abgelehnt, 2 falscher Aufruf, 3 keine lesbare Biblio
     <message>
         <source>Exported %1 copies to %2.</source>
         <translation>%1 Kopien nach %2 exportiert.</translation>
+    </message>
+    <message>
+        <source>Identical copies: %1 in %2; reclaimable: %3</source>
+        <translation>Identische Kopien: %1 in %2; freizugeben: %3</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln set(s)</source>
+        <translation>
+            <numerusform>%Ln Gruppe</numerusform>
+            <numerusform>%Ln Gruppen</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Same size: %1; at most %2 reclaimable if every one is a copy</source>
+        <translation>Gleiche Größe: %1; höchstens %2 freizugeben, wenn jedes eine Kopie ist</translation>
+    </message>
+    <message>
+        <source>Extra copies to move to the Trash: %1 (frees %2 once the Trash is emptied)</source>
+        <translation>Überzählige Kopien für den Papierkorb: %1 (gibt %2 frei, sobald der Papierkorb geleert ist)</translation>
+    </message>
+    <message numerus="yes">
+        <source>Move %Ln file(s) to the Trash?</source>
+        <translation>
+            <numerusform>%Ln Datei in den Papierkorb verschieben?</numerusform>
+            <numerusform>%Ln Dateien in den Papierkorb verschieben?</numerusform>
+        </translation>
     </message>
 </context>
 <context>

@@ -947,10 +947,6 @@ Exit codes: 0 done, 2 usage error, 3 no readable library, 4 the scan failed, 5 t
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Identical copies: %1 in %2 sets; reclaimable: %3</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Finds identical copies among your videos: same size, then the same bytes.
 
 Exit codes: 0 done, 1 declined, 2 usage error, 3 no readable library, 4 the scan failed, 5 standard output could not be written, 6 not every selected copy was moved.</source>
@@ -993,23 +989,11 @@ Exit codes: 0 done, 1 declined, 2 usage error, 3 no readable library, 4 the scan
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Same size: %1 videos; at most %2 reclaimable if every one is a copy</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>not verified: </source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Extra copies to move to the Trash: %1 (frees %2)</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Not moving anything without --yes when not on a terminal.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Move %1 files to the Trash?</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -1227,6 +1211,32 @@ Exit codes: 0 done, 1 declined, 2 usage error, 3 no readable library, 4 the scan
     <message>
         <source>Exported %1 copies to %2.</source>
         <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Identical copies: %1 in %2; reclaimable: %3</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln set(s)</source>
+        <translation>
+            <numerusform>%Ln set</numerusform>
+            <numerusform>%Ln sets</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Same size: %1; at most %2 reclaimable if every one is a copy</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Extra copies to move to the Trash: %1 (frees %2 once the Trash is emptied)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>Move %Ln file(s) to the Trash?</source>
+        <translation>
+            <numerusform>Move %Ln file to the Trash?</numerusform>
+            <numerusform>Move %Ln files to the Trash?</numerusform>
+        </translation>
     </message>
 </context>
 <context>

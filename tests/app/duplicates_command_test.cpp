@@ -131,6 +131,9 @@ TEST_F(DuplicatesCommandTest, TrashesExtraCopiesOnlyWhenToldAndSaysWhatMoved) {
     const CommandRun dryRun = run({"duplicates", "--library", library, "--trash-extra-copies", "--dry-run"});
     EXPECT_EQ(dryRun.exitCode, 0) << dryRun.err.toStdString();
     EXPECT_TRUE(dryRun.out.contains(QStringLiteral("clip-1.mp4")));
+    // The catalogue is loaded: English plural forms, not "(s)".
+    EXPECT_TRUE(dryRun.out.contains(QStringLiteral("Identical copies: 2 videos in 1 set;")))
+        << dryRun.out.toStdString();
     EXPECT_TRUE(QFile::exists(extra));
 
     const CommandRun refused = run({"duplicates", "--library", library, "--trash-extra-copies"});
