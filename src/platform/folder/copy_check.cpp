@@ -19,6 +19,11 @@ store::ContentFingerprint storeKey(const fs::ContentKey& key) {
             key.ctimeNs};
 }
 
+std::optional<fs::PrefixDigest> prefixOf(const store::ContentDigests& digests) {
+    if (!digests.prefixBytes || !digests.prefix) return std::nullopt;
+    return fs::PrefixDigest{*digests.prefixBytes, *digests.prefix};
+}
+
 class IndexContentMemory final : public fs::ContentMemory {
 public:
     explicit IndexContentMemory(MetadataSink& sink) : m_sink(sink) {}
@@ -29,12 +34,18 @@ public:
         for (const fs::ContentKey& key : keys) files.push_back(storeKey(key));
         std::vector<std::optional<fs::KnownContent>> known;
         for (const std::optional<store::ContentDigests>& digests : m_sink.lookupContent(files))
-            known.push_back(digests ? std::optional(fs::KnownContent{digests->sample, digests->whole})
-                                    : std::nullopt);
+            known.push_back(
+                digests ? std::optional(fs::KnownContent{digests->sample, digests->whole, prefixOf(*digests)})
+                        : std::nullopt);
         return known;
     }
     void remember(const fs::ContentKey& key, const fs::KnownContent& content) override {
-        m_sink.storeContent(storeKey(key), store::ContentDigests{content.sample, content.whole});
+        store::ContentDigests digests{content.sample, content.whole, std::nullopt, std::nullopt};
+        if (content.prefix) {
+            digests.prefixBytes = content.prefix->bytes;
+            digests.prefix = content.prefix->digest;
+        }
+        m_sink.storeContent(storeKey(key), digests);
     }
 
 private:
@@ -84,6 +95,7 @@ CopyCheck FolderLibrary::checkScannedCopies(const FetchResult& scanned,
     }
 
     IndexContentMemory memory(*m_index);
+    fs::ContentComparer comparer(&memory, stop);
     if (progress) progress(done);
     for (std::size_t g = 0; g < groups.size(); ++g) {
         const std::span<const FolderAsset* const> group = groups[g];
@@ -94,11 +106,10 @@ CopyCheck FolderLibrary::checkScannedCopies(const FetchResult& scanned,
         std::vector<fs::CompareFile> compared;
         for (const FolderAsset* file : group)
             compared.push_back({file->file().path, file->file().fingerprint});
-        const fs::GroupVerdict verdict =
-            fs::compareSameSizeGroup(compared, &memory, stop, [&](std::int64_t bytes) {
-                done.checkedBytes += bytes;
-                if (progress) progress(done);
-            });
+        const fs::GroupVerdict verdict = comparer.compare(compared, [&](std::int64_t bytes) {
+            done.checkedBytes += bytes;
+            if (progress) progress(done);
+        });
         std::vector<bool> isSettled(group.size(), false);
         for (const std::vector<std::size_t>& subset : verdict.identicalSubsets) {
             CopySet set{group.front()->file().fingerprint.sizeBytes, {}};

@@ -39,9 +39,10 @@ std::vector<std::optional<store::ContentDigests>> MetadataSink::lookupContent(
 
 void MetadataSink::storeContent(const store::ContentFingerprint& file, const store::ContentDigests& digests) {
     std::lock_guard lock(m_mutex);
-    // A cache: a failed write only means the file is compared again next time.
-    if (const store::StoreStatus error = m_index->storeContent(file, digests))
-        qWarning().noquote() << "reelkeep: copy results not kept:" << error->message();
+    // Pending rows are not looked up: what they say is only more than the index
+    // says of the same fingerprint, never something else.
+    m_pendingContent.emplace_back(file, digests);
+    if (m_pendingContent.size() >= kIndexWriteBatch) flushLocked();
 }
 
 void MetadataSink::add(store::IndexEntry entry) {
@@ -56,11 +57,15 @@ void MetadataSink::flush() {
 }
 
 void MetadataSink::flushLocked() {
-    if (m_pending.empty()) return;
     // The index is a cache: a failed write only means these files are read again.
-    if (const store::StoreStatus error = m_index->store(m_pending))
-        qWarning().noquote() << "reelkeep: metadata index not updated:" << error->message();
+    if (!m_pending.empty())
+        if (const store::StoreStatus error = m_index->store(m_pending))
+            qWarning().noquote() << "reelkeep: metadata index not updated:" << error->message();
     m_pending.clear();
+    if (!m_pendingContent.empty())
+        if (const store::StoreStatus error = m_index->storeContent(m_pendingContent))
+            qWarning().noquote() << "reelkeep: copy results not kept:" << error->message();
+    m_pendingContent.clear();
 }
 
 ReadResult readMetadata(const ScannedFile& file, const media::InputLimits& limits) {

@@ -50,6 +50,7 @@ private:
     std::mutex m_mutex;
     std::unique_ptr<store::MetadataIndex> m_index;
     std::vector<store::IndexEntry> m_pending;
+    std::vector<std::pair<store::ContentFingerprint, store::ContentDigests>> m_pendingContent;
 };
 
 struct ScannedFile {

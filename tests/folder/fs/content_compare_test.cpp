@@ -1,4 +1,5 @@
 #include <grp.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <utime.h>
 
@@ -72,6 +73,28 @@ private:
     std::vector<std::pair<ContentKey, KnownContent>> m_rows;
 };
 
+// Pages of the file in the page cache now.
+std::size_t cachedPages(const QByteArray& path) {
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    const auto size = std::size_t(::lseek(fd, 0, SEEK_END));
+    void* map = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+    ::close(fd);
+    std::vector<unsigned char> pages((size + 4095) / 4096);
+    ::mincore(map, size, pages.data());
+    ::munmap(map, size);
+    return std::size_t(std::count_if(pages.begin(), pages.end(), [](unsigned char p) { return p & 1; }));
+}
+
+void setCached(const QByteArray& path, bool isCached) {
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    ::fdatasync(fd);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    std::vector<char> buffer(1 << 16);
+    while (isCached && ::read(fd, buffer.data(), buffer.size()) > 0) {
+    }
+    ::close(fd);
+}
+
 }  // namespace
 
 TEST(ContentCompare, OnlyByteIdenticalFilesFormSubsets) {
@@ -123,6 +146,44 @@ TEST(ContentCompare, RememberedResultsNeedNoReadsUntilAFingerprintFieldChanges) 
     const GroupVerdict afterChmod = compareSameSizeGroup(f.files, &memory, {});
     EXPECT_EQ(afterChmod.identicalSubsets, first.identicalSubsets);
     EXPECT_GT(afterChmod.bytesRead, 0);
+}
+
+TEST(ContentCompare, TwoFilesAloneStopAtTheirFirstDifferenceAndARescanKnowsWithoutReading) {
+    Fixture f;
+    const QByteArray original = pattern(4);
+    f.add("a.mp4", original);
+    f.add("b.mp4", flipped(original, 100'000));  // past the first block, in the first chunk
+    MapMemory memory;
+    const GroupVerdict first = compareSameSizeGroup(f.files, &memory, {});
+    EXPECT_TRUE(first.identicalSubsets.empty());
+    EXPECT_LT(first.bytesRead, std::int64_t(kFileBytes));
+    const GroupVerdict again = compareSameSizeGroup(f.files, &memory, {});
+    EXPECT_TRUE(again.identicalSubsets.empty());
+    EXPECT_EQ(again.bytesRead, 0);
+}
+
+TEST(ContentCompare, PagesCachedBeforeStayAndPagesBroughtInGo) {
+    Fixture f;
+    const QByteArray original = pattern(6);
+    f.add("uncached.mp4", original);
+    f.add("cached.mp4", original);
+    f.add("partly cached.mp4", original);
+    setCached(f.files[0].path, false);
+    setCached(f.files[1].path, true);
+    setCached(f.files[2].path, true);
+    // A hole in the middle of a chunk: the pages around it are still someone's.
+    const int fd = ::open(f.files[2].path.constData(), O_RDONLY | O_CLOEXEC);
+    ::posix_fadvise(fd, (1 << 20) + (1 << 18), 1 << 18, POSIX_FADV_DONTNEED);
+    ::close(fd);
+    if (cachedPages(f.files[0].path) != 0) GTEST_SKIP() << "this file system keeps its pages (tmpfs)";
+    const std::size_t pages = cachedPages(f.files[1].path);
+    const std::size_t partly = cachedPages(f.files[2].path);
+    ASSERT_LT(partly, pages);
+
+    EXPECT_EQ(compareSameSizeGroup(f.files, nullptr, {}).identicalSubsets.size(), 1u);
+    EXPECT_EQ(cachedPages(f.files[0].path), 0u);
+    EXPECT_EQ(cachedPages(f.files[1].path), pages);
+    EXPECT_EQ(cachedPages(f.files[2].path), partly);
 }
 
 TEST(ContentCompare, FilesThatChangeVanishOrCannotBeReadAreNotVerified) {

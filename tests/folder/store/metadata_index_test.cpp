@@ -144,9 +144,10 @@ TEST(MetadataIndex, ContentAnswersOnlyWhileEveryFingerprintFieldIsUnchanged) {
         index->lookup(std::vector{IndexKey{"/v/old.mp4", FileFingerprint{1, 2, 3, 4}}})[0].has_value());
     const ContentFingerprint file{0xFFFF'FFFF'FFFF'FF00u, 42, 5'000'000, 1'700'000'000'123'456'789,
                                   1'700'000'001'000'000'001};
-    const ContentDigests digests{StoredDigest{1, 2, 3}, StoredDigest{9, 8, 7}};
-    ASSERT_FALSE(index->storeContent(file, digests));
-    ASSERT_FALSE(index->storeContent({file.device, 43, 7, 7, 7}, {StoredDigest{5}, std::nullopt}));
+    const ContentDigests digests{StoredDigest{1, 2, 3}, StoredDigest{9, 8, 7}, 1 << 20, StoredDigest{4}};
+    const ContentDigests sampleOnly{StoredDigest{5}, std::nullopt, std::nullopt, std::nullopt};
+    ASSERT_FALSE(index->storeContent(std::vector{
+        std::pair{file, digests}, std::pair{ContentFingerprint{file.device, 43, 7, 7, 7}, sampleOnly}}));
 
     const struct {
         const char* change;
@@ -164,7 +165,7 @@ TEST(MetadataIndex, ContentAnswersOnlyWhileEveryFingerprintFieldIsUnchanged) {
         const auto answers =
             index->lookupContent(std::vector{c.key, ContentFingerprint{file.device, 43, 7, 7, 7}});
         EXPECT_EQ(answers[0], c.isAnswered ? std::optional(digests) : std::nullopt) << c.change;
-        EXPECT_EQ(answers[1], (ContentDigests{StoredDigest{5}, std::nullopt})) << c.change;
+        EXPECT_EQ(answers[1], sampleOnly) << c.change;
     }
 }
 

@@ -7,8 +7,8 @@
 #include <linux/fiemap.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <sys/syscall.h>
-#include <sys/uio.h>
 #include <unistd.h>
 #include <xxhash.h>
 
@@ -24,6 +24,7 @@ namespace {
 constexpr std::int64_t kNsPerSecond = 1'000'000'000;
 // Large enough that two files read in turn cost few seeks on a disk.
 constexpr std::size_t kChunkBytes = 1 << 20;
+static_assert(kChunkBytes >= 2 * kSampleBlockBytes, "a small file is sampled into one buffer");
 
 // From linux/ioprio.h, which glibc does not wrap.
 constexpr int kIoprioWhoProcess = 1;
@@ -42,34 +43,120 @@ ContentDigest digestOf(XXH3_state_t* state) {
 struct HashState {
     std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> state{XXH3_createState(), &XXH3_freeState};
     HashState() { XXH3_128bits_reset(state.get()); }
+    HashState(const HashState& other) { XXH3_copyState(state.get(), other.state.get()); }
+    HashState& operator=(const HashState&) = delete;
     void add(const char* bytes, std::size_t size) { XXH3_128bits_update(state.get(), bytes, size); }
     ContentDigest digest() const { return digestOf(state.get()); }
 };
 
-// One open file being read: checks that it stays the file of `key`, and drops
-// behind it only the pages that were not in the cache before we read them.
+std::int64_t pageBytes() {
+    static const std::int64_t bytes = ::sysconf(_SC_PAGESIZE);
+    return bytes;
+}
+
+// cachestat(2), Linux 6.5, which the C library does not wrap yet.
+constexpr long kSysCachestat = 451;
+struct CachestatRange {
+    std::uint64_t offset;
+    std::uint64_t length;
+};
+struct Cachestat {
+    std::uint64_t cached, dirty, writeback, evicted, recentlyEvicted;
+};
+
+// Which pages of a range of a file were in the page cache before we read
+// them: those stay for whoever read them; the ones our reads bring in (read-
+// ahead included) are dropped. cachestat() answers for a whole range at once;
+// where a range is partly cached, or the kernel is older, mincore() on a
+// mapping that is never touched answers page by page. Where neither can tell,
+// no page counts as cached.
+class CacheFootprint {
+public:
+    static CacheFootprint of(int fd, std::int64_t offset, std::int64_t size) {
+        CacheFootprint footprint;
+        footprint.m_firstPage = offset / pageBytes();
+        const std::int64_t start = footprint.m_firstPage * pageBytes();
+        const auto length = std::size_t(offset + size - start);
+        const std::size_t pages = (length + std::size_t(pageBytes()) - 1) / std::size_t(pageBytes());
+        footprint.m_wasCached.assign(pages, 0);
+        CachestatRange range{std::uint64_t(start), length};
+        Cachestat stat{};
+        if (::syscall(kSysCachestat, fd, &range, &stat, 0) == 0) {
+            if (stat.cached >= pages) footprint.m_wasCached.assign(pages, 1);
+            if (stat.cached == 0 || stat.cached >= pages) return footprint;
+        }
+        void* map = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, fd, start);
+        if (map == MAP_FAILED) return footprint;
+        if (::mincore(map, length, footprint.m_wasCached.data()) != 0) footprint.m_wasCached.assign(pages, 0);
+        ::munmap(map, length);
+        return footprint;
+    }
+
+    // Pages that an earlier read of ours brought in are ours, though cached now.
+    void exclude(const CacheFootprint& earlier) {
+        for (std::size_t k = 0; k < earlier.m_wasCached.size(); ++k) {
+            const std::int64_t here = earlier.m_firstPage + std::int64_t(k) - m_firstPage;
+            if ((earlier.m_wasCached[k] & 1) == 0 && here >= 0 && here < std::int64_t(m_wasCached.size()))
+                m_wasCached[std::size_t(here)] = 0;
+        }
+    }
+
+    bool broughtIn() const {
+        return std::any_of(m_wasCached.begin(), m_wasCached.end(),
+                           [](unsigned char page) { return (page & 1) == 0; });
+    }
+
+    // Drops the pages of [offset, offset + size) that were not cached before.
+    void drop(int fd, std::int64_t offset, std::int64_t size) const {
+        const std::int64_t end = offset + size;
+        std::int64_t page = offset / pageBytes();
+        while (page * pageBytes() < end) {
+            while (page * pageBytes() < end && wasCached(page)) ++page;
+            const std::int64_t runStart = page;
+            while (page * pageBytes() < end && !wasCached(page)) ++page;
+            if (page > runStart) {
+                const std::int64_t from = std::max(offset, runStart * pageBytes());
+                ::posix_fadvise(fd, from, std::min(end, page * pageBytes()) - from, POSIX_FADV_DONTNEED);
+            }
+        }
+    }
+
+private:
+    bool wasCached(std::int64_t page) const {
+        const std::int64_t k = page - m_firstPage;
+        return k >= 0 && k < std::int64_t(m_wasCached.size()) && (m_wasCached[std::size_t(k)] & 1) != 0;
+    }
+
+    std::int64_t m_firstPage = 0;
+    std::vector<unsigned char> m_wasCached;  // one per page of the range, from m_firstPage
+};
+
+// One open file being read: checks that it stays the file of `key`, and
+// leaves the page cache as it found it.
 class OpenFile {
 public:
-    enum Pages { dropBehind, keepPages };
+    // sample: only the pages asked for, kept until the group is settled, as a
+    // whole read may follow. whole: sequential read-ahead, dropped as we go.
+    enum class Access { sample, whole };
 
-    static Result<OpenFile> open(const CompareFile& file, const ContentKey& key, Pages pages = dropBehind) {
+    static Result<OpenFile> open(const CompareFile& file, const ContentKey& key, Access access,
+                                 const std::vector<CacheFootprint>& earlier = {}) {
         Result<UniqueFd> fd = openVerifiedPath(file.path, file.fingerprint);
         if (!fd) return fd.error();
-        OpenFile opened(std::move(fd).value(), file.path, key, pages);
+        OpenFile opened(std::move(fd).value(), file.path, key);
         if (Result<void> same = opened.checkUnchanged(); !same) return same.error();
-        ::posix_fadvise(opened.m_fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+        const int fdNumber = opened.m_fd.get();
+        ::posix_fadvise(fdNumber, 0, 0, access == Access::sample ? POSIX_FADV_RANDOM : POSIX_FADV_SEQUENTIAL);
+        if (access == Access::whole) {
+            opened.m_footprint = CacheFootprint::of(fdNumber, 0, key.fingerprint.sizeBytes);
+            for (const CacheFootprint& ours : earlier) opened.m_footprint.exclude(ours);
+        }
         return opened;
     }
 
     // Reads [offset, offset + size) in full; a short file means it changed.
     Result<void> read(std::int64_t offset, char* buffer, std::size_t size, std::int64_t* bytesRead) {
-        std::size_t done = 0;
-        // RWF_NOWAIT answers only from the page cache: what it gives was cached already.
-        iovec vector{buffer, size};
-        const ssize_t cached = ::preadv2(m_fd.get(), &vector, 1, offset, RWF_NOWAIT);
-        if (cached > 0) done = std::size_t(cached);
-        const bool wasCached = done == size;
-        while (done < size) {
+        for (std::size_t done = 0; done < size;) {
             const ssize_t got = ::pread(m_fd.get(), buffer + done, size - done, offset + std::int64_t(done));
             if (got < 0 && errno == EINTR) continue;
             if (got < 0) return IoError::fromErrno(IoOperation::read, m_path);
@@ -77,19 +164,16 @@ public:
             done += std::size_t(got);
         }
         *bytesRead += std::int64_t(size);
-        if (!wasCached) {
-            m_hasBroughtIn = true;
-            if (m_pages == dropBehind)
-                ::posix_fadvise(m_fd.get(), offset, std::int64_t(size), POSIX_FADV_DONTNEED);
-        }
         return {};
     }
 
-    // A kept file leaves the cache as it found it: whole, when we read it in.
-    void dropWhatWasBroughtIn() {
-        if (m_hasBroughtIn) ::posix_fadvise(m_fd.get(), 0, 0, POSIX_FADV_DONTNEED);
-        m_hasBroughtIn = false;
+    // What a sample read is about to bring in: taken before reading.
+    CacheFootprint footprintOf(std::int64_t offset, std::int64_t size) const {
+        return CacheFootprint::of(m_fd.get(), offset, size);
     }
+    void dropBehind(std::int64_t offset, std::int64_t size) { m_footprint.drop(m_fd.get(), offset, size); }
+    // The whole file: read-ahead past where we stopped included.
+    void dropAll() { dropBehind(0, m_key.fingerprint.sizeBytes); }
 
     Result<void> checkUnchanged() const {
         Result<struct stat> now = statFd(m_fd.get(), m_path);
@@ -100,26 +184,25 @@ public:
     }
 
 private:
-    OpenFile(UniqueFd fd, QByteArray path, ContentKey key, Pages pages)
-        : m_fd(std::move(fd)), m_path(std::move(path)), m_key(key), m_pages(pages) {}
+    OpenFile(UniqueFd fd, QByteArray path, ContentKey key)
+        : m_fd(std::move(fd)), m_path(std::move(path)), m_key(key) {}
 
     UniqueFd m_fd;
     QByteArray m_path;
     ContentKey m_key;
-    Pages m_pages;
-    bool m_hasBroughtIn = false;
+    CacheFootprint m_footprint;
 };
 
 class GroupComparer {
 public:
     GroupComparer(std::span<const CompareFile> group, ContentMemory* memory, const std::stop_token& stop,
-                  const CompareProgress& onProgress)
+                  const CompareProgress& onProgress, char* buffers)
         : m_group(group),
           m_memory(memory),
           m_stop(stop),
           m_onProgress(onProgress),
           m_states(group.size()),
-          m_buffers{std::vector<char>(kChunkBytes), std::vector<char>(kChunkBytes)} {}
+          m_buffers{buffers, buffers + kChunkBytes} {}
 
     GroupVerdict run() {
         readKeys();
@@ -130,6 +213,7 @@ public:
             if (isStopped()) break;
             settleCandidates(candidates);
         }
+        for (std::size_t i = 0; i < m_group.size(); ++i) releaseSamplePages(i);
         // Subsets found before a stop were compared in full and stand.
         m_verdict.isStopped = isStopped();
         for (std::size_t i = 0; i < m_group.size(); ++i) credit(i, fileSize());
@@ -144,6 +228,8 @@ private:
         bool isUsable = false;  // not failed
         bool isWholeFromMemory = false;
         std::int64_t credited = 0;  // bytes reported through onProgress
+        // The pages of the sample read, while they stay cached for a whole read.
+        std::vector<CacheFootprint> samplePages;
     };
 
     bool isStopped() const { return m_stop.stop_requested(); }
@@ -202,24 +288,27 @@ private:
     bool sample(std::size_t i) {
         FileState& state = m_states[i];
         if (state.known.sample) return true;
-        Result<OpenFile> file = OpenFile::open(m_group[i], state.key);
+        Result<OpenFile> file = OpenFile::open(m_group[i], state.key, OpenFile::Access::sample);
         if (!file) {
             fail(i, file.error());
             return false;
         }
         HashState hash;
         const std::int64_t size = fileSize();
-        const std::int64_t head = std::min(size, isSmall() ? size : kSampleBlockBytes);
-        char* buffer = m_buffers[0].data();
+        const std::int64_t head = isSmall() ? size : kSampleBlockBytes;
+        char* buffer = m_buffers[0];
+        state.samplePages.push_back(file->footprintOf(0, head));
         Result<void> read = file->read(0, buffer, std::size_t(head), &m_verdict.bytesRead);
         if (read) hash.add(buffer, std::size_t(head));
         if (read && !isSmall()) {
+            state.samplePages.push_back(file->footprintOf(size - kSampleBlockBytes, kSampleBlockBytes));
             read = file->read(size - kSampleBlockBytes, buffer, std::size_t(kSampleBlockBytes),
                               &m_verdict.bytesRead);
             if (read) hash.add(buffer, std::size_t(kSampleBlockBytes));
         }
         if (read) read = file->checkUnchanged();
         if (!read) {
+            releaseSamplePages(i);
             fail(i, read.error());
             return false;
         }
@@ -229,15 +318,31 @@ private:
         return true;
     }
 
+    // Sample pages no whole read took over: dropped through the file, if it is still the one we read.
+    void releaseSamplePages(std::size_t i) {
+        std::vector<CacheFootprint> pages = std::move(m_states[i].samplePages);
+        m_states[i].samplePages.clear();
+        if (std::none_of(pages.begin(), pages.end(), [](const CacheFootprint& p) { return p.broughtIn(); }))
+            return;
+        Result<UniqueFd> fd = openVerifiedPath(m_group[i].path, m_group[i].fingerprint);
+        if (!fd) return;
+        const std::int64_t size = fileSize();
+        const std::int64_t head = isSmall() ? size : kSampleBlockBytes;
+        pages.front().drop(fd->get(), 0, head);
+        if (pages.size() > 1) pages.back().drop(fd->get(), size - kSampleBlockBytes, kSampleBlockBytes);
+    }
+
     std::vector<std::vector<std::size_t>> bySample(const std::vector<std::size_t>& positions) {
         std::map<ContentDigest, std::vector<std::size_t>> groups;
         for (std::size_t i : positions) groups[*m_states[i].known.sample].push_back(i);
         std::vector<std::vector<std::size_t>> candidates;
         for (auto& [digest, members] : groups) {
-            if (members.size() >= 2)
+            if (members.size() >= 2) {
                 candidates.push_back(std::move(members));
-            else
+            } else {
+                releaseSamplePages(members.front());
                 credit(members.front(), fileSize());  // its own bytes: settled as different
+            }
         }
         return candidates;
     }
@@ -247,9 +352,12 @@ private:
     // the index were compared when they were stored; digests that differ need
     // no reading; everything else is read and compared byte for byte. The
     // reference stays open and cached for its round, so a set of k copies costs
-    // k reads from the disk, not 2(k - 1).
+    // k reads from the disk, not 2(k - 1). Two candidates alone stop at their
+    // first difference; with more, every member is read whole for its digest,
+    // by which a rescan tells them apart.
     void settleCandidates(std::vector<std::size_t> candidates) {
         while (candidates.size() >= 2 && !isStopped()) {
+            const bool isPair = candidates.size() == 2;
             const std::size_t reference = candidates.front();
             std::optional<OpenFile> referenceFile;
             std::vector<std::size_t> equal{reference};
@@ -257,7 +365,7 @@ private:
             for (std::size_t k = 1; k < candidates.size(); ++k) {
                 const std::size_t other = candidates[k];
                 const std::optional<bool> same = m_states[reference].isUsable && !isStopped()
-                                                     ? compare(reference, other, referenceFile)
+                                                     ? compare(reference, other, referenceFile, isPair)
                                                      : std::nullopt;
                 if (!m_states[other].isUsable) continue;
                 if (same && *same)
@@ -265,7 +373,7 @@ private:
                 else
                     rest.push_back(other);
             }
-            if (referenceFile) referenceFile->dropWhatWasBroughtIn();
+            if (referenceFile) referenceFile->dropAll();
             if (isStopped()) return;
             if (!m_states[reference].isUsable) {
                 // Compared with a file that then failed: the others start a new round.
@@ -279,54 +387,81 @@ private:
     }
 
     // Nothing when either file failed or the work stopped.
-    std::optional<bool> compare(std::size_t a, std::size_t b, std::optional<OpenFile>& fileA) {
+    std::optional<bool> compare(std::size_t a, std::size_t b, std::optional<OpenFile>& fileA,
+                                bool stopsAtDifference) {
         const KnownContent& x = m_states[a].known;
         const KnownContent& y = m_states[b].known;
         if (x.whole && y.whole) {
             if (*x.whole != *y.whole) return false;
             if (m_states[a].isWholeFromMemory && m_states[b].isWholeFromMemory) return true;
         }
+        if (x.prefix && y.prefix && x.prefix->bytes == y.prefix->bytes &&
+            x.prefix->digest != y.prefix->digest)
+            return false;
         if (!fileA) {
-            Result<OpenFile> opened = OpenFile::open(m_group[a], m_states[a].key, OpenFile::keepPages);
+            Result<OpenFile> opened = openWhole(a);
             if (!opened) {
                 fail(a, opened.error());
                 return std::nullopt;
             }
             fileA.emplace(std::move(opened).value());
         }
-        return readBoth(a, *fileA, b);
+        return readBoth(a, *fileA, b, stopsAtDifference);
     }
 
-    // Both files in lockstep, chunk by chunk: digests for both, and whether every byte matched.
-    std::optional<bool> readBoth(std::size_t a, OpenFile& first, std::size_t b) {
-        Result<OpenFile> second = OpenFile::open(m_group[b], m_states[b].key);
+    // Its sample pages become the whole read's to drop.
+    Result<OpenFile> openWhole(std::size_t i) {
+        FileState& state = m_states[i];
+        Result<OpenFile> opened =
+            OpenFile::open(m_group[i], state.key, OpenFile::Access::whole, state.samplePages);
+        if (opened) state.samplePages.clear();
+        return opened;
+    }
+
+    // Both files in lockstep, chunk by chunk: whether every byte matched, and
+    // digests for both (one digest while they match: the bytes are the same).
+    std::optional<bool> readBoth(std::size_t a, OpenFile& first, std::size_t b, bool stopsAtDifference) {
+        Result<OpenFile> second = openWhole(b);
         if (!second) {
             fail(b, second.error());
             return std::nullopt;
         }
-        HashState hashA, hashB;
+        const bool isHashing = !(m_states[a].known.whole && m_states[b].known.whole);
+        HashState shared;
+        std::optional<HashState> hashA, hashB;
         bool isEqual = true;
         const std::int64_t size = fileSize();
-        char* bufferA = m_buffers[0].data();
-        char* bufferB = m_buffers[1].data();
-        for (std::int64_t offset = 0; offset < size;) {
-            if (isStopped()) return std::nullopt;
+        char* bufferA = m_buffers[0];
+        char* bufferB = m_buffers[1];
+        std::int64_t offset = 0;
+        while (offset < size && (isEqual || !stopsAtDifference)) {
+            if (isStopped()) {
+                second->dropAll();
+                return std::nullopt;
+            }
             const auto chunk = std::size_t(std::min<std::int64_t>(std::int64_t(kChunkBytes), size - offset));
             if (Result<void> read = first.read(offset, bufferA, chunk, &m_verdict.bytesRead); !read) {
                 fail(a, read.error());
+                second->dropAll();
                 return std::nullopt;
             }
             if (Result<void> read = second->read(offset, bufferB, chunk, &m_verdict.bytesRead); !read) {
                 fail(b, read.error());
+                second->dropAll();
                 return std::nullopt;
             }
-            isEqual = isEqual && std::memcmp(bufferA, bufferB, chunk) == 0;
-            hashA.add(bufferA, chunk);
-            hashB.add(bufferB, chunk);
+            second->dropBehind(offset, std::int64_t(chunk));
+            if (isEqual && std::memcmp(bufferA, bufferB, chunk) != 0) {
+                isEqual = false;
+                if (isHashing) hashA.emplace(shared), hashB.emplace(shared);
+            }
+            if (isHashing && isEqual) shared.add(bufferA, chunk);
+            if (isHashing && !isEqual) hashA->add(bufferA, chunk), hashB->add(bufferB, chunk);
             offset += std::int64_t(chunk);
             credit(a, offset);
             credit(b, offset);
         }
+        second->dropAll();
         if (Result<void> same = first.checkUnchanged(); !same) {
             fail(a, same.error());
             return std::nullopt;
@@ -335,10 +470,17 @@ private:
             fail(b, same.error());
             return std::nullopt;
         }
-        for (const auto& [position, hash] : {std::pair{a, &hashA}, std::pair{b, &hashB}}) {
-            m_states[position].known.whole = hash->digest();
-            // Stored only once compared, so that two stored digests stand for a comparison made.
-            remember(position);
+        if (isHashing) {
+            for (const auto& [position, hash] : {std::pair{a, &hashA}, std::pair{b, &hashB}}) {
+                const ContentDigest digest = isEqual ? shared.digest() : (*hash)->digest();
+                KnownContent& known = m_states[position].known;
+                if (offset == size)
+                    known.whole = digest;
+                else
+                    known.prefix = PrefixDigest{offset, digest};
+                // Stored only once compared, so that two stored digests stand for a comparison made.
+                remember(position);
+            }
         }
         return isEqual;
     }
@@ -352,7 +494,7 @@ private:
     const std::stop_token& m_stop;
     const CompareProgress& m_onProgress;
     std::vector<FileState> m_states;
-    std::array<std::vector<char>, 2> m_buffers;
+    std::array<char*, 2> m_buffers;
     GroupVerdict m_verdict;
 };
 
@@ -363,10 +505,19 @@ ContentKey contentKeyOf(const struct stat& status) {
                       std::int64_t(status.st_ctim.tv_sec) * kNsPerSecond + status.st_ctim.tv_nsec};
 }
 
+ContentComparer::ContentComparer(ContentMemory* memory, std::stop_token stop)
+    : m_memory(memory), m_stop(std::move(stop)), m_buffers(new char[2 * kChunkBytes]) {}
+
+ContentComparer::~ContentComparer() = default;
+
+GroupVerdict ContentComparer::compare(std::span<const CompareFile> group, const CompareProgress& onProgress) {
+    if (group.empty()) return {};
+    return GroupComparer(group, m_memory, m_stop, onProgress, m_buffers.get()).run();
+}
+
 GroupVerdict compareSameSizeGroup(std::span<const CompareFile> group, ContentMemory* memory,
                                   const std::stop_token& stop, const CompareProgress& onProgress) {
-    if (group.empty()) return {};
-    return GroupComparer(group, memory, stop, onProgress).run();
+    return ContentComparer(memory, stop).compare(group, onProgress);
 }
 
 Result<std::int64_t> unsharedBytes(const QByteArray& path, const FileFingerprint& expected) {

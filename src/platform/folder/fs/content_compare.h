@@ -3,15 +3,18 @@
 // XXH3-128 digested and compared byte for byte against one reference, so a
 // digest alone never makes two files copies. A file that changes while it is
 // read (size, mtime or ctime by fstat before and after), vanishes or cannot be
-// read is "not verified", never identical. Reads are polite: sequential
-// read-ahead, pages we brought into the cache are dropped behind us, at most
-// two files are open at once, and a stop request ends the work between chunks.
+// read is "not verified", never identical. Every byte comes from the disk at
+// most once per check. Reads are polite: no read-ahead for the sieve, sequential
+// read-ahead for whole reads, pages that were not cached before we read them
+// are dropped behind us (pages someone else had cached stay), at most two files
+// are open at once, and a stop request ends the work between chunks.
 #pragma once
 
 #include <QByteArray>
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <stop_token>
@@ -37,10 +40,21 @@ struct ContentKey {
 };
 ContentKey contentKeyOf(const struct stat& status);
 
+// The digest of a file's first `bytes` bytes.
+struct PrefixDigest {
+    std::int64_t bytes = 0;
+    ContentDigest digest{};
+    friend bool operator==(const PrefixDigest&, const PrefixDigest&) = default;
+};
+
 // What earlier reads learnt about a file's bytes.
 struct KnownContent {
     std::optional<ContentDigest> sample;  // first and last block
     std::optional<ContentDigest> whole;   // every byte
+    // Up to where a comparison with its only candidate stopped, at the first
+    // chunk that differed: the two files' digests differ there, so a rescan
+    // knows they differ without reading the rest, or anything.
+    std::optional<PrefixDigest> prefix;
     friend bool operator==(const KnownContent&, const KnownContent&) = default;
 };
 
@@ -68,7 +82,24 @@ struct GroupVerdict {
 // whole group the calls add up to the group's size times its file count.
 using CompareProgress = std::function<void(std::int64_t settledBytes)>;
 
-// `group`: files of one size (greater than 0), one path per inode. `memory` may be null.
+// Compares group after group with one pair of read buffers. `memory` may be null.
+class ContentComparer {
+public:
+    ContentComparer(ContentMemory* memory, std::stop_token stop);
+    ~ContentComparer();
+    ContentComparer(const ContentComparer&) = delete;
+    ContentComparer& operator=(const ContentComparer&) = delete;
+
+    // `group`: files of one size (greater than 0), one path per inode.
+    GroupVerdict compare(std::span<const CompareFile> group, const CompareProgress& onProgress = {});
+
+private:
+    ContentMemory* m_memory;
+    std::stop_token m_stop;
+    std::unique_ptr<char[]> m_buffers;
+};
+
+// One group with a comparer of its own.
 GroupVerdict compareSameSizeGroup(std::span<const CompareFile> group, ContentMemory* memory,
                                   const std::stop_token& stop, const CompareProgress& onProgress = {});
 

@@ -39,7 +39,7 @@ constexpr int kBusyTimeoutMs = 5000;
 // Step i takes a file from user_version i to i + 1, so a file of any earlier
 // version is brought forward in place. Steps that shipped are never edited:
 // a change is a new step.
-constexpr std::array<const char*, 3> kMigrations{
+constexpr std::array<const char*, 4> kMigrations{
     "CREATE TABLE IF NOT EXISTS media ("
     "  identifier TEXT PRIMARY KEY NOT NULL,"
     "  device INTEGER NOT NULL, inode INTEGER NOT NULL, size_bytes INTEGER NOT NULL,"
@@ -64,6 +64,10 @@ constexpr std::array<const char*, 3> kMigrations{
     "  mtime_ns INTEGER NOT NULL, ctime_ns INTEGER NOT NULL, sample BLOB, whole BLOB,"
     "  PRIMARY KEY (device, inode)"
     ") WITHOUT ROWID;",
+    // Two same-size files compared alone stop at their first difference: the
+    // digests of their bytes up to there tell them apart on the next scan.
+    "ALTER TABLE content ADD COLUMN prefix_bytes INTEGER;"
+    "ALTER TABLE content ADD COLUMN prefix BLOB;",
 };
 constexpr std::int64_t kSchemaVersion = std::int64_t(kMigrations.size());
 
@@ -432,8 +436,8 @@ std::vector<std::optional<ContentDigests>> MetadataIndex::lookupContent(
     std::vector<std::optional<ContentDigests>> answers(files.size());
     Transaction reading(m_db, false);
     Statement query(m_db,
-                    "SELECT size_bytes, mtime_ns, ctime_ns, sample, whole FROM content WHERE device = ?1 AND "
-                    "inode = ?2");
+                    "SELECT size_bytes, mtime_ns, ctime_ns, sample, whole, prefix_bytes, prefix FROM content "
+                    "WHERE device = ?1 AND inode = ?2");
     if (!query) return answers;
     for (std::size_t i = 0; i < files.size(); ++i) {
         const ContentFingerprint& file = files[i];
@@ -441,29 +445,49 @@ std::vector<std::optional<ContentDigests>> MetadataIndex::lookupContent(
         query.bindInt(2, asStored(file.inode));
         if (query.step() == SQLITE_ROW && query.intAt(0) == file.sizeBytes &&
             query.intAt(1) == file.mtimeNs && query.intAt(2) == file.ctimeNs)
-            answers[i] = ContentDigests{storedDigest(query, 3), storedDigest(query, 4)};
+            answers[i] = ContentDigests{storedDigest(query, 3), storedDigest(query, 4),
+                                        query.isNullAt(5) ? std::nullopt : std::optional(query.intAt(5)),
+                                        storedDigest(query, 6)};
         query.reset();
     }
     return answers;
 }
 
-StoreStatus MetadataIndex::storeContent(const ContentFingerprint& file, const ContentDigests& digests) {
-    Statement insert(m_db, "INSERT OR REPLACE INTO content VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
-    if (insert) {
-        insert.bindInt(1, asStored(file.device));
-        insert.bindInt(2, asStored(file.inode));
-        insert.bindInt(3, file.sizeBytes);
-        insert.bindInt(4, file.mtimeNs);
-        insert.bindInt(5, file.ctimeNs);
-        for (const auto& [column, digest] : {std::pair{6, &digests.sample}, std::pair{7, &digests.whole}}) {
-            if (*digest)
-                insert.bindBlob(column, (*digest)->data(), (*digest)->size());
+StoreStatus MetadataIndex::storeContent(
+    std::span<const std::pair<ContentFingerprint, ContentDigests>> files) {
+    int failure = SQLITE_OK;
+    {
+        Transaction writing(m_db, true);
+        Statement insert(m_db, "INSERT OR REPLACE INTO content VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
+        failure = writing.beginCode() != SQLITE_OK ? writing.beginCode() : insert.prepareCode();
+        for (std::size_t i = 0; i < files.size() && failure == SQLITE_OK; ++i) {
+            const auto& [file, digests] = files[i];
+            insert.bindInt(1, asStored(file.device));
+            insert.bindInt(2, asStored(file.inode));
+            insert.bindInt(3, file.sizeBytes);
+            insert.bindInt(4, file.mtimeNs);
+            insert.bindInt(5, file.ctimeNs);
+            if (digests.prefixBytes)
+                insert.bindInt(8, *digests.prefixBytes);
             else
-                insert.bindNull(column);
+                insert.bindNull(8);
+            for (const auto& [column, digest] : {std::pair{6, &digests.sample}, std::pair{7, &digests.whole},
+                                                 std::pair{9, &digests.prefix}}) {
+                if (*digest)
+                    insert.bindBlob(column, (*digest)->data(), (*digest)->size());
+                else
+                    insert.bindNull(column);
+            }
+            const int code = insert.step();
+            insert.reset();
+            if (code != SQLITE_DONE) failure = code;
         }
-        if (insert.step() == SQLITE_DONE) return std::nullopt;
+        if (failure == SQLITE_OK) failure = writing.commit();
     }
-    return StoreError(StoreErrorKind::writeFailed, m_path, lastError(m_db));
+    if (failure == SQLITE_OK) return std::nullopt;
+    StoreError error(StoreErrorKind::writeFailed, m_path, lastError(m_db));
+    if (isDamage(failure) && !isInMemory()) rebuild();
+    return error;
 }
 
 }  // namespace reelkeep::store

@@ -79,10 +79,13 @@ struct ContentFingerprint {
 
 using StoredDigest = std::array<std::uint8_t, 16>;
 
-// What comparing a file's bytes found: digests of its first and last block and of all of it.
+// What comparing a file's bytes found: digests of its first and last block, of
+// all of it, and of its first prefixBytes bytes.
 struct ContentDigests {
     std::optional<StoredDigest> sample;
     std::optional<StoredDigest> whole;
+    std::optional<std::int64_t> prefixBytes;
+    std::optional<StoredDigest> prefix;
     friend bool operator==(const ContentDigests&, const ContentDigests&) = default;
 };
 
@@ -113,7 +116,9 @@ public:
     // One answer per fingerprint, in order: nothing unless a row of that
     // (device, inode) has the same size, mtime and ctime.
     std::vector<std::optional<ContentDigests>> lookupContent(std::span<const ContentFingerprint> files);
-    [[nodiscard]] StoreStatus storeContent(const ContentFingerprint& file, const ContentDigests& digests);
+    // Inserts or replaces in one transaction; an error leaves the index as it was.
+    [[nodiscard]] StoreStatus storeContent(
+        std::span<const std::pair<ContentFingerprint, ContentDigests>> files);
 
 private:
     MetadataIndex(QString path, DateRule dateRule);
