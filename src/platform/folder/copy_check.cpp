@@ -4,6 +4,8 @@
 // unchanged library is checked again without reading a byte of video.
 #include <QDebug>
 #include <algorithm>
+#include <chrono>
+#include <unordered_map>
 
 #include "platform/folder/folder_asset.h"
 #include "platform/folder/folder_library.h"
@@ -24,19 +26,36 @@ std::optional<fs::PrefixDigest> prefixOf(const store::ContentDigests& digests) {
     return fs::PrefixDigest{*digests.prefixBytes, *digests.prefix};
 }
 
+fs::KnownContent knownOf(const store::ContentDigests& digests) {
+    return fs::KnownContent{digests.sample, digests.whole, prefixOf(digests)};
+}
+
+// The status line needs no more than a few steps a second; each step is a
+// message to the main thread.
+constexpr std::chrono::milliseconds kProgressInterval{100};
+
 class IndexContentMemory final : public fs::ContentMemory {
 public:
     explicit IndexContentMemory(MetadataSink& sink) : m_sink(sink) {}
 
-    std::vector<std::optional<fs::KnownContent>> recall(std::span<const fs::ContentKey> keys) override {
+    // What the index knows of every file to be compared: one query, not one a group.
+    void recallAll(std::span<const fs::ContentKey> keys) {
         std::vector<store::ContentFingerprint> files;
         files.reserve(keys.size());
         for (const fs::ContentKey& key : keys) files.push_back(storeKey(key));
+        const std::vector<std::optional<store::ContentDigests>> answers = m_sink.lookupContent(files);
+        for (std::size_t i = 0; i < answers.size() && i < files.size(); ++i)
+            if (answers[i]) m_recalled.emplace(files[i], knownOf(*answers[i]));
+    }
+
+    // Only keys recalled before: every file compared was, under its scanned fingerprint.
+    std::vector<std::optional<fs::KnownContent>> recall(std::span<const fs::ContentKey> keys) override {
         std::vector<std::optional<fs::KnownContent>> known;
-        for (const std::optional<store::ContentDigests>& digests : m_sink.lookupContent(files))
-            known.push_back(
-                digests ? std::optional(fs::KnownContent{digests->sample, digests->whole, prefixOf(*digests)})
-                        : std::nullopt);
+        known.reserve(keys.size());
+        for (const fs::ContentKey& key : keys) {
+            const auto found = m_recalled.find(storeKey(key));
+            known.push_back(found == m_recalled.end() ? std::nullopt : std::optional(found->second));
+        }
         return known;
     }
     void remember(const fs::ContentKey& key, const fs::KnownContent& content) override {
@@ -49,7 +68,14 @@ public:
     }
 
 private:
+    struct KeyHash {
+        std::size_t operator()(const store::ContentFingerprint& key) const {
+            return std::hash<std::uint64_t>()(key.inode) ^ std::hash<std::int64_t>()(key.ctimeNs);
+        }
+    };
+
     MetadataSink& m_sink;
+    std::unordered_map<store::ContentFingerprint, fs::KnownContent, KeyHash> m_recalled;
 };
 
 CopyMember memberOf(const FolderAsset& asset) {
@@ -95,8 +121,20 @@ CopyCheck FolderLibrary::checkScannedCopies(const FetchResult& scanned,
     }
 
     IndexContentMemory memory(*m_index);
+    std::vector<fs::ContentKey> keys;
+    for (const std::span<const FolderAsset* const> group : groups)
+        for (const FolderAsset* file : group)
+            keys.push_back({file->file().fingerprint, file->file().fingerprint.ctimeNs});
+    memory.recallAll(keys);
     fs::ContentComparer comparer(&memory, stop);
     if (progress) progress(done);
+    auto reported = std::chrono::steady_clock::now();
+    const auto report = [&](bool isLast) {
+        const auto now = std::chrono::steady_clock::now();
+        if (!progress || (!isLast && now - reported < kProgressInterval)) return;
+        reported = now;
+        progress(done);
+    };
     for (std::size_t g = 0; g < groups.size(); ++g) {
         const std::span<const FolderAsset* const> group = groups[g];
         if (stop.stop_requested()) {
@@ -108,7 +146,7 @@ CopyCheck FolderLibrary::checkScannedCopies(const FetchResult& scanned,
             compared.push_back({file->file().path, file->file().fingerprint});
         const fs::GroupVerdict verdict = comparer.compare(compared, [&](std::int64_t bytes) {
             done.checkedBytes += bytes;
-            if (progress) progress(done);
+            report(false);
         });
         std::vector<bool> isSettled(group.size(), false);
         for (const std::vector<std::size_t>& subset : verdict.identicalSubsets) {
@@ -128,6 +166,7 @@ CopyCheck FolderLibrary::checkScannedCopies(const FetchResult& scanned,
             for (std::size_t i = 0; i < group.size(); ++i)
                 if (!isSettled[i]) check.notVerified.insert(group[i]->identifier());
     }
+    report(true);
     check.isComplete = !stop.stop_requested();
     m_index->flush();
     return check;

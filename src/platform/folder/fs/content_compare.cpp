@@ -14,9 +14,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 namespace reelkeep::fs {
 namespace {
@@ -43,8 +46,9 @@ ContentDigest digestOf(XXH3_state_t* state) {
 struct HashState {
     std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> state{XXH3_createState(), &XXH3_freeState};
     HashState() { XXH3_128bits_reset(state.get()); }
-    HashState(const HashState& other) { XXH3_copyState(state.get(), other.state.get()); }
+    HashState(const HashState& other) { copyFrom(other); }
     HashState& operator=(const HashState&) = delete;
+    void copyFrom(const HashState& other) { XXH3_copyState(state.get(), other.state.get()); }
     void add(const char* bytes, std::size_t size) { XXH3_128bits_update(state.get(), bytes, size); }
     ContentDigest digest() const { return digestOf(state.get()); }
 };
@@ -193,14 +197,58 @@ private:
     CacheFootprint m_footprint;
 };
 
+}  // namespace
+
+// The thread that reads the second file of a pair while the comparing thread
+// reads the first, so that the two reads, and the digest, overlap. At its
+// creator's I/O priority.
+class SideReader {
+public:
+    SideReader() : m_ioPriority(int(::syscall(SYS_ioprio_get, kIoprioWhoProcess, 0))) {
+        m_thread = std::jthread([this](std::stop_token stop) { run(stop); });
+    }
+
+    void start(std::function<void()> job) {
+        std::lock_guard lock(m_mutex);
+        m_job = std::move(job);
+        m_changed.notify_all();
+    }
+    void finish() {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_job; });
+    }
+
+private:
+    void run(const std::stop_token& stop) {
+        if (m_ioPriority >= 0) ::syscall(SYS_ioprio_set, kIoprioWhoProcess, 0, m_ioPriority);
+        std::unique_lock lock(m_mutex);
+        while (m_changed.wait(lock, stop, [this] { return bool(m_job); })) {
+            lock.unlock();
+            m_job();
+            lock.lock();
+            m_job = nullptr;
+            m_changed.notify_all();
+        }
+    }
+
+    const int m_ioPriority;
+    std::mutex m_mutex;
+    std::condition_variable_any m_changed;
+    std::function<void()> m_job;  // empty: none, or done
+    std::jthread m_thread;        // last: stopped and joined before the rest goes
+};
+
+namespace {
+
 class GroupComparer {
 public:
     GroupComparer(std::span<const CompareFile> group, ContentMemory* memory, const std::stop_token& stop,
-                  const CompareProgress& onProgress, char* buffers)
+                  const CompareProgress& onProgress, char* buffers, SideReader& side)
         : m_group(group),
           m_memory(memory),
           m_stop(stop),
           m_onProgress(onProgress),
+          m_side(side),
           m_states(group.size()),
           m_buffers{buffers, buffers + kChunkBytes} {}
 
@@ -418,8 +466,9 @@ private:
         return opened;
     }
 
-    // Both files in lockstep, chunk by chunk: whether every byte matched, and
-    // digests for both (one digest while they match: the bytes are the same).
+    // Both files in lockstep, chunk by chunk, the second on the side thread:
+    // whether every byte matched, and digests for both (one digest while they
+    // match, made on the side: the bytes are the same).
     std::optional<bool> readBoth(std::size_t a, OpenFile& first, std::size_t b, bool stopsAtDifference) {
         Result<OpenFile> second = openWhole(b);
         if (!second) {
@@ -427,36 +476,43 @@ private:
             return std::nullopt;
         }
         const bool isHashing = !(m_states[a].known.whole && m_states[b].known.whole);
-        HashState shared;
-        std::optional<HashState> hashA, hashB;
+        HashState hashA, hashB, beforeChunk;
         bool isEqual = true;
         const std::int64_t size = fileSize();
         char* bufferA = m_buffers[0];
         char* bufferB = m_buffers[1];
         std::int64_t offset = 0;
+        const auto failed = [&](std::size_t position, const IoError& error) {
+            fail(position, error);
+            second->dropAll();
+            return std::nullopt;
+        };
         while (offset < size && (isEqual || !stopsAtDifference)) {
             if (isStopped()) {
                 second->dropAll();
                 return std::nullopt;
             }
             const auto chunk = std::size_t(std::min<std::int64_t>(std::int64_t(kChunkBytes), size - offset));
-            if (Result<void> read = first.read(offset, bufferA, chunk, &m_verdict.bytesRead); !read) {
-                fail(a, read.error());
-                second->dropAll();
-                return std::nullopt;
-            }
-            if (Result<void> read = second->read(offset, bufferB, chunk, &m_verdict.bytesRead); !read) {
-                fail(b, read.error());
-                second->dropAll();
-                return std::nullopt;
-            }
+            Result<void> readB;
+            std::int64_t bytesB = 0;
+            m_side.start([&, wasEqual = isEqual] {
+                readB = second->read(offset, bufferB, chunk, &bytesB);
+                if (!readB || !isHashing) return;
+                if (wasEqual) beforeChunk.copyFrom(hashB);
+                hashB.add(bufferB, chunk);
+            });
+            Result<void> readA = first.read(offset, bufferA, chunk, &m_verdict.bytesRead);
+            if (readA && isHashing && !isEqual) hashA.add(bufferA, chunk);
+            m_side.finish();
+            m_verdict.bytesRead += bytesB;
+            if (!readA) return failed(a, readA.error());
+            if (!readB) return failed(b, readB.error());
             second->dropBehind(offset, std::int64_t(chunk));
             if (isEqual && std::memcmp(bufferA, bufferB, chunk) != 0) {
                 isEqual = false;
-                if (isHashing) hashA.emplace(shared), hashB.emplace(shared);
+                hashA.copyFrom(beforeChunk);
+                hashA.add(bufferA, chunk);
             }
-            if (isHashing && isEqual) shared.add(bufferA, chunk);
-            if (isHashing && !isEqual) hashA->add(bufferA, chunk), hashB->add(bufferB, chunk);
             offset += std::int64_t(chunk);
             credit(a, offset);
             credit(b, offset);
@@ -472,7 +528,7 @@ private:
         }
         if (isHashing) {
             for (const auto& [position, hash] : {std::pair{a, &hashA}, std::pair{b, &hashB}}) {
-                const ContentDigest digest = isEqual ? shared.digest() : (*hash)->digest();
+                const ContentDigest digest = isEqual ? hashB.digest() : hash->digest();
                 KnownContent& known = m_states[position].known;
                 if (offset == size)
                     known.whole = digest;
@@ -493,6 +549,7 @@ private:
     ContentMemory* m_memory;
     const std::stop_token& m_stop;
     const CompareProgress& m_onProgress;
+    SideReader& m_side;
     std::vector<FileState> m_states;
     std::array<char*, 2> m_buffers;
     GroupVerdict m_verdict;
@@ -506,13 +563,16 @@ ContentKey contentKeyOf(const struct stat& status) {
 }
 
 ContentComparer::ContentComparer(ContentMemory* memory, std::stop_token stop)
-    : m_memory(memory), m_stop(std::move(stop)), m_buffers(new char[2 * kChunkBytes]) {}
+    : m_memory(memory),
+      m_stop(std::move(stop)),
+      m_buffers(new char[2 * kChunkBytes]),
+      m_side(std::make_unique<SideReader>()) {}
 
 ContentComparer::~ContentComparer() = default;
 
 GroupVerdict ContentComparer::compare(std::span<const CompareFile> group, const CompareProgress& onProgress) {
     if (group.empty()) return {};
-    return GroupComparer(group, m_memory, m_stop, onProgress, m_buffers.get()).run();
+    return GroupComparer(group, m_memory, m_stop, onProgress, m_buffers.get(), *m_side).run();
 }
 
 GroupVerdict compareSameSizeGroup(std::span<const CompareFile> group, ContentMemory* memory,

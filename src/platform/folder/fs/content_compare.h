@@ -82,7 +82,10 @@ struct GroupVerdict {
 // whole group the calls add up to the group's size times its file count.
 using CompareProgress = std::function<void(std::int64_t settledBytes)>;
 
-// Compares group after group with one pair of read buffers. `memory` may be null.
+class SideReader;
+
+// Compares group after group with one pair of read buffers and one side
+// thread, which reads the second file of a pair. `memory` may be null.
 class ContentComparer {
 public:
     ContentComparer(ContentMemory* memory, std::stop_token stop);
@@ -97,6 +100,7 @@ private:
     ContentMemory* m_memory;
     std::stop_token m_stop;
     std::unique_ptr<char[]> m_buffers;
+    std::unique_ptr<SideReader> m_side;
 };
 
 // One group with a comparer of its own.
