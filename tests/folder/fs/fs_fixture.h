@@ -6,8 +6,6 @@
 #include <fcntl.h>
 #include <ftw.h>
 #include <gtest/gtest.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -125,42 +123,6 @@ inline std::vector<QByteArray> folderNames(const QByteArray& folder) {
 inline QByteArray longName(const QByteArray& extension) {
     return QByteArray(255 - extension.size(), 'x') + extension;
 }
-
-// A folder nobody may change: chmod 0555 stops a normal user, and the
-// immutable attribute stops root too. Where neither holds, isSet() is false
-// and the caller skips.
-class ReadOnlyFolder {
-public:
-    explicit ReadOnlyFolder(QByteArray path) : m_path(std::move(path)) {
-        m_isImmutable = setImmutable(true);
-        if (!m_isImmutable && ::geteuid() != 0) m_isChmodded = ::chmod(m_path.constData(), 0555) == 0;
-    }
-    ReadOnlyFolder(const ReadOnlyFolder&) = delete;
-    ReadOnlyFolder& operator=(const ReadOnlyFolder&) = delete;
-    ~ReadOnlyFolder() {
-        if (m_isImmutable) setImmutable(false);
-        if (m_isChmodded) ::chmod(m_path.constData(), 0755);
-    }
-    bool isSet() const { return m_isImmutable || m_isChmodded; }
-
-private:
-    bool setImmutable(bool isImmutable) {
-        const int fd = ::open(m_path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0) return false;
-        int flags = 0;
-        bool isDone = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-        if (isDone) {
-            flags = isImmutable ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-            isDone = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-        }
-        ::close(fd);
-        return isDone;
-    }
-
-    QByteArray m_path;
-    bool m_isImmutable = false;
-    bool m_isChmodded = false;
-};
 
 // Mounts that live as long as this object: each is detached on every path
 // out, innermost first, before the temporary folder holding it is removed.

@@ -3,7 +3,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
+
 #include "library_fixture.h"
+#include "support/as_nobody.h"
 
 namespace reelkeep::testing {
 namespace {
@@ -77,12 +80,12 @@ TEST_F(FolderLibraryTest, VideosKnowTheirFolderAndEmptyFilesAreZeroBytes) {
 }
 
 TEST_F(FolderLibraryTest, DeleteInAReadOnlyFolderFailsPerItemAndKeepsTheFile) {
+    if (reelkeep::test::rerunAsNobody()) return;  // modes deny root nothing
     makeFolder(join(root(), "locked"));
     ASSERT_TRUE(makeClip("locked/clip.mp4"));
     ASSERT_TRUE(makeClip("free.mp4"));
     ASSERT_TRUE(scan());
-    fs::test::ReadOnlyFolder locked(join(root(), "locked"));
-    if (!locked.isSet()) GTEST_SKIP() << "cannot make a read-only folder here";
+    ASSERT_EQ(::chmod(join(root(), "locked").constData(), 0555), 0);
 
     const std::optional<DeletionOutcome> outcome =
         awaitFor(service().deleteVideos({identifierOf("locked/clip.mp4"), identifierOf("free.mp4")}));
@@ -99,8 +102,36 @@ TEST_F(FolderLibraryTest, DeleteInAReadOnlyFolderFailsPerItemAndKeepsTheFile) {
     // Favorites live in our store, so they still work there.
     const std::optional<Result<void>> marked =
         awaitFor(service().setFavorite({identifierOf("locked/clip.mp4")}, true));
+    ::chmod(join(root(), "locked").constData(), 0755);
     ASSERT_TRUE(marked);
     EXPECT_TRUE(*marked);
+}
+
+TEST_F(FolderLibraryTest, AFileTheUserMayNotReadIsListedAndItsExportSaysWhy) {
+    if (reelkeep::test::rerunAsNobody()) return;  // modes deny root nothing
+    ASSERT_TRUE(makeClip("private.mp4"));
+    const QByteArray path = join(root(), "private.mp4");
+    const QByteArray bytes = readBytes(path);
+    ASSERT_EQ(::chmod(path.constData(), 0), 0);
+    const std::optional<ScanOutcome> scanned = scan();
+    ASSERT_TRUE(scanned);
+    const std::optional<VideoItem> item = itemNamed(scanned->items, QStringLiteral("private.mp4"));
+    ASSERT_TRUE(item);
+    EXPECT_EQ(item->sizeState().byteCount(), std::optional<std::int64_t>{bytes.size()});
+
+    makeFolder(state() + "/out");
+    const std::optional<Result<void>> exported = awaitFor(
+        service().downloadVideo(identifierOf("private.mp4"), QFile::decodeName(state() + "/out/copy.mp4")));
+    ASSERT_TRUE(exported);
+    ASSERT_FALSE(*exported);
+    EXPECT_TRUE(exported->error().description().contains(QString::fromLocal8Bit(std::strerror(EACCES))))
+        << exported->error().description().toStdString();
+    EXPECT_TRUE(folderNames(state() + "/out").empty());
+    // Moving it takes only its folder: it goes to the trash whole.
+    EXPECT_EQ(awaitFor(service().deleteVideos({identifierOf("private.mp4")}))->kind(),
+              DeletionOutcome::Kind::success);
+    ASSERT_EQ(::chmod((trashFiles() + "/private.mp4").constData(), 0600), 0);
+    EXPECT_EQ(readBytes(trashFiles() + "/private.mp4"), bytes);
 }
 
 // Each way a file can stop being the one the user saw.

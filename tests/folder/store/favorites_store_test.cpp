@@ -14,6 +14,7 @@
 
 #include "platform/folder/store/favorites_store.h"
 #include "store_fixtures.h"
+#include "support/as_nobody.h"
 
 namespace reelkeep::store {
 namespace {
@@ -143,13 +144,40 @@ TEST(FavoritesStore, ForeignOrNewerFilesAreLeftUntouched) {
 }
 
 TEST(FavoritesStore, UnusableLocationIsAClearError) {
+    if (reelkeep::test::rerunAsNobody()) return;  // a read-only folder stops root nothing
     QTemporaryDir dir;
     writeAll(dir.filePath(QStringLiteral("file")), "x");
-    // A regular file where the folder should be: refused even for root.
-    auto store = FavoritesStore::open(dir.filePath(QStringLiteral("file/favorites.sqlite")));
-    ASSERT_FALSE(store);
-    EXPECT_EQ(store.error().kind(), StoreErrorKind::unavailable);
-    EXPECT_TRUE(store.error().message().contains(QStringLiteral("file/favorites.sqlite")));
+    const QString locked = dir.filePath(QStringLiteral("locked"));
+    ASSERT_TRUE(QDir().mkdir(locked));
+    const QString kept = locked + QStringLiteral("/kept.sqlite");
+    {
+        auto store = FavoritesStore::open(kept);
+        ASSERT_TRUE(store);
+        const ListedFile files[] = {listed("/v/a.mp4", 1)};
+        ASSERT_FALSE(store.value()->setFavorite(files, true));
+    }
+    const QByteArray lockedBytes = QFile::encodeName(locked);
+    ASSERT_EQ(::chmod(lockedBytes.constData(), 0555), 0);
+    for (const QString& name :
+         {QStringLiteral("file/favorites.sqlite"), QStringLiteral("locked/new.sqlite")}) {
+        auto store = FavoritesStore::open(dir.filePath(name));
+        ASSERT_FALSE(store) << name.toStdString();
+        EXPECT_EQ(store.error().kind(), StoreErrorKind::unavailable);
+        EXPECT_TRUE(store.error().message().contains(name)) << store.error().message().toStdString();
+    }
+    // A store in a folder that became read-only is still read; a change is refused and says why.
+    {
+        auto store = FavoritesStore::open(kept);
+        ASSERT_TRUE(store) << store.error().message().toStdString();
+        EXPECT_EQ(store.value()->favorites().value(), std::set<std::string>{"/v/a.mp4"});
+        const ListedFile files[] = {listed("/v/b.mp4", 2)};
+        const StoreStatus refused = store.value()->setFavorite(files, true);
+        ASSERT_TRUE(refused);
+        EXPECT_EQ(refused->kind(), StoreErrorKind::readOnly);
+        EXPECT_TRUE(refused->message().contains(QStringLiteral("kept.sqlite")));
+    }
+    ::chmod(lockedBytes.constData(), 0755);
+    EXPECT_EQ(favoritesAt(kept), std::set<std::string>{"/v/a.mp4"});
 }
 
 TEST(FavoritesStore, ReattachFollowsRenamesAndKeepsWhatItCannotPlace) {

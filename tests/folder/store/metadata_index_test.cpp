@@ -13,6 +13,7 @@
 
 #include "platform/folder/store/metadata_index.h"
 #include "store_fixtures.h"
+#include "support/as_nobody.h"
 
 namespace reelkeep::store {
 namespace {
@@ -198,8 +199,12 @@ TEST(MetadataIndex, DamagedFileIsRebuiltSilently) {
 }
 
 TEST(MetadataIndex, UnusableLocationWorksInMemoryAndSaysSo) {
+    if (reelkeep::test::rerunAsNobody()) return;  // a read-only folder stops root nothing
     QTemporaryDir dir;
     writeAll(dir.filePath(QStringLiteral("file")), "x");
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("locked")));
+    ASSERT_TRUE(
+        QFile::setPermissions(dir.filePath(QStringLiteral("locked")), QFile::ReadOwner | QFile::ExeOwner));
     writeAll(dir.filePath(QStringLiteral("video.mp4")), "precious family video");
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder.sqlite")));
     ASSERT_TRUE(
@@ -211,6 +216,7 @@ TEST(MetadataIndex, UnusableLocationWorksInMemoryAndSaysSo) {
         {dir.filePath(QStringLiteral("file/index.sqlite"))},  // read-only for root too: not a folder
         {dir.filePath(QStringLiteral("folder.sqlite"))},      // a folder in its place is never removed
         {dir.filePath(QStringLiteral("link.sqlite"))},        // nor what a symlink points to
+        {dir.filePath(QStringLiteral("locked/index.sqlite"))},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path.toStdString());
@@ -223,6 +229,8 @@ TEST(MetadataIndex, UnusableLocationWorksInMemoryAndSaysSo) {
     }
     EXPECT_EQ(readAll(dir.filePath(QStringLiteral("video.mp4"))), QByteArray("precious family video"));
     EXPECT_TRUE(QFileInfo(dir.filePath(QStringLiteral("folder.sqlite"))).isDir());
+    QFile::setPermissions(dir.filePath(QStringLiteral("locked")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 // An index of the first version keeps its rows: each is dated again under the

@@ -127,6 +127,12 @@ std::optional<QByteArray> storeFile(const QByteArray& path, QString* reason) {
     return file;
 }
 
+bool isWritableFolderOf(const QByteArray& file) {
+    const qsizetype slash = file.lastIndexOf('/');
+    const QByteArray folder = slash > 0 ? file.left(slash) : slash == 0 ? QByteArray("/") : QByteArray(".");
+    return ::access(folder.constData(), W_OK | X_OK) == 0;
+}
+
 // Side files left read-only (by an older read-only open) would make every
 // writable open fail: they take the store file's mode again.
 void repairSideFileModes(const QByteArray& file) {
@@ -165,9 +171,12 @@ StoreResult<std::unique_ptr<FavoritesStore>> FavoritesStore::open(const QString&
     repairSideFileModes(native);
 
     OpenAttempt attempt = openConnection(native, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    // SQLite opens a write-protected file read-only without failing.
+    // SQLite opens a write-protected file read-only without failing; in a
+    // write-protected folder it opens, then fails on the first read of a WAL
+    // store, as it cannot make the -shm beside it.
     const bool isReadOnly =
-        exists(native) && (attempt.code != SQLITE_OK || sqlite3_db_readonly(attempt.db.get(), "main") == 1);
+        exists(native) && (attempt.code != SQLITE_OK || sqlite3_db_readonly(attempt.db.get(), "main") == 1 ||
+                           !isWritableFolderOf(native));
     if (isReadOnly) {
         // Committed changes may still wait in a WAL that immutable mode would
         // skip: then SQLite reads it, and a -shm it makes is repaired later.
