@@ -14,6 +14,7 @@
 
 #include "model/display_text.h"
 #include "model/texts.h"
+#include "platform/folder/fs/fingerprint.h"
 
 namespace reelkeep {
 
@@ -342,11 +343,12 @@ void writeVideo(JsonWriter& json, const VideoItem& item, const PathLookup& pathO
     json.open('{');
     json.key("allocated_bytes");
     // What the file takes on disk: far less than its length when sparse.
-    struct stat status {};
-    if (path && ::lstat(path->constData(), &status) == 0 && S_ISREG(status.st_mode))
-        json.number(std::int64_t(status.st_blocks) * 512);
-    else
-        json.null();
+    std::optional<std::int64_t> allocatedBytes;
+    if (path)
+        if (const fs::Result<struct stat> status = fs::statScannedPath(*path);
+            status && S_ISREG(status->st_mode))
+            allocatedBytes = std::int64_t(status->st_blocks) * 512;
+    allocatedBytes ? json.number(*allocatedBytes) : json.null();
     const std::optional<std::int64_t> bytes = item.sizeState().byteCount();
     json.key("bytes");
     bytes ? json.number(*bytes) : json.null();

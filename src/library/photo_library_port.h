@@ -175,7 +175,8 @@ enum class ExportNaming {
 // What a write tells as it goes, on a thread of the port's, before its handler runs.
 struct WriteObserver {
     std::function<void(std::int64_t writtenBytes, std::int64_t totalBytes)> onProgress;
-    std::function<void(const QString& writtenPath)> onWritten;  // once, with the name the copy took
+    // Once, with the path the copy took: its bytes, as a name need not be UTF-8.
+    std::function<void(const QByteArray& writtenPath)> onWritten;
 };
 
 class ExportPort {
@@ -262,7 +263,7 @@ public:
 struct FileLocation {
     enum class Status { found, notFound, changed };
     Status status = Status::notFound;
-    QString path;  // set when found
+    QByteArray path;  // set when found: the path's bytes, as a name need not be UTF-8
 };
 
 struct LibraryFolder {

@@ -8,7 +8,6 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QSettings>
 #include <QStandardPaths>
@@ -27,11 +26,21 @@ QString videosFolder() {
     return videos.isEmpty() ? QDir::homePath() : videos;
 }
 
-void openContainingFolder(const QString& path) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+// QUrl keeps a percent-encoded byte that is not UTF-8 as it is, and xdg-open gets it so.
+void openContainingFolder(const QByteArray& path) {
+    QDesktopServices::openUrl(QUrl(folderUri(path)));
 }
 
 }  // namespace
+
+QString fileUri(const QByteArray& absolutePath) {
+    return QString::fromLatin1("file://" + absolutePath.toPercentEncoding("/"));
+}
+
+QString folderUri(const QByteArray& absolutePath) {
+    const qsizetype slash = absolutePath.lastIndexOf('/');
+    return fileUri(slash > 0 ? absolutePath.left(slash) : QByteArray("/"));
+}
 
 QString QtFilePanels::exportFolder() const {
     const QString last = QSettings().value(QLatin1String(kExportFolderKey)).toString();
@@ -61,17 +70,16 @@ void QtPasteboard::setPlainText(const QString& text) {
     QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard);
 }
 
-void QtWorkspace::showFileInFileManager(const QString& path) {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
+void QtWorkspace::showFileInFileManager(const QByteArray& path) {
+    if (!m_bus.isConnected()) {
         openContainingFolder(path);
         return;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
-    call << QStringList{QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded)} << QString();
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 5000));
+    call << QStringList{fileUri(path)} << QString();
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, 5000));
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
                      [path](QDBusPendingCallWatcher* finished) {
                          finished->deleteLater();
@@ -81,8 +89,7 @@ void QtWorkspace::showFileInFileManager(const QString& path) {
 
 void QtWorkspace::showTrash() {
     const QUrl trash(QStringLiteral("trash:///"));
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
+    if (!m_bus.isConnected()) {
         QDesktopServices::openUrl(trash);
         return;
     }
@@ -90,7 +97,7 @@ void QtWorkspace::showTrash() {
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowFolders"));
     call << QStringList{trash.toString()} << QString();
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 5000));
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, 5000));
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
                      [trash](QDBusPendingCallWatcher* finished) {
                          finished->deleteLater();

@@ -3,6 +3,7 @@
 // D-Bus without waiting; nothing here ever starts a shell.
 #pragma once
 
+#include <QDBusConnection>
 #include <QPointer>
 #include <QWidget>
 #include <memory>
@@ -33,10 +34,21 @@ public:
 // manager answers, the folder opens through QDesktopServices instead.
 class QtWorkspace final : public Workspace {
 public:
-    void showFileInFileManager(const QString& path) override;
+    // The session bus, unless a test gives a private one.
+    explicit QtWorkspace(QDBusConnection bus = QDBusConnection::sessionBus()) : m_bus(std::move(bus)) {}
+    void showFileInFileManager(const QByteArray& path) override;
     // FileManager1.ShowFolders with trash:///, else QDesktopServices.
     void showTrash() override;
+
+private:
+    QDBusConnection m_bus;
 };
+
+// The file:// URI of an absolute path, every byte outside the unreserved set
+// percent-encoded, so a name that is not UTF-8 keeps its bytes.
+QString fileUri(const QByteArray& absolutePath);
+// The URI of the folder holding `absolutePath`.
+QString folderUri(const QByteArray& absolutePath);
 
 // Everything the window hands its view model.
 struct DesktopEnvironment {

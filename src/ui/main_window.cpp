@@ -662,20 +662,20 @@ void MainWindow::showExportProgress() {
 }
 
 void MainWindow::showExportDone() {
-    const QStringList& paths = m_viewModel->exportedPaths();
+    const QList<QByteArray>& paths = m_viewModel->exportedPaths();
     if (paths.isEmpty()) return;
     delete m_exportDone;
-    const QString folder = QFileInfo(paths.first()).absolutePath();
+    const QFileInfo first(QFile::decodeName(paths.first()));  // for display only
+    const QString folder = first.absolutePath();
     const QString title = reelkeep::tr("Copy exported");
     auto* box = new QMessageBox(QMessageBox::Information, title, title, QMessageBox::NoButton, this);
     box->setObjectName(QStringLiteral("exportDone"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setTextFormat(Qt::PlainText);
-    setPlainInformativeText(
-        box,
-        paths.size() == 1
-            ? reelkeep::tr("The copy is “%1” in %2.").arg(QFileInfo(paths.first()).fileName(), folder)
-            : fillArguments(reelkeep::tr("The %1 copies are in %2."), {qlonglong(paths.size()), folder}));
+    setPlainInformativeText(box, paths.size() == 1
+                                     ? reelkeep::tr("The copy is “%1” in %2.").arg(first.fileName(), folder)
+                                     : fillArguments(reelkeep::tr("The %1 copies are in %2."),
+                                                     {qlonglong(paths.size()), folder}));
     QPushButton* show = box->addButton(reelkeep::tr("Show in Folder"), QMessageBox::ActionRole);
     show->setObjectName(QStringLiteral("showInFolder"));
     box->addButton(reelkeep::tr("OK"), QMessageBox::AcceptRole);

@@ -4,6 +4,7 @@
 // supplies Qt implementations; everything is called on the main thread.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <chrono>
 #include <memory>
@@ -46,7 +47,8 @@ class Workspace {
 public:
     virtual ~Workspace() = default;
     // Shows the file selected in the file manager; asynchronous, never blocks.
-    virtual void showFileInFileManager(const QString& path) = 0;
+    // Bytes, not text: a name that is not UTF-8 must still name the file.
+    virtual void showFileInFileManager(const QByteArray& path) = 0;
     // Opens the desktop Trash (trash:///) in the file manager; asynchronous.
     virtual void showTrash() = 0;
 };

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QPointer>
 #include <QThread>
@@ -874,7 +875,7 @@ QCoro::Task<> VideoListViewModel::chooseAndExport(VideoList items) {
         [this, plan = std::move(plan)](std::stop_token stop) { return downloadOperation(plan, stop); });
 }
 
-void VideoListViewModel::showExportedFile(const QString& path) {
+void VideoListViewModel::showExportedFile(const QByteArray& path) {
     assertMainThread();
     if (m_exportedPaths.contains(path) && m_environment.workspace)
         m_environment.workspace->showFileInFileManager(path);
@@ -891,7 +892,7 @@ QCoro::Task<> VideoListViewModel::downloadOperation(QList<DownloadPair> plan, st
     qlonglong succeeded = 0;
     std::optional<QString> lastError;
     bool isCancelled = false;
-    QStringList written;
+    QList<QByteArray> written;
     for (qsizetype i = 0; i < plan.size(); ++i) {
         if (stop.stop_requested()) {
             isCancelled = true;
@@ -913,7 +914,7 @@ QCoro::Task<> VideoListViewModel::downloadOperation(QList<DownloadPair> plan, st
             std::mutex mutex;
             std::int64_t writtenBytes = 0;  // guarded by mutex
             std::int64_t totalBytes = 0;    // guarded by mutex
-            QString path;                   // guarded by mutex
+            QByteArray path;                // guarded by mutex
             std::atomic<bool> isPosted{false};
         };
         const auto reported = std::make_shared<Reported>();
@@ -936,7 +937,7 @@ QCoro::Task<> VideoListViewModel::downloadOperation(QList<DownloadPair> plan, st
                 emit self->exportProgressChanged();
             });
         };
-        observer.onWritten = [reported](const QString& path) {
+        observer.onWritten = [reported](const QByteArray& path) {
             std::lock_guard lock(reported->mutex);
             reported->path = path;
         };
@@ -948,7 +949,7 @@ QCoro::Task<> VideoListViewModel::downloadOperation(QList<DownloadPair> plan, st
         if (result) {
             ++succeeded;
             std::lock_guard lock(reported->mutex);
-            written.append(reported->path.isEmpty() ? pair.destination : reported->path);
+            written.append(reported->path.isEmpty() ? QFile::encodeName(pair.destination) : reported->path);
         } else if (result.error().isCancellation()) {
             isCancelled = true;  // the copy under way was removed
             break;
@@ -957,7 +958,8 @@ QCoro::Task<> VideoListViewModel::downloadOperation(QList<DownloadPair> plan, st
         }
     }
     if (!written.isEmpty() && m_environment.panels)
-        m_environment.panels->rememberExportFolder(QFileInfo(written.last()).absolutePath());
+        m_environment.panels->rememberExportFolder(
+            QFileInfo(QFile::decodeName(written.last())).absolutePath());
     if (isCancelled) {
         setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Export cancelled.")));
     } else if (lastError) {
@@ -966,10 +968,11 @@ QCoro::Task<> VideoListViewModel::downloadOperation(QList<DownloadPair> plan, st
                                          total, {succeeded}));
     } else if (written.size() == 1) {
         setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Exported a copy to %1."),
-                                {QDir::toNativeSeparators(written.first())}));
+                                {QDir::toNativeSeparators(QFile::decodeName(written.first()))}));
     } else {
-        setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Exported %1 copies to %2."),
-                                {qlonglong(written.size()), QFileInfo(written.first()).absolutePath()}));
+        setStatus(StatusMessage(
+            QT_TRANSLATE_NOOP("reelkeep", "Exported %1 copies to %2."),
+            {qlonglong(written.size()), QFileInfo(QFile::decodeName(written.first())).absolutePath()}));
     }
     if (!written.isEmpty() && !isCancelled && !lastError) {
         m_exportedPaths = written;

@@ -97,8 +97,9 @@ public:
         std::int64_t totalBytes = 0;
     };
     const std::optional<ExportProgress>& exportProgress() const { return m_exportProgress; }
-    // The files the last export wrote, for "Show in Folder".
-    const QStringList& exportedPaths() const { return m_exportedPaths; }
+    // The files the last export wrote, for "Show in Folder": bytes, as a copy
+    // keeps the bytes of a source's name that is not UTF-8.
+    const QList<QByteArray>& exportedPaths() const { return m_exportedPaths; }
 
     // Every video of the last scan, in the order the scan delivered them.
     const VideoList& items() const { return m_items; }
@@ -163,7 +164,7 @@ public:
     // Stops the export under way; what was being written is removed.
     void cancelExport();
     // The file manager, with a file the last export wrote selected.
-    void showExportedFile(const QString& path);
+    void showExportedFile(const QByteArray& path);
 
 signals:
     void visibleItemsChanged();
@@ -279,7 +280,7 @@ private:
     LibraryFolderList m_libraryFolders;
     bool m_isRescanPending = false;  // the folders changed during a scan
     std::optional<ExportProgress> m_exportProgress;
-    QStringList m_exportedPaths;
+    QList<QByteArray> m_exportedPaths;
 
     VideoList m_items;
     mutable std::optional<QHash<QString, qsizetype>> m_indexByID;  // built on first lookup

@@ -2,6 +2,7 @@
 // display, with standard output full, closed or broken, and with hostile values.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -170,6 +171,28 @@ TEST(CommandLine, ScanJsonCarriesHostileNamesAndRepeatsOnRescan) {
                           : object["path"].toString().toUtf8());
     }
     EXPECT_EQ(listed, expected);
+}
+
+// argv is bytes: a folder named in Latin-1 is scanned as given, and a folder
+// that cannot be scanned is named without what a terminal would obey.
+TEST(CommandLine, LibraryFoldersKeepTheirBytesAndSkippedOnesAreNamedSafely) {
+    const QTemporaryDir base;
+    ASSERT_TRUE(base.isValid());
+    const QByteArray folder = QFile::encodeName(base.path()) + "/caf\xe9";
+    ASSERT_EQ(::mkdir(folder.constData(), 0755), 0);
+    const int fd = ::open((folder + "/clip.mp4").constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    const std::string missing = base.path().toStdString() + "/\x1b]0;owned\x07\x1b[2Jgone";
+
+    const Ran ran =
+        run({"scan", "--library", folder.toStdString(), "--library=" + missing, "--json"}, Output::pipe);
+    ASSERT_EQ(ran.status, 0) << ran.err.toStdString();
+    const QJsonArray videos = QJsonDocument::fromJson(ran.out)["videos"].toArray();
+    ASSERT_EQ(videos.size(), 1) << ran.out.toStdString();
+    EXPECT_EQ(QByteArray::fromBase64(videos[0]["path_bytes"].toString().toLatin1()), folder + "/clip.mp4");
+    EXPECT_TRUE(ran.err.contains("gone")) << ran.err.toStdString();
+    EXPECT_FALSE(ran.err.contains('\x1b')) << ran.err.toStdString();
 }
 
 TEST(CommandLine, RefusesBadValuesAndEscapesThemInMessages) {

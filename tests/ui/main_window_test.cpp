@@ -624,7 +624,8 @@ TEST_F(MainWindowTest, BigExportsShowProgressWithCancelAndSuccessOffersTheFolder
     EXPECT_EQ(window->exportProgress(), nullptr);
     EXPECT_TRUE(window->exportDone()->informativeText().contains(folder.path()));
     window->exportDone()->findChild<QPushButton*>("showInFolder")->click();
-    EXPECT_EQ(workspace->shownPaths, QStringList{QDir(folder.path()).filePath("small.mov")});
+    EXPECT_EQ(workspace->shownPaths,
+              QList<QByteArray>{QFile::encodeName(QDir(folder.path()).filePath("small.mov"))});
 }
 
 TEST_F(MainWindowTest, AboutNamesTheFoldersInUseAndWhereTheDataLives) {

@@ -155,7 +155,7 @@ TEST_F(ViewModelTest, ExportsPickFreeNamesAndReportPartialResults) {
     EXPECT_EQ(panels->openedFolders.last(), folder.path());
     EXPECT_EQ(panels->suggestedNames.last(), "clip (4).mov");
     const QString copy = QDir(folder.path()).filePath("clip (4).mov");
-    EXPECT_EQ(viewModel->exportedPaths(), QStringList{copy});
+    EXPECT_EQ(viewModel->exportedPaths(), QList<QByteArray>{QFile::encodeName(copy)});
     EXPECT_EQ(status(), "Exported a copy to " + copy + ".");
     QFile original(QDir(folder.path()).filePath("clip.mov"));
     EXPECT_EQ(original.size(), 0);  // untouched
@@ -206,7 +206,7 @@ TEST_F(ViewModelTest, ShowInFileManagerOpensOnlyTheFileTheScanSaw) {
     startAndScan();
     viewModel->showInPhotos(viewModel->items()[0]);
     ASSERT_TRUE(waitUntil([&] { return !workspace->shownPaths.isEmpty(); }));
-    EXPECT_EQ(workspace->shownPaths, QStringList{"/videos/here.mov"});
+    EXPECT_EQ(workspace->shownPaths, QList<QByteArray>{"/videos/here.mov"});
     // Doing nothing would look like a broken command: a file that changed or
     // never was local says why, and nothing else is opened.
     for (int row : {1, 2}) {

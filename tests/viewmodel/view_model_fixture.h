@@ -61,9 +61,9 @@ public:
 
 class FakeWorkspace final : public Workspace {
 public:
-    void showFileInFileManager(const QString& path) override { shownPaths << path; }
+    void showFileInFileManager(const QByteArray& path) override { shownPaths << path; }
     void showTrash() override { ++trashShownCount; }
-    QStringList shownPaths;
+    QList<QByteArray> shownPaths;
     int trashShownCount = 0;
 };
 

@@ -728,7 +728,7 @@ FileLocation FolderLibrary::fileLocation(const QString& localIdentifier) const {
         return FileLocation{same.error().errorNumber() == ENOENT ? FileLocation::Status::notFound
                                                                  : FileLocation::Status::changed,
                             {}};
-    return FileLocation{FileLocation::Status::found, QFile::decodeName(asset->file().path)};
+    return FileLocation{FileLocation::Status::found, asset->file().path};
 }
 
 // ---- Requests ----------------------------------------------------------------
@@ -843,9 +843,8 @@ RequestId FolderLibrary::restoreAssets(const QStringList& localIdentifiers,
             // Back under its old name: the scanned asset is true again, with the
             // ctime the moves gave it (checked to be the same file just now).
             AssetRef back = trashed->second.asset;
-            struct stat status {};
-            if (::lstat(asset.file().path.constData(), &status) == 0)
-                back = asset.withFingerprint(fs::fingerprintOf(status));
+            if (const fs::Result<struct stat> status = fs::statScannedPath(asset.file().path))
+                back = asset.withFingerprint(fs::fingerprintOf(status.value()));
             {
                 std::lock_guard lock(m_mutex);
                 if (const std::optional<std::size_t> position = findScannedLocked(identifier)) {
@@ -956,7 +955,7 @@ RequestId FolderLibrary::writeResourceData(const AssetResource& resource, const 
             if (sourceSplit && name != sourceSplit->name &&
                 name == QFile::encodeName(fs::displayName(asset->file().path)))
                 name = sourceSplit->name;
-            fs::Result<fs::UniqueFd> folder = fs::openFolder(split->parent);
+            fs::Result<fs::UniqueFd> folder = fs::openChosenFolder(split->parent);
             if (!folder) return ioFailure(folder.error());
             const fs::CopyProgress onProgress = observer.onProgress;
             fs::Result<QByteArray> exported = name;
@@ -971,9 +970,8 @@ RequestId FolderLibrary::writeResourceData(const AssetResource& resource, const 
             }
             if (exported) {
                 if (observer.onWritten)
-                    observer.onWritten(QFile::decodeName(
-                        (split->parent.endsWith('/') ? split->parent : split->parent + '/') +
-                        exported.value()));
+                    observer.onWritten((split->parent.endsWith('/') ? split->parent : split->parent + '/') +
+                                       exported.value());
                 return std::nullopt;
             }
             if (exported.error().kind() == fs::IoErrorKind::stopped) return cancelledError();

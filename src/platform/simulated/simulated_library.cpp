@@ -681,7 +681,7 @@ RequestId SimulatedLibrary::writeResourceData(const AssetResource& resource, con
                 error = PlatformError{QStringLiteral("NSCocoaErrorDomain"), 512, file.errorString()};
             const std::int64_t bytes = resource.dataSize.value_or(payload.size());
             if (!error && observer.onProgress) observer.onProgress(bytes, bytes);
-            if (!error && observer.onWritten) observer.onWritten(destinationPath);
+            if (!error && observer.onWritten) observer.onWritten(QFile::encodeName(destinationPath));
         }
         pending->onWrite(std::move(error));
     });
@@ -865,7 +865,7 @@ FileLocation SimulatedLibrary::fileLocation(const QString& localIdentifier) cons
     const SimulatedAsset& entry = m_assets[it->second]->entry;
     if (!entry.localFilePath) return FileLocation{FileLocation::Status::notFound, {}};
     if (entry.isFileReplaced) return FileLocation{FileLocation::Status::changed, {}};
-    return FileLocation{FileLocation::Status::found, *entry.localFilePath};
+    return FileLocation{FileLocation::Status::found, QFile::encodeName(*entry.localFilePath)};
 }
 
 QStringList SimulatedLibrary::libraryRoots() const {

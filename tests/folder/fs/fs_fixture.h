@@ -3,8 +3,8 @@
 // goes through POSIX calls, never QString paths.
 #pragma once
 
+#include <dirent.h>
 #include <fcntl.h>
-#include <ftw.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -57,19 +58,32 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     ~TempDir() {
-        if (!m_dir.isValid()) return;
-        ::nftw(
-            m_path.constData(),
-            [](const char* path, const struct stat*, int, struct FTW* where) {
-                if (where->level > 0) ::remove(path);
-                return 0;
-            },
-            16, FTW_DEPTH | FTW_PHYS);
+        if (m_dir.isValid()) removeContents(::open(m_path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     }
     bool isValid() const { return m_dir.isValid(); }
     const QByteArray& path() const { return m_path; }
 
 private:
+    // Folder by folder, so trees deeper than PATH_MAX go too; takes `folderFd`.
+    static void removeContents(int folderFd) {
+        DIR* dir = folderFd < 0 ? nullptr : ::fdopendir(folderFd);
+        if (!dir) {
+            if (folderFd >= 0) ::close(folderFd);
+            return;
+        }
+        std::vector<std::string> names;
+        while (const dirent* entry = ::readdir(dir))
+            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+                names.emplace_back(entry->d_name);
+        for (const std::string& name : names) {
+            if (::unlinkat(::dirfd(dir), name.c_str(), 0) == 0) continue;
+            removeContents(
+                ::openat(::dirfd(dir), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            ::unlinkat(::dirfd(dir), name.c_str(), AT_REMOVEDIR);
+        }
+        ::closedir(dir);
+    }
+
     QTemporaryDir m_dir;
     QByteArray m_path;
 };

@@ -1,8 +1,11 @@
 // actions_test.cpp: trash, export, location and existence checks on real files,
 // including files that changed between the scan and the action.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "library_fixture.h"
@@ -134,6 +137,63 @@ TEST_F(FolderLibraryTest, AFileTheUserMayNotReadIsListedAndItsExportSaysWhy) {
     EXPECT_EQ(readBytes(trashFiles() + "/private.mp4"), bytes);
 }
 
+// Paths past PATH_MAX, which the kernel refuses whole, are reached folder by folder.
+TEST_F(FolderLibraryTest, AVideoDeeperThanPathMaxIsListedInFullAndEveryActionWorks) {
+    ASSERT_TRUE(makeClip("clip.mp4"));
+    const QByteArray bytes = readBytes(join(root(), "clip.mp4"));
+    writeBytes(join(root(), "twin.mp4"), bytes);  // a copy only a full read can confirm
+    const fs::UniqueFd rootFd{::open(root().constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    fs::UniqueFd folder{::dup(rootFd.get())};
+    QByteArray deep = root();
+    while (deep.size() <= PATH_MAX) {
+        const QByteArray name = "folder " + QByteArray::number(deep.size()) + ' ' + QByteArray(200, 'x');
+        ASSERT_EQ(::mkdirat(folder.get(), name.constData(), 0755), 0);
+        folder.reset(::openat(folder.get(), name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        ASSERT_TRUE(folder);
+        deep = join(deep, name);
+    }
+    ASSERT_EQ(::renameat(rootFd.get(), "clip.mp4", folder.get(), "deep clip.mp4"), 0);
+    const QString id = fs::identifierForPath(join(deep, "deep clip.mp4"));
+    const auto isThere = [&] {
+        return ::faccessat(folder.get(), "deep clip.mp4", F_OK, AT_SYMLINK_NOFOLLOW) == 0;
+    };
+
+    const std::optional<ScanOutcome> scanned = scan();
+    ASSERT_TRUE(scanned);
+    const std::optional<VideoItem> item = itemNamed(scanned->items, QStringLiteral("deep clip.mp4"));
+    ASSERT_TRUE(item);
+    EXPECT_EQ(item->localIdentifier(), id);
+    EXPECT_EQ(item->sizeState().byteCount(), std::optional<std::int64_t>{bytes.size()});
+    EXPECT_GT(item->duration(), 0.5);
+    EXPECT_EQ(item->pixelWidth(), 320);
+    const std::optional<CopyCheck> copies = awaitFor(service().checkCopies({}));
+    ASSERT_TRUE(copies);
+    EXPECT_TRUE(copies->notVerified.isEmpty());
+    EXPECT_EQ(copies->sets.size(), 1);
+
+    EXPECT_EQ(awaitFor(service().fileLocation(id))->status, FileLocation::Status::found);
+    const std::optional<Result<void>> marked = awaitFor(service().setFavorite({id}, true));
+    ASSERT_TRUE(marked && *marked);
+    makeFolder(state() + "/out");
+    const std::optional<Result<void>> exported =
+        awaitFor(service().downloadVideo(id, QFile::decodeName(state() + "/out/copy.mp4")));
+    ASSERT_TRUE(exported && *exported) << exported->error().description().toStdString();
+    EXPECT_EQ(readBytes(state() + "/out/copy.mp4"), bytes);
+
+    const std::optional<DeletionOutcome> deleted = awaitFor(service().deleteVideos({id}));
+    ASSERT_TRUE(deleted);
+    EXPECT_EQ(deleted->deletedIdentifiers(), QStringList{id});
+    EXPECT_EQ(readBytes(trashFiles() + "/deep clip.mp4"), bytes);
+    EXPECT_FALSE(isThere());
+    const std::optional<RestoreOutcome> restored = awaitFor(service().restoreVideos({id}));
+    ASSERT_TRUE(restored);
+    EXPECT_EQ(restored->restoredIdentifiers, QStringList{id});
+    EXPECT_TRUE(isThere());
+    const std::optional<ScanOutcome> again = scan();
+    ASSERT_TRUE(again);
+    EXPECT_TRUE(itemNamed(again->items, QStringLiteral("deep clip.mp4"))->isFavorite());
+}
+
 // Each way a file can stop being the one the user saw.
 TEST_F(FolderLibraryTest, AFileChangedAfterTheScanIsGoneForEveryAction) {
     struct Case {
@@ -218,14 +278,47 @@ TEST_F(FolderLibraryTest, ExportCopiesExactlyAndNeverReplaces) {
     EXPECT_EQ(readBytes(state() + "/out/copy (3).mp4"), readBytes(join(root(), "source.mp4")));
 }
 
-TEST_F(FolderLibraryTest, FileLocationAndExistenceAnswerForAnUnchangedFile) {
-    ASSERT_TRUE(makeClip("here.mp4"));
+// A linked folder the user picked is theirs to write into; a link at the name
+// is never written through, whether it points at a file or at nothing.
+TEST_F(FolderLibraryTest, ExportIntoALinkedFolderWorksAndALinkedNameIsNeverWrittenThrough) {
+    ASSERT_TRUE(makeClip("source.mp4"));
     ASSERT_TRUE(scan());
-    const QString id = identifierOf("here.mp4");
+    const QString id = identifierOf("source.mp4");
+    const QByteArray real = state() + "/real";
+    makeFolder(real);
+    ASSERT_EQ(::symlink(real.constData(), (state() + "/linked").constData()), 0);
+    writeBytes(state() + "/precious.mp4", "the user's own file");
+    ASSERT_EQ(::symlink((state() + "/precious.mp4").constData(), (real + "/taken.mp4").constData()), 0);
+    ASSERT_EQ(::symlink((state() + "/nothing.mp4").constData(), (real + "/dangling.mp4").constData()), 0);
+
+    const auto exportTo = [&](const char* name, ExportNaming naming) {
+        return *awaitFor(service().downloadVideo(id, QFile::decodeName(state() + "/linked/" + name), naming));
+    };
+    EXPECT_TRUE(exportTo("copy.mp4", ExportNaming::exactName));
+    EXPECT_EQ(readBytes(real + "/copy.mp4"), readBytes(join(root(), "source.mp4")));
+    for (const char* name : {"taken.mp4", "dangling.mp4"}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(exportTo(name, ExportNaming::exactName));
+        EXPECT_TRUE(exportTo(name, ExportNaming::nextFreeName));
+    }
+    EXPECT_EQ(readBytes(state() + "/precious.mp4"), "the user's own file");
+    EXPECT_FALSE(exists(state() + "/nothing.mp4"));
+    std::vector<QByteArray> names = folderNames(real);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<QByteArray>{"copy.mp4", "dangling (2).mp4", "dangling.mp4", "taken (2).mp4",
+                                              "taken.mp4"}));
+}
+
+TEST_F(FolderLibraryTest, FileLocationAndExistenceAnswerForAnUnchangedFile) {
+    const QByteArray name = "here \xe9.mp4";  // not UTF-8: as text it would name no file
+    ASSERT_TRUE(makeClip("here.mp4"));
+    ASSERT_EQ(::rename(join(root(), "here.mp4").constData(), join(root(), name).constData()), 0);
+    ASSERT_TRUE(scan());
+    const QString id = identifierOf(name);
     const std::optional<FileLocation> location = awaitFor(service().fileLocation(id));
     ASSERT_TRUE(location);
     EXPECT_EQ(location->status, FileLocation::Status::found);
-    EXPECT_EQ(location->path, QFile::decodeName(join(root(), "here.mp4")));
+    EXPECT_EQ(location->path, join(root(), name));
     EXPECT_EQ(*awaitFor(service().existingIdentifiers({id, id, QStringLiteral("/nowhere.mp4")})),
               QSet<QString>{id});
     EXPECT_EQ(service().libraryRoots(), QStringList{QFile::decodeName(root())});

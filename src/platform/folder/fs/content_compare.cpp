@@ -304,10 +304,10 @@ private:
         for (std::size_t i = 0; i < m_group.size(); ++i) {
             const CompareFile& file = m_group[i];
             m_states[i].isUsable = true;
-            Result<struct stat> status = statAt(AT_FDCWD, file.path, file.path);
+            Result<struct stat> status = statScannedPath(file.path);
             if (!status) {
                 const int error = status.error().errorNumber();
-                fail(i, error == ENOENT || error == ENOTDIR
+                fail(i, error == ENOENT || error == ENOTDIR || error == ELOOP
                             ? IoError::of(IoErrorKind::changed, IoOperation::inspect, file.path, error)
                             : status.error());
                 continue;

@@ -168,8 +168,23 @@ Result<void> verifyPath(const QByteArray& absolutePath, const FileFingerprint& e
     return verifyAt(parent->folder.get(), parent->name, expected, absolutePath);
 }
 
+Result<struct stat> statScannedPath(const QByteArray& absolutePath) {
+    const std::optional<SplitPath> split = splitPath(absolutePath);
+    if (!split) return IoError::fromErrorNumber(IoOperation::inspect, absolutePath, EINVAL);
+    Result<UniqueFd> folder = openScannedFolder(split->parent);
+    if (!folder)
+        return IoError::fromErrorNumber(IoOperation::inspect, absolutePath, folder.error().errorNumber());
+    return statAt(folder->get(), split->name, absolutePath);
+}
+
 Result<UniqueFd> openFolder(const QByteArray& absolutePath) {
     return openFolderAt(AT_FDCWD, absolutePath, absolutePath);
+}
+
+Result<UniqueFd> openChosenFolder(const QByteArray& absolutePath) {
+    UniqueFd fd{::open(absolutePath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    if (!fd) return IoError::fromErrno(IoOperation::open, absolutePath);
+    return fd;
 }
 
 Result<UniqueFd> openFolderAt(int dirFd, const QByteArray& name, const QByteArray& pathForErrors) {

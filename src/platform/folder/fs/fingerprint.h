@@ -58,9 +58,17 @@ Result<void> verifyPath(const QByteArray& absolutePath, const FileFingerprint& e
 // (component by component). ELOOP or ENOTDIR when something was swapped.
 Result<UniqueFd> openScannedFolder(const QByteArray& absolutePath);
 
+// lstat() of a scanned absolute path through openScannedFolder of its parent:
+// no symlink on the way, and past PATH_MAX, where lstat() says ENAMETOOLONG.
+Result<struct stat> statScannedPath(const QByteArray& absolutePath);
+
 // A folder for *at() calls. Symlinks are followed only in the parent chain the
 // caller gave; the final component must be a real folder.
 Result<UniqueFd> openFolder(const QByteArray& absolutePath);
 Result<UniqueFd> openFolderAt(int dirFd, const QByteArray& name, const QByteArray& pathForErrors);
+
+// The folder the user chose to write into, symlinks followed all the way: a
+// linked ~/Videos is theirs. Names in it are still only ever created new.
+Result<UniqueFd> openChosenFolder(const QByteArray& absolutePath);
 
 }  // namespace reelkeep::fs

@@ -97,7 +97,7 @@ Result<void> restoreFromTrash(const TrashedFile& trashed, const QByteArray& orig
     // Edited or replaced in the trash: not the video the user moved there.
     if (Result<void> same = verifyMovedFile(files->get(), entry->name, expected, original); !same)
         return same.error();
-    Result<UniqueFd> folder = openFolder(target->parent);
+    Result<UniqueFd> folder = openScannedFolder(target->parent);
     if (!folder)  // its folder was removed or renamed: say which video stays in the trash
         return IoError::fromErrorNumber(IoOperation::restoreFromTrash, original,
                                         folder.error().errorNumber());
