@@ -96,6 +96,28 @@ TEST(MediaProbe, PortraitPhoneVideoReportsItsDisplayedSize) {
     }
 }
 
+// MP4 and MOV go straight to their demuxer when bytes 4-7 name a box; a file
+// whose bytes only look so must still be read by what it really is.
+TEST(MediaProbe, AFileThatOnlyLooksLikeAMovieIsReadByTheProbe) {
+    MediaFixtures fixtures;
+    const auto avi = fixtures.makeClip(QStringLiteral("old.avi"), 320, 240, {"-c:v", "mpeg4"});
+    const auto webm = fixtures.makeClip(QStringLiteral("webm.mp4"), 320, 240,
+                                        {"-c:v", "libvpx-vp9", "-deadline", "realtime", "-f", "webm"});
+    ASSERT_TRUE(avi && webm) << fixtures.lastError().toStdString();
+    QFile aviFile(*avi);
+    ASSERT_TRUE(aviFile.open(QIODevice::ReadOnly));
+    // The RIFF size field spells a box type; the rest is a sound AVI.
+    const QByteArray aviBytes = aviFile.readAll().replace(4, 4, "free");
+    for (const QString& path : {fixtures.writeBytes(QStringLiteral("riff.mp4"), aviBytes), *webm}) {
+        SCOPED_TRACE(path.toStdString());
+        const auto info = probeFile(path);
+        ASSERT_TRUE(info) << info.error().message().toStdString();
+        EXPECT_EQ(info->pixelWidth, 320);
+        EXPECT_EQ(info->pixelHeight, 240);
+        EXPECT_TRUE(info->hasDecodableVideo);
+    }
+}
+
 TEST(MediaProbe, AudioOnlyFileIsReadButNotPlayable) {
     MediaFixtures fixtures;
     const auto path = fixtures.make(QStringLiteral("voice.mp4"),
@@ -147,6 +169,12 @@ TEST(MediaProbe, BrokenInputsGiveTypedErrorsAndNeverCrash) {
         {fixtures.writeBytes(QStringLiteral("adts.mp4"), adtsLike), MediaErrorKind::notMedia},
         {truncated, MediaErrorKind::truncated},
         {headerOnly, MediaErrorKind::truncated},
+        // A box header, then noise whose next "box" runs past the end.
+        {fixtures.writeBytes(QStringLiteral("ftyp.mp4"), QByteArray("\0\0\0\x18"
+                                                                    "ftypisom",
+                                                                    12) +
+                                                             garbage),
+         MediaErrorKind::truncated},
         {fifo, MediaErrorKind::notRegularFile},  // opened O_NONBLOCK: never waits for a writer
         {fixtures.path(QString()), MediaErrorKind::notRegularFile},  // the folder itself
     };

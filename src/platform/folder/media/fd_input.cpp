@@ -100,6 +100,15 @@ bool hasBoxPastEnd(int fd, std::int64_t sizeBytes) {
     return false;
 }
 
+// The box types an ISO base media file starts with, at bytes 4-7.
+bool startsWithIsoBox(int fd) {
+    char head[8];
+    if (::pread(fd, head, sizeof head, 0) != static_cast<ssize_t>(sizeof head)) return false;
+    for (const char* type : {"ftyp", "moov", "mdat", "wide", "free", "skip"})
+        if (std::memcmp(head + 4, type, 4) == 0) return true;
+    return false;
+}
+
 int interruptRequested(void* opaque) {
     return pastDeadline(*static_cast<ReadCursor*>(opaque)) ? 1 : 0;
 }
@@ -152,6 +161,22 @@ MediaResult<std::unique_ptr<FdInput>> FdInput::open(int fd, const InputLimits& l
         return MediaError(MediaErrorKind::unreadable, QStringLiteral("out of memory"));
     }
 
+    // Nearly every video is MP4 or MOV: their demuxer opens them at once, where
+    // the probe would try every demuxer first. Anything it refuses (a file
+    // whose bytes only look like a box) goes to the probe from the first byte.
+    static const AVInputFormat* const isoMedia = av_find_input_format("mov");
+    if (isoMedia && startsWithIsoBox(fd)) {
+        // A movie without tracks is no answer either: the probe may know the file better.
+        if (input->openFormat(isoMedia, limits) >= 0) {
+            if (input->m_format->nb_streams > 0) return input;
+            avformat_close_input(&input->m_format);
+        }
+        if (cursor.timedOut) return MediaError(MediaErrorKind::timedOut, {});
+        cursor = ReadCursor{fd, 0, cursor.sizeBytes, cursor.deadline};
+        if (avio_seek(input->m_io, 0, SEEK_SET) != 0)
+            return MediaError(MediaErrorKind::unreadable, QStringLiteral("could not read the file again"));
+    }
+
     // A low score means FFmpeg is guessing: garbage must not pass for an MP3 or MPEG stream.
     const AVInputFormat* detected = nullptr;
     const int score = av_probe_input_buffer2(input->m_io, &detected, "", nullptr, 0,
@@ -163,15 +188,7 @@ MediaResult<std::unique_ptr<FdInput>> FdInput::open(int fd, const InputLimits& l
     if (score < AVPROBE_SCORE_RETRY || !detected)
         return MediaError(MediaErrorKind::notMedia, QStringLiteral("no known container format"));
 
-    AVFormatContext* format = avformat_alloc_context();
-    if (!format) return MediaError(MediaErrorKind::unreadable, QStringLiteral("out of memory"));
-    format->pb = input->m_io;
-    format->flags |= AVFMT_FLAG_CUSTOM_IO;
-    format->interrupt_callback = {&interruptRequested, &cursor};
-    format->probesize = limits.probeBytes;
-    format->max_analyze_duration = AV_TIME_BASE;
-    // On failure avformat_open_input frees the context (not our custom I/O).
-    const int opened = avformat_open_input(&format, nullptr, detected, nullptr);
+    const int opened = input->openFormat(detected, limits);
     if (opened < 0) {
         MediaError error = input->errorFor(opened, "header");
         // A known container that ran out of bytes before its header ended.
@@ -181,8 +198,21 @@ MediaResult<std::unique_ptr<FdInput>> FdInput::open(int fd, const InputLimits& l
             return MediaError(MediaErrorKind::truncated, error.detail());
         return error;
     }
-    input->m_format = format;
     return input;
+}
+
+int FdInput::openFormat(const AVInputFormat* container, const InputLimits& limits) {
+    AVFormatContext* format = avformat_alloc_context();
+    if (!format) return AVERROR(ENOMEM);
+    format->pb = m_io;
+    format->flags |= AVFMT_FLAG_CUSTOM_IO;
+    format->interrupt_callback = {&interruptRequested, &m_cursor};
+    format->probesize = limits.probeBytes;
+    format->max_analyze_duration = AV_TIME_BASE;
+    // On failure avformat_open_input frees the context (not our custom I/O).
+    const int opened = avformat_open_input(&format, nullptr, container, nullptr);
+    if (opened >= 0) m_format = format;
+    return opened;
 }
 
 FdInput::~FdInput() {

@@ -11,6 +11,7 @@
 #include "media_error.h"
 
 struct AVFormatContext;
+struct AVInputFormat;
 struct AVIOContext;
 struct AVStream;
 
@@ -56,6 +57,8 @@ public:
 
 private:
     FdInput() = default;
+    // Opens the header as `container`: 0, or an AVERROR.
+    int openFormat(const AVInputFormat* container, const InputLimits& limits);
 
     ReadCursor m_cursor;
     AVIOContext* m_io = nullptr;
