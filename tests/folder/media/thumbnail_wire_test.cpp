@@ -41,7 +41,7 @@ TEST(ThumbnailWire, AWorkerAnswersAsTheDirectCallDoes) {
 
     SocketPair sockets;
     bool isOrderlyEnd = false;
-    std::jthread worker([&] { isOrderlyEnd = serveThumbnailRequests(sockets.fds[1]); });
+    std::jthread worker([&] { isOrderlyEnd = serveMediaRequests(sockets.fds[1]); });
     for (const QString& path : {*clip, garbage, *clip}) {
         SCOPED_TRACE(path.toStdString());
         OpenFile file(path);

@@ -1,7 +1,9 @@
 // thumbnail_worker_stub.cpp: a worker for tests. "serve" is the real worker;
-// the others misbehave once a request arrives, as a decoder meeting a hostile
-// file would: crash, hang, answer nonsense, or, inside the sandbox, try to
-// create the file named by the next argument or to connect to a local port.
+// "trap" is the real worker whose reader crashes on a file starting with
+// "RKCRASH!" and hangs on one starting with "RKHANG!!", as a demuxer meeting a
+// hostile file would. The others misbehave once a request arrives: crash,
+// hang, answer nonsense, or, inside the sandbox, try to create the file named
+// by the next argument or to connect to a local port.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -15,6 +17,14 @@
 #include "platform/folder/media/worker_sandbox.h"
 
 namespace {
+
+void trap(int videoFd) {
+    char head[8] = {};
+    (void)::pread(videoFd, head, sizeof head, 0);
+    if (std::memcmp(head, "RKCRASH!", sizeof head) == 0) std::abort();
+    if (std::memcmp(head, "RKHANG!!", sizeof head) == 0)
+        for (;;) ::sleep(1);
+}
 
 void escape(const char* mode, const char* target) {
     if (std::strcmp(mode, "open") == 0) {
@@ -37,6 +47,7 @@ int main(int argc, char** argv) {
     if (argc < 3) return 2;
     const char* mode = argv[1];
     if (std::strcmp(mode, "serve") == 0) return reelkeep::media::runThumbnailWorker(argc, argv);
+    if (std::strcmp(mode, "trap") == 0) return reelkeep::media::runThumbnailWorker(argc, argv, {trap});
     const bool isEscape = std::strcmp(mode, "open") == 0 || std::strcmp(mode, "connect") == 0;
     if (isEscape && !reelkeep::media::enterWorkerSandbox().isConfined) return 3;
     char request[64];

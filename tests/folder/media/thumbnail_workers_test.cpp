@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "media_fixtures.h"
+#include "platform/folder/media/media_probe.h"
 #include "platform/folder/media/thumbnail_decoder.h"
 #include "platform/folder/media/thumbnail_workers.h"
 
@@ -97,6 +98,55 @@ TEST(ThumbnailWorkers, AHostileWorkerCostsOnlyItself) {
     const auto notStarted = missing.decode(file.fd(), 128, {}, kGenerous);
     ASSERT_FALSE(notStarted.hasValue());
     EXPECT_EQ(notStarted.error().kind(), MediaErrorKind::unreadable);
+}
+
+TEST(MetadataWorkers, AReaderThatCrashesOrHangsOnOneFileCostsOnlyThatFile) {
+    MediaFixtures fixtures;
+    const auto clip = fixtures.makeClip(QStringLiteral("clip.mp4"), 320, 240,
+                                        {"-metadata", "creation_time=2021-03-04T05:06:07Z"});
+    const auto other = fixtures.makeClip(QStringLiteral("other.mkv"), 160, 90);
+    ASSERT_TRUE(clip && other) << fixtures.lastError().toStdString();
+    OpenFile good(*clip);
+    OpenFile second(*other);
+    OpenFile garbage(fixtures.writeBytes(QStringLiteral("garbage.mp4"), QByteArray(5000, '\x33')));
+    OpenFile crashing(fixtures.writeBytes(QStringLiteral("crash.mp4"), QByteArray("RKCRASH!").repeated(100)));
+    OpenFile hanging(fixtures.writeBytes(QStringLiteral("hang.mp4"), QByteArray("RKHANG!!").repeated(100)));
+
+    // More files than one request carries, the bad ones in the second request.
+    std::vector<int> fds(kMaxMetadataBatch + 2, good.fd());
+    fds.insert(fds.end(), {crashing.fd(), second.fd(), garbage.fd(), hanging.fd(), good.fd()});
+    ThumbnailWorkerPool pool(stub("trap"), defaultWorkerLimits());
+    const auto results = pool.readMetadata(fds, {}, std::chrono::milliseconds(1500));
+    ASSERT_EQ(results.size(), fds.size());
+    for (std::size_t i = 0; i < fds.size(); ++i) {
+        SCOPED_TRACE(i);
+        if (fds[i] == crashing.fd() || fds[i] == hanging.fd()) {
+            ASSERT_FALSE(results[i].hasValue());
+            // Lasting: the same file would crash or hang the reader again.
+            EXPECT_EQ(results[i].error().kind(), MediaErrorKind::damaged);
+            continue;
+        }
+        const auto direct = probeMedia(fds[i], {});
+        ASSERT_EQ(results[i].hasValue(), direct.hasValue());
+        if (!direct) {
+            EXPECT_EQ(results[i].error().kind(), direct.error().kind());
+            continue;
+        }
+        EXPECT_EQ(results[i]->pixelWidth, direct->pixelWidth);
+        EXPECT_EQ(results[i]->pixelHeight, direct->pixelHeight);
+        EXPECT_EQ(results[i]->lengthSeconds, direct->lengthSeconds);
+        EXPECT_EQ(results[i]->dateTags, direct->dateTags);
+        EXPECT_EQ(results[i]->creationDate, direct->creationDate);
+        EXPECT_EQ(results[i]->hasDecodableVideo, direct->hasDecodableVideo);
+    }
+    EXPECT_TRUE(results.front()->creationDate.has_value());
+
+    // A worker that fails for itself (here: it cannot start) says nothing about the files.
+    ThumbnailWorkerPool missing(WorkerCommand{"/nonexistent/worker", {}}, defaultWorkerLimits());
+    for (const auto& result : missing.readMetadata(fds, {}, kGenerous)) {
+        ASSERT_FALSE(result.hasValue());
+        EXPECT_EQ(result.error().kind(), MediaErrorKind::unreadable);
+    }
 }
 
 TEST(ThumbnailWorkers, ATakenOverWorkerCannotReachFilesOrTheNetwork) {

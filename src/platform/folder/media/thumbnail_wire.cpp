@@ -9,23 +9,31 @@
 #include <QByteArray>
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
+#include <string>
+#include <vector>
 
+#include "creation_date.h"
 #include "thumbnail_decoder.h"
 
 namespace reelkeep::media {
 
 namespace {
 
-constexpr std::uint32_t kRequestMagic = 0x524b5451;  // "RKTQ"
-constexpr std::uint32_t kReplyMagic = 0x524b5452;    // "RKTR"
+constexpr std::uint32_t kRequestMagic = 0x524b5451;          // "RKTQ"
+constexpr std::uint32_t kReplyMagic = 0x524b5452;            // "RKTR"
+constexpr std::uint32_t kMetadataRequestMagic = 0x524b4d51;  // "RKMQ"
+constexpr std::uint32_t kMetadataReplyMagic = 0x524b4d52;    // "RKMR"
+constexpr std::uint32_t kScreenRecordingFlag = 1;
+constexpr std::uint32_t kDecodableVideoFlag = 2;
 // No thumbnail is bigger: a reply claiming more is malformed, not allocated.
 constexpr std::int32_t kMaxSide = 4096;
 constexpr std::uint32_t kMaxDetailBytes = 4096;
 
 struct RequestHeader {
     std::uint32_t magic;
-    std::int32_t maxPixelSize;
+    std::int32_t argument;  // a thumbnail's maximum side, or the count of descriptors
     std::int64_t timeLimitMs;
     std::int64_t probeBytes;
 };
@@ -35,6 +43,18 @@ struct ReplyHeader {
     std::uint32_t status;  // 0: a picture; else 1 + MediaErrorKind
     std::int32_t width;
     std::int32_t height;
+    std::uint32_t detailBytes;
+};
+
+struct MetadataReplyHeader {
+    std::uint32_t magic;
+    std::uint32_t status;  // 0: a record; else 1 + MediaErrorKind
+    double lengthSeconds;
+    std::int32_t pixelWidth;
+    std::int32_t pixelHeight;
+    std::uint32_t flags;
+    std::uint32_t quickTimeBytes;
+    std::uint32_t creationTimeBytes;
     std::uint32_t detailBytes;
 };
 
@@ -95,10 +115,12 @@ bool sendReply(int socketFd, const MediaResult<QImage>& result) {
     return true;
 }
 
-// The descriptor and header of the next request; -1 descriptor at the end.
-bool receiveRequest(int socketFd, RequestHeader* header, int* videoFd) {
-    *videoFd = -1;
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+// The header and descriptors of the next request: one descriptor for a
+// thumbnail, `count` for metadata. False, with every descriptor closed, at the
+// end or on anything malformed.
+bool receiveRequest(int socketFd, RequestHeader* header, std::vector<int>* videoFds) {
+    videoFds->clear();
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * kMaxMetadataBatch)] = {};
     iovec part{header, sizeof *header};
     msghdr message{};
     message.msg_iov = &part;
@@ -108,39 +130,84 @@ bool receiveRequest(int socketFd, RequestHeader* header, int* videoFd) {
     ssize_t got;
     do got = ::recvmsg(socketFd, &message, MSG_CMSG_CLOEXEC | MSG_WAITALL);
     while (got < 0 && errno == EINTR);
-    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c))
-        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS)
-            std::memcpy(videoFd, CMSG_DATA(c), sizeof(int));
-    if (got != static_cast<ssize_t>(sizeof *header) || header->magic != kRequestMagic ||
-        (message.msg_flags & MSG_CTRUNC)) {
-        if (*videoFd >= 0) ::close(*videoFd);
-        *videoFd = -1;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS) continue;
+        const std::size_t count = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+        for (std::size_t i = 0; i < count; ++i) {
+            int fd;
+            std::memcpy(&fd, CMSG_DATA(c) + i * sizeof(int), sizeof fd);
+            videoFds->push_back(fd);
+        }
+    }
+    const bool isWhole = got == static_cast<ssize_t>(sizeof *header) && !(message.msg_flags & MSG_CTRUNC);
+    const std::size_t expected = header->magic == kMetadataRequestMagic ? std::size_t(header->argument) : 1;
+    const bool isKnown = header->magic == kRequestMagic || header->magic == kMetadataRequestMagic;
+    if (!isWhole || !isKnown || videoFds->size() != expected) {
+        for (int fd : *videoFds) ::close(fd);
+        videoFds->clear();
         return false;
     }
     return true;
 }
 
-}  // namespace
-
-bool sendThumbnailRequest(int socketFd, int videoFd, int maxPixelSize, const InputLimits& limits) {
-    RequestHeader header{kRequestMagic, maxPixelSize, static_cast<std::int64_t>(limits.timeLimit.count()),
-                         limits.probeBytes};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    iovec part{&header, sizeof header};
+bool sendDescriptors(int socketFd, const RequestHeader& header, std::span<const int> videoFds) {
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * kMaxMetadataBatch)] = {};
+    iovec part{const_cast<RequestHeader*>(&header), sizeof header};
     msghdr message{};
     message.msg_iov = &part;
     message.msg_iovlen = 1;
     message.msg_control = control;
-    message.msg_controllen = sizeof control;
+    message.msg_controllen = CMSG_SPACE(sizeof(int) * videoFds.size());
     cmsghdr* rights = CMSG_FIRSTHDR(&message);
     rights->cmsg_level = SOL_SOCKET;
     rights->cmsg_type = SCM_RIGHTS;
-    rights->cmsg_len = CMSG_LEN(sizeof(int));
-    std::memcpy(CMSG_DATA(rights), &videoFd, sizeof(int));
+    rights->cmsg_len = CMSG_LEN(sizeof(int) * videoFds.size());
+    std::memcpy(CMSG_DATA(rights), videoFds.data(), sizeof(int) * videoFds.size());
     ssize_t sent;
     do sent = ::sendmsg(socketFd, &message, MSG_NOSIGNAL);
     while (sent < 0 && errno == EINTR);
     return sent == static_cast<ssize_t>(sizeof header);
+}
+
+bool sendMetadataReply(int socketFd, const MediaResult<MediaInfo>& result) {
+    MetadataReplyHeader header{kMetadataReplyMagic, 0, 0, 0, 0, 0, 0, 0, 0};
+    QByteArray detail;
+    if (result) {
+        header.lengthSeconds = result->lengthSeconds;
+        header.pixelWidth = result->pixelWidth;
+        header.pixelHeight = result->pixelHeight;
+        header.flags = (result->isScreenRecording ? kScreenRecordingFlag : 0) |
+                       (result->hasDecodableVideo ? kDecodableVideoFlag : 0);
+    } else {
+        header.status = 1 + static_cast<std::uint32_t>(result.error().kind());
+        detail = result.error().detail().toUtf8().left(kMaxDetailBytes);
+    }
+    const std::string_view quickTime =
+        result ? std::string_view(result->dateTags.quickTimeCreationDate).substr(0, kMaxDetailBytes) : "";
+    const std::string_view creationTime =
+        result ? std::string_view(result->dateTags.creationTime).substr(0, kMaxDetailBytes) : "";
+    header.quickTimeBytes = static_cast<std::uint32_t>(quickTime.size());
+    header.creationTimeBytes = static_cast<std::uint32_t>(creationTime.size());
+    header.detailBytes = static_cast<std::uint32_t>(detail.size());
+    return writeAll(socketFd, &header, sizeof header) &&
+           writeAll(socketFd, quickTime.data(), quickTime.size()) &&
+           writeAll(socketFd, creationTime.data(), creationTime.size()) &&
+           writeAll(socketFd, detail.constData(), static_cast<std::size_t>(detail.size()));
+}
+
+}  // namespace
+
+bool sendThumbnailRequest(int socketFd, int videoFd, int maxPixelSize, const InputLimits& limits) {
+    const RequestHeader header{kRequestMagic, maxPixelSize,
+                               static_cast<std::int64_t>(limits.timeLimit.count()), limits.probeBytes};
+    return sendDescriptors(socketFd, header, std::span<const int>(&videoFd, 1));
+}
+
+bool sendMetadataRequest(int socketFd, std::span<const int> videoFds, const InputLimits& limits) {
+    if (videoFds.empty() || videoFds.size() > std::size_t(kMaxMetadataBatch)) return false;
+    const RequestHeader header{kMetadataRequestMagic, static_cast<std::int32_t>(videoFds.size()),
+                               static_cast<std::int64_t>(limits.timeLimit.count()), limits.probeBytes};
+    return sendDescriptors(socketFd, header, videoFds);
 }
 
 MediaResult<QImage> receiveThumbnailReply(int socketFd, std::chrono::milliseconds wait, bool* isWorkerFault) {
@@ -176,20 +243,65 @@ MediaResult<QImage> receiveThumbnailReply(int socketFd, std::chrono::millisecond
     return image;
 }
 
-bool serveThumbnailRequests(int socketFd) {
+MediaResult<MediaInfo> receiveMetadataReply(int socketFd, std::chrono::milliseconds wait,
+                                            bool* isWorkerFault) {
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    bool isTimedOut = false;
+    if (isWorkerFault) *isWorkerFault = false;
+    auto broken = [&](const char* what) {
+        if (isWorkerFault) *isWorkerFault = true;
+        return isTimedOut ? MediaError(MediaErrorKind::timedOut, QStringLiteral("metadata worker"))
+                          : MediaError(MediaErrorKind::unreadable, QString::fromLatin1(what));
+    };
+    MetadataReplyHeader header{};
+    if (!readAll(socketFd, &header, sizeof header, deadline, &isTimedOut))
+        return broken("the metadata worker ended");
+    const bool isSane = header.magic == kMetadataReplyMagic && header.quickTimeBytes <= kMaxDetailBytes &&
+                        header.creationTimeBytes <= kMaxDetailBytes &&
+                        header.detailBytes <= kMaxDetailBytes && std::isfinite(header.lengthSeconds) &&
+                        header.lengthSeconds >= 0 && header.pixelWidth >= 0 && header.pixelHeight >= 0 &&
+                        header.status <= 1 + static_cast<std::uint32_t>(MediaErrorKind::timedOut);
+    if (!isSane) return broken("malformed reply from the metadata worker");
+    std::string quickTime(header.quickTimeBytes, '\0');
+    std::string creationTime(header.creationTimeBytes, '\0');
+    QByteArray detail(static_cast<qsizetype>(header.detailBytes), '\0');
+    if (!readAll(socketFd, quickTime.data(), quickTime.size(), deadline, &isTimedOut) ||
+        !readAll(socketFd, creationTime.data(), creationTime.size(), deadline, &isTimedOut) ||
+        !readAll(socketFd, detail.data(), static_cast<std::size_t>(detail.size()), deadline, &isTimedOut))
+        return broken("the metadata worker ended");
+    if (header.status != 0)
+        return MediaError(static_cast<MediaErrorKind>(header.status - 1), QString::fromUtf8(detail));
+    MediaInfo info;
+    info.lengthSeconds = header.lengthSeconds;
+    info.pixelWidth = header.pixelWidth;
+    info.pixelHeight = header.pixelHeight;
+    info.isScreenRecording = (header.flags & kScreenRecordingFlag) != 0;
+    info.hasDecodableVideo = (header.flags & kDecodableVideoFlag) != 0;
+    info.dateTags = ContainerDateTags{std::move(quickTime), std::move(creationTime)};
+    info.creationDate = containerDate(info.dateTags);
+    return info;
+}
+
+bool serveMediaRequests(int socketFd, const WorkerHooks& hooks) {
+    std::vector<int> videoFds;
+    videoFds.reserve(kMaxMetadataBatch);
     for (;;) {
         RequestHeader header{};
-        int videoFd = -1;
-        if (!receiveRequest(socketFd, &header, &videoFd))
+        if (!receiveRequest(socketFd, &header, &videoFds))
             return header.magic == 0;  // nothing read: orderly end
-        MediaResult<QImage> result =
-            videoFd < 0
-                ? MediaResult<QImage>(MediaError(MediaErrorKind::unreadable, QStringLiteral("no descriptor")))
-                : decodeThumbnail(
-                      videoFd, std::min(header.maxPixelSize, kMaxSide),
-                      InputLimits{std::chrono::milliseconds(header.timeLimitMs), header.probeBytes});
-        if (videoFd >= 0) ::close(videoFd);
-        if (!sendReply(socketFd, result)) return false;
+        const InputLimits limits{std::chrono::milliseconds(header.timeLimitMs), header.probeBytes};
+        bool isSent = true;
+        for (const int videoFd : videoFds) {
+            if (hooks.beforeRead) hooks.beforeRead(videoFd);
+            // The name rule is the client's: it knows the name, the worker only the bytes.
+            if (header.magic == kMetadataRequestMagic)
+                isSent = isSent && sendMetadataReply(socketFd, probeMedia(videoFd, {}, limits));
+            else
+                isSent = sendReply(socketFd,
+                                   decodeThumbnail(videoFd, std::min(header.argument, kMaxSide), limits));
+            ::close(videoFd);
+        }
+        if (!isSent) return false;
     }
 }
 

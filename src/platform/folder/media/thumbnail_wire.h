@@ -1,16 +1,21 @@
-// thumbnail_wire.h: decodeThumbnail across a process boundary.
-// A worker process serves requests on a Unix socket: each request carries the
-// video's descriptor (SCM_RIGHTS) and its limits, each reply one picture or one
-// typed error. A decoder that crashes or hangs then costs one worker, which
-// the client sees as a closed socket or a reply past its deadline, never as a
-// picture. Replies are checked before use: a worker is not trusted blindly.
+// thumbnail_wire.h: decodeThumbnail and probeMedia across a process boundary.
+// A worker process serves requests on a Unix socket: a thumbnail request
+// carries one video's descriptor (SCM_RIGHTS) and its limits, a metadata
+// request a batch of descriptors; each reply is one picture, one metadata
+// record or one typed error, metadata records in request order. A reader that
+// crashes or hangs then costs one worker, which the client sees as a closed
+// socket or a reply past its deadline, never as a value. Replies are checked
+// before use: a worker is not trusted blindly.
 #pragma once
 
 #include <QImage>
 #include <chrono>
+#include <functional>
+#include <span>
 
 #include "fd_input.h"
 #include "media_error.h"
+#include "media_probe.h"
 
 namespace reelkeep::media {
 
@@ -24,8 +29,24 @@ namespace reelkeep::media {
 MediaResult<QImage> receiveThumbnailReply(int socketFd, std::chrono::milliseconds wait,
                                           bool* isWorkerFault = nullptr);
 
+// Descriptors in one metadata request: well inside a worker's descriptor limit.
+inline constexpr int kMaxMetadataBatch = 32;
+
+// Client side. At most kMaxMetadataBatch descriptors; false when the worker is gone.
+[[nodiscard]] bool sendMetadataRequest(int socketFd, std::span<const int> videoFds,
+                                       const InputLimits& limits);
+// The next record of a metadata request, waiting at most `wait`; errors as for thumbnails.
+MediaResult<MediaInfo> receiveMetadataReply(int socketFd, std::chrono::milliseconds wait,
+                                            bool* isWorkerFault = nullptr);
+
+// What a worker runs before it reads a received video; tests use it to make a
+// reader that crashes or hangs on chosen files.
+struct WorkerHooks {
+    std::function<void(int videoFd)> beforeRead;
+};
+
 // Worker side: answers requests one by one until the client closes the socket.
 // Returns false when the socket failed, true on an orderly end.
-bool serveThumbnailRequests(int socketFd);
+bool serveMediaRequests(int socketFd, const WorkerHooks& hooks = {});
 
 }  // namespace reelkeep::media

@@ -70,21 +70,21 @@ bool isCrash(int signal) {
 
 Q_LOGGING_CATEGORY(lcSandbox, "reelkeep.sandbox", QtInfoMsg)
 
-int serveAsWorker(int socketFd, pid_t parent) {
+int serveAsWorker(int socketFd, pid_t parent, const WorkerHooks& hooks) {
     // Dies with the thread that started it; checked after, in case that already happened.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent) return 1;
     ::close_range(static_cast<unsigned>(socketFd) + 1, ~0U, 0);
     const SandboxReport sandbox = enterWorkerSandbox();
     if (!sandbox.missingLayers.isEmpty())
-        qCInfo(lcSandbox).noquote() << "reelkeep: thumbnail worker runs without:"
+        qCInfo(lcSandbox).noquote() << "reelkeep: media worker runs without:"
                                     << sandbox.missingLayers.join(QStringLiteral(", "))
                                     << "(not offered by this system)";
     // Unconfined, a decoder taken over by a hostile file could reach every file of the user.
     if (!sandbox.isConfined) return 1;
     // _exit: nothing is left to flush, and exit handlers (the leak checker's
     // among them) would make calls the filter forbids.
-    ::_exit(serveThumbnailRequests(socketFd) ? 0 : 1);
+    ::_exit(serveMediaRequests(socketFd, hooks) ? 0 : 1);
 }
 
 }  // namespace
@@ -174,8 +174,8 @@ int ThumbnailWorkerPool::end(Worker& worker, bool kill) {
     return status;
 }
 
-MediaResult<QImage> ThumbnailWorkerPool::decode(int videoFd, int maxPixelSize, const InputLimits& limits,
-                                                std::chrono::milliseconds wait, std::stop_token stop) {
+MediaResult<ThumbnailWorkerPool::Worker> ThumbnailWorkerPool::sendToWorker(
+    const std::function<bool(int socket)>& send) {
     Worker worker;
     {
         std::lock_guard lock(m_mutex);
@@ -184,40 +184,57 @@ MediaResult<QImage> ThumbnailWorkerPool::decode(int videoFd, int maxPixelSize, c
             m_idle.pop_back();
         }
     }
-    bool isSent = false;
-    if (worker.pid > 0) {
-        isSent = sendThumbnailRequest(worker.socket, videoFd, maxPixelSize, limits);
-        // It ended while idle (killed from outside, say): a fresh one takes over.
-        if (!isSent) end(worker, true);
-    }
-    if (!isSent) {
-        MediaResult<Worker> started = start();
-        if (!started) return started.error();
-        worker = started.value();
-        if (!sendThumbnailRequest(worker.socket, videoFd, maxPixelSize, limits)) {
-            end(worker, true);
-            return workerError(MediaErrorKind::unreadable, "the thumbnail decoder did not start");
-        }
-    }
+    // An idle worker may have ended meanwhile (killed from outside, say): a fresh one takes over.
+    if (worker.pid > 0 && send(worker.socket)) return worker;
+    if (worker.pid > 0) end(worker, true);
+    MediaResult<Worker> started = start();
+    if (!started) return started.error();
+    worker = started.value();
+    if (send(worker.socket)) return worker;
+    end(worker, true);
+    return workerError(MediaErrorKind::unreadable, "the media worker did not start");
+}
 
-    const auto deadline = std::chrono::steady_clock::now() + wait;
+void ThumbnailWorkerPool::keepOrRetire(Worker worker) {
+    if (++worker.requestsServed >= m_limits.requestsPerWorker) {
+        end(worker, false);
+        return;
+    }
+    std::lock_guard lock(m_mutex);
+    m_idle.push_back(worker);
+}
+
+// Polls in short steps so that a stop ends the wait at once; false when stopped.
+bool ThumbnailWorkerPool::awaitReply(const Worker& worker, std::chrono::steady_clock::time_point deadline,
+                                     const std::stop_token& stop) {
     for (;;) {
+        if (stop.stop_requested()) return false;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (stop.stop_requested()) {
-            end(worker, true);
-            return workerError(MediaErrorKind::timedOut, "stopped");
-        }
-        if (left.count() <= 0) break;
+        if (left.count() <= 0) return true;
         pollfd waiting{worker.socket, POLLIN, 0};
-        const int ready = ::poll(&waiting, 1, static_cast<int>(std::min(left, kStopCheck).count()));
-        if (ready > 0) break;
+        if (::poll(&waiting, 1, static_cast<int>(std::min(left, kStopCheck).count())) > 0) return true;
     }
-    const auto left = std::max(
-        std::chrono::milliseconds(0),
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()));
+}
+
+std::chrono::milliseconds ThumbnailWorkerPool::timeLeft(std::chrono::steady_clock::time_point deadline) {
+    return std::max(std::chrono::milliseconds(0), std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                      deadline - std::chrono::steady_clock::now()));
+}
+
+MediaResult<QImage> ThumbnailWorkerPool::decode(int videoFd, int maxPixelSize, const InputLimits& limits,
+                                                std::chrono::milliseconds wait, std::stop_token stop) {
+    MediaResult<Worker> sent =
+        sendToWorker([&](int socket) { return sendThumbnailRequest(socket, videoFd, maxPixelSize, limits); });
+    if (!sent) return sent.error();
+    Worker worker = sent.value();
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    if (!awaitReply(worker, deadline, stop)) {
+        end(worker, true);
+        return workerError(MediaErrorKind::timedOut, "stopped");
+    }
     bool isWorkerFault = false;
-    MediaResult<QImage> result = receiveThumbnailReply(worker.socket, left, &isWorkerFault);
+    MediaResult<QImage> result = receiveThumbnailReply(worker.socket, timeLeft(deadline), &isWorkerFault);
     if (isWorkerFault) {
         const int status = end(worker, true);
         if (result.error().kind() == MediaErrorKind::timedOut)
@@ -227,20 +244,75 @@ MediaResult<QImage> ThumbnailWorkerPool::decode(int videoFd, int maxPixelSize, c
             return workerError(MediaErrorKind::decodeFailed, "the decoder crashed on this file");
         return result;
     }
-    if (++worker.requestsServed >= m_limits.requestsPerWorker) {
-        end(worker, false);
-        return result;
-    }
-    std::lock_guard lock(m_mutex);
-    m_idle.push_back(worker);
+    keepOrRetire(worker);
     return result;
 }
 
-int runThumbnailWorker(int argc, char** argv) {
+std::vector<MediaResult<MediaInfo>> ThumbnailWorkerPool::readMetadata(std::span<const int> videoFds,
+                                                                      const InputLimits& limits,
+                                                                      std::chrono::milliseconds waitPerFile,
+                                                                      std::stop_token stop) {
+    std::vector<MediaResult<MediaInfo>> results;
+    results.reserve(videoFds.size());
+    // Past a worker's fault, the rest of its batch goes file by file: the next
+    // fault then names its file, and every other file still gets its record.
+    std::size_t singlyUntil = 0;
+    while (results.size() < videoFds.size()) {
+        const std::size_t first = results.size();
+        const std::size_t count =
+            first < singlyUntil ? 1 : std::min(videoFds.size() - first, std::size_t(kMaxMetadataBatch));
+        const std::span<const int> batch = videoFds.subspan(first, count);
+        MediaResult<Worker> sent =
+            sendToWorker([&](int socket) { return sendMetadataRequest(socket, batch, limits); });
+        if (!sent) {
+            while (results.size() < videoFds.size()) results.push_back(sent.error());
+            break;
+        }
+        Worker worker = sent.value();
+        bool isFaulted = false;
+        for (std::size_t i = 0; i < count && !isFaulted; ++i) {
+            const auto deadline = std::chrono::steady_clock::now() + waitPerFile;
+            if (!awaitReply(worker, deadline, stop)) {
+                end(worker, true);
+                while (results.size() < videoFds.size())
+                    results.push_back(workerError(MediaErrorKind::timedOut, "stopped"));
+                return results;
+            }
+            bool isWorkerFault = false;
+            MediaResult<MediaInfo> reply =
+                receiveMetadataReply(worker.socket, timeLeft(deadline), &isWorkerFault);
+            if (!isWorkerFault) {
+                results.push_back(std::move(reply));
+                continue;
+            }
+            isFaulted = true;
+            const int status = end(worker, true);
+            const bool isHung = reply.error().kind() == MediaErrorKind::timedOut;
+            const bool isCrashed = WIFSIGNALED(status) && isCrash(WTERMSIG(status));
+            if (count > 1 && (isHung || isCrashed)) {
+                singlyUntil = first + count;
+            } else if (isCrashed) {
+                results.push_back(
+                    workerError(MediaErrorKind::damaged, "the container reader crashed on this file"));
+            } else if (isHung) {
+                results.push_back(
+                    workerError(MediaErrorKind::damaged, "the container reader hung on this file"));
+            } else {
+                // The worker itself failed (it could not start its sandbox, say): no word on the files.
+                while (results.size() < videoFds.size()) results.push_back(reply.error());
+                return results;
+            }
+        }
+        if (!isFaulted) keepOrRetire(worker);
+    }
+    return results;
+}
+
+int runThumbnailWorker(int argc, char** argv, const WorkerHooks& hooks) {
     if (argc < 1) return 2;
     const long parent = std::strtol(argv[argc - 1], nullptr, 10);
     if (parent <= 1) return 2;
-    return serveAsWorker(kWorkerSocket, static_cast<pid_t>(parent));
+    return serveAsWorker(kWorkerSocket, static_cast<pid_t>(parent), hooks);
 }
 
 }  // namespace reelkeep::media

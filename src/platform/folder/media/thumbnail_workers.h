@@ -1,21 +1,26 @@
-// thumbnail_workers.h: thumbnails decoded in long-lived worker processes.
-// FFmpeg meets every hostile file a library holds; in a worker, a decoder that
-// crashes or hangs costs that worker, never the window. A worker past its time
-// limit is killed and the next request starts a fresh one. Workers run under
-// resource limits and die with the process that started them.
+// thumbnail_workers.h: thumbnails decoded and containers read in long-lived
+// worker processes. FFmpeg meets every hostile file a library holds; in a
+// worker, a demuxer or decoder that crashes or hangs costs that worker, never
+// the window. A worker past its time limit is killed and the next request
+// starts a fresh one. Workers run under resource limits and die with the
+// process that started them.
 #pragma once
 
 #include <sys/types.h>
 
 #include <QImage>
 #include <chrono>
+#include <functional>
 #include <mutex>
+#include <span>
 #include <stop_token>
 #include <string>
 #include <vector>
 
 #include "fd_input.h"
 #include "media_error.h"
+#include "media_probe.h"
+#include "thumbnail_wire.h"
 
 namespace reelkeep::media {
 
@@ -50,6 +55,16 @@ public:
     MediaResult<QImage> decode(int videoFd, int maxPixelSize, const InputLimits& limits,
                                std::chrono::milliseconds wait, std::stop_token stop = {});
 
+    // Reads the containers of the given files through idle workers, in batches,
+    // one result per file in order. A worker that crashes or hangs (no record
+    // within waitPerFile) costs its batch one retry file by file; the file it
+    // then fails on gets a damaged error (lasting: it would crash again), every
+    // other file its record. A worker that fails for another reason (it could
+    // not start) answers unreadable for the files left.
+    std::vector<MediaResult<MediaInfo>> readMetadata(std::span<const int> videoFds, const InputLimits& limits,
+                                                     std::chrono::milliseconds waitPerFile,
+                                                     std::stop_token stop = {});
+
     // Workers started so far (for tests: a replaced worker counts again).
     int startedWorkers() const;
 
@@ -61,6 +76,12 @@ private:
     };
     MediaResult<Worker> start();
     static int end(Worker& worker, bool kill);  // the wait status
+    // An idle worker, else a new one, that took the request `send` wrote.
+    MediaResult<Worker> sendToWorker(const std::function<bool(int socket)>& send);
+    void keepOrRetire(Worker worker);  // after a request answered in full
+    static bool awaitReply(const Worker& worker, std::chrono::steady_clock::time_point deadline,
+                           const std::stop_token& stop);
+    static std::chrono::milliseconds timeLeft(std::chrono::steady_clock::time_point deadline);
 
     const WorkerCommand m_command;
     const WorkerLimits m_limits;
@@ -72,6 +93,6 @@ private:
 // Worker side, for main() after the worker flag: the last argument is the pid
 // of the process that started it. Sets the process up (dies with its parent,
 // no stray descriptors) and serves requests on descriptor 3. Returns the exit status.
-int runThumbnailWorker(int argc, char** argv);
+int runThumbnailWorker(int argc, char** argv, const WorkerHooks& hooks = {});
 
 }  // namespace reelkeep::media
