@@ -114,6 +114,13 @@ public:
     // Why the last fetchVideos() listed nothing although the library could be
     // read (its own records are damaged, say); nothing when the list is whole.
     virtual std::optional<PlatformError> lastFetchError() const { return std::nullopt; }
+    // Reads what the assets at start … start + count - 1 of a fetch still need
+    // (their files' metadata), so that their properties then answer at once.
+    // Returns early when stopped; a property then reads what it lacks itself.
+    virtual void prepareAssets(const FetchResult& assets, qsizetype start, qsizetype count,
+                               const std::stop_token& stop) const {
+        (void)assets, (void)start, (void)count, (void)stop;
+    }
 };
 
 class ResourcePort {

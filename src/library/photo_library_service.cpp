@@ -187,6 +187,7 @@ Result<ScanBatch> PhotoLibraryService::readScanBatch(qsizetype start, qsizetype 
     items.reserve(n);
     std::int64_t slowPaths = 0;
     const auto started = BootClock::now();
+    m_ports.fetch->prepareAssets(assets, lo, n, stop);
     for (qsizetype index = lo; index < lo + n; ++index) {
         // A half batch would break the contiguous-slices promise: all or an error.
         if (stop.stop_requested()) return PhotoLibraryError::cancelled();

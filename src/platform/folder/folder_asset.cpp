@@ -14,9 +14,19 @@ namespace {
 // One transaction per this many new rows: a first scan of 10,000 files writes
 // 100 times, and a stopped scan loses at most this much work.
 constexpr std::size_t kIndexWriteBatch = 100;
-// Files read ahead of the one asked for: enough to keep two pool threads busy
-// through a batch, few enough that a stopped scan wastes little.
-constexpr std::size_t kReadAheadWindow = 16;
+// Files per read: one request to a worker.
+constexpr std::size_t kReadBatch = media::kMaxMetadataBatch;
+// Batches read ahead of the last one asked for: enough to keep two pool
+// threads busy while the scan builds items, few enough that a stopped scan
+// wastes little.
+constexpr std::size_t kReadAheadBatches = 2;
+// A worker gets this much longer than its reader's own limit before it counts as hung.
+constexpr std::chrono::milliseconds kWorkerGrace{1000};
+
+bool isLasting(media::MediaErrorKind kind) {
+    // A broken file stays broken until it changes, and then its fingerprint does.
+    return kind != media::MediaErrorKind::timedOut && kind != media::MediaErrorKind::unreadable;
+}
 }  // namespace
 
 store::FileFingerprint storeFingerprint(const fs::FileFingerprint& fingerprint) {
@@ -68,36 +78,67 @@ void MetadataSink::flushLocked() {
     m_pendingContent.clear();
 }
 
-ReadResult readMetadata(const ScannedFile& file, const media::InputLimits& limits) {
-    ReadResult result;
-    store::IndexedMetadata& metadata = result.metadata;
-    const std::string name = fs::splitPath(file.path).value_or(fs::SplitPath{}).name.toStdString();
-    const auto setDate = [&] {
-        const media::DatedBy dated = media::videoDate(result.dateTags, name, file.fingerprint.mtimeNs);
+std::vector<ReadResult> readMetadata(std::span<const ScannedFile> files, const MetadataReaders& readers) {
+    std::vector<ReadResult> results(files.size());
+    std::vector<std::string> names(files.size());
+    std::vector<fs::UniqueFd> opened;
+    std::vector<std::size_t> openedFiles;
+    opened.reserve(files.size());
+    openedFiles.reserve(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        names[i] = fs::splitPath(files[i].path).value_or(fs::SplitPath{}).name.toStdString();
+        store::IndexedMetadata& metadata = results[i].metadata;
+        metadata.isScreenRecording = media::isScreenRecording({{}, names[i]});
+        const media::DatedBy dated = media::fileDate(names[i], files[i].fingerprint.mtimeNs);
         metadata.creationDate = dated.date;
         metadata.dateSource = dated.source;
-    };
-    metadata.isScreenRecording = media::isScreenRecording({{}, name});
-    setDate();
-    fs::Result<fs::UniqueFd> fd = fs::openVerifiedPath(file.path, file.fingerprint);
-    if (!fd) return result;
-    const media::MediaResult<media::MediaInfo> info = media::probeMedia(fd->get(), name, limits);
-    if (!info) {
-        const media::MediaErrorKind kind = info.error().kind();
-        // A broken file stays broken until it changes, and then its fingerprint does.
-        result.isLasting =
-            kind != media::MediaErrorKind::timedOut && kind != media::MediaErrorKind::unreadable;
-        return result;
+        fs::Result<fs::UniqueFd> fd = fs::openVerifiedPath(files[i].path, files[i].fingerprint);
+        if (!fd) continue;
+        opened.push_back(std::move(fd).value());
+        openedFiles.push_back(i);
     }
-    result.dateTags = info->dateTags;
-    setDate();
-    metadata.lengthSeconds = info->lengthSeconds;
-    metadata.pixelWidth = info->pixelWidth;
-    metadata.pixelHeight = info->pixelHeight;
-    metadata.isScreenRecording = info->isScreenRecording;
-    metadata.hasDecodableVideo = info->hasDecodableVideo;
-    result.isLasting = true;
-    return result;
+    if (opened.empty()) return results;
+
+    std::vector<media::MediaResult<media::MediaInfo>> infos;
+    if (readers.isInWorkers) {
+        std::vector<int> fds;
+        for (const fs::UniqueFd& fd : opened) fds.push_back(fd.get());
+        // Never in this process instead: the library is closing, these files wait for the next scan.
+        if (const std::shared_ptr<media::ThumbnailWorkerPool> workers = readers.workers.lock())
+            infos = workers->readMetadata(fds, readers.limits, readers.limits.timeLimit + kWorkerGrace,
+                                          readers.closing);
+        else
+            infos.assign(fds.size(),
+                         media::MediaError(media::MediaErrorKind::timedOut, QStringLiteral("closing")));
+    } else {
+        infos.reserve(opened.size());
+        for (std::size_t j = 0; j < opened.size(); ++j)
+            infos.push_back(media::probeMedia(opened[j].get(), names[openedFiles[j]], readers.limits));
+    }
+
+    for (std::size_t j = 0; j < opened.size(); ++j) {
+        const std::size_t i = openedFiles[j];
+        const media::MediaResult<media::MediaInfo>& info = infos[j];
+        ReadResult& result = results[i];
+        if (!info) {
+            result.isLasting = isLasting(info.error().kind());
+            continue;
+        }
+        store::IndexedMetadata& metadata = result.metadata;
+        result.dateTags = info->dateTags;
+        const media::DatedBy dated =
+            media::videoDate(result.dateTags, names[i], files[i].fingerprint.mtimeNs);
+        metadata.creationDate = dated.date;
+        metadata.dateSource = dated.source;
+        metadata.lengthSeconds = info->lengthSeconds;
+        metadata.pixelWidth = info->pixelWidth;
+        metadata.pixelHeight = info->pixelHeight;
+        // A worker sees the tags only; the name rule was applied above.
+        metadata.isScreenRecording = metadata.isScreenRecording || info->isScreenRecording;
+        metadata.hasDecodableVideo = info->hasDecodableVideo;
+        result.isLasting = true;
+    }
+    return results;
 }
 
 store::DateRule folderDateRule() {
@@ -113,53 +154,68 @@ store::DateRule folderDateRule() {
         }};
 }
 
-UnreadFiles::UnreadFiles(std::vector<ScannedFile> files, media::InputLimits limits,
+UnreadFiles::UnreadFiles(std::vector<ScannedFile> files, MetadataReaders readers,
                          std::shared_ptr<MetadataSink> sink, std::weak_ptr<Executor> pool)
-    : m_limits(limits), m_sink(std::move(sink)), m_pool(std::move(pool)) {
+    : m_readers(std::move(readers)), m_sink(std::move(sink)), m_pool(std::move(pool)) {
     m_slots.reserve(files.size());
-    for (ScannedFile& file : files) m_slots.push_back(Slot{std::move(file), {}, State::unread});
+    for (ScannedFile& file : files) m_slots.push_back(Slot{std::move(file), {}});
+    m_batches.assign((m_slots.size() + kReadBatch - 1) / kReadBatch, State::unread);
+}
+
+void UnreadFiles::prepare(std::size_t first, std::size_t last, const std::stop_token& stop) {
+    if (first > last || last >= m_slots.size()) return;
+    const std::size_t firstBatch = first / kReadBatch;
+    const std::size_t endBatch = last / kReadBatch + 1;
+    // The pool takes batches from the front, this thread too: a batch goes to whoever claims it first.
+    queue(firstBatch, std::min(m_batches.size(), endBatch + kReadAheadBatches));
+    for (std::size_t batch = firstBatch; batch < endBatch && !stop.stop_requested(); ++batch) read(batch);
 }
 
 const store::IndexedMetadata& UnreadFiles::metadata(std::size_t position) {
-    readAheadOf(position);
-    return read(position);
+    prepare(position, position);
+    return m_slots[position].value;
 }
 
-const store::IndexedMetadata& UnreadFiles::read(std::size_t position) {
-    Slot& slot = m_slots[position];
+void UnreadFiles::read(std::size_t batch) {
     std::unique_lock lock(m_mutex);
-    if (slot.state == State::read) return slot.value;
-    if (slot.state == State::reading) {
-        m_readDone.wait(lock, [&slot] { return slot.state == State::read; });
-        return slot.value;
+    State& state = m_batches[batch];
+    if (state == State::read) return;
+    if (state == State::reading) {
+        m_readDone.wait(lock, [&state] { return state == State::read; });
+        return;
     }
-    slot.state = State::reading;
+    state = State::reading;
     lock.unlock();
-    ReadResult read = readMetadata(slot.file, m_limits);
-    // The identifier is the path's, so it is made again here rather than kept per file.
-    if (read.isLasting && m_sink)
-        m_sink->add(store::IndexEntry{
-            {fs::identifierForPath(slot.file.path).toStdString(), storeFingerprint(slot.file.fingerprint)},
-            read.metadata,
-            std::move(read.dateTags)});
+    const std::size_t first = batch * kReadBatch;
+    const std::size_t count = std::min(kReadBatch, m_slots.size() - first);
+    std::vector<ScannedFile> files;
+    files.reserve(count);
+    for (std::size_t i = first; i < first + count; ++i) files.push_back(m_slots[i].file);
+    std::vector<ReadResult> results = readMetadata(files, m_readers);
+    for (std::size_t i = 0; i < count; ++i) {
+        ReadResult& result = results[i];
+        // The identifier is the path's, so it is made again here rather than kept per file.
+        if (result.isLasting && m_sink)
+            m_sink->add(store::IndexEntry{
+                {fs::identifierForPath(files[i].path).toStdString(), storeFingerprint(files[i].fingerprint)},
+                result.metadata,
+                std::move(result.dateTags)});
+    }
     lock.lock();
-    slot.value = std::move(read.metadata);
-    slot.state = State::read;
+    for (std::size_t i = 0; i < count; ++i) m_slots[first + i].value = std::move(results[i].metadata);
+    state = State::read;
     m_readDone.notify_all();
-    return slot.value;
 }
 
-void UnreadFiles::readAheadOf(std::size_t position) {
+void UnreadFiles::queue(std::size_t firstBatch, std::size_t endBatch) {
     const std::shared_ptr<Executor> pool = m_pool.lock();
     if (!pool) return;
     std::lock_guard lock(m_mutex);
-    const std::size_t end = std::min(m_slots.size(), position + 1 + kReadAheadWindow);
-    for (std::size_t i = std::max(m_next, position + 1); i < end; ++i) {
-        if (m_slots[i].state != State::unread) continue;
-        m_slots[i].state = State::queued;
-        pool->post([self = shared_from_this(), i] { self->read(i); });
+    for (std::size_t batch = firstBatch; batch < endBatch; ++batch) {
+        if (m_batches[batch] != State::unread) continue;
+        m_batches[batch] = State::queued;
+        pool->post([self = shared_from_this(), batch] { self->read(batch); });
     }
-    m_next = std::max(m_next, end);
 }
 
 FolderAsset::FolderAsset(QString identifier, ScannedFile file, bool isFavorite,

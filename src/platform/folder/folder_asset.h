@@ -1,9 +1,10 @@
 // folder_asset.h: one scanned video file as an asset of the port.
 // A file whose index row is current answers from the row (the fast route, with
-// px_filesize and originalFilename); any other file reads its container once,
-// the first time a metadata property is asked for, and its neighbours in fetch
-// order are read ahead on the probe pool, so a batch costs about one read per
-// pool thread instead of one read per file in a row.
+// px_filesize and originalFilename); any other file has its container read
+// once, in a batch of its neighbours in fetch order: the scan reads the batches
+// of a slice before it builds the slice's items (UnreadFiles::prepare), so the
+// properties only look the answer up. A property asked for before that reads
+// the file's batch then and there.
 #pragma once
 
 #include <QByteArray>
@@ -22,6 +23,7 @@
 #include "library/photo_library_port.h"
 #include "platform/folder/fs/fingerprint.h"
 #include "platform/folder/media/fd_input.h"
+#include "platform/folder/media/thumbnail_workers.h"
 #include "platform/folder/store/metadata_index.h"
 
 namespace reelkeep {
@@ -61,16 +63,30 @@ struct ScannedFile {
     std::uint32_t hardLinksOutside = 0;
 };
 
-// The files of one fetch without a current index row, in fetch order. Each is
-// read at most once, by whoever asks first; asking for one hands the next few to
-// the probe pool. One lock for all: a slot per file must stay small, since a
-// first scan keeps 100,000 of them for the session.
+// Where containers are read: in worker processes when the library has them
+// (a reader that crashes or hangs costs a worker, never the caller), else in
+// this process (tests, tools).
+struct MetadataReaders {
+    media::InputLimits limits;
+    std::weak_ptr<media::ThumbnailWorkerPool> workers;  // expired while the library closes
+    bool isInWorkers = false;
+    std::stop_token closing;
+};
+
+// The files of one fetch without a current index row, in fetch order, read in
+// batches of consecutive files, each batch at most once, by whoever asks first:
+// the scan for a slice, a read-ahead task on the probe pool, or a property.
+// One lock for all: a slot per file must stay small, since a first scan keeps
+// 100,000 of them for the session.
 class UnreadFiles : public std::enable_shared_from_this<UnreadFiles> {
 public:
-    UnreadFiles(std::vector<ScannedFile> files, media::InputLimits limits, std::shared_ptr<MetadataSink> sink,
+    UnreadFiles(std::vector<ScannedFile> files, MetadataReaders readers, std::shared_ptr<MetadataSink> sink,
                 std::weak_ptr<Executor> pool);
 
-    // Reads ahead of `position` on the pool, then answers for it, reading it here if no one has.
+    // Reads the files at positions first … last (a few batches ahead on the
+    // pool, the rest here) and returns once they are read or `stop` is requested.
+    void prepare(std::size_t first, std::size_t last, const std::stop_token& stop = {});
+    // The answer for one file, reading its batch here if no one has.
     const store::IndexedMetadata& metadata(std::size_t position);
 
 private:
@@ -78,17 +94,16 @@ private:
     struct Slot {
         ScannedFile file;
         store::IndexedMetadata value;
-        State state = State::unread;
     };
 
-    const store::IndexedMetadata& read(std::size_t position);
-    void readAheadOf(std::size_t position);
+    void read(std::size_t batch);  // claims the batch and reads it, or waits for its reader
+    void queue(std::size_t firstBatch, std::size_t endBatch);
 
     std::mutex m_mutex;
     std::condition_variable m_readDone;
     std::vector<Slot> m_slots;  // never resized: answers are references into it
-    std::size_t m_next = 0;     // the first slot not yet considered for reading ahead
-    const media::InputLimits m_limits;
+    std::vector<State> m_batches;
+    const MetadataReaders m_readers;
     const std::shared_ptr<MetadataSink> m_sink;
     const std::weak_ptr<Executor> m_pool;
 };
@@ -112,6 +127,9 @@ public:
     const ScannedFile& file() const { return m_file; }
     const QString& identifier() const { return m_identifier; }
     bool isIndexed() const { return !m_unread; }
+    // Where an unindexed file waits for its read: null for indexed files.
+    UnreadFiles* unreadFiles() const { return m_unread.get(); }
+    std::size_t unreadPosition() const { return m_unreadPosition; }
     const store::IndexedMetadata& metadata() const;
 
     QString localIdentifier() const override { return m_identifier; }
@@ -142,8 +160,8 @@ struct ReadResult {
     bool isLasting = false;  // may be kept in the index: not a time-out, a refusal or a change
 };
 
-// Reads the container of a file if it is still the scanned one.
-ReadResult readMetadata(const ScannedFile& file, const media::InputLimits& limits);
+// Reads the containers of files that are still the scanned ones, one result each.
+std::vector<ReadResult> readMetadata(std::span<const ScannedFile> files, const MetadataReaders& readers);
 
 // The date rule of this build, for the index: its rows are dated again from
 // their tags, their name (from the identifier) and their mtime.

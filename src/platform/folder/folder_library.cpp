@@ -362,7 +362,7 @@ FolderLibrary::FolderLibrary(FolderLibraryOptions options)
                                                         : m_options.favoritesPath)),
       m_thumbnailRoot(m_options.thumbnailCacheRoot.isEmpty() ? media::ThumbnailCache::defaultRoot()
                                                              : m_options.thumbnailCacheRoot),
-      m_workers(m_options.thumbnailWorker ? std::make_unique<media::ThumbnailWorkerPool>(
+      m_workers(m_options.thumbnailWorker ? std::make_shared<media::ThumbnailWorkerPool>(
                                                 *m_options.thumbnailWorker, media::defaultWorkerLimits())
                                           : nullptr),
       m_probePool(std::make_shared<PoolExecutor>(kProbeThreads)) {}
@@ -621,10 +621,13 @@ FetchResult FolderLibrary::fetchVideos(const FetchControl& control) const {
     std::vector<ScannedFile> unreadFiles;
     for (const Dated& dated : order)
         if (!indexed[dated.file]) unreadFiles.push_back(scannedFile(dated.file));
-    const auto unread = unreadFiles.empty()
-                            ? nullptr
-                            : std::make_shared<UnreadFiles>(std::move(unreadFiles), m_options.probeLimits,
-                                                            m_index, std::weak_ptr<Executor>(m_probePool));
+    const auto unread =
+        unreadFiles.empty()
+            ? nullptr
+            : std::make_shared<UnreadFiles>(std::move(unreadFiles),
+                                            MetadataReaders{m_options.probeLimits, m_workers,
+                                                            m_workers != nullptr, m_closing.get_token()},
+                                            m_index, std::weak_ptr<Executor>(m_probePool));
 
     const FolderLocations locations(state.usable);
     // One block for every asset of the fetch: they are made and freed together,
@@ -663,6 +666,29 @@ FetchResult FolderLibrary::fetchVideos(const FetchControl& control) const {
     m_isWatcherStale = true;
     const_cast<FolderLibrary*>(this)->restartWatcher();
     return result;
+}
+
+void FolderLibrary::prepareAssets(const FetchResult& assets, qsizetype start, qsizetype count,
+                                  const std::stop_token& stop) const {
+    // The unindexed files of a slice sit in one run of their fetch's reading order.
+    UnreadFiles* unread = nullptr;
+    std::size_t first = 0, last = 0;
+    const qsizetype end = std::min(assets.size(), start + count);
+    for (qsizetype i = std::max<qsizetype>(start, 0); i < end; ++i) {
+        const auto* asset = dynamic_cast<const FolderAsset*>(assets[i].get());
+        if (!asset || !asset->unreadFiles()) continue;
+        if (unread && asset->unreadFiles() != unread) {
+            unread->prepare(first, last, stop);  // assets of two fetches: one run each
+            unread = nullptr;
+        }
+        if (!unread) {
+            unread = asset->unreadFiles();
+            first = last = asset->unreadPosition();
+        }
+        first = std::min(first, asset->unreadPosition());
+        last = std::max(last, asset->unreadPosition());
+    }
+    if (unread) unread->prepare(first, last, stop);
 }
 
 void FolderLibrary::clearScannedLocked() const {

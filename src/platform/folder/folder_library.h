@@ -63,8 +63,8 @@ struct FolderLibraryOptions {
     fs::VideoNamePredicate isVideoName;     // empty: fs::defaultVideoNamePredicate()
     fs::WatchTiming watchTiming;
     media::InputLimits probeLimits;
-    // Thumbnails are decoded in these worker processes (the application: its own
-    // executable, media::selfWorkerCommand()); empty: in this process.
+    // Thumbnails are decoded and containers read in these worker processes (the
+    // application: its own executable, media::selfWorkerCommand()); empty: in this process.
     std::optional<media::WorkerCommand> thumbnailWorker;
 };
 
@@ -97,6 +97,9 @@ public:
     FetchResult fetchAssets(const QStringList& localIdentifiers) const override;
     // Set when a damaged favorites store made the fetch list nothing.
     std::optional<PlatformError> lastFetchError() const override;
+    // Reads the containers of the unindexed files among them, in batches.
+    void prepareAssets(const FetchResult& assets, qsizetype start, qsizetype count,
+                       const std::stop_token& stop) const override;
     QList<AssetResource> resources(const Asset& asset) const override;
     bool providesResourceDataSize() const override { return true; }
     RequestId deleteAssets(const FetchResult& assets,
@@ -196,7 +199,7 @@ private:
     std::atomic<bool> m_isWatchLimitReported{false};  // said once per session, not per scan
 
     // Outlives the decode pool, whose threads use it; stopped first on closing.
-    std::unique_ptr<media::ThumbnailWorkerPool> m_workers;
+    std::shared_ptr<media::ThumbnailWorkerPool> m_workers;
     std::stop_source m_closing;
 
     // Last: joined before the state above goes; the callback thread goes last

@@ -86,6 +86,41 @@ TEST_F(FolderLibraryTest, ScanListsEachVideoFileOnceWithItsSizeAndMetadata) {
     }
 }
 
+TEST_F(FolderLibraryTest, AFileThatCrashesOrHangsTheReaderIsListedWithoutMetadataAndRemembered) {
+    ASSERT_TRUE(makeClip("a.mp4"));
+    ASSERT_TRUE(makeClip("b.mp4", 2));
+    // The test worker's reader crashes or hangs on these first bytes.
+    writeBytes(join(root(), "crash.mp4"), QByteArray("RKCRASH!").repeated(100));
+    writeBytes(join(root(), "hang.mp4"), QByteArray("RKHANG!!").repeated(100));
+    FolderLibraryOptions inWorkers = options();
+    inWorkers.thumbnailWorker = media::WorkerCommand{REELKEEP_WORKER_STUB, {"trap"}};
+    inWorkers.probeLimits.timeLimit = std::chrono::milliseconds(500);
+    openLibrary(inWorkers);
+
+    const std::optional<ScanOutcome> first = scan();
+    ASSERT_TRUE(first);
+    ASSERT_EQ(first->items.size(), 4);
+    struct Expected {
+        QString name;
+        double lengthSeconds;
+        std::int64_t width;
+    };
+    for (const Expected& expected :
+         {Expected{QStringLiteral("a.mp4"), 1, 320}, Expected{QStringLiteral("b.mp4"), 2, 320},
+          Expected{QStringLiteral("crash.mp4"), 0, 0}, Expected{QStringLiteral("hang.mp4"), 0, 0}}) {
+        SCOPED_TRACE(expected.name.toStdString());
+        const std::optional<VideoItem> item = itemNamed(first->items, expected.name);
+        ASSERT_TRUE(item);
+        EXPECT_NEAR(item->duration(), expected.lengthSeconds, 0.15);
+        EXPECT_EQ(item->pixelWidth(), expected.width);
+    }
+    // Remembered: the next scan reads none of them again, not even in this process.
+    const FetchResult again = openLibrary()->fetchVideos();
+    ASSERT_EQ(again.size(), 4);
+    for (const AssetRef& asset : again)
+        EXPECT_TRUE(asset->respondsTo("px_filesize")) << asset->localIdentifier().toStdString();
+}
+
 TEST_F(FolderLibraryTest, ScanOrdersNewestFirstAndRereadsAnEditedFile) {
     ASSERT_TRUE(
         makeClip("old.mp4", 1, QStringLiteral("320x240"),
