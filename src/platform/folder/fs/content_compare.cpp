@@ -254,9 +254,10 @@ public:
 
     GroupVerdict run() {
         readKeys();
+        sampleAll();
         std::vector<std::size_t> sampled;
-        for (std::size_t i = 0; i < m_group.size() && !isStopped(); ++i)
-            if (m_states[i].isUsable && sample(i)) sampled.push_back(i);
+        for (std::size_t i = 0; i < m_group.size(); ++i)
+            if (m_states[i].isUsable && m_states[i].known.sample) sampled.push_back(i);
         for (const std::vector<std::size_t>& candidates : bySample(sampled)) {
             if (isStopped()) break;
             settleCandidates(candidates);
@@ -332,38 +333,69 @@ private:
 
     bool isSmall() const { return fileSize() <= 2 * kSampleBlockBytes; }
 
-    // The first and last block's digest (of a small file: all of it, which is then its whole digest too).
-    bool sample(std::size_t i) {
-        FileState& state = m_states[i];
-        if (state.known.sample) return true;
-        Result<OpenFile> file = OpenFile::open(m_group[i], state.key, OpenFile::Access::sample);
+    struct SampleRead {
+        std::optional<IoError> error;
+        ContentDigest digest{};
+        std::vector<CacheFootprint> pages;
+        std::int64_t bytesRead = 0;
+    };
+
+    // The first and last block's digest (of a small file: all of it, which is
+    // then its whole digest too). Touches nothing shared but the file: the side
+    // thread reads one while this thread reads another.
+    SampleRead readSample(std::size_t i, char* buffer) const {
+        SampleRead sample;
+        Result<OpenFile> file = OpenFile::open(m_group[i], m_states[i].key, OpenFile::Access::sample);
         if (!file) {
-            fail(i, file.error());
-            return false;
+            sample.error = file.error();
+            return sample;
         }
         HashState hash;
         const std::int64_t size = fileSize();
         const std::int64_t head = isSmall() ? size : kSampleBlockBytes;
-        char* buffer = m_buffers[0];
-        state.samplePages.push_back(file->footprintOf(0, head));
-        Result<void> read = file->read(0, buffer, std::size_t(head), &m_verdict.bytesRead);
+        sample.pages.push_back(file->footprintOf(0, head));
+        Result<void> read = file->read(0, buffer, std::size_t(head), &sample.bytesRead);
         if (read) hash.add(buffer, std::size_t(head));
         if (read && !isSmall()) {
-            state.samplePages.push_back(file->footprintOf(size - kSampleBlockBytes, kSampleBlockBytes));
+            sample.pages.push_back(file->footprintOf(size - kSampleBlockBytes, kSampleBlockBytes));
             read = file->read(size - kSampleBlockBytes, buffer, std::size_t(kSampleBlockBytes),
-                              &m_verdict.bytesRead);
+                              &sample.bytesRead);
             if (read) hash.add(buffer, std::size_t(kSampleBlockBytes));
         }
         if (read) read = file->checkUnchanged();
-        if (!read) {
-            releaseSamplePages(i);
-            fail(i, read.error());
-            return false;
+        if (!read) sample.error = read.error();
+        sample.digest = hash.digest();
+        return sample;
+    }
+
+    // Two files at a time: one here, one on the side thread.
+    void sampleAll() {
+        std::vector<std::size_t> unsampled;
+        for (std::size_t i = 0; i < m_group.size(); ++i)
+            if (m_states[i].isUsable && !m_states[i].known.sample) unsampled.push_back(i);
+        for (std::size_t k = 0; k < unsampled.size() && !isStopped(); k += 2) {
+            const bool hasSecond = k + 1 < unsampled.size();
+            SampleRead second;
+            if (hasSecond) m_side.start([&] { second = readSample(unsampled[k + 1], m_buffers[1]); });
+            SampleRead first = readSample(unsampled[k], m_buffers[0]);
+            if (hasSecond) m_side.finish();
+            settleSample(unsampled[k], std::move(first));
+            if (hasSecond) settleSample(unsampled[k + 1], std::move(second));
         }
-        state.known.sample = hash.digest();
+    }
+
+    void settleSample(std::size_t i, SampleRead sample) {
+        FileState& state = m_states[i];
+        m_verdict.bytesRead += sample.bytesRead;
+        state.samplePages = std::move(sample.pages);
+        if (sample.error) {
+            releaseSamplePages(i);
+            fail(i, std::move(*sample.error));
+            return;
+        }
+        state.known.sample = sample.digest;
         if (isSmall()) state.known.whole = state.known.sample;
         remember(i);
-        return true;
     }
 
     // Sample pages no whole read took over: dropped through the file, if it is still the one we read.
