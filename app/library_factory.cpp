@@ -57,6 +57,8 @@ LibraryPorts openLibrary(const LibraryRequest& request) {
         options.explicitRoots = environmentFolders();
         options.explicitRootsSource = QStringLiteral("REELKEEP_LIBRARY");
     }
+    if (!request.sampleFolder.isEmpty())
+        options.sampleRoot = absoluteBytes(QFile::encodeName(request.sampleFolder));
     // No chooser (the command line): without folders access is "denied", and it says how to name some.
     options.chooser = request.chooser;
     // A decoder that crashes on a hostile file then costs a worker, not the window.

@@ -25,6 +25,9 @@ struct LibraryRequest {
     std::vector<QByteArray> folderBytes;
     std::optional<int> demoCount;  // a simulated library of this many videos
     QString demoClipPath;          // the file every local demo video plays; empty: none
+    // A generated sample library (scripts/run makes one), listed instead of the
+    // standard folders until the user chooses folders; empty: none.
+    QString sampleFolder;
     // Asks for folders when none are configured; null: access is denied instead.
     std::shared_ptr<FolderChooser> chooser;
 };

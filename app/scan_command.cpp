@@ -48,21 +48,6 @@ private:
     std::shared_ptr<ScanLog> m_system;
 };
 
-QString unavailableFolderText(const LibraryFolder& folder) {
-    const QString path = QFile::decodeName(folder.path);
-    switch (folder.state) {
-        case LibraryFolder::State::missing:
-            return tr("The library folder “%1” does not exist; it was skipped.").arg(path);
-        case LibraryFolder::State::unreadable:
-            return tr("The library folder “%1” cannot be read; it was skipped.").arg(path);
-        case LibraryFolder::State::notMounted:
-            return tr("The library folder “%1” is on a drive that is not mounted; it was skipped.").arg(path);
-        case LibraryFolder::State::available:
-            break;
-    }
-    return path;
-}
-
 int usageError(const QString& message) {
     printError(message);
     QTextStream(stderr) << tr("Try 'reelkeep scan --help'.") << '\n';

@@ -8,8 +8,10 @@
 #include <QFileDialog>
 #include <QIcon>
 #include <QMediaPlayer>
+#include <QProgressDialog>
 #include <QScreen>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
 #include <QWindow>
@@ -47,7 +49,22 @@ public:
 };
 
 // What a screenshot pictures: the window, or a dialog opened on it.
-enum class Shot { window, preview, folders, confirmation };
+enum class Shot { window, preview, folders, confirmation, exportProgress };
+
+// The save panel of a screenshot's export: it answers at once with a name in a
+// folder of its own, removed with it.
+class ScreenshotPanels final : public FilePanels {
+public:
+    QString exportFolder() const override { return m_folder.path(); }
+    void rememberExportFolder(const QString&) override {}
+    std::optional<QString> chooseSaveFile(const SavePanelRequest& request) override {
+        return QDir(m_folder.path()).filePath(request.suggestedName);
+    }
+    std::optional<QString> chooseFolder(const QString&) override { return m_folder.path(); }
+
+private:
+    QTemporaryDir m_folder;
+};
 
 // For the documentation: once the scan is done and the thumbnails had time to
 // arrive, the screen's pixels of the window go to a file and the program ends.
@@ -58,8 +75,10 @@ void saveScreenshotWhenScanned(MainWindow& window, const QString& path, Shot sho
     constexpr int kSettleMs = 1500;    // thumbnails arrive
     constexpr qint64 kPlayedMs = 800;  // the preview shows a moving picture, not its first frame
     constexpr int kGiveUpMs = 120'000;
+    // Null: the whole screen, for a dialog over the window.
     const auto save = [path](QWidget* shown) {
-        const QPixmap picture = shown->screen()->grabWindow(shown->winId());
+        const QPixmap picture = shown ? shown->screen()->grabWindow(shown->winId())
+                                      : QGuiApplication::primaryScreen()->grabWindow(0);
         const bool isSaved = !picture.isNull() && picture.save(path);
         if (!isSaved) QTextStream(stderr) << "reelkeep: could not save " << path << '\n';
         QCoreApplication::exit(isSaved ? 0 : 1);
@@ -69,6 +88,24 @@ void saveScreenshotWhenScanned(MainWindow& window, const QString& path, Shot sho
         const VideoList& rows = model.visibleItems();
         if (shot == Shot::preview && !rows.isEmpty()) model.showPreview(rows.first());
         if (shot == Shot::folders) window.openLibraryFolders();
+        if (shot == Shot::exportProgress && !rows.isEmpty()) {
+            // The biggest video, pictured with the whole screen once a quarter is
+            // written; the export is then cancelled, which leaves nothing.
+            QObject::connect(&model, &VideoListViewModel::exportProgressChanged, &window, [&window, save] {
+                const auto& progress = window.viewModel().exportProgress();
+                if (!progress || !window.exportProgress() ||
+                    progress->writtenBytes * 4 < progress->totalBytes)
+                    return;
+                QObject::disconnect(&window.viewModel(), &VideoListViewModel::exportProgressChanged, &window,
+                                    nullptr);
+                window.exportProgress()->repaint();
+                QApplication::sync();
+                window.viewModel().cancelExport();
+                save(nullptr);
+            });
+            model.download({rows.first()});
+            return;
+        }
         if (shot == Shot::confirmation && !rows.isEmpty()) {
             QSet<QString> firstRows;
             for (qsizetype i = 0; i < std::min<qsizetype>(rows.size(), 14); ++i)
@@ -122,13 +159,17 @@ struct WindowOptions {
     QCommandLineOption clip{QStringLiteral("demo-clip"),
                             QStringLiteral("A video file that every demo video plays in the preview."),
                             QStringLiteral("file")};
+    QCommandLineOption sample{
+        QStringLiteral("sample-library"),
+        QStringLiteral("A generated sample library, shown until you choose folders of your own."),
+        QStringLiteral("DIR")};
     QCommandLineOption ofPreview{QStringLiteral("screenshot-preview"),
                                  QStringLiteral("With --screenshot: picture the first video's preview.")};
     QCommandLineOption ofDialog{
         QStringLiteral("screenshot-dialog"),
-        QStringLiteral("With --screenshot: picture the Library Folders dialog (folders) "
-                       "or the Move to Trash confirmation of the first rows "
-                       "(confirmation)."),
+        QStringLiteral("With --screenshot: picture the Library Folders dialog (folders), "
+                       "the Move to Trash confirmation of the first rows (confirmation) "
+                       "or the progress of exporting the first row (export)."),
         QStringLiteral("name")};
 
     void addTo(QCommandLineParser& parser) {
@@ -140,9 +181,9 @@ struct WindowOptions {
         parser.addPositionalArgument(QStringLiteral("scan"),
                                      QStringLiteral("List the videos in the terminal, as a table or JSON."),
                                      QStringLiteral("[scan [options]]"));
-        for (QCommandLineOption* hidden : {&screenshot, &clip, &ofPreview, &ofDialog})
+        for (QCommandLineOption* hidden : {&screenshot, &clip, &sample, &ofPreview, &ofDialog})
             hidden->setFlags(QCommandLineOption::HiddenFromHelp);
-        parser.addOptions({folders, demo, assets, clip, screenshot, ofPreview, ofDialog});
+        parser.addOptions({folders, demo, assets, clip, sample, screenshot, ofPreview, ofDialog});
     }
 };
 
@@ -200,12 +241,14 @@ std::optional<CommandLine> parseCommandLine(const QApplication& app, QString* er
         return std::nullopt;
     }
     line.library.demoClipPath = parser.value(options.clip);
+    line.library.sampleFolder = parser.value(options.sample);
     line.screenshotPath = parser.value(options.screenshot);
     if (parser.isSet(options.ofPreview)) line.shot = Shot::preview;
     if (parser.value(options.ofDialog) == QLatin1String("folders")) line.shot = Shot::folders;
     if (parser.value(options.ofDialog) == QLatin1String("confirmation")) line.shot = Shot::confirmation;
-    if (parser.isSet(options.ofDialog) && line.shot != Shot::folders && line.shot != Shot::confirmation) {
-        *error = QStringLiteral("--screenshot-dialog wants folders or confirmation.");
+    if (parser.value(options.ofDialog) == QLatin1String("export")) line.shot = Shot::exportProgress;
+    if (parser.isSet(options.ofDialog) && line.shot == Shot::window) {
+        *error = QStringLiteral("--screenshot-dialog wants folders, confirmation or export.");
         return std::nullopt;
     }
     return line;
@@ -240,6 +283,7 @@ int runWindow(int argc, char** argv) {
     QSettings settings;
     ThemeController theme(settings);
     DesktopEnvironment desktop = desktopEnvironment(QLatin1String(kApplicationId));
+    if (line->shot == Shot::exportProgress) desktop.environment.panels = std::make_shared<ScreenshotPanels>();
     MainWindow window(ports, desktop.environment, theme);
     desktop.panels->setParentWidget(&window);
     if (!line->screenshotPath.isEmpty()) saveScreenshotWhenScanned(window, line->screenshotPath, line->shot);

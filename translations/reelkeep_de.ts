@@ -1243,6 +1243,26 @@ Rückgabewerte: 0 fertig, 1 abgelehnt, 2 falscher Aufruf, 3 keine lesbare Biblio
             <numerusform>%Ln Dateien in den Papierkorb verschieben?</numerusform>
         </translation>
     </message>
+    <message>
+        <source>Not answering</source>
+        <translation>Antwortet nicht</translation>
+    </message>
+    <message>
+        <source>Reelkeep is showing a generated sample library. Add the folders that hold your videos.</source>
+        <translation>Reelkeep zeigt eine erzeugte Beispielbibliothek. Fügen Sie die Ordner hinzu, in denen Ihre Videos liegen.</translation>
+    </message>
+    <message>
+        <source>This is a generated sample library, not your own videos. Choose the folders that hold your videos to see them here.</source>
+        <translation>Dies ist eine erzeugte Beispielbibliothek, nicht Ihre eigenen Videos. Wählen Sie die Ordner, in denen Ihre Videos liegen, um sie hier zu sehen.</translation>
+    </message>
+    <message>
+        <source>The library folder “%1” is not answering; it was skipped.</source>
+        <translation>Der Bibliotheksordner „%1“ antwortet nicht; er wurde übersprungen.</translation>
+    </message>
+    <message>
+        <source>Updated from your video folders: %1 added, %2 changed, %3 removed.</source>
+        <translation>Aus Ihren Videoordnern übernommen: %1 hinzugekommen, %2 geändert, %3 entfernt.</translation>
+    </message>
 </context>
 <context>
     <name>reelkeep::VideoListViewModel</name>

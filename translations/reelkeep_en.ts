@@ -1238,6 +1238,26 @@ Exit codes: 0 done, 1 declined, 2 usage error, 3 no readable library, 4 the scan
             <numerusform>Move %Ln files to the Trash?</numerusform>
         </translation>
     </message>
+    <message>
+        <source>Not answering</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reelkeep is showing a generated sample library. Add the folders that hold your videos.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This is a generated sample library, not your own videos. Choose the folders that hold your videos to see them here.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The library folder “%1” is not answering; it was skipped.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Updated from your video folders: %1 added, %2 changed, %3 removed.</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>reelkeep::VideoListViewModel</name>

@@ -111,6 +111,11 @@ public:
     virtual FetchResult fetchVideos(const FetchControl& control = {}) const = 0;
     // The assets that still exist, in the given order, without repeats.
     virtual FetchResult fetchAssets(const QStringList& localIdentifiers) const = 0;
+    // These assets as they are now: a file changed since the fetch is read again
+    // and one added since is found; those gone are left out. In the given order.
+    virtual FetchResult refreshAssets(const QStringList& localIdentifiers) const {
+        return fetchAssets(localIdentifiers);
+    }
     // Why the last fetchVideos() listed nothing although the library could be
     // read (its own records are damaged, say); nothing when the list is whole.
     virtual std::optional<PlatformError> lastFetchError() const { return std::nullopt; }
@@ -252,11 +257,18 @@ public:
     virtual void cancelVideoRequest(RequestId id) = 0;
 };
 
+// What changed in the library, as far as the port can tell.
+struct LibraryChange {
+    // The videos added, changed or removed; nothing when the port cannot tell
+    // (events were lost, or too much changed at once).
+    std::optional<QStringList> identifiers;
+};
+
 class LibraryChangeListener {
 public:
     virtual ~LibraryChangeListener() = default;
     // Runs on a thread of the port's; must only hand the news on.
-    virtual void photoLibraryDidChange() = 0;
+    virtual void photoLibraryDidChange(const LibraryChange& change) = 0;
 };
 
 class ChangeObserverPort {
@@ -274,7 +286,7 @@ struct FileLocation {
 };
 
 struct LibraryFolder {
-    enum class State { available, missing, unreadable, notMounted };
+    enum class State { available, missing, unreadable, notMounted, notAnswering };
     QByteArray path;       // absolute, as the user gave it: any byte of a name survives
     QString resolvedPath;  // where the videos' folders start (symlinks resolved); empty if unreadable
     State state = State::available;
@@ -288,6 +300,7 @@ struct LibraryFolderList {
     // or the default folders, which setLibraryFolders() changes.
     QString overriddenBy;
     bool isDefault = false;  // the user never chose: the standard video folders
+    bool isSample = false;   // the user never chose, and a generated sample stands in
 };
 
 class LocationPort {

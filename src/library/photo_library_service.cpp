@@ -508,6 +508,21 @@ QCoro::Task<QSet<QString>> PhotoLibraryService::existingIdentifiers(QStringList 
                                      });
 }
 
+QCoro::Task<VideoList> PhotoLibraryService::readVideos(QStringList localIdentifiers, std::stop_token stop) {
+    return onExecutor<VideoList>(stop,
+                                 [this, ids = std::move(localIdentifiers)](const std::stop_token& token) {
+                                     VideoList items;
+                                     if (ids.isEmpty() || token.stop_requested()) return items;
+                                     const FetchResult assets = m_ports.fetch->refreshAssets(ids);
+                                     items.reserve(assets.size());
+                                     for (const AssetRef& asset : assets) {
+                                         if (token.stop_requested()) break;
+                                         items.append(readAsset(*asset, *m_ports.resources, m_loader).item);
+                                     }
+                                     return items;
+                                 });
+}
+
 QCoro::Task<QList<std::optional<QString>>> PhotoLibraryService::freeFileNames(QString folder,
                                                                               QStringList names,
                                                                               std::stop_token stop) {
@@ -652,10 +667,6 @@ QCoro::Task<FileLocation> PhotoLibraryService::fileLocation(QString localIdentif
     return onExecutor<FileLocation>({}, [this, id = std::move(localIdentifier)](const std::stop_token&) {
         return m_ports.locations->fileLocation(id);
     });
-}
-
-QStringList PhotoLibraryService::libraryRoots() const {
-    return m_ports.locations->libraryRoots();
 }
 
 QCoro::Task<LibraryFolderList> PhotoLibraryService::libraryFolders() {

@@ -124,6 +124,9 @@ public:
                                             ExportNaming naming = ExportNaming::exactName,
                                             std::stop_token stop = {}, WriteObserver observer = {});
     QCoro::Task<QSet<QString>> existingIdentifiers(QStringList localIdentifiers, std::stop_token stop = {});
+    // These videos as they are now, read again where their files changed; the
+    // gone are left out. Sizes the fast routes do not give are unavailable.
+    QCoro::Task<VideoList> readVideos(QStringList localIdentifiers, std::stop_token stop = {});
     // For each safe name in order, the first name free in folder and not given
     // to an earlier one ("name (2).ext", …); nothing when every counter is taken.
     // Looked up here, off the caller's thread: a folder on a hung mount must not
@@ -146,7 +149,6 @@ public:
     int hardLinksOutside(const QString& localIdentifier) const;
 
     QCoro::Task<FileLocation> fileLocation(QString localIdentifier);
-    QStringList libraryRoots() const;
     QCoro::Task<LibraryFolderList> libraryFolders();
     QCoro::Task<bool> setLibraryFolders(std::vector<QByteArray> folders);
     void registerChangeObserver(std::weak_ptr<LibraryChangeListener> listener);

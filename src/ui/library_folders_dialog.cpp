@@ -39,6 +39,8 @@ QString folderStateText(LibraryFolder::State state) {
             return reelkeep::tr("Cannot be read");
         case LibraryFolder::State::notMounted:
             return reelkeep::tr("Not mounted");
+        case LibraryFolder::State::notAnswering:
+            return reelkeep::tr("Not answering");
     }
     return {};
 }
@@ -97,11 +99,12 @@ LibraryFoldersDialog::LibraryFoldersDialog(VideoListViewModel& viewModel, QWidge
                 for (const LibraryFolder& known : checked)
                     if (known.path == folder.path) folder = known;
         } else {
-            m_folders = std::move(checked);
+            m_folders = m_viewModel.libraryFolders().isSample ? QList<LibraryFolder>{} : std::move(checked);
         }
         showFolders();
     });
-    m_folders = viewModel.libraryFolders().folders;
+    // The sample stands in until folders are chosen; it never joins the user's list.
+    if (!viewModel.libraryFolders().isSample) m_folders = viewModel.libraryFolders().folders;
     showFolders();
     viewModel.refreshLibraryFolders();
 }
@@ -126,6 +129,10 @@ void LibraryFoldersDialog::showFolders() {
                                      "and the list cannot be changed here. Start it without %1 to use and "
                                      "change your own list.")
                             .arg(overriddenBy));
+    else if (m_viewModel.libraryFolders().isSample && !m_isEdited)
+        m_note->setText(
+            reelkeep::tr("Reelkeep is showing a generated sample library. Add the folders that "
+                         "hold your videos."));
     else if (m_viewModel.libraryFolders().isDefault && !m_isEdited)
         m_note->setText(
             reelkeep::tr("These are your standard video folders. Add or remove folders to choose "

@@ -226,17 +226,33 @@ QFrame* MainWindow::makeFolderBanner() {
     m_folderBannerText->setObjectName(QStringLiteral("folderBannerText"));
     m_folderBannerText->setWordWrap(true);
     layout->addWidget(m_folderBannerText, 1);
-    auto* open = new QPushButton(reelkeep::tr("Library Folders…"), banner);
-    connect(open, &QPushButton::clicked, this, &MainWindow::openLibraryFolders);
-    layout->addWidget(open);
+    m_folderBannerButton = new QPushButton(banner);
+    m_folderBannerButton->setObjectName(QStringLiteral("folderBannerButton"));
+    connect(m_folderBannerButton, &QPushButton::clicked, this, &MainWindow::openLibraryFolders);
+    layout->addWidget(m_folderBannerButton);
     banner->hide();
     return banner;
 }
 
 void MainWindow::refreshFolderBanner() {
+    m_folderBannerButton->setText(reelkeep::tr("Library Folders…"));
+    if (m_viewModel->libraryFolders().isSample) {
+        // Made by scripts/run for a first look: nobody should take it for their videos.
+        m_folderBannerText->setText(
+            reelkeep::tr("This is a generated sample library, not your own videos. Choose the folders "
+                         "that hold your videos to see them here."));
+        m_folderBannerButton->setText(reelkeep::tr("Choose Folders…"));
+        m_folderBanner->show();
+        return;
+    }
     const QList<LibraryFolder> unavailable = m_viewModel->unavailableFolders();
     if (unavailable.isEmpty()) {
         m_folderBanner->hide();
+        return;
+    }
+    if (unavailable.size() == 1) {
+        m_folderBannerText->setText(unavailableFolderText(unavailable.first()));
+        m_folderBanner->show();
         return;
     }
     QStringList named;
@@ -468,7 +484,7 @@ void MainWindow::refreshDetail() {
                                      reelkeep::tr("Scan"));
             m_emptyState->button()->setEnabled(!model.isBusy());
         } else {
-            const QStringList folders = m_viewModel->service().libraryRoots();
+            const QStringList folders = m_viewModel->readableFolders();
             const QString message =
                 folders.isEmpty()
                     ? reelkeep::tr("No video was found in your video folders.")
@@ -599,7 +615,7 @@ void MainWindow::showAbout() {
         return QDir::toNativeSeparators(QStandardPaths::writableLocation(kind) + QLatin1Char('/') +
                                         QLatin1String(folder));
     };
-    const QStringList folders = m_viewModel->service().libraryRoots();
+    const QStringList folders = m_viewModel->readableFolders();
     QStringList lines;
     lines << reelkeep::tr("Lists every video in your folders, biggest first, so you can free disk space.")
           << QString() << reelkeep::tr("Released under the MIT licence. Reelkeep comes with no warranty.")

@@ -60,6 +60,7 @@ public:
     // Names the library folders that cannot be read; hidden when all can.
     QWidget* folderBanner() const { return m_folderBanner; }
     QLabel* folderBannerText() const { return m_folderBannerText; }
+    QPushButton* folderBannerButton() const { return m_folderBannerButton; }
     LibraryFoldersDialog* libraryFoldersDialog() const { return m_foldersDialog; }
     // File ▸ Library Folders…
     void openLibraryFolders();
@@ -117,6 +118,7 @@ private:
     QPushButton* m_bannerRescan = nullptr;
     QFrame* m_folderBanner = nullptr;
     QLabel* m_folderBannerText = nullptr;
+    QPushButton* m_folderBannerButton = nullptr;
     QFrame* m_selectionBar = nullptr;
     QLabel* m_selectionCount = nullptr;
     QLabel* m_selectionBytes = nullptr;

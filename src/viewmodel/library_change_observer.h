@@ -1,4 +1,4 @@
-// library_change_observer.h: hears that the library changed and forwards the bare
+// library_change_observer.h: hears that the library changed and forwards the
 // news to a closure. Called on a port thread; the closure must only hand work
 // to the main thread.
 #pragma once
@@ -11,11 +11,12 @@ namespace reelkeep {
 
 class LibraryChangeObserver final : public LibraryChangeListener {
 public:
-    explicit LibraryChangeObserver(std::function<void()> onChange) : m_onChange(std::move(onChange)) {}
-    void photoLibraryDidChange() override { m_onChange(); }
+    explicit LibraryChangeObserver(std::function<void(const LibraryChange&)> onChange)
+        : m_onChange(std::move(onChange)) {}
+    void photoLibraryDidChange(const LibraryChange& change) override { m_onChange(change); }
 
 private:
-    const std::function<void()> m_onChange;
+    const std::function<void(const LibraryChange&)> m_onChange;
 };
 
 }  // namespace reelkeep

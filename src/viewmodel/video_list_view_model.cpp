@@ -68,12 +68,13 @@ void VideoListViewModel::start() {
     if (m_changeObserver) return;
     QPointer<VideoListViewModel> weakSelf(this);
     const ResumeOnCaller mainThread;  // made here, so it posts to this thread
-    m_changeObserver = std::make_shared<LibraryChangeObserver>([weakSelf, mainThread] {
-        // A port thread: only hop to the main thread; the QPointer is read there.
-        mainThread.post([weakSelf] {
-            if (weakSelf) weakSelf->handleLibraryChange();
+    m_changeObserver =
+        std::make_shared<LibraryChangeObserver>([weakSelf, mainThread](const LibraryChange& change) {
+            // A port thread: only hop to the main thread; the QPointer is read there.
+            mainThread.post([weakSelf, change] {
+                if (weakSelf) weakSelf->handleLibraryChange(change);
+            });
         });
-    });
     m_service->registerChangeObserver(m_changeObserver);
     rescan();
 }
@@ -721,6 +722,13 @@ QList<LibraryFolder> VideoListViewModel::unavailableFolders() const {
     return unavailable;
 }
 
+QStringList VideoListViewModel::readableFolders() const {
+    QStringList readable;
+    for (const LibraryFolder& folder : m_libraryFolders.folders)
+        if (folder.state == LibraryFolder::State::available) readable.append(QFile::decodeName(folder.path));
+    return readable;
+}
+
 int VideoListViewModel::videoCountIn(const QString& resolvedFolder) const {
     if (resolvedFolder.isEmpty()) return 0;
     const QString below =
@@ -729,6 +737,24 @@ int VideoListViewModel::videoCountIn(const QString& resolvedFolder) const {
         const QString& folder = item.folderPath();
         return folder == resolvedFolder || folder.startsWith(below);
     }));
+}
+
+QString unavailableFolderText(const LibraryFolder& folder) {
+    const QString path = QFile::decodeName(folder.path);
+    switch (folder.state) {
+        case LibraryFolder::State::missing:
+            return reelkeep::tr("The library folder “%1” does not exist; it was skipped.").arg(path);
+        case LibraryFolder::State::unreadable:
+            return reelkeep::tr("The library folder “%1” cannot be read; it was skipped.").arg(path);
+        case LibraryFolder::State::notMounted:
+            return reelkeep::tr("The library folder “%1” is on a drive that is not mounted; it was skipped.")
+                .arg(path);
+        case LibraryFolder::State::notAnswering:
+            return reelkeep::tr("The library folder “%1” is not answering; it was skipped.").arg(path);
+        case LibraryFolder::State::available:
+            break;
+    }
+    return path;
 }
 
 void VideoListViewModel::refreshLibraryFolders() {
@@ -1065,11 +1091,95 @@ void VideoListViewModel::applyExtraCopySelection(bool isPartial) {
 
 // MARK: outside changes
 
-void VideoListViewModel::handleLibraryChange() {
+void VideoListViewModel::handleLibraryChange(const LibraryChange& change) {
     assertMainThread();
     if (isBusy() || m_items.isEmpty()) return;
     if (m_environment.clock->monotonicNow() < m_suppressChangesUntil) return;
+    if (change.identifiers && change.identifiers->size() <= kDirectChangeLimit) {
+        if (!change.identifiers->isEmpty())
+            QCoro::connect(applyOutsideChanges(*change.identifiers), this, [] {});
+        return;
+    }
     QCoro::connect(reconcileWithLibrary(), this, [] {});
+}
+
+// A few videos added, edited or removed elsewhere: the list follows at once, each
+// row in place, with no rescan to offer.
+QCoro::Task<> VideoListViewModel::applyOutsideChanges(QStringList ids) {
+    QPointer<VideoListViewModel> self(this);
+    VideoList fresh = co_await m_service->readVideos(ids);
+    if (!self) co_return;
+    QStringList unknownIDs;
+    for (const VideoItem& item : fresh)
+        if (item.sizeState().kind() == SizeState::Kind::unavailable)
+            unknownIDs.append(item.localIdentifier());
+    if (!unknownIDs.isEmpty()) {
+        const QHash<QString, SizeState> sizes = co_await m_service->probeSizes(unknownIDs, kProbeConcurrency);
+        if (!self) co_return;
+        for (VideoItem& item : fresh)
+            if (const auto probed = sizes.constFind(item.localIdentifier()); probed != sizes.cend())
+                item = item.replacingSizeState(*probed);
+    }
+    // A scan begun meanwhile lists everything anew.
+    if (m_isScanning) co_return;
+    const QSet<QString> asked(ids.begin(), ids.end());
+    QHash<QString, VideoItem> freshByID;
+    for (const VideoItem& item : fresh) freshByID.insert(item.localIdentifier(), item);
+    VideoList updated;
+    updated.reserve(m_items.size() + fresh.size());
+    QSet<QString> listed;
+    QSet<QString> removedIDs;
+    QSet<QString> staleIDs;  // changed or removed: not the bytes any copy check compared
+    qlonglong removed = 0, changed = 0, added = 0;
+    for (const VideoItem& item : m_items) {
+        const QString& id = item.localIdentifier();
+        listed.insert(id);
+        if (!asked.contains(id)) {
+            updated.append(item);
+            continue;
+        }
+        const auto now = freshByID.constFind(id);
+        if (now == freshByID.cend()) {
+            ++removed;
+            removedIDs.insert(id);
+            staleIDs.insert(id);
+            continue;
+        }
+        if (*now != item) {
+            ++changed;
+            staleIDs.insert(id);
+        }
+        updated.append(*now);
+    }
+    for (const VideoItem& item : fresh) {
+        if (listed.contains(item.localIdentifier())) continue;
+        listed.insert(item.localIdentifier());
+        updated.append(item);
+        ++added;
+    }
+    if (removed + changed + added == 0) co_return;
+    forgetCopyVerdicts(staleIDs);
+    replaceItems(std::move(updated));
+    setSelectedIDs(QSet<QString>(m_selectedIDs).subtract(removedIDs));  // an edited row stays selected
+    setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep",
+                                              "Updated from your video folders: %1 added, %2 "
+                                              "changed, %3 removed."),
+                            {added, changed, removed}));
+}
+
+// A video changed or gone since the check is no verified copy of anything now.
+void VideoListViewModel::forgetCopyVerdicts(const QSet<QString>& ids) {
+    if (ids.isEmpty()) return;
+    QList<CopySet> sets;
+    for (CopySet set : std::as_const(m_copyCheck.sets)) {
+        set.members.removeIf([&](const CopyMember& member) {
+            if (!ids.contains(member.localIdentifier)) return false;
+            m_copyCheck.notVerified.insert(member.localIdentifier);
+            return true;
+        });
+        if (set.members.size() >= 2) sets.append(std::move(set));
+    }
+    m_copyCheck.sets = std::move(sets);
 }
 
 QCoro::Task<> VideoListViewModel::reconcileWithLibrary() {

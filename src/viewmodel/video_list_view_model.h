@@ -34,12 +34,18 @@ namespace reelkeep {
 
 class LibraryChangeObserver;
 
+// Why a library folder was left out of the scan, naming it: one sentence.
+QString unavailableFolderText(const LibraryFolder& folder);
+
 class VideoListViewModel : public QObject {
     Q_OBJECT
 
 public:
     static constexpr std::chrono::seconds kScanRefreshInterval{1};
     static constexpr std::chrono::milliseconds kChangeSuppression{2000};
+    // Up to this many videos changed elsewhere are read again and updated in the
+    // list at once; more (a folder copied in, a sync) only offer a rescan.
+    static constexpr qsizetype kDirectChangeLimit = 500;
 
     VideoListViewModel(LibraryPorts ports, Environment environment, QObject* parent = nullptr);
     ~VideoListViewModel() override;
@@ -84,8 +90,10 @@ public:
     const std::optional<VideoItem>& previewItem() const { return m_previewItem; }
     // The library folders and their states as last checked (after each scan).
     const LibraryFolderList& libraryFolders() const { return m_libraryFolders; }
-    // Those that cannot be read now: missing, unreadable or not mounted.
+    // Those that cannot be read now: missing, unreadable, not mounted or not answering.
     QList<LibraryFolder> unavailableFolders() const;
+    // The paths of the others, as checked; asks no file system, so the window may.
+    QStringList readableFolders() const;
     // How many listed videos lie in this folder (resolved path) or below it.
     int videoCountIn(const QString& resolvedFolder) const;
     // Whether a Move to Trash of this session can still be undone.
@@ -219,8 +227,10 @@ private:
 
     QCoro::Task<> showFileTask(QString localIdentifier);
 
-    void handleLibraryChange();
+    void handleLibraryChange(const LibraryChange& change);
     QCoro::Task<> reconcileWithLibrary();
+    QCoro::Task<> applyOutsideChanges(QStringList ids);
+    void forgetCopyVerdicts(const QSet<QString>& ids);
 
     void replaceItems(VideoList items);
     void recomputeVisibleItems(bool resetRows);

@@ -203,8 +203,9 @@ TEST_F(FoldersAndTrashTest, FoldersDialogShowsStatesAndCountsAndSavesEditsThenRe
     showAndScan();
     // The window names the folder it could not read.
     ASSERT_TRUE(waitUntil([&] { return window->folderBanner()->isVisibleTo(window.get()); }));
-    EXPECT_TRUE(window->folderBannerText()->text().contains("“/run/media/me/Disk/Clips” (not mounted)"))
-        << window->folderBannerText()->text().toStdString();
+    EXPECT_EQ(
+        window->folderBannerText()->text(),
+        "The library folder “/run/media/me/Disk/Clips” is on a drive that is not mounted; it was skipped.");
 
     window->openLibraryFolders();
     LibraryFoldersDialog* dialog = window->libraryFoldersDialog();
@@ -234,6 +235,26 @@ TEST_F(FoldersAndTrashTest, FoldersDialogShowsStatesAndCountsAndSavesEditsThenRe
     EXPECT_EQ(saved.folders[0].path, "/home/me/Videos");
     EXPECT_EQ(saved.folders[1].path, "/srv/films");
     ASSERT_TRUE(waitUntil([&] { return window->folderBanner()->isHidden(); }));
+}
+
+TEST_F(FoldersAndTrashTest, ASampleLibrarySaysSoAndOffersTheUsersOwnFolders) {
+    library->addAssets(numberedVideos(2));
+    LibraryFolderList sample{
+        {LibraryFolder{"/home/me/.cache/reelkeep/sample-library", "", LibraryFolder::State::available}},
+        {},
+        true};
+    sample.isSample = true;
+    library->setLibraryFolderList(sample);
+    showAndScan();
+    ASSERT_TRUE(waitUntil([&] { return window->folderBanner()->isVisibleTo(window.get()); }));
+    EXPECT_TRUE(window->folderBannerText()->text().startsWith("This is a generated sample library"));
+    EXPECT_EQ(window->folderBannerButton()->text(), "Choose Folders…");
+    window->folderBannerButton()->click();
+    LibraryFoldersDialog* dialog = window->libraryFoldersDialog();
+    ASSERT_NE(dialog, nullptr);
+    settle();
+    // The sample is no folder of the user's: choosing starts from an empty list.
+    EXPECT_EQ(dialog->folderList()->topLevelItemCount(), 0);
 }
 
 TEST_F(FoldersAndTrashTest, FoldersGivenForTheRunAreShownButNotEdited) {

@@ -19,6 +19,8 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextDocumentFragment>
+#include <QTimer>
+#include <thread>
 
 #include "model/display_text.h"
 #include "ui/app_theme.h"
@@ -640,4 +642,39 @@ TEST_F(MainWindowTest, AboutNamesTheFoldersInUseAndWhereTheDataLives) {
     EXPECT_TRUE(text.contains("MIT")) << text.toStdString();
     EXPECT_TRUE(text.contains("reelkeep")) << text.toStdString();  // the data folders
     EXPECT_FALSE(text.contains("http")) << text.toStdString();
+}
+
+TEST_F(MainWindowTest, ALibraryThatBlocksNeverStopsTheWindow) {
+    // Every call that asks a real library's file system takes long here, as on a
+    // stale network mount; the window must keep turning its event loop meanwhile.
+    for (const SimulatedCall call :
+         {SimulatedCall::authorizationStatus, SimulatedCall::fetchVideos, SimulatedCall::fetchAssets,
+          SimulatedCall::resources, SimulatedCall::fileLocation, SimulatedCall::libraryRoots,
+          SimulatedCall::libraryFolders, SimulatedCall::setLibraryFolders})
+        library->setLatency(call, std::chrono::milliseconds(150));
+    library->setLibraryRoots({"/net/videos"});
+    library->addAssets(numberedVideos(2));
+    library->watchBlockingCallsFrom(std::this_thread::get_id());
+    int ticksWhileBlocked = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout,
+                     [&] { ticksWhileBlocked += library->blockingCallsInFlight() > 0; });
+    timer.start(5);
+
+    showAndScan();
+    for (QAction* action : window->findChildren<QAction*>())
+        if (action->menuRole() == QAction::AboutRole) action->trigger();
+    ASSERT_TRUE(waitUntil([&] { return window->aboutBox() != nullptr; }));
+    EXPECT_TRUE(window->aboutBox()->informativeText().contains("/net/videos"));
+    window->aboutBox()->close();
+    window->findChild<QAction*>("libraryFolders")->trigger();
+    model().showInPhotos(model().items().first());
+    model().setLibraryFolders({"/net/other"});
+    ASSERT_TRUE(waitUntil([&] {
+        return library->callCount(SimulatedCall::setLibraryFolders) == 1 && !model().isScanning() &&
+               library->blockingCallsInFlight() == 0;
+    }));
+
+    EXPECT_EQ(library->blockingCallsOnWatchedThread(), 0);
+    EXPECT_GT(ticksWhileBlocked, 0);
 }

@@ -8,8 +8,8 @@ using namespace reelkeep::test;
 namespace {
 
 // Notifications come from a port thread, never the main one.
-void notifyFromAnotherThread(SimulatedLibrary& library) {
-    std::thread notifier([&library] { library.notifyChange(); });
+void notifyFromAnotherThread(SimulatedLibrary& library, const LibraryChange& change = {}) {
+    std::thread notifier([&library, change] { library.notifyChange(change); });
     notifier.join();
 }
 
@@ -100,4 +100,28 @@ TEST_F(ViewModelTest, RemovedCountsVideosNotDistinctIdentifiers) {
     ASSERT_TRUE(waitUntil([&] { return viewModel->items().size() == 2; }));
     // Three rows, two distinct identifiers, one vanished: one video was removed.
     EXPECT_EQ(status(), "1 video no longer in your video folders.");
+}
+
+TEST_F(ViewModelTest, AFewOutsideChangesUpdateTheListInPlaceWithoutTheBanner) {
+    library->addAssets({fastVideo("edited", 30), fastVideo("gone", 20), fastVideo("kept", 10)});
+    startAndScan();
+    viewModel->setSelectedIDs({"edited", "gone"});
+
+    library->addAssets({fastVideo("edited", 300), fastVideo("new", 40)});  // the same name, new content
+    library->removeAsset("gone");
+    notifyFromAnotherThread(*library, LibraryChange{QStringList{"edited", "new", "gone"}});
+    ASSERT_TRUE(waitUntil([&] { return viewModel->itemWithID("new") != nullptr; }));
+    EXPECT_EQ(viewModel->itemWithID("edited")->sizeState().byteCount(), 300);
+    EXPECT_EQ(viewModel->itemWithID("gone"), nullptr);
+    EXPECT_EQ(visibleIDs(), QStringList({"edited", "new", "kept"}));
+    EXPECT_EQ(viewModel->selectedIDs(), QSet<QString>({"edited"}));  // the edited row stays selected
+    EXPECT_EQ(status(), "Updated from your video folders: 1 added, 1 changed, 1 removed.");
+    EXPECT_FALSE(viewModel->hasExternalChanges());
+
+    // Too many to read one by one, or the port cannot tell: the banner offers a rescan.
+    QStringList many;
+    for (qsizetype i = 0; i <= VideoListViewModel::kDirectChangeLimit; ++i)
+        many << QStringLiteral("x%1").arg(i);
+    notifyFromAnotherThread(*library, LibraryChange{many});
+    ASSERT_TRUE(waitUntil([&] { return viewModel->hasExternalChanges(); }));
 }

@@ -123,11 +123,10 @@ PlatformError favoritesFailure(const store::StoreError& error) {
     return PlatformError{kDomain, kStoreCode, text};
 }
 
-bool isReadableFolder(const QByteArray& path) {
+bool isReadableFolder(const QByteArray& path, const fs::RootProbe& probe) {
     if (!path.startsWith('/')) return false;
-    struct stat status {};
-    return ::stat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode) &&
-           ::access(path.constData(), R_OK | X_OK) == 0;
+    bool isFolder = false;
+    return probe(path, &isFolder) == 0 && isFolder;
 }
 
 const FolderAsset* asFolderAsset(const AssetRef& asset) {
@@ -354,6 +353,9 @@ FolderLibrary::FolderLibrary(FolderLibraryOptions options)
     : m_options(std::move(options)),
       m_isVideoName(m_options.isVideoName ? m_options.isVideoName : fs::defaultVideoNamePredicate()),
       m_trash(m_options.trash ? *m_options.trash : fs::systemTrashOptions()),
+      m_rootProbe(fs::probeWithAnswerLimit(
+          m_options.mountInputs ? m_options.mountInputs->probe : fs::systemRootProbe(),
+          m_options.rootAnswerLimit)),
       m_index(std::make_shared<MetadataSink>(store::MetadataIndex::open(
           m_options.indexPath.isEmpty() ? store::MetadataIndex::defaultPath() : m_options.indexPath,
           folderDateRule()))),
@@ -415,6 +417,7 @@ FolderLibrary::RootState FolderLibrary::resolveRootState() const {
         const std::optional<FolderChoice> choice = savedChoice();
         if (choice && choice->folders.empty()) return RootState{{}, {}, AuthorizationStatus::denied};
         if (choice) configured = choice->folders;
+        if (!choice && !m_options.sampleRoot.isEmpty()) configured = {m_options.sampleRoot};
     }
     fs::RootInputs inputs =
         m_options.defaultRootInputs ? *m_options.defaultRootInputs : fs::systemRootInputs({});
@@ -424,7 +427,7 @@ FolderLibrary::RootState FolderLibrary::resolveRootState() const {
     RootState state;
     state.roots = resolved.roots;
     for (const QByteArray& root : resolved.roots)
-        if (isReadableFolder(root)) state.usable.push_back(root);
+        if (isReadableFolder(root, m_rootProbe)) state.usable.push_back(root);
     if (state.roots.empty())
         state.status = resolved.isExplicit ? AuthorizationStatus::denied : AuthorizationStatus::notDetermined;
     else if (state.usable.size() == state.roots.size())
@@ -482,6 +485,10 @@ LibraryFolderList FolderLibrary::libraryFolders() const {
         list.overriddenBy = m_options.explicitRootsSource;
     } else if (const std::optional<FolderChoice> choice = savedChoice()) {
         folders = choice->folders;
+    } else if (!m_options.sampleRoot.isEmpty()) {
+        folders = {m_options.sampleRoot};
+        list.isDefault = true;
+        list.isSample = true;
     } else {
         fs::RootInputs inputs =
             m_options.defaultRootInputs ? *m_options.defaultRootInputs : fs::systemRootInputs({});
@@ -489,7 +496,8 @@ LibraryFolderList FolderLibrary::libraryFolders() const {
         folders = fs::resolveRoots(inputs).roots;
         list.isDefault = true;
     }
-    const fs::MountInputs mounts = m_options.mountInputs ? *m_options.mountInputs : fs::systemMountInputs();
+    fs::MountInputs mounts = m_options.mountInputs ? *m_options.mountInputs : fs::systemMountInputs();
+    mounts.probe = m_rootProbe;
     for (const QByteArray& folder : folders) {
         LibraryFolder entry{folder, {}, LibraryFolder::State::available};
         switch (fs::rootState(folder, mounts)) {
@@ -504,6 +512,9 @@ LibraryFolderList FolderLibrary::libraryFolders() const {
                 break;
             case fs::RootState::notMounted:
                 entry.state = LibraryFolder::State::notMounted;
+                break;
+            case fs::RootState::notAnswering:
+                entry.state = LibraryFolder::State::notAnswering;
                 break;
         }
         list.folders.append(std::move(entry));
@@ -730,6 +741,73 @@ FetchResult FolderLibrary::fetchAssets(const QStringList& localIdentifiers) cons
         seen.insert(identifier);
         std::shared_ptr<const FolderAsset> asset = scannedAsset(identifier);
         if (asset && isUnchanged(asset->file())) result.append(std::move(asset));
+    }
+    return result;
+}
+
+// A regular video file under a library folder, read again as the fetch would
+// read it; null when there is none at the path (gone, hidden, not a video).
+std::shared_ptr<const FolderAsset> FolderLibrary::rereadFile(
+    const QByteArray& path, const std::shared_ptr<const FolderAsset>& scanned) const {
+    std::vector<QByteArray> roots;
+    {
+        std::lock_guard lock(m_mutex);
+        roots = m_rootsInUse;
+    }
+    const std::optional<fs::SplitPath> split = fs::splitPath(path);
+    if (!split || split->name.startsWith('.') || path.contains("/.") || !m_isVideoName(split->name))
+        return nullptr;
+    const auto root = std::find_if(roots.begin(), roots.end(), [&](const QByteArray& candidate) {
+        return fs::isSameOrInside(path, resolvedOrSame(candidate));
+    });
+    if (root == roots.end()) return nullptr;
+    const fs::Result<fs::UniqueFd> folder = fs::openScannedFolder(split->parent);
+    if (!folder) return nullptr;
+    const fs::Result<struct stat> status = fs::statAt(folder.value().get(), split->name, path);
+    if (!status || !S_ISREG(status.value().st_mode)) return nullptr;
+    const fs::FileFingerprint fingerprint = fs::fingerprintOf(status.value());
+    ScannedFile file{path, fingerprint, media::fileDate(split->name.toStdString(), fingerprint.mtimeNs).date,
+                     status.value().st_nlink > 1 ? std::uint32_t(status.value().st_nlink - 1) : 0};
+    QString identifier = fs::identifierForPath(path);
+    const store::IndexKey key{fs::percentEncodePath(path).toStdString(), storeFingerprint(fingerprint)};
+    const std::vector<std::optional<store::IndexedMetadata>> indexed = m_index->lookup(std::span(&key, 1));
+    const bool isFavorite = scanned && scanned->isFavorite();  // the same name keeps its flag
+    std::shared_ptr<FolderAsset> asset;
+    if (!indexed.empty() && indexed.front()) {
+        asset = std::make_shared<FolderAsset>(std::move(identifier), std::move(file), isFavorite,
+                                              *indexed.front());
+    } else {
+        auto unread = std::make_shared<UnreadFiles>(std::vector<ScannedFile>{file}, m_options.probeLimits,
+                                                    m_index, std::weak_ptr<Executor>(m_probePool));
+        asset = std::make_shared<FolderAsset>(std::move(identifier), std::move(file), isFavorite,
+                                              std::move(unread), 0);
+    }
+    asset->setLocation(FolderLocations({*root}).of(path));
+    return asset;
+}
+
+FetchResult FolderLibrary::refreshAssets(const QStringList& localIdentifiers) const {
+    FetchResult result;
+    QSet<QString> seen;
+    for (const QString& identifier : localIdentifiers) {
+        if (seen.contains(identifier)) continue;
+        seen.insert(identifier);
+        std::shared_ptr<const FolderAsset> scanned = scannedAsset(identifier);
+        if (scanned && isUnchanged(scanned->file())) {
+            result.append(std::move(scanned));
+            continue;
+        }
+        const std::optional<QByteArray> path = fs::pathForIdentifier(identifier);
+        std::shared_ptr<const FolderAsset> fresh = path ? rereadFile(*path, scanned) : nullptr;
+        if (!fresh) continue;
+        std::lock_guard lock(m_mutex);
+        if (const std::optional<std::size_t> position = findScannedLocked(identifier)) {
+            m_scanned[qsizetype(*position)] = fresh;
+        } else {
+            m_scanned.append(fresh);
+            m_scannedByIdentifier.clear();  // sorted again on the next lookup
+        }
+        result.append(std::move(fresh));
     }
     return result;
 }
@@ -1160,7 +1238,7 @@ void FolderLibrary::restartWatcher() {
         // A watcher stopped from its own thread is joined here, from another one.
         if (!t_isNotifying) retired = std::move(m_retiredWatcher);
         fs::ChangeWatcherCallbacks callbacks;
-        callbacks.onChange = [this](const fs::ChangeBatch&) { notifyListeners(); };
+        callbacks.onChange = [this](const fs::ChangeBatch& batch) { notifyListeners(changeFor(batch)); };
         callbacks.onWatchLimitReached = [this] {
             if (m_isWatchLimitReported.exchange(true)) return;
             qWarning().noquote() << "reelkeep: too many folders to watch; changes made elsewhere "
@@ -1177,7 +1255,33 @@ void FolderLibrary::restartWatcher() {
     retired.reset();
 }
 
-void FolderLibrary::notifyListeners() {
+// The videos behind the watcher's paths: a video's own, or every listed video
+// below a folder that came or went (a folder moved away reports only itself).
+LibraryChange FolderLibrary::changeFor(const fs::ChangeBatch& batch) const {
+    if (batch.isOverflow) return {};
+    QSet<QString> identifiers;
+    std::vector<QByteArray> folders;
+    for (const QByteArray& path : batch.paths) {
+        const std::optional<fs::SplitPath> split = fs::splitPath(path);
+        if (split && m_isVideoName(split->name))
+            identifiers.insert(fs::identifierForPath(path));
+        else
+            folders.push_back(path);
+    }
+    if (!folders.empty()) {
+        std::lock_guard lock(m_mutex);
+        for (const AssetRef& asset : m_scanned) {
+            const QByteArray& path = static_cast<const FolderAsset&>(*asset).file().path;
+            for (const QByteArray& folder : folders)
+                if (fs::isSameOrInside(path, folder)) identifiers.insert(asset->localIdentifier());
+        }
+    }
+    QStringList list(identifiers.begin(), identifiers.end());
+    list.sort();
+    return LibraryChange{std::move(list)};
+}
+
+void FolderLibrary::notifyListeners(const LibraryChange& change) {
     std::lock_guard notifyLock(m_notifyMutex);
     std::vector<std::shared_ptr<LibraryChangeListener>> live;
     {
@@ -1186,7 +1290,7 @@ void FolderLibrary::notifyListeners() {
             if (auto listener = weak.lock()) live.push_back(std::move(listener));
     }
     t_isNotifying = true;
-    for (const auto& listener : live) listener->photoLibraryDidChange();
+    for (const auto& listener : live) listener->photoLibraryDidChange(change);
     t_isNotifying = false;
 }
 

@@ -48,12 +48,17 @@ struct FolderLibraryOptions {
     // --library / REELKEEP_LIBRARY, absolute byte paths; empty: the saved choice, then the defaults.
     std::vector<QByteArray> explicitRoots;
     QString explicitRootsSource;  // what gave explicitRoots, as the user would type it ("--library")
+    // A generated sample library that stands in for the standard folders until the
+    // user chooses some; empty: none.
+    QByteArray sampleRoot;
     // Where the folders the user chose are kept; empty: $XDG_CONFIG_HOME/reelkeep/library-folders.
     QString choicePath;
     // What default-root resolution looks at; empty: this session's (fs::systemRootInputs).
     std::optional<fs::RootInputs> defaultRootInputs;
     // What root states look at; empty: this system's mount tables (fs::systemMountInputs).
     std::optional<fs::MountInputs> mountInputs;
+    // How long a check of a library folder waits before calling it not answering.
+    std::chrono::milliseconds rootAnswerLimit = fs::kRootAnswerLimit;
     // Null: a request for access answers "denied" without asking (the command line).
     std::shared_ptr<FolderChooser> chooser;
     QString favoritesPath;                  // empty: store::FavoritesStore::defaultPath()
@@ -95,6 +100,9 @@ public:
     void requestAuthorization(AccessLevel level, std::function<void(AuthorizationStatus)> handler) override;
     FetchResult fetchVideos(const FetchControl& control = {}) const override;
     FetchResult fetchAssets(const QStringList& localIdentifiers) const override;
+    // A file changed since the fetch is read again and one added since under a
+    // library folder is found; either then counts as fetched for every action.
+    FetchResult refreshAssets(const QStringList& localIdentifiers) const override;
     // Set when a damaged favorites store made the fetch list nothing.
     std::optional<PlatformError> lastFetchError() const override;
     // Reads the containers of the unindexed files among them, in batches.
@@ -160,7 +168,10 @@ private:
     void forgetPending(RequestId id);
     void replaceFavoriteFlags(const FetchResult& assets, bool isFavorite);
     void restartWatcher();
-    void notifyListeners();
+    void notifyListeners(const LibraryChange& change);
+    LibraryChange changeFor(const fs::ChangeBatch& batch) const;
+    std::shared_ptr<const FolderAsset> rereadFile(const QByteArray& path,
+                                                  const std::shared_ptr<const FolderAsset>& scanned) const;
     QString previewPath(fs::UniqueFd fd);
     CopyCheck checkScannedCopies(const FetchResult& scanned,
                                  const std::function<void(CopyCheckProgress)>& progress,
@@ -169,6 +180,7 @@ private:
     const FolderLibraryOptions m_options;
     const fs::VideoNamePredicate m_isVideoName;
     const fs::TrashOptions m_trash;
+    const fs::RootProbe m_rootProbe;  // time-limited: a dead network mount answers "not answering"
     std::shared_ptr<MetadataSink> m_index;
     std::shared_ptr<FavoritesAccess> m_favorites;
     QString m_thumbnailRoot;

@@ -157,6 +157,9 @@ std::optional<SimulatedAsset> SimulatedLibrary::asset(const QString& localIdenti
 
 void SimulatedLibrary::setLibraryRoots(QStringList roots) {
     std::lock_guard lock(m_mutex);
+    m_folderList.folders.clear();
+    for (const QString& root : roots)
+        m_folderList.folders.append(LibraryFolder{root.toUtf8(), root, LibraryFolder::State::available});
     m_roots = std::move(roots);
 }
 
@@ -320,7 +323,7 @@ int SimulatedLibrary::hardLinksOutside(const QString& localIdentifier) const {
     return it == m_indexById.end() ? 0 : m_assets[it->second]->entry.hardLinksOutside;
 }
 
-void SimulatedLibrary::notifyChange() {
+void SimulatedLibrary::notifyChange(const LibraryChange& change) {
     std::vector<std::shared_ptr<LibraryChangeListener>> live;
     {
         std::lock_guard lock(m_mutex);
@@ -328,7 +331,7 @@ void SimulatedLibrary::notifyChange() {
         for (const auto& weak : m_listeners)
             if (auto listener = weak.lock()) live.push_back(std::move(listener));
     }
-    for (const auto& listener : live) listener->photoLibraryDidChange();
+    for (const auto& listener : live) listener->photoLibraryDidChange(change);
 }
 
 int SimulatedLibrary::callCount(SimulatedCall call) const {
@@ -350,13 +353,21 @@ std::chrono::microseconds SimulatedLibrary::latency(SimulatedCall call) const {
 }
 
 void SimulatedLibrary::sleepFor(SimulatedCall call, const std::stop_token& stop) const {
+    if (std::this_thread::get_id() == m_watchedThread.load()) m_callsOnWatchedThread.fetch_add(1);
     const auto delay = latency(call);
     if (delay.count() <= 0) return;
+    m_blockingCalls.fetch_add(1);
     // A stop ends the wait, as it ends a real walk.
     std::mutex mutex;
     std::condition_variable_any wake;
     std::unique_lock lock(mutex);
     wake.wait_for(lock, stop, delay, [] { return false; });
+    m_blockingCalls.fetch_sub(1);
+}
+
+void SimulatedLibrary::watchBlockingCallsFrom(std::thread::id thread) {
+    m_watchedThread = thread;
+    m_callsOnWatchedThread = 0;
 }
 
 RequestId SimulatedLibrary::addPending(std::shared_ptr<PendingRequest> request) {
@@ -377,6 +388,7 @@ std::shared_ptr<SimulatedLibrary::PendingRequest> SimulatedLibrary::takePending(
 
 AuthorizationStatus SimulatedLibrary::authorizationStatus(AccessLevel) const {
     count(SimulatedCall::authorizationStatus);
+    sleepFor(SimulatedCall::authorizationStatus);
     std::lock_guard lock(m_mutex);
     return m_status;
 }
@@ -859,6 +871,7 @@ void SimulatedLibrary::unregisterChangeObserver(const LibraryChangeListener* lis
 
 FileLocation SimulatedLibrary::fileLocation(const QString& localIdentifier) const {
     count(SimulatedCall::fileLocation);
+    sleepFor(SimulatedCall::fileLocation);
     std::lock_guard lock(m_mutex);
     const auto it = m_indexById.find(localIdentifier);
     if (it == m_indexById.end()) return FileLocation{FileLocation::Status::notFound, {}};
@@ -870,6 +883,7 @@ FileLocation SimulatedLibrary::fileLocation(const QString& localIdentifier) cons
 
 QStringList SimulatedLibrary::libraryRoots() const {
     count(SimulatedCall::libraryRoots);
+    sleepFor(SimulatedCall::libraryRoots);
     std::lock_guard lock(m_mutex);
     return m_roots;
 }
@@ -897,6 +911,7 @@ LibraryFolderList SimulatedLibrary::libraryFolders() const {
 
 bool SimulatedLibrary::setLibraryFolders(const std::vector<QByteArray>& folders) {
     count(SimulatedCall::setLibraryFolders);
+    sleepFor(SimulatedCall::setLibraryFolders);
     std::lock_guard lock(m_mutex);
     if (m_isFolderSaveFailing) return false;
     m_folderList.folders.clear();

@@ -18,6 +18,7 @@
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -139,6 +140,7 @@ public:
     void clear();
     int assetCount() const;
     std::optional<SimulatedAsset> asset(const QString& localIdentifier) const;
+    // Also what libraryFolders() reports: these folders, all available.
     void setLibraryRoots(QStringList roots);
     // What libraryFolders() reports; setLibraryFolders() replaces the folders
     // (all available) unless saving is scripted to fail.
@@ -168,8 +170,15 @@ public:
     void setCopyCheckScript(CopyCheckScript script);
     void releaseHeldCopyChecks();
 
-    // Fires photoLibraryDidChange on the calling thread.
-    void notifyChange();
+    // Counts the calls that may block (those that ask a real library's file
+    // system) made on this thread: a window's thread must make none.
+    void watchBlockingCallsFrom(std::thread::id thread);
+    int blockingCallsOnWatchedThread() const { return m_callsOnWatchedThread.load(); }
+    // Blocking calls sleeping in their latency right now.
+    int blockingCallsInFlight() const { return m_blockingCalls.load(); }
+
+    // Fires photoLibraryDidChange on the calling thread; by default without saying what changed.
+    void notifyChange(const LibraryChange& change = {});
 
     // Counters.
     int callCount(SimulatedCall call) const;
@@ -264,6 +273,9 @@ private:
     mutable std::array<std::atomic<int>, kSimulatedCallCount> m_counts{};
     std::atomic<int> m_videosInFlight{0};
     std::atomic<int> m_maxVideosInFlight{0};
+    std::atomic<std::thread::id> m_watchedThread{};
+    mutable std::atomic<int> m_callsOnWatchedThread{0};
+    mutable std::atomic<int> m_blockingCalls{0};
 
     SerialExecutor m_callbacks;  // last: joined before the state above goes
 };

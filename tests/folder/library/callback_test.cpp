@@ -141,8 +141,22 @@ TEST_F(FolderLibraryTest, ACancelledDeletionReportsExactlyWhatMoved) {
 
 class CountingListener final : public LibraryChangeListener {
 public:
-    void photoLibraryDidChange() override { ++count; }
+    void photoLibraryDidChange(const LibraryChange& change) override {
+        std::lock_guard lock(mutex);
+        changed.unite(change.identifiers
+                          ? QSet<QString>(change.identifiers->begin(), change.identifiers->end())
+                          : QSet<QString>{QStringLiteral("everything")});
+        ++count;
+    }
+    QSet<QString> takeChanged() {
+        std::lock_guard lock(mutex);
+        return std::exchange(changed, {});
+    }
     std::atomic<int> count{0};
+
+private:
+    std::mutex mutex;
+    QSet<QString> changed;
 };
 
 TEST_F(FolderLibraryTest, AChangeInAWatchedFolderNotifiesOnceUntilUnregistered) {
@@ -175,6 +189,44 @@ TEST_F(FolderLibraryTest, AChangeInAWatchedFolderNotifiesOnceUntilUnregistered) 
     writeBytes(join(root(), "d.mp4"), "video");
     pumpUntil([] { return false; }, std::chrono::milliseconds(600));
     EXPECT_EQ(listener->count.load(), seen);
+}
+
+TEST_F(FolderLibraryTest, VideosEditedAddedOrRemovedElsewhereAreNamedAndReadAgain) {
+    writeBytes(join(root(), "edited.mp4"), "video");
+    writeBytes(join(root(), "removed.mp4"), "video");
+    writeBytes(join(root(), "kept.mp4"), "video");
+    FolderLibraryOptions chosen = options();
+    chosen.watchTiming = fs::WatchTiming{std::chrono::milliseconds(50), std::chrono::milliseconds(200),
+                                         std::chrono::milliseconds(300)};
+    const std::shared_ptr<FolderLibrary> library = openLibrary(chosen);
+    const auto listener = std::make_shared<CountingListener>();
+    library->registerChangeObserver(listener);
+    ASSERT_TRUE(scan());
+
+    writeBytes(join(root(), "edited.mp4"), "a longer video");  // the same name, new content
+    writeBytes(join(root(), "added.mp4"), "new video");
+    ASSERT_EQ(::unlink(join(root(), "removed.mp4").constData()), 0);
+    const QSet<QString> expected{identifierOf("edited.mp4"), identifierOf("added.mp4"),
+                                 identifierOf("removed.mp4")};
+    QSet<QString> changed;
+    ASSERT_TRUE(pumpUntil([&] {
+        changed.unite(listener->takeChanged());
+        return changed.contains(expected);
+    }));
+    EXPECT_FALSE(changed.contains(identifierOf("kept.mp4")));
+
+    const std::optional<VideoList> now =
+        awaitFor(service().readVideos({identifierOf("edited.mp4"), identifierOf("added.mp4"),
+                                       identifierOf("removed.mp4"), identifierOf("kept.mp4")}));
+    ASSERT_TRUE(now);
+    QHash<QString, std::optional<std::int64_t>> sizes;
+    for (const VideoItem& item : *now) sizes.insert(item.displayName(), item.sizeState().byteCount());
+    const QHash<QString, std::optional<std::int64_t>> want{
+        {"edited.mp4", 14}, {"added.mp4", 9}, {"kept.mp4", 5}};
+    EXPECT_TRUE(sizes == want);
+    // Read again, the edited file is the one every action now works on.
+    const FetchResult edited = library->fetchAssets({identifierOf("edited.mp4"), identifierOf("added.mp4")});
+    EXPECT_EQ(edited.size(), 2);
 }
 
 TEST_F(FolderLibraryTest, CopyCheckComparesEachFileOnceAndCountsLinksOutside) {

@@ -3,8 +3,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <ctime>
+#include <mutex>
 
 #include "folder/store/store_fixtures.h"
 #include "library_fixture.h"
@@ -301,6 +304,54 @@ TEST_F(FolderLibraryTest, AccessFollowsWhichRootsCanBeRead) {
             c.expected == AuthorizationStatus::authorized || c.expected == AuthorizationStatus::limited;
         EXPECT_EQ(library->fetchVideos().size(), isReadable ? 1 : 0);
     }
+}
+
+TEST_F(FolderLibraryTest, AFolderThatDoesNotAnswerIsSkippedNamedAndAskedAgainLater) {
+    writeBytes(join(root(), "clip.mp4"), QByteArray(100, 'c'));
+    const QByteArray hung = state() + "/hung";  // a stale network mount: its stat never returns
+    fs::test::makeFolder(hung);
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable opened;
+        bool isOpen = false;
+        std::atomic<int> entered{0};
+        void open() {
+            std::lock_guard lock(mutex);
+            isOpen = true;
+            opened.notify_all();
+        }
+    };
+    const auto gate = std::make_shared<Gate>();
+    const std::unique_ptr<Gate, void (*)(Gate*)> openAtEnd(gate.get(), [](Gate* g) { g->open(); });
+    fs::MountInputs mounts;
+    mounts.mountedPoints = {"/"};
+    mounts.probe = [gate, hung, real = fs::systemRootProbe()](const QByteArray& path, bool* isFolder) {
+        if (path == hung) {
+            ++gate->entered;
+            std::unique_lock lock(gate->mutex);
+            gate->opened.wait(lock, [&] { return gate->isOpen; });
+        }
+        return real(path, isFolder);
+    };
+    FolderLibraryOptions chosen = options();
+    chosen.explicitRoots = {root(), hung};
+    chosen.mountInputs = mounts;
+    chosen.rootAnswerLimit = std::chrono::milliseconds(100);
+    const std::shared_ptr<FolderLibrary> library = openLibrary(chosen);
+
+    EXPECT_EQ(library->authorizationStatus(AccessLevel::readWrite), AuthorizationStatus::limited);
+    EXPECT_EQ(library->fetchVideos().size(), 1);
+    const auto stateOf = [&](const QByteArray& folder) {
+        for (const LibraryFolder& entry : library->libraryFolders().folders)
+            if (entry.path == folder) return entry.state;
+        return LibraryFolder::State::missing;
+    };
+    EXPECT_EQ(stateOf(root()), LibraryFolder::State::available);
+    EXPECT_EQ(stateOf(hung), LibraryFolder::State::notAnswering);
+    EXPECT_EQ(gate->entered.load(), 1);  // asked again while stuck: answered at once, no new thread
+
+    gate->open();  // the server is back
+    EXPECT_TRUE(pumpUntil([&] { return stateOf(hung) == LibraryFolder::State::available; }));
 }
 
 class ScriptedChooser final : public FolderChooser {

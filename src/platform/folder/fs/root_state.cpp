@@ -9,7 +9,13 @@
 #include <QList>
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "platform/folder/fs/path_id.h"
 
@@ -41,25 +47,95 @@ QByteArray removableMountPoint(const QByteArray& path) {
     return {};
 }
 
+// What a network file system says when its server is gone (a soft NFS mount
+// gives up, a dead sshfs connection), and what a probe that never came back gets.
+bool isNotAnswering(int error) {
+    return error == ETIMEDOUT || error == ENOTCONN || error == EHOSTDOWN;
+}
+
 }  // namespace
 
-MountInputs systemMountInputs() {
-    MountInputs inputs;
-    inputs.mountedPoints = mountPointsIn("/proc/self/mounts");
-    inputs.fstabPoints = mountPointsIn("/etc/fstab");
-    inputs.probe = [](const QByteArray& path, bool* isFolder) {
+RootProbe systemRootProbe() {
+    return [](const QByteArray& path, bool* isFolder) {
         struct stat status {};
         if (::stat(path.constData(), &status) != 0) return errno;
         *isFolder = S_ISDIR(status.st_mode);
         return ::access(path.constData(), R_OK | X_OK) == 0 ? 0 : errno;
     };
+}
+
+MountInputs systemMountInputs() {
+    MountInputs inputs;
+    inputs.mountedPoints = mountPointsIn("/proc/self/mounts");
+    inputs.fstabPoints = mountPointsIn("/etc/fstab");
+    inputs.probe = systemRootProbe();
     return inputs;
+}
+
+RootProbe probeWithAnswerLimit(RootProbe probe, std::chrono::milliseconds limit) {
+    using Clock = std::chrono::steady_clock;
+    struct Flight {
+        Clock::time_point deadline;
+        std::mutex mutex;
+        std::condition_variable done;
+        bool isDone = false;  // guarded by mutex, as are the answer's fields
+        int error = 0;
+        bool isFolder = false;
+    };
+    struct Flights {
+        std::mutex mutex;
+        std::map<QByteArray, std::shared_ptr<Flight>> byPath;
+    };
+    auto flights = std::make_shared<Flights>();
+    return [probe = std::move(probe), limit, flights](const QByteArray& path, bool* isFolder) {
+        if (!probe) return ENOENT;
+        std::shared_ptr<Flight> flight;
+        bool isNew = false;
+        {
+            std::lock_guard lock(flights->mutex);
+            std::shared_ptr<Flight>& slot = flights->byPath[path];
+            if (!slot) {
+                slot = std::make_shared<Flight>();
+                slot->deadline = Clock::now() + limit;
+                isNew = true;
+            }
+            flight = slot;
+        }
+        if (isNew) {
+            const auto run = [probe, path, flight, flights] {
+                bool folder = false;
+                const int error = probe(path, &folder);
+                {
+                    std::lock_guard lock(flight->mutex);
+                    flight->isDone = true;
+                    flight->error = error;
+                    flight->isFolder = folder;
+                }
+                flight->done.notify_all();
+                std::lock_guard lock(flights->mutex);
+                flights->byPath.erase(path);
+            };
+            try {
+                std::thread(run).detach();  // see the header: it may never come back
+            } catch (const std::system_error&) {
+                run();  // no thread to spare: ask here, unguarded
+            }
+        }
+        // A check already waiting for this path shares its deadline: a dead mount
+        // answers at once the second time, a slow one is not asked twice.
+        std::unique_lock lock(flight->mutex);
+        if (!flight->done.wait_until(lock, flight->deadline, [&] { return flight->isDone; }))
+            return ETIMEDOUT;
+        *isFolder = flight->isFolder;
+        return flight->error;
+    };
 }
 
 RootState rootState(const QByteArray& absolutePath, const MountInputs& inputs) {
     const QByteArray path = cleanPath(absolutePath);
     bool isFolder = false;
     const int error = inputs.probe ? inputs.probe(path, &isFolder) : ENOENT;
+    if (isNotAnswering(error)) return RootState::notAnswering;
     const bool isMissing = error == ENOENT || error == ENOTDIR;
     // The deepest mount point the path needs: one fstab names, or, for a path
     // that is not there, the folder a removable drive would be mounted on (a
