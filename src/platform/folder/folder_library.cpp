@@ -632,13 +632,10 @@ FetchResult FolderLibrary::fetchVideos(const FetchControl& control) const {
     std::vector<ScannedFile> unreadFiles;
     for (const Dated& dated : order)
         if (!indexed[dated.file]) unreadFiles.push_back(scannedFile(dated.file));
-    const auto unread =
-        unreadFiles.empty()
-            ? nullptr
-            : std::make_shared<UnreadFiles>(std::move(unreadFiles),
-                                            MetadataReaders{m_options.probeLimits, m_workers,
-                                                            m_workers != nullptr, m_closing.get_token()},
-                                            m_index, std::weak_ptr<Executor>(m_probePool));
+    const auto unread = unreadFiles.empty()
+                            ? nullptr
+                            : std::make_shared<UnreadFiles>(std::move(unreadFiles), metadataReaders(),
+                                                            m_index, std::weak_ptr<Executor>(m_probePool));
 
     const FolderLocations locations(state.usable);
     // One block for every asset of the fetch: they are made and freed together,
@@ -745,6 +742,10 @@ FetchResult FolderLibrary::fetchAssets(const QStringList& localIdentifiers) cons
     return result;
 }
 
+MetadataReaders FolderLibrary::metadataReaders() const {
+    return MetadataReaders{m_options.probeLimits, m_workers, m_workers != nullptr, m_closing.get_token()};
+}
+
 // A regular video file under a library folder, read again as the fetch would
 // read it; null when there is none at the path (gone, hidden, not a video).
 std::shared_ptr<const FolderAsset> FolderLibrary::rereadFile(
@@ -777,7 +778,7 @@ std::shared_ptr<const FolderAsset> FolderLibrary::rereadFile(
         asset = std::make_shared<FolderAsset>(std::move(identifier), std::move(file), isFavorite,
                                               *indexed.front());
     } else {
-        auto unread = std::make_shared<UnreadFiles>(std::vector<ScannedFile>{file}, m_options.probeLimits,
+        auto unread = std::make_shared<UnreadFiles>(std::vector<ScannedFile>{file}, metadataReaders(),
                                                     m_index, std::weak_ptr<Executor>(m_probePool));
         asset = std::make_shared<FolderAsset>(std::move(identifier), std::move(file), isFavorite,
                                               std::move(unread), 0);

@@ -34,6 +34,7 @@ namespace reelkeep {
 
 class FolderAsset;
 class MetadataSink;
+struct MetadataReaders;
 class FavoritesAccess;
 
 // The window's folder picker: the one "prompt" of this library. Called on the
@@ -170,6 +171,7 @@ private:
     void restartWatcher();
     void notifyListeners(const LibraryChange& change);
     LibraryChange changeFor(const fs::ChangeBatch& batch) const;
+    MetadataReaders metadataReaders() const;
     std::shared_ptr<const FolderAsset> rereadFile(const QByteArray& path,
                                                   const std::shared_ptr<const FolderAsset>& scanned) const;
     QString previewPath(fs::UniqueFd fd);
