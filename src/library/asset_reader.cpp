@@ -8,7 +8,7 @@
 
 namespace reelkeep {
 
-std::optional<SizeState> photosUIFileSize(const Asset& asset, PrivateFrameworkLoader& loader) {
+std::optional<SizeState> dynamicPropertyFileSize(const Asset& asset, DynamicPropertyLoader& loader) {
     loader.ensureLoaded();
     if (auto bytes = readPositiveIntegerProperty("px_filesize", asset))
         return SizeState::known(*bytes, SizeSource::photosMetadata);
@@ -40,22 +40,22 @@ std::optional<SizeState> originalMetadataFileSize(const Asset& asset) {
 }
 
 std::optional<SizeState> quickSize(const Asset& asset, const QList<AssetResource>& resources,
-                                   bool isDataSizeProvided, PrivateFrameworkLoader& loader) {
-    if (auto size = photosUIFileSize(asset, loader)) return size;
+                                   bool isDataSizeProvided, DynamicPropertyLoader& loader) {
+    if (auto size = dynamicPropertyFileSize(asset, loader)) return size;
     if (auto size = resourceDataSize(resources, isDataSizeProvided)) return size;
     return originalMetadataFileSize(asset);
 }
 
-AssetRead readAsset(const Asset& asset, const ResourcePort& resources, PrivateFrameworkLoader& loader) {
+AssetRead readAsset(const Asset& asset, const ResourcePort& resources, DynamicPropertyLoader& loader) {
     std::optional<QString> filename;
     if (auto object = readObjectProperty("originalFilename", asset)) {
         std::optional<QString> text = (*object)->stringValue();
         if (text && !text->isEmpty()) filename = std::move(text);
     }
-    std::optional<SizeState> size = photosUIFileSize(asset, loader);
+    std::optional<SizeState> size = dynamicPropertyFileSize(asset, loader);
 
-    const bool usedResourceIPC = !filename || !size;
-    if (usedResourceIPC) {
+    const bool usedResourceList = !filename || !size;
+    if (usedResourceList) {
         const QList<AssetResource> list = resources.resources(asset);
         // The first resource's name whatever its type; an empty name stays empty.
         if (!filename && !list.isEmpty()) filename = list.front().originalFilename;
@@ -68,7 +68,7 @@ AssetRead readAsset(const Asset& asset, const ResourcePort& resources, PrivateFr
         VideoItem(asset.localIdentifier(), std::move(filename), asset.creationDate().value_or(kDistantPast),
                   asset.duration(), asset.pixelWidth(), asset.pixelHeight(), asset.isFavorite(),
                   isScreenRecording, size.value_or(SizeState::unavailable()), asset.location()),
-        usedResourceIPC};
+        usedResourceList};
 }
 
 SizeState fileSystemSize(const QString& path) {

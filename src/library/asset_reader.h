@@ -17,17 +17,17 @@ namespace reelkeep {
 
 struct AssetRead {
     VideoItem item;
-    bool usedResourceIPC = false;  // the resource list was requested: the slow path
+    bool usedResourceList = false;  // the resource list was requested: the slow path
 };
 
 // Fast route first; the resource list only when it leaves the name or size open.
-AssetRead readAsset(const Asset& asset, const ResourcePort& resources, PrivateFrameworkLoader& loader);
+AssetRead readAsset(const Asset& asset, const ResourcePort& resources, DynamicPropertyLoader& loader);
 
-std::optional<SizeState> photosUIFileSize(const Asset& asset, PrivateFrameworkLoader& loader);
+std::optional<SizeState> dynamicPropertyFileSize(const Asset& asset, DynamicPropertyLoader& loader);
 std::optional<SizeState> resourceDataSize(const QList<AssetResource>& resources, bool isDataSizeProvided);
 std::optional<SizeState> originalMetadataFileSize(const Asset& asset);
 std::optional<SizeState> quickSize(const Asset& asset, const QList<AssetResource>& resources,
-                                   bool isDataSizeProvided, PrivateFrameworkLoader& loader);
+                                   bool isDataSizeProvided, DynamicPropertyLoader& loader);
 
 // The first full-size video, else the first video resource.
 const AssetResource* preferredVideoResource(const QList<AssetResource>& resources);

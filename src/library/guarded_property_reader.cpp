@@ -9,14 +9,14 @@
 
 namespace reelkeep {
 
-void PrivateFrameworkLoader::ensureLoaded() {
+void DynamicPropertyLoader::ensureLoaded() {
     std::call_once(m_once, [this] {
         if (m_hook) m_hook();
     });
 }
 
-PrivateFrameworkLoader& PrivateFrameworkLoader::processWide() {
-    static PrivateFrameworkLoader loader;
+DynamicPropertyLoader& DynamicPropertyLoader::processWide() {
+    static DynamicPropertyLoader loader;
     return loader;
 }
 

@@ -16,13 +16,13 @@ namespace reelkeep {
 // Runs the one-time loader that makes the undocumented members readable. On
 // Linux there is nothing to load; the hook exists so that the once-only rule is
 // kept and testable.
-class PrivateFrameworkLoader {
+class DynamicPropertyLoader {
 public:
-    explicit PrivateFrameworkLoader(std::function<void()> hook = {}) : m_hook(std::move(hook)) {}
+    explicit DynamicPropertyLoader(std::function<void()> hook = {}) : m_hook(std::move(hook)) {}
     void ensureLoaded();
 
     // The loader that the process uses unless a test injects its own.
-    static PrivateFrameworkLoader& processWide();
+    static DynamicPropertyLoader& processWide();
 
 private:
     std::function<void()> m_hook;

@@ -268,7 +268,7 @@ class LibraryChangeListener {
 public:
     virtual ~LibraryChangeListener() = default;
     // Runs on a thread of the port's; must only hand the news on.
-    virtual void photoLibraryDidChange(const LibraryChange& change) = 0;
+    virtual void libraryDidChange(const LibraryChange& change) = 0;
 };
 
 class ChangeObserverPort {

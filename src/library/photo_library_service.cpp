@@ -114,7 +114,7 @@ PhotoLibraryService::PhotoLibraryService(LibraryPorts ports)
 PhotoLibraryService::PhotoLibraryService(LibraryPorts ports, Options options)
     : m_ports(std::move(ports)),
       m_options(options),
-      m_loader(options.loader ? *options.loader : PrivateFrameworkLoader::processWide()),
+      m_loader(options.loader ? *options.loader : DynamicPropertyLoader::processWide()),
       m_tracker(std::make_shared<Tracker>()),
       m_pool(std::make_unique<PoolExecutor>(std::max(options.backgroundThreads, 1))),
       m_executor(std::make_unique<SerialExecutor>()) {}
@@ -193,7 +193,7 @@ Result<ScanBatch> PhotoLibraryService::readScanBatch(qsizetype start, qsizetype 
         if (stop.stop_requested()) return PhotoLibraryError::cancelled();
         AssetRead read = readAsset(*assets.at(index), *m_ports.resources, m_loader);
         items.append(std::move(read.item));
-        if (read.usedResourceIPC) ++slowPaths;
+        if (read.usedResourceList) ++slowPaths;
     }
     m_timings.batchTotal += BootClock::now() - started;
     m_timings.assetCount += n;

@@ -86,7 +86,7 @@ public:
     struct Options {
         // Backstop for an image port that never answers; the port's own limit is shorter.
         std::chrono::milliseconds thumbnailTimeLimit{15'000};
-        PrivateFrameworkLoader* loader = nullptr;  // null: the process-wide one
+        DynamicPropertyLoader* loader = nullptr;  // null: the process-wide one
         int backgroundThreads = kProbeWidth;
     };
 
@@ -194,7 +194,7 @@ private:
 
     const LibraryPorts m_ports;
     const Options m_options;
-    PrivateFrameworkLoader& m_loader;
+    DynamicPropertyLoader& m_loader;
     std::shared_ptr<Tracker> m_tracker;
     std::stop_source m_stop;
     ThumbnailCache m_thumbnailCache;

@@ -160,7 +160,7 @@ MainWindow::~MainWindow() {
     m_commands = nullptr;
 }
 
-// MARK: layout
+// -- layout --
 
 QWidget* MainWindow::makeDetail() {
     auto* detail = new QWidget(m_splitter);
@@ -439,7 +439,7 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
     refreshSidebarVisibility();
 }
 
-// MARK: state
+// -- state --
 
 void MainWindow::refreshUndo() {
     m_undoAction->setEnabled(m_viewModel->canUndoMoveToTrash() && !m_viewModel->isBusy());
@@ -527,7 +527,7 @@ void MainWindow::refreshSelectionBar() {
     m_selectionBytes->setText(bytes);
 }
 
-// MARK: dialogs
+// -- dialogs --
 
 void MainWindow::showDeleteConfirmation() {
     if (!m_viewModel->showDeleteConfirmation()) {
@@ -711,7 +711,7 @@ void MainWindow::openSettings() {
     m_settings->activateWindow();
 }
 
-// MARK: life
+// -- life --
 
 void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);

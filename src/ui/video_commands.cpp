@@ -26,9 +26,9 @@ VideoCommands::VideoCommands(VideoListViewModel& viewModel, QMenu& menu, QObject
     });
     // Shown here, pressed in the list: Space and Return belong to whatever has the focus.
     m_preview->setShortcutContext(Qt::WidgetShortcut);
-    m_showInPhotos = add(KeyAction::showInFolder, [this] {
+    m_showInFolder = add(KeyAction::showInFolder, [this] {
         const VideoList items = m_viewModel.selectedItems();
-        if (!items.isEmpty()) m_viewModel.showInPhotos(items.first());
+        if (!items.isEmpty()) m_viewModel.showInFolder(items.first());
     });
     m_copyNames = add(KeyAction::copyNames, [this] { m_viewModel.copyNames(m_viewModel.selectedItems()); });
     m_copyPaths = add(KeyAction::copyPaths, [this] { m_viewModel.copyPaths(m_viewModel.selectedItems()); });
@@ -59,8 +59,8 @@ QAction* VideoCommands::action(Command command) const {
             return m_scan;
         case Command::preview:
             return m_preview;
-        case Command::showInPhotos:
-            return m_showInPhotos;
+        case Command::showInFolder:
+            return m_showInFolder;
         case Command::copyNames:
             return m_copyNames;
         case Command::copyPaths:
@@ -106,8 +106,8 @@ void VideoCommands::refresh() {
     }
     m_preview->setText(reelkeep::tr("Preview"));
     m_preview->setEnabled(count == 1);
-    m_showInPhotos->setText(reelkeep::tr("Show in Folder"));
-    m_showInPhotos->setEnabled(count == 1);
+    m_showInFolder->setText(reelkeep::tr("Show in Folder"));
+    m_showInFolder->setEnabled(count == 1);
     m_copyNames->setText(count == 1 ? reelkeep::tr("Copy Name") : reelkeep::tr("Copy Names"));
     m_copyNames->setEnabled(count > 0);
     m_copyPaths->setText(count == 1 ? reelkeep::tr("Copy Path") : reelkeep::tr("Copy Paths"));

@@ -20,7 +20,7 @@ public:
     enum class Command {
         scan,
         preview,
-        showInPhotos,
+        showInFolder,
         copyNames,
         copyPaths,
         favorites,
@@ -41,7 +41,7 @@ private:
     VideoListViewModel& m_viewModel;
     QAction* m_scan;
     QAction* m_preview;
-    QAction* m_showInPhotos;
+    QAction* m_showInFolder;
     QAction* m_copyNames;
     QAction* m_copyPaths;
     QAction* m_favorites;

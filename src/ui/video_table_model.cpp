@@ -71,7 +71,7 @@ int VideoTableModel::rowOf(const QString& localIdentifier) const {
     return m_rowByID->value(localIdentifier, -1);
 }
 
-// MARK: refresh
+// -- refresh --
 
 void VideoTableModel::refresh() {
     const CopySummary& copies = m_viewModel.duplicates().copies;
@@ -271,7 +271,7 @@ void VideoTableModel::thumbnailReady(const QString& localIdentifier) {
     emit dataChanged(cell, cell, {ThumbnailRole});
 }
 
-// MARK: data
+// -- data --
 
 QVariant VideoTableModel::data(const QModelIndex& index, int role) const {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) return {};

@@ -158,7 +158,7 @@ QMenu* VideoTableView::makeContextMenu(const QSet<QString>& ids, QWidget* parent
         menu->addAction(symbolIcon(QStringLiteral("play.rectangle")), reelkeep::tr("Preview"), this,
                         [viewModel, item] { viewModel->showPreview(item); });
         menu->addAction(symbolIcon(QStringLiteral("photo.on.rectangle")), reelkeep::tr("Show in Folder"),
-                        this, [viewModel, item] { viewModel->showInPhotos(item); });
+                        this, [viewModel, item] { viewModel->showInFolder(item); });
         menu->addSeparator();
     }
     menu->addAction(symbolIcon(QStringLiteral("doc.on.doc")),

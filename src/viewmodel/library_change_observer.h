@@ -13,7 +13,7 @@ class LibraryChangeObserver final : public LibraryChangeListener {
 public:
     explicit LibraryChangeObserver(std::function<void(const LibraryChange&)> onChange)
         : m_onChange(std::move(onChange)) {}
-    void photoLibraryDidChange(const LibraryChange& change) override { m_onChange(change); }
+    void libraryDidChange(const LibraryChange& change) override { m_onChange(change); }
 
 private:
     const std::function<void(const LibraryChange&)> m_onChange;

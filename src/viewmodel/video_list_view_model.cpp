@@ -61,7 +61,7 @@ void VideoListViewModel::assertMainThread() const {
     Q_ASSERT_X(QThread::currentThread() == thread(), "VideoListViewModel", "used off the main thread");
 }
 
-// MARK: life and scanning
+// -- life and scanning --
 
 void VideoListViewModel::start() {
     assertMainThread();
@@ -266,7 +266,7 @@ QCoro::Task<> VideoListViewModel::performScan(std::stop_token stop) {
     }
 }
 
-// MARK: copies
+// -- copies --
 
 void VideoListViewModel::startCopyCheck() {
     stopCopyCheck();
@@ -355,7 +355,7 @@ void VideoListViewModel::logScanTimings(const ScanTimings& timings) {
         m_environment.scanLog->writeScanReport(timings.report(m_uiApplyTime, m_scanWallClock));
 }
 
-// MARK: derived list
+// -- derived list --
 
 void VideoListViewModel::replaceItems(VideoList items) {
     m_items = std::move(items);
@@ -577,7 +577,7 @@ bool VideoListViewModel::hasActiveFilters() const {
                        [](QChar c) { return !isHorizontalSpace(c); });
 }
 
-// MARK: queries
+// -- queries --
 
 VideoList VideoListViewModel::itemsFor(const QSet<QString>& ids) const {
     VideoList found;
@@ -590,7 +590,7 @@ bool VideoListViewModel::containsNonFavorite(const VideoList& items) {
     return std::any_of(items.begin(), items.end(), [](const VideoItem& item) { return !item.isFavorite(); });
 }
 
-// MARK: item actions
+// -- item actions --
 
 void VideoListViewModel::runItemAction(StatusMessage status, ItemOperation operation) {
     m_isPerformingItemAction = true;
@@ -1029,7 +1029,7 @@ void VideoListViewModel::copyPaths(const VideoList& items) {
     setStatus(StatusMessage::counted(QT_TRANSLATE_N_NOOP("reelkeep", "Copied %Ln path(s)."), paths.size()));
 }
 
-void VideoListViewModel::showInPhotos(const VideoItem& item) {
+void VideoListViewModel::showInFolder(const VideoItem& item) {
     assertMainThread();
     QCoro::connect(showFileTask(item.localIdentifier()), this, [] {});
 }
@@ -1089,7 +1089,7 @@ void VideoListViewModel::applyExtraCopySelection(bool isPartial) {
         setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Extra copies selected: %1."), {count}));
 }
 
-// MARK: outside changes
+// -- outside changes --
 
 void VideoListViewModel::handleLibraryChange(const LibraryChange& change) {
     assertMainThread();
@@ -1205,7 +1205,7 @@ QCoro::Task<> VideoListViewModel::reconcileWithLibrary() {
         QT_TRANSLATE_N_NOOP("reelkeep", "%Ln video(s) no longer in your video folders."), removed));
 }
 
-// MARK: small setters
+// -- small setters --
 
 void VideoListViewModel::setStatus(StatusMessage status) {
     m_status = std::move(status);

@@ -158,7 +158,7 @@ public:
     void copyNames(const VideoList& items);
     // Full paths, one a line; videos without a file of their own are left out.
     void copyPaths(const VideoList& items);
-    void showInPhotos(const VideoItem& item);
+    void showInFolder(const VideoItem& item);
     void showPreview(const VideoItem& item);
     void selectExtraCopies();
     // Puts back the videos of the newest Move to Trash not yet undone.

@@ -103,7 +103,7 @@ TEST(GuardedPropertyReader, ObjectReadsAcceptOnlyNonNilObjectsAndCallOnce) {
 
 TEST(GuardedPropertyReader, LoaderHookRunsOnceAcrossThreads) {
     std::atomic<int> runs{0};
-    PrivateFrameworkLoader loader([&runs] { ++runs; });
+    DynamicPropertyLoader loader([&runs] { ++runs; });
     std::vector<std::jthread> threads;
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([&loader] {

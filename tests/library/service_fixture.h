@@ -40,7 +40,7 @@ protected:
     }
 
     std::shared_ptr<SimulatedLibrary> library = SimulatedLibrary::create();
-    PrivateFrameworkLoader loader;
+    DynamicPropertyLoader loader;
     std::unique_ptr<PhotoLibraryService> service;
 };
 

@@ -191,7 +191,7 @@ TEST_F(ServiceTest, ResourceDataSizeIsNeverUsedWhereThePlatformLacksIt) {
 
 TEST_F(ServiceTest, LoaderRunsOnceOverAScan) {
     int runs = 0;
-    PrivateFrameworkLoader counting([&runs] { ++runs; });
+    DynamicPropertyLoader counting([&runs] { ++runs; });
     PhotoLibraryService::Options options;
     options.loader = &counting;
     PhotoLibraryService own(library->ports(), options);

@@ -110,7 +110,7 @@ TEST(SimulatedLibrary, EveryRequestAnswersOnceOnItsOwnThread) {
 TEST(SimulatedLibrary, ListenersAreHeldWeaklyAndHearChangesFromAnyThread) {
     struct Listener : LibraryChangeListener {
         std::atomic<int> calls{0};
-        void photoLibraryDidChange(const LibraryChange&) override { ++calls; }
+        void libraryDidChange(const LibraryChange&) override { ++calls; }
     };
     auto library = SimulatedLibrary::create();
     auto kept = std::make_shared<Listener>();

@@ -243,7 +243,7 @@ TEST_F(MainWindowTest, VideoMenuFollowsBusyAndPreviewStates) {
     ASSERT_TRUE(window->previewDialog() != nullptr);
     EXPECT_EQ(command(Command::scan)->text(), "Scan");
     for (const Command c :
-         {Command::scan, Command::preview, Command::showInPhotos, Command::copyNames, Command::favorites,
+         {Command::scan, Command::preview, Command::showInFolder, Command::copyNames, Command::favorites,
           Command::download, Command::deselectAll, Command::deleteVideos})
         EXPECT_FALSE(command(c)->isEnabled()) << int(c);
     window->previewDialog()->reject();
@@ -668,7 +668,7 @@ TEST_F(MainWindowTest, ALibraryThatBlocksNeverStopsTheWindow) {
     EXPECT_TRUE(window->aboutBox()->informativeText().contains("/net/videos"));
     window->aboutBox()->close();
     window->findChild<QAction*>("libraryFolders")->trigger();
-    model().showInPhotos(model().items().first());
+    model().showInFolder(model().items().first());
     model().setLibraryFolders({"/net/other"});
     ASSERT_TRUE(waitUntil([&] {
         return library->callCount(SimulatedCall::setLibraryFolders) == 1 && !model().isScanning() &&

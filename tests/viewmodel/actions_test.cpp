@@ -204,14 +204,14 @@ TEST_F(ViewModelTest, ShowInFileManagerOpensOnlyTheFileTheScanSaw) {
     replaced.isFileReplaced = true;
     library->addAssets({here, replaced, fastVideo("cloudOnly", 10)});
     startAndScan();
-    viewModel->showInPhotos(viewModel->items()[0]);
+    viewModel->showInFolder(viewModel->items()[0]);
     ASSERT_TRUE(waitUntil([&] { return !workspace->shownPaths.isEmpty(); }));
     EXPECT_EQ(workspace->shownPaths, QList<QByteArray>{"/videos/here.mov"});
     // Doing nothing would look like a broken command: a file that changed or
     // never was local says why, and nothing else is opened.
     for (int row : {1, 2}) {
         viewModel->clearErrorMessage();
-        viewModel->showInPhotos(viewModel->items()[row]);
+        viewModel->showInFolder(viewModel->items()[row]);
         ASSERT_TRUE(waitUntil([&] { return viewModel->errorMessage().has_value(); }));
         EXPECT_EQ(viewModel->errorMessage(),
                   "This video's file was moved, renamed or changed since the scan.");

@@ -1291,7 +1291,7 @@ void FolderLibrary::notifyListeners(const LibraryChange& change) {
             if (auto listener = weak.lock()) live.push_back(std::move(listener));
     }
     t_isNotifying = true;
-    for (const auto& listener : live) listener->photoLibraryDidChange(change);
+    for (const auto& listener : live) listener->libraryDidChange(change);
     t_isNotifying = false;
 }
 

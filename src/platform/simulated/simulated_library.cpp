@@ -331,7 +331,7 @@ void SimulatedLibrary::notifyChange(const LibraryChange& change) {
         for (const auto& weak : m_listeners)
             if (auto listener = weak.lock()) live.push_back(std::move(listener));
     }
-    for (const auto& listener : live) listener->photoLibraryDidChange(change);
+    for (const auto& listener : live) listener->libraryDidChange(change);
 }
 
 int SimulatedLibrary::callCount(SimulatedCall call) const {

@@ -177,7 +177,7 @@ public:
     // Blocking calls sleeping in their latency right now.
     int blockingCallsInFlight() const { return m_blockingCalls.load(); }
 
-    // Fires photoLibraryDidChange on the calling thread; by default without saying what changed.
+    // Fires libraryDidChange on the calling thread; by default without saying what changed.
     void notifyChange(const LibraryChange& change = {});
 
     // Counters.

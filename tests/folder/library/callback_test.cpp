@@ -141,7 +141,7 @@ TEST_F(FolderLibraryTest, ACancelledDeletionReportsExactlyWhatMoved) {
 
 class CountingListener final : public LibraryChangeListener {
 public:
-    void photoLibraryDidChange(const LibraryChange& change) override {
+    void libraryDidChange(const LibraryChange& change) override {
         std::lock_guard lock(mutex);
         changed.unite(change.identifiers
                           ? QSet<QString>(change.identifiers->begin(), change.identifiers->end())
