@@ -75,10 +75,12 @@ void saveScreenshotWhenScanned(MainWindow& window, const QString& path, Shot sho
     constexpr int kSettleMs = 1500;    // thumbnails arrive
     constexpr qint64 kPlayedMs = 800;  // the preview shows a moving picture, not its first frame
     constexpr int kGiveUpMs = 120'000;
-    // Null: the whole screen, for a dialog over the window.
-    const auto save = [path](QWidget* shown) {
-        const QPixmap picture = shown ? shown->screen()->grabWindow(shown->winId())
-                                      : QGuiApplication::primaryScreen()->grabWindow(0);
+    // Null: the screen where the window is, with a dialog over it.
+    const auto save = [path, &window](QWidget* shown) {
+        const QRect area = window.frameGeometry();
+        const QPixmap picture =
+            shown ? shown->screen()->grabWindow(shown->winId())
+                  : window.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
         const bool isSaved = !picture.isNull() && picture.save(path);
         if (!isSaved) QTextStream(stderr) << "reelkeep: could not save " << path << '\n';
         QCoreApplication::exit(isSaved ? 0 : 1);
