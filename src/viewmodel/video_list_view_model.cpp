@@ -579,10 +579,24 @@ bool VideoListViewModel::hasActiveFilters() const {
 
 // -- queries --
 
+// In the order the table shows them: a confirmation lists, and names are
+// copied and exported, as the user sees the rows. Hidden ones go last.
 VideoList VideoListViewModel::itemsFor(const QSet<QString>& ids) const {
+    const QSet<QString>& wanted = ids.isEmpty() ? m_selectedIDs : ids;
     VideoList found;
-    for (const QString& id : ids.isEmpty() ? m_selectedIDs : ids)
-        if (const VideoItem* item = itemWithID(id)) found.append(*item);
+    if (wanted.size() == 1) {
+        if (const VideoItem* item = itemWithID(*wanted.begin())) found.append(*item);
+        return found;
+    }
+    found.reserve(wanted.size());
+    for (const VideoItem& item : m_visibleItems)
+        if (wanted.contains(item.localIdentifier())) found.append(item);
+    if (found.size() == wanted.size()) return found;
+    QSet<QString> shown;
+    for (const VideoItem& item : std::as_const(found)) shown.insert(item.localIdentifier());
+    for (const VideoItem& item : m_items)
+        if (wanted.contains(item.localIdentifier()) && !shown.contains(item.localIdentifier()))
+            found.append(item);
     return found;
 }
 

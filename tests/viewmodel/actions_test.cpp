@@ -185,15 +185,23 @@ TEST_F(ViewModelTest, ACancelledExportLeavesNothing) {
     EXPECT_TRUE(QDir(folder.path()).entryList(QDir::Files).isEmpty());
 }
 
-TEST_F(ViewModelTest, CopiedNamesTakeOneLineEach) {
+TEST_F(ViewModelTest, CopiedNamesTakeOneLineEachInTheOrderShown) {
     library->addAssets({fastVideo("a", 30, 1.6e9, "Beach.mov"), fastVideo("b", 20, 1.6e9, "two\nlines.mp4")});
+    for (int i = 0; i < 30; ++i) library->addAssets({fastVideo(QString("n%1").arg(i), 10 - i % 7, 1.6e9)});
     startAndScan();
     viewModel->copyNames({viewModel->items()[0]});
     EXPECT_EQ(pasteboard->text, "Beach.mov");
     EXPECT_EQ(status(), "Copied Beach.mov.");
-    viewModel->copyNames(viewModel->items());
+    viewModel->copyNames({viewModel->items()[0], viewModel->items()[1]});
     EXPECT_EQ(pasteboard->text, "Beach.mov\ntwo lines.mp4");  // one line per name, always
     EXPECT_EQ(status(), "Copied 2 names.");
+
+    // A selection is a set; what it copies follows the rows as the table shows them.
+    viewModel->selectAllVisible();
+    QStringList shown;
+    for (const VideoItem& item : viewModel->visibleItems()) shown.append(item.displayName());
+    viewModel->copyNames(viewModel->selectedItems());
+    EXPECT_EQ(pasteboard->text, shown.join('\n').replace("two\nlines", "two lines"));
 }
 
 TEST_F(ViewModelTest, ShowInFileManagerOpensOnlyTheFileTheScanSaw) {
