@@ -17,9 +17,9 @@ namespace {
 // Three chunks and a bit: the middle is outside both sample blocks.
 constexpr int kFileBytes = 3 * 1024 * 1024 + 123;
 
-QByteArray pattern(char seed) {
-    QByteArray bytes(kFileBytes, Qt::Uninitialized);
-    for (int i = 0; i < kFileBytes; ++i) bytes[i] = char((i * 31 + seed) & 0xff);
+QByteArray pattern(char seed, int size = kFileBytes) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i) bytes[i] = char((i * 31 + seed) & 0xff);
     return bytes;
 }
 
@@ -161,6 +161,41 @@ TEST(ContentCompare, TwoFilesAloneStopAtTheirFirstDifferenceAndARescanKnowsWitho
     const GroupVerdict again = compareSameSizeGroup(f.files, &memory, {});
     EXPECT_TRUE(again.identicalSubsets.empty());
     EXPECT_EQ(again.bytesRead, 0);
+}
+
+TEST(ContentCompare, APairSmallerThanAChunkIsReadOnceAndAgainNotAtAll) {
+    struct Case {
+        int size;
+        int flipAt;  // -1: the same bytes
+        bool isCached;
+    };
+    const Case cases[] = {
+        {100'000, -1, true},      {100'000, 99'999, true},  {700'000, -1, true},  {700'000, 0, true},
+        {700'000, 350'000, true}, {700'000, 699'999, true}, {700'000, -1, false}, {700'000, 350'000, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.size << " bytes, flipped at " << c.flipAt << ", cached " << c.isCached);
+        Fixture f;
+        const QByteArray original = pattern(8, c.size);
+        f.add("a.mp4", original);
+        f.add("b.mp4", c.flipAt < 0 ? original : flipped(original, c.flipAt));
+        setCached(f.files[1].path, c.isCached);
+        if (!c.isCached && cachedPages(f.files[1].path) != 0) continue;  // tmpfs keeps its pages
+        MapMemory memory;
+        const GroupVerdict first = compareSameSizeGroup(f.files, &memory, {});
+        EXPECT_EQ(first.identicalSubsets.size(), c.flipAt < 0 ? 1u : 0u);
+        EXPECT_TRUE(first.notVerified.empty());
+        // Wholly cached, the sieve and the comparison share one read of each file.
+        if (c.isCached) {
+            EXPECT_EQ(first.bytesRead, 2 * c.size);
+        } else {
+            EXPECT_EQ(cachedPages(f.files[1].path), 0u);
+        }
+        const GroupVerdict again = compareSameSizeGroup(f.files, &memory, {});
+        EXPECT_EQ(again.identicalSubsets, first.identicalSubsets);
+        EXPECT_EQ(again.bytesRead, 0);
+    }
 }
 
 TEST(ContentCompare, PagesCachedBeforeStayAndPagesBroughtInGo) {
