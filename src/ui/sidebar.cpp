@@ -114,7 +114,28 @@ Sidebar::Sidebar(VideoListViewModel& viewModel, QWidget* parent) : QWidget(paren
     column->setContentsMargins(14, 14, 14, 14);
     column->setSpacing(14);
 
-    // 1. Total size.
+    column->addWidget(makeTotals(content));
+    makeLibrarySection(column, content);
+    makeScanningSection(column, content);
+    makeFilterSection(column, content);
+    // Rebuilt as the library changes.
+    m_duplicatesSection = makeSection(reelkeep::tr("Duplicates"), column, &m_duplicatesBody);
+    m_datesSection = makeSection(reelkeep::tr("By date"), column, &m_datesBody);
+    column->addStretch(1);
+    column->addLayout(makeStatusLine(content));
+
+    connect(&viewModel, &VideoListViewModel::statsChanged, this, &Sidebar::refresh);
+    connect(&viewModel, &VideoListViewModel::sidebarChanged, this, &Sidebar::refresh);
+    connect(&viewModel, &VideoListViewModel::filtersChanged, this, &Sidebar::refresh);
+    connect(&viewModel, &VideoListViewModel::activityChanged, this, &Sidebar::refreshScanning);
+    connect(&viewModel, &VideoListViewModel::activityChanged, this, &Sidebar::refreshStatus);
+    connect(&viewModel, &VideoListViewModel::statusChanged, this, &Sidebar::refreshStatus);
+    refresh();
+    refreshScanning();
+    refreshStatus();
+}
+
+QWidget* Sidebar::makeTotals(QWidget* content) {
     auto* totals = new QWidget(content);
     auto* totalsLayout = new QVBoxLayout(totals);
     totalsLayout->setContentsMargins(0, 0, 0, 0);
@@ -127,9 +148,10 @@ Sidebar::Sidebar(VideoListViewModel& viewModel, QWidget* parent) : QWidget(paren
     big.setWeight(QFont::DemiBold);
     m_totalSize->setFont(big);
     totalsLayout->addWidget(m_totalSize);
-    column->addWidget(totals);
+    return totals;
+}
 
-    // 2. Library.
+void Sidebar::makeLibrarySection(QVBoxLayout* column, QWidget* content) {
     QVBoxLayout* libraryBody = nullptr;
     makeSection(reelkeep::tr("Library"), column, &libraryBody);
     auto* grid = new QGridLayout;
@@ -151,8 +173,9 @@ Sidebar::Sidebar(VideoListViewModel& viewModel, QWidget* parent) : QWidget(paren
     m_unknownFooter =
         captionLabel(reelkeep::tr("Videos whose files could not be read have no known size."), content);
     libraryBody->addWidget(m_unknownFooter);
+}
 
-    // 3. Scanning.
+void Sidebar::makeScanningSection(QVBoxLayout* column, QWidget* content) {
     QVBoxLayout* scanningBody = nullptr;
     m_scanningSection = makeSection(reelkeep::tr("Scanning"), column, &scanningBody);
     m_scanProgress = new QProgressBar(content);
@@ -170,8 +193,9 @@ Sidebar::Sidebar(VideoListViewModel& viewModel, QWidget* parent) : QWidget(paren
     scanningBody->addWidget(m_scanProgress);
     scanningBody->addWidget(m_scanCounts);
     scanningBody->addWidget(m_countingRow);
+}
 
-    // 4. Filter.
+void Sidebar::makeFilterSection(QVBoxLayout* column, QWidget* content) {
     QVBoxLayout* filterBody = nullptr;
     makeSection(reelkeep::tr("Filter"), column, &filterBody);
     auto* filterRow = new QHBoxLayout;
@@ -188,13 +212,9 @@ Sidebar::Sidebar(VideoListViewModel& viewModel, QWidget* parent) : QWidget(paren
     connect(m_sizeFilter, &QComboBox::activated, this,
             [this](int row) { m_viewModel.setSizeFilter(SizeFilter(m_sizeFilter->itemData(row).toInt())); });
     connect(m_clearFilters, &QPushButton::clicked, this, [this] { m_viewModel.clearFilters(); });
+}
 
-    // 5 and 6 are rebuilt as the library changes.
-    m_duplicatesSection = makeSection(reelkeep::tr("Duplicates"), column, &m_duplicatesBody);
-    m_datesSection = makeSection(reelkeep::tr("By date"), column, &m_datesBody);
-    column->addStretch(1);
-
-    // 7. Status line.
+QHBoxLayout* Sidebar::makeStatusLine(QWidget* content) {
     auto* statusRow = new QHBoxLayout;
     statusRow->setSpacing(6);
     m_actionSpinner = spinner(content);
@@ -202,17 +222,7 @@ Sidebar::Sidebar(VideoListViewModel& viewModel, QWidget* parent) : QWidget(paren
     m_status->setObjectName(QStringLiteral("statusLine"));
     statusRow->addWidget(m_actionSpinner);
     statusRow->addWidget(m_status, 1);
-    column->addLayout(statusRow);
-
-    connect(&viewModel, &VideoListViewModel::statsChanged, this, &Sidebar::refresh);
-    connect(&viewModel, &VideoListViewModel::sidebarChanged, this, &Sidebar::refresh);
-    connect(&viewModel, &VideoListViewModel::filtersChanged, this, &Sidebar::refresh);
-    connect(&viewModel, &VideoListViewModel::activityChanged, this, &Sidebar::refreshScanning);
-    connect(&viewModel, &VideoListViewModel::activityChanged, this, &Sidebar::refreshStatus);
-    connect(&viewModel, &VideoListViewModel::statusChanged, this, &Sidebar::refreshStatus);
-    refresh();
-    refreshScanning();
-    refreshStatus();
+    return statusRow;
 }
 
 QWidget* Sidebar::makeSection(const QString& header, QVBoxLayout* into, QVBoxLayout** body) {

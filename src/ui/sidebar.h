@@ -10,6 +10,7 @@
 
 class QComboBox;
 class QGridLayout;
+class QHBoxLayout;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -29,6 +30,11 @@ public:
     void refresh();
 
 private:
+    QWidget* makeTotals(QWidget* content);
+    void makeLibrarySection(QVBoxLayout* column, QWidget* content);
+    void makeScanningSection(QVBoxLayout* column, QWidget* content);
+    void makeFilterSection(QVBoxLayout* column, QWidget* content);
+    QHBoxLayout* makeStatusLine(QWidget* content);
     QWidget* makeSection(const QString& header, QVBoxLayout* into, QVBoxLayout** body);
     void refreshLibrary();
     void refreshScanning();
