@@ -239,7 +239,9 @@ struct PlayableVideo {
 };
 
 struct VideoRequestOptions {
-    int deliveryMode = 0;  // 0 automatic, 3 fast format
+    static constexpr int kAutomatic = 0;
+    static constexpr int kFastFormat = 3;
+    int deliveryMode = kAutomatic;
     bool isNetworkAccessAllowed = false;
     int version = 0;  // 0 current (edited)
 };

@@ -40,6 +40,8 @@ private:
 };
 
 namespace {
+constexpr int kAspectFill = 1;  // the image port's content mode: the picture fills the frame
+
 struct RequestStop {
     std::stop_source source;
     void operator()() { source.request_stop(); }
@@ -116,14 +118,14 @@ PhotoLibraryService::PhotoLibraryService(LibraryPorts ports, Options options)
       m_options(options),
       m_loader(options.loader ? *options.loader : DynamicPropertyLoader::processWide()),
       m_tracker(std::make_shared<Tracker>()),
-      m_pool(std::make_unique<PoolExecutor>(std::max(options.backgroundThreads, 1))),
+      m_probePool(std::make_unique<PoolExecutor>(std::max(options.backgroundThreads, 1))),
       m_executor(std::make_unique<SerialExecutor>()) {}
 
 PhotoLibraryService::~PhotoLibraryService() {
     m_stop.request_stop();
     m_tracker->waitIdle();
     m_executor.reset();
-    m_pool.reset();
+    m_probePool.reset();
 }
 
 AuthorizationStatus PhotoLibraryService::authorizationStatus() const {
@@ -257,7 +259,9 @@ QCoro::Task<QHash<QString, SizeState>> PhotoLibraryService::probeSizes(QStringLi
 QCoro::Task<QHash<QString, SizeState>> PhotoLibraryService::runProbeWindow(QStringList localIdentifiers,
                                                                            int maxConcurrent,
                                                                            std::stop_token stop) {
-    const qsizetype width = std::min<qsizetype>(localIdentifiers.size(), std::max(maxConcurrent, 1));
+    // Each probe holds a pool thread while it waits for the port: no wider than the pool.
+    const qsizetype width = std::min<qsizetype>(
+        {localIdentifiers.size(), std::max(maxConcurrent, 1), std::max(m_options.backgroundThreads, 1)});
     const auto started = BootClock::now();
     QHash<QString, SizeState> result;
     result.reserve(localIdentifiers.size());
@@ -266,7 +270,10 @@ QCoro::Task<QHash<QString, SizeState>> PhotoLibraryService::runProbeWindow(QStri
     qsizetype running = 0;
     // Children are counted here and awaited below, so none outlives this call.
     const auto startNext = [&] {
-        probeChild(localIdentifiers.at(next++), window, stop);
+        m_probePool->post([this, id = localIdentifiers.at(next++), window, stop] {
+            const SizeState state = probeSize(id, stop);
+            m_executor->post([window, id, state] { window->deliver(id, state); });
+        });
         ++running;
     };
     while (next < width) startNext();
@@ -285,39 +292,40 @@ QCoro::Task<QHash<QString, SizeState>> PhotoLibraryService::runProbeWindow(QStri
     co_return result;
 }
 
-// Runs on the pool and resumes there; it must not co_await another Task, because
-// a Task finishing on one pool thread while it is awaited from another would race.
-QCoro::Task<> PhotoLibraryService::probeChild(QString localIdentifier, std::shared_ptr<ProbeWindow> window,
-                                              std::stop_token stop) {
-    co_await m_pool->schedule();
-    SizeState state = SizeState::unavailable();
-    if (!stop.stop_requested()) {
-        const FetchResult found = m_ports.fetch->fetchAssets({localIdentifier});
-        if (found.isEmpty()) {
-            state = SizeState::failed();
-        } else {
-            const AssetRef asset = found.front();
-            const QList<AssetResource> resources = m_ports.resources->resources(*asset);
-            if (auto quick =
-                    quickSize(*asset, resources, m_ports.resources->providesResourceDataSize(), m_loader)) {
-                state = *quick;
-            } else {
-                auto completion = Completion<std::optional<QString>>::create(m_pool.get());
-                const RequestId request = m_ports.videos->requestPlayableVideo(
-                    asset, VideoRequestOptions{3, false, 0},
-                    [weak = std::weak_ptr(completion)](VideoRequestResult r) {
-                        const auto waiting = weak.lock();
-                        if (!waiting) return;
-                        waiting->resume(r.video ? r.video->localFilePath : std::nullopt);
-                    });
-                const std::optional<QString> path = co_await completion->wait(stop, std::nullopt);
-                if (stop.stop_requested()) m_ports.videos->cancelVideoRequest(request);
-                if (path) state = fileSystemSize(*path);
-            }
-        }
+// On the probe pool, whole: a size the library gives at once, else the size of
+// the playable file it hands out; the wait for that file ends with a stop.
+SizeState PhotoLibraryService::probeSize(const QString& localIdentifier, const std::stop_token& stop) {
+    if (stop.stop_requested()) return SizeState::unavailable();
+    const FetchResult found = m_ports.fetch->fetchAssets({localIdentifier});
+    if (found.isEmpty()) return SizeState::failed();
+    const AssetRef asset = found.front();
+    const QList<AssetResource> resources = m_ports.resources->resources(*asset);
+    if (auto quick = quickSize(*asset, resources, m_ports.resources->providesResourceDataSize(), m_loader))
+        return *quick;
+
+    struct Answer {
+        std::mutex mutex;
+        std::condition_variable_any answered;
+        std::optional<std::optional<QString>> path;  // guarded by mutex
+    };
+    const auto answer = std::make_shared<Answer>();
+    const RequestId request = m_ports.videos->requestPlayableVideo(
+        asset, VideoRequestOptions{.deliveryMode = VideoRequestOptions::kFastFormat},
+        [answer](VideoRequestResult result) {
+            std::lock_guard lock(answer->mutex);
+            if (answer->path) return;  // only the first answer counts
+            answer->path = result.video ? result.video->localFilePath : std::nullopt;
+            answer->answered.notify_all();
+        });
+    std::unique_lock lock(answer->mutex);
+    if (!answer->answered.wait(lock, stop, [&] { return answer->path.has_value(); })) {
+        lock.unlock();
+        m_ports.videos->cancelVideoRequest(request);
+        return SizeState::unavailable();
     }
-    co_await m_executor->schedule();
-    window->deliver(std::move(localIdentifier), state);
+    const std::optional<QString> path = *answer->path;
+    lock.unlock();
+    return path ? fileSystemSize(*path) : SizeState::unavailable();
 }
 
 QCoro::Task<DeletionOutcome> PhotoLibraryService::deleteVideos(QStringList localIdentifiers,
@@ -338,11 +346,16 @@ QStringList identifiersOf(const FetchResult& assets) {
 
 // A change may already be applied when a stop comes: ask the port to cancel and
 // still wait for its one answer, so the outcome says what really happened.
-template <class Cancel>
-struct CancelOnStop {
-    Cancel cancel;
-    void operator()() { cancel(); }
-};
+// send(answer) makes the request and returns its id; cancel(id) asks the port to stop it.
+template <class T, class Send, class Cancel>
+QCoro::Task<T> awaitPortAnswer(Executor* resumeOn, std::stop_token stop, Send send, Cancel cancel) {
+    auto completion = Completion<T>::create(resumeOn);
+    const RequestId request = send([weak = std::weak_ptr(completion)](T answer) {
+        if (const auto waiting = weak.lock()) waiting->resume(std::move(answer));
+    });
+    std::stop_callback onStop(stop, [&cancel, request] { cancel(request); });
+    co_return co_await completion->wait({}, {});
+}
 }  // namespace
 
 QCoro::Task<DeletionOutcome> PhotoLibraryService::deleteOnExecutor(QStringList localIdentifiers,
@@ -351,14 +364,9 @@ QCoro::Task<DeletionOutcome> PhotoLibraryService::deleteOnExecutor(QStringList l
     if (assets.isEmpty()) co_return DeletionOutcome::failed();
     if (stop.stop_requested()) co_return DeletionOutcome::cancelled();
     const QStringList handedIn = identifiersOf(assets);
-    auto completion = Completion<DeletionCompletion>::create(m_executor.get());
-    const RequestId request =
-        m_ports.changes->deleteAssets(assets, [weak = std::weak_ptr(completion)](DeletionCompletion result) {
-            if (const auto waiting = weak.lock()) waiting->resume(std::move(result));
-        });
-    auto cancel = [port = m_ports.changes, request] { port->cancelChange(request); };
-    std::stop_callback<CancelOnStop<decltype(cancel)>> onStop(stop, CancelOnStop<decltype(cancel)>{cancel});
-    const DeletionCompletion result = co_await completion->wait({}, {});
+    const DeletionCompletion result = co_await awaitPortAnswer<DeletionCompletion>(
+        m_executor.get(), stop, [&](auto answer) { return m_ports.changes->deleteAssets(assets, answer); },
+        [this](RequestId request) { m_ports.changes->cancelChange(request); });
     co_return classifyDeletion(handedIn, result);
 }
 
@@ -373,15 +381,11 @@ QCoro::Task<CopyCheck> PhotoLibraryService::checkCopies(std::function<void(CopyC
 QCoro::Task<CopyCheck> PhotoLibraryService::checkCopiesOnExecutor(
     std::function<void(CopyCheckProgress)> onProgress, std::stop_token stop) {
     if (stop.stop_requested()) co_return CopyCheck{};
-    auto completion = Completion<CopyCheck>::create(m_executor.get());
-    const RequestId request = m_ports.copies->checkCopies(
-        std::move(onProgress), [weak = std::weak_ptr(completion)](CopyCheck result) {
-            if (const auto waiting = weak.lock()) waiting->resume(std::move(result));
-        });
     // The port answers a cancel at once, with the sets it has finished.
-    auto cancel = [port = m_ports.copies, request] { port->cancelCopyCheck(request); };
-    std::stop_callback<CancelOnStop<decltype(cancel)>> onStop(stop, CancelOnStop<decltype(cancel)>{cancel});
-    co_return co_await completion->wait({}, {});
+    co_return co_await awaitPortAnswer<CopyCheck>(
+        m_executor.get(), stop,
+        [&](auto answer) { return m_ports.copies->checkCopies(std::move(onProgress), answer); },
+        [this](RequestId request) { m_ports.copies->cancelCopyCheck(request); });
 }
 
 int PhotoLibraryService::hardLinksOutside(const QString& localIdentifier) const {
@@ -404,14 +408,10 @@ QCoro::Task<RestoreOutcome> PhotoLibraryService::restoreOnExecutor(QStringList l
         outcome.requestError = PhotoLibraryError::cancelled().description();
         co_return outcome;
     }
-    auto completion = Completion<RestoreCompletion>::create(m_executor.get());
-    const RequestId request = m_ports.changes->restoreAssets(
-        localIdentifiers, [weak = std::weak_ptr(completion)](RestoreCompletion result) {
-            if (const auto waiting = weak.lock()) waiting->resume(std::move(result));
-        });
-    auto cancel = [port = m_ports.changes, request] { port->cancelChange(request); };
-    std::stop_callback<CancelOnStop<decltype(cancel)>> onStop(stop, CancelOnStop<decltype(cancel)>{cancel});
-    const RestoreCompletion result = co_await completion->wait({}, {});
+    const RestoreCompletion result = co_await awaitPortAnswer<RestoreCompletion>(
+        m_executor.get(), stop,
+        [&](auto answer) { return m_ports.changes->restoreAssets(localIdentifiers, answer); },
+        [this](RequestId request) { m_ports.changes->cancelChange(request); });
     if (result.requestError) outcome.requestError = result.requestError->localizedDescription;
     QSet<QString> answered;
     for (const ChangeItemResult& item : result.items) {
@@ -446,14 +446,10 @@ QCoro::Task<Result<void>> PhotoLibraryService::favoriteOnExecutor(QStringList lo
     if (assets.isEmpty() || assets.size() < localIdentifiers.size())
         co_return PhotoLibraryError::assetNotFound();
     if (stop.stop_requested()) co_return PhotoLibraryError::cancelled();
-    auto completion = Completion<FavoriteCompletion>::create(m_executor.get());
-    const RequestId request = m_ports.changes->setFavorite(
-        assets, isFavorite, [weak = std::weak_ptr(completion)](FavoriteCompletion result) {
-            if (const auto waiting = weak.lock()) waiting->resume(std::move(result));
-        });
-    auto cancel = [port = m_ports.changes, request] { port->cancelChange(request); };
-    std::stop_callback<CancelOnStop<decltype(cancel)>> onStop(stop, CancelOnStop<decltype(cancel)>{cancel});
-    const FavoriteCompletion result = co_await completion->wait({}, {});
+    const FavoriteCompletion result = co_await awaitPortAnswer<FavoriteCompletion>(
+        m_executor.get(), stop,
+        [&](auto answer) { return m_ports.changes->setFavorite(assets, isFavorite, answer); },
+        [this](RequestId request) { m_ports.changes->cancelChange(request); });
     if (result.success) co_return Result<void>{};
     if (result.error) co_return PhotoLibraryError::operationFailed(*result.error);
     co_return PhotoLibraryError::operationFailed(PhotoLibraryError::assetUnavailable());
@@ -480,16 +476,13 @@ QCoro::Task<Result<void>> PhotoLibraryService::downloadOnExecutor(QString localI
     if (!resource) co_return PhotoLibraryError::videoResourceUnavailable();
     if (stop.stop_requested()) co_return PhotoLibraryError::cancelled();
     using WriteResult = std::optional<PlatformError>;
-    auto completion = Completion<WriteResult>::create(m_executor.get());
-    const RequestId request = m_ports.exports->writeResourceData(
-        *resource, destinationPath, naming, true,
-        [weak = std::weak_ptr(completion)](WriteResult error) {
-            if (const auto waiting = weak.lock()) waiting->resume(std::move(error));
+    const WriteResult error = co_await awaitPortAnswer<WriteResult>(
+        m_executor.get(), stop,
+        [&](auto answer) {
+            return m_ports.exports->writeResourceData(*resource, destinationPath, naming, true, answer,
+                                                      std::move(observer));
         },
-        std::move(observer));
-    auto cancel = [port = m_ports.exports, request] { port->cancelWrite(request); };
-    std::stop_callback<CancelOnStop<decltype(cancel)>> onStop(stop, CancelOnStop<decltype(cancel)>{cancel});
-    const WriteResult error = co_await completion->wait({}, {});
+        [this](RequestId request) { m_ports.exports->cancelWrite(request); });
     if (error) co_return PhotoLibraryError::operationFailed(*error);
     co_return Result<void>{};
 }
@@ -593,7 +586,8 @@ QCoro::Task<> PhotoLibraryService::runThumbnailFlight(QString key, AssetRef asse
     Ticket ticket(m_tracker, flight->cancelRequest.get_token(), m_stop.get_token());
     auto completion = Completion<ThumbnailRef>::create(m_executor.get());
     const RequestId request = m_ports.images->requestImage(
-        asset, pixels, 1, ImageRequestOptions{}, [weak = std::weak_ptr(completion)](ImageResult result) {
+        asset, pixels, kAspectFill, ImageRequestOptions{},
+        [weak = std::weak_ptr(completion)](ImageResult result) {
             if (result.isDegraded) return;  // the final one follows
             const auto waiting = weak.lock();
             if (!waiting) return;
@@ -636,7 +630,7 @@ QCoro::Task<Result<std::shared_ptr<const PreviewAssetBox>>> PhotoLibraryService:
     auto completion = Completion<BoxResult>::create(m_executor.get());
     // Guarded like every other callback: a second call must change nothing.
     const RequestId request = m_ports.videos->requestPlayableVideo(
-        found.front(), VideoRequestOptions{0, true, 0},
+        found.front(), VideoRequestOptions{.isNetworkAccessAllowed = true},
         [weak = std::weak_ptr(completion)](VideoRequestResult r) {
             const auto waiting = weak.lock();
             if (!waiting) return;

@@ -10,8 +10,9 @@
 //   thumbnail flights; no lock guards them because no other thread touches them.
 //   An operation that waits for a platform callback or for probe children lets
 //   the next operation in.
-// - Probe children run on a bounded background pool and touch no service state;
-//   they hand their results back through the serial executor.
+// - Size probes run on the probe pool, each a whole function that may block on
+//   the port; they touch no service state and hand their results back through the
+//   serial executor. Nothing else changes threads inside a function.
 // - Port callbacks arrive on the port's threads and only resume a waiting step,
 //   through Completion/ResumeGuard (first call wins); they hold their waiting
 //   step weakly.
@@ -108,6 +109,7 @@ public:
     QCoro::Task<Result<ScanBatch>> readBatch(qsizetype start, qsizetype count, std::stop_token stop = {});
     QCoro::Task<ScanTimings> finishScan();
     // One entry per identifier probed; identifiers not started before a stop are missing.
+    // At most maxConcurrent probes, and no more than the pool has threads, run at once.
     QCoro::Task<QHash<QString, SizeState>> probeSizes(QStringList localIdentifiers, int maxConcurrent,
                                                       std::stop_token stop = {});
 
@@ -174,8 +176,7 @@ private:
     ScanTimings endScan();
     QCoro::Task<QHash<QString, SizeState>> runProbeWindow(QStringList localIdentifiers, int maxConcurrent,
                                                           std::stop_token stop);
-    QCoro::Task<> probeChild(QString localIdentifier, std::shared_ptr<ProbeWindow> window,
-                             std::stop_token stop);
+    SizeState probeSize(const QString& localIdentifier, const std::stop_token& stop);
     QCoro::Task<CopyCheck> checkCopiesOnExecutor(std::function<void(CopyCheckProgress)> onProgress,
                                                  std::stop_token stop);
     QCoro::Task<DeletionOutcome> deleteOnExecutor(QStringList localIdentifiers, std::stop_token stop);
@@ -205,7 +206,7 @@ private:
     std::unordered_map<QString, std::shared_ptr<ThumbnailFlight>> m_thumbnailTasks;
 
     // Declared last: destroyed first, after every operation has left.
-    std::unique_ptr<PoolExecutor> m_pool;
+    std::unique_ptr<PoolExecutor> m_probePool;  // runs probeSize() whole, nothing else
     std::unique_ptr<SerialExecutor> m_executor;
 };
 

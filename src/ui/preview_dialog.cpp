@@ -192,11 +192,11 @@ PreviewDialog::PreviewDialog(PhotoLibraryService& service, VideoItem item, QWidg
     connect(&m_loadTimer, &QTimer::timeout, this, [this] {
         if (m_state == State::loading) fail(reelkeep::tr("The video took too long to load."));
     });
-    QCoro::connect(load(m_loadStop.get_token()), this, [] {});
+    m_load.start([this](std::stop_token stop) { return load(stop); });
 }
 
 PreviewDialog::~PreviewDialog() {
-    m_loadStop.request_stop();
+    m_load.stop();
     releasePlayer();
 }
 
@@ -212,7 +212,7 @@ QString PreviewDialog::errorText() const {
 
 void PreviewDialog::done(int result) {
     // Closing stops a load in flight and silences the player at once.
-    m_loadStop.request_stop();
+    m_load.stop();
     if (m_player) m_player->pause();
     QDialog::done(result);
 }

@@ -18,6 +18,7 @@
 
 #include "library/photo_library_service.h"
 #include "model/video_item.h"
+#include "viewmodel/task_owner.h"
 
 class QLabel;
 class QSlider;
@@ -69,7 +70,6 @@ private:
     PhotoLibraryService& m_service;
     const VideoItem m_item;
     State m_state = State::loading;
-    std::stop_source m_loadStop;
     double m_durationSeconds = 0;
     bool m_isScrubbing = false;
     QTimer m_loadTimer;
@@ -87,6 +87,7 @@ private:
     QPointer<QVideoWidget> m_videoWidget;
     QPointer<QMediaPlayer> m_player;
     QPointer<QAudioOutput> m_audio;
+    TaskOwner m_load{this};  // last: stops the load before the rest goes
 };
 
 }  // namespace reelkeep

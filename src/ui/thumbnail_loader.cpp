@@ -12,16 +12,14 @@ namespace reelkeep {
 ThumbnailLoader::ThumbnailLoader(PhotoLibraryService& service, QObject* parent)
     : QObject(parent), m_service(service) {}
 
-ThumbnailLoader::~ThumbnailLoader() {
-    for (Flight& flight : m_flights) flight.stop.request_stop();
-}
+ThumbnailLoader::~ThumbnailLoader() = default;
 
 void ThumbnailLoader::setDevicePixelRatio(double ratio) {
     if (!(ratio > 0) || ratio == m_devicePixelRatio) return;
     m_devicePixelRatio = ratio;
     // Pictures of the old density would look blurred, and so would late ones.
     m_images.clear();
-    for (Flight& flight : m_flights) flight.stop.request_stop();
+    m_loads.stop();
     m_flights.clear();
 }
 
@@ -32,16 +30,22 @@ void ThumbnailLoader::request(const QStringList& localIdentifiers) {
             ++flight;
             continue;
         }
-        flight->stop.request_stop();
+        m_loads.stop(flight->task);
         flight = m_flights.erase(flight);
     }
     const QSizeF pixels(std::ceil(kLogicalSize.width() * m_devicePixelRatio),
                         std::ceil(kLogicalSize.height() * m_devicePixelRatio));
     for (const QString& id : localIdentifiers) {
         if (m_images.contains(id) || m_flights.contains(id)) continue;
-        Flight& flight = m_flights[id];
-        flight.generation = ++m_nextGeneration;
-        QCoro::connect(load(id, pixels, flight.generation, flight.stop.get_token()), this, [] {});
+        const quint64 generation = ++m_nextGeneration;
+        m_flights[id].generation = generation;
+        // An answer at once erases the flight before add() returns.
+        const quint64 task = m_loads.add([this, id, pixels, generation](std::stop_token stop) {
+            return load(id, pixels, generation, stop);
+        });
+        if (const auto flight = m_flights.find(id);
+            flight != m_flights.end() && flight->generation == generation)
+            flight->task = task;
     }
 }
 

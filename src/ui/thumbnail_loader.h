@@ -1,5 +1,5 @@
 // thumbnail_loader.h: row thumbnails for one table, visible rows first.
-// Main thread only. Each request carries a generation and its own stop source;
+// Main thread only. Each request carries a generation and is owned alone, so
 // a request for a row that scrolled away is stopped, and a late result whose
 // generation is stale is dropped. Results are announced by identity, never by
 // row: rows move while a picture decodes.
@@ -14,6 +14,8 @@
 #include <stop_token>
 
 #include <QCoro/QCoroTask>
+
+#include "viewmodel/task_owner.h"
 
 namespace reelkeep {
 
@@ -44,7 +46,7 @@ signals:
 private:
     struct Flight {
         quint64 generation = 0;
-        std::stop_source stop;
+        quint64 task = 0;  // in m_loads
     };
 
     QCoro::Task<> load(QString localIdentifier, QSizeF targetPixels, quint64 generation,
@@ -55,6 +57,7 @@ private:
     QHash<QString, Flight> m_flights;
     quint64 m_nextGeneration = 0;
     QCache<QString, QImage> m_images{kCacheBytes};
+    TaskOwner m_loads{this};  // last: stops every load before the rest goes
 };
 
 }  // namespace reelkeep

@@ -23,6 +23,25 @@ using std::chrono::nanoseconds;
 
 constexpr int kProbeConcurrency = 6;
 
+// Adds the time until the end of its scope to a total, once; nothing when the
+// total's owner died meanwhile.
+class ScopedTimer {
+public:
+    ScopedTimer(const Clock& clock, nanoseconds& total, QPointer<QObject> owner)
+        : m_clock(clock), m_total(total), m_owner(std::move(owner)), m_started(clock.monotonicNow()) {}
+    ~ScopedTimer() {
+        if (m_owner) m_total += m_clock.monotonicNow() - m_started;
+    }
+    ScopedTimer(const ScopedTimer&) = delete;
+    ScopedTimer& operator=(const ScopedTimer&) = delete;
+
+private:
+    const Clock& m_clock;
+    nanoseconds& m_total;
+    QPointer<QObject> m_owner;
+    nanoseconds m_started;
+};
+
 bool isHorizontalSpace(QChar c) {
     const char16_t unit = c.unicode();
     const bool isLineBreak =
@@ -83,10 +102,8 @@ void VideoListViewModel::stop() {
     assertMainThread();
     stopCopyCheck();
     m_isRescanPending = false;
-    if (m_scanStop) m_scanStop->request_stop();
-    m_scanStop.reset();
-    if (m_actionStop) m_actionStop->request_stop();
-    m_actionStop.reset();
+    m_scanTask.stop();
+    m_actionTask.stop();
     if (m_changeObserver) {
         m_service->unregisterChangeObserver(m_changeObserver.get());
         m_changeObserver.reset();
@@ -95,9 +112,9 @@ void VideoListViewModel::stop() {
 
 void VideoListViewModel::cancelScan() {
     assertMainThread();
-    if (m_isScanning && m_scanStop) m_scanStop->request_stop();
+    if (m_isScanning) m_scanTask.requestStop();
     // The check answers at once with the sets it finished; they stand.
-    if (m_copyCheckStop) m_copyCheckStop->request_stop();
+    m_copyCheckTask.requestStop();
 }
 
 void VideoListViewModel::rescan() {
@@ -117,8 +134,7 @@ void VideoListViewModel::rescan() {
     setSelectedIDs({});
     setErrorMessage(std::nullopt);
     setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Checking your video folders…")));
-    m_scanStop.emplace();
-    QCoro::connect(runScan(m_scanStop->get_token()), this, [] {});
+    m_scanTask.start([this](std::stop_token stop) { return runScan(stop); });
 }
 
 QCoro::Task<> VideoListViewModel::runScan(std::stop_token stop) {
@@ -127,12 +143,10 @@ QCoro::Task<> VideoListViewModel::runScan(std::stop_token stop) {
     if (!self) co_return;
     // Part of the scan, not launched beside it: a refresh still in flight when the
     // window closes would outlive its owner.
-    co_await refreshFoldersTask();  // a folder skipped by the scan is named in the window
+    co_await refreshFoldersTask(stop);  // a folder skipped by the scan is named in the window
     if (!self) co_return;
     m_isScanning = false;
     m_scanProgress.reset();
-    // A newer scan may already own the stop source.
-    if (m_scanStop && m_scanStop->get_token() == stop) m_scanStop.reset();
     emit activityChanged();
     emit scanFinished();
     if (std::exchange(m_isRescanPending, false)) rescan();
@@ -198,58 +212,50 @@ QCoro::Task<> VideoListViewModel::performScan(std::stop_token stop) {
         m_uiApplyTime += clock.monotonicNow() - started;
     };
 
-    while (offset < total) {
-        const nanoseconds batchStart = clock.monotonicNow();
-        if (stop.stop_requested()) {
-            m_scanWallClock += clock.monotonicNow() - batchStart;
-            break;
-        }
-        Result<ScanBatch> batch = co_await m_service->readBatch(offset, kScanBatchSize, stop);
-        if (!self) co_return;
-        if (!batch) {
-            m_scanWallClock += clock.monotonicNow() - batchStart;
-            co_await endScanWithError(batch.error());
-            co_return;
-        }
-        const VideoList& batchItems = batch.value().items;
-        if (batchItems.isEmpty()) {
-            m_scanWallClock += clock.monotonicNow() - batchStart;
-            break;
-        }
-        QStringList unknownIDs;
-        for (const VideoItem& item : batchItems)
-            if (item.sizeState().kind() == SizeState::Kind::unavailable)
-                unknownIDs.append(item.localIdentifier());
-        QHash<QString, SizeState> sizes;
-        if (!unknownIDs.isEmpty()) {
-            sizes = co_await m_service->probeSizes(unknownIDs, kProbeConcurrency, stop);
+    std::optional<PhotoLibraryError> failure;
+    {
+        const ScopedTimer wallClock(clock, m_scanWallClock, this);
+        while (offset < total && !stop.stop_requested()) {
+            Result<ScanBatch> batch = co_await m_service->readBatch(offset, kScanBatchSize, stop);
             if (!self) co_return;
+            if (!batch) {
+                failure = batch.error();
+                break;
+            }
+            const VideoList& batchItems = batch.value().items;
+            if (batchItems.isEmpty()) break;
+            QStringList unknownIDs;
+            for (const VideoItem& item : batchItems)
+                if (item.sizeState().kind() == SizeState::Kind::unavailable)
+                    unknownIDs.append(item.localIdentifier());
+            QHash<QString, SizeState> sizes;
+            if (!unknownIDs.isEmpty()) {
+                sizes = co_await m_service->probeSizes(unknownIDs, kProbeConcurrency, stop);
+                if (!self) co_return;
+            }
+            if (stop.stop_requested()) break;
+            for (const VideoItem& item : batchItems) {
+                const auto probed = sizes.constFind(item.localIdentifier());
+                accumulated.append(probed == sizes.cend() ? item : item.replacingSizeState(*probed));
+            }
+            const qsizetype loaded = offset + batchItems.size();
+            m_scanCompletedCount = int(loaded);
+            m_scanProgress = double(loaded) / double(total);
+            emit activityChanged();
+            if (clock.monotonicNow() - lastRefresh >= kScanRefreshInterval) {
+                install();
+                lastRefresh = clock.monotonicNow();
+            }
+            setStatus(StatusMessage::counted(QT_TRANSLATE_N_NOOP("reelkeep", "Loaded %1 of %Ln video(s)."),
+                                             total, {qlonglong(loaded)}));
+            offset = loaded;
         }
-        if (stop.stop_requested()) {
-            m_scanWallClock += clock.monotonicNow() - batchStart;
-            break;
-        }
-        for (const VideoItem& item : batchItems) {
-            const auto probed = sizes.constFind(item.localIdentifier());
-            accumulated.append(probed == sizes.cend() ? item : item.replacingSizeState(*probed));
-        }
-        const qsizetype loaded = offset + batchItems.size();
-        m_scanCompletedCount = int(loaded);
-        m_scanProgress = double(loaded) / double(total);
-        emit activityChanged();
-        if (clock.monotonicNow() - lastRefresh >= kScanRefreshInterval) {
-            install();
-            lastRefresh = clock.monotonicNow();
-        }
-        setStatus(StatusMessage::counted(QT_TRANSLATE_N_NOOP("reelkeep", "Loaded %1 of %Ln video(s)."), total,
-                                         {qlonglong(loaded)}));
-        m_scanWallClock += clock.monotonicNow() - batchStart;
-        offset = loaded;
+        if (!failure && m_items.size() != accumulated.size()) install();
     }
-
-    const nanoseconds finalInstall = clock.monotonicNow();
-    if (m_items.size() != accumulated.size()) install();
-    m_scanWallClock += clock.monotonicNow() - finalInstall;
+    if (failure) {
+        co_await endScanWithError(*failure);
+        co_return;
+    }
 
     const ScanTimings timings = co_await m_service->finishScan();
     if (!self) co_return;
@@ -275,15 +281,13 @@ void VideoListViewModel::startCopyCheck() {
     emit activityChanged();
     emit sidebarChanged();
     setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Checking copies…")));
-    m_copyCheckStop.emplace();
-    QCoro::connect(runCopyCheck(m_copyCheckStop->get_token()), this, [] {});
+    m_copyCheckTask.start([this](std::stop_token stop) { return runCopyCheck(stop); });
 }
 
 // Stops the check and drops its answer: a rescan or the end of the window.
 void VideoListViewModel::stopCopyCheck() {
-    if (!m_copyCheckStop) return;
-    m_copyCheckStop->request_stop();
-    m_copyCheckStop.reset();
+    if (!m_copyCheckTask.isRunning()) return;
+    m_copyCheckTask.stop();
     m_isCheckingCopies = false;
     emit activityChanged();
 }
@@ -301,8 +305,7 @@ QCoro::Task<> VideoListViewModel::runCopyCheck(std::stop_token stop) {
     CopyCheck check = co_await m_service->checkCopies(std::move(onProgress), stop);
     if (!self) co_return;
     // Dropped by a rescan: a later check owns the state now.
-    if (!m_copyCheckStop || m_copyCheckStop->get_token() != stop) co_return;
-    m_copyCheckStop.reset();
+    if (!m_copyCheckTask.owns(stop)) co_return;
     m_isCheckingCopies = false;
     m_copyCheck = std::move(check);
     emit activityChanged();
@@ -610,8 +613,9 @@ void VideoListViewModel::runItemAction(StatusMessage status, ItemOperation opera
     m_isPerformingItemAction = true;
     emit activityChanged();
     setStatus(std::move(status));
-    m_actionStop.emplace();
-    QCoro::connect(runActionTask(std::move(operation), m_actionStop->get_token()), this, [] {});
+    m_actionTask.start([this, operation = std::move(operation)](std::stop_token stop) {
+        return runActionTask(operation, stop);
+    });
 }
 
 QCoro::Task<> VideoListViewModel::runActionTask(ItemOperation operation, std::stop_token stop) {
@@ -621,7 +625,6 @@ QCoro::Task<> VideoListViewModel::runActionTask(ItemOperation operation, std::st
     // Measured on the monotonic clock: a wall clock stepping back would stretch it.
     m_suppressChangesUntil = m_environment.clock->monotonicNow() + kChangeSuppression;
     m_isPerformingItemAction = false;
-    if (m_actionStop && m_actionStop->get_token() == stop) m_actionStop.reset();
     emit activityChanged();
     emit itemActionFinished();
 }
@@ -773,26 +776,28 @@ QString unavailableFolderText(const LibraryFolder& folder) {
 
 void VideoListViewModel::refreshLibraryFolders() {
     assertMainThread();
-    QCoro::connect(refreshFoldersTask(), this, [] {});
+    m_lookupTasks.add([this](std::stop_token stop) { return refreshFoldersTask(stop); });
 }
 
-QCoro::Task<> VideoListViewModel::refreshFoldersTask() {
+QCoro::Task<> VideoListViewModel::refreshFoldersTask(std::stop_token stop) {
     QPointer<VideoListViewModel> self(this);
     LibraryFolderList folders = co_await m_service->libraryFolders();
-    if (!self) co_return;
+    if (!self || stop.stop_requested()) co_return;
     m_libraryFolders = std::move(folders);
     emit libraryFoldersChanged();
 }
 
 void VideoListViewModel::setLibraryFolders(std::vector<QByteArray> folders) {
     assertMainThread();
-    QCoro::connect(saveFoldersTask(std::move(folders)), this, [] {});
+    m_lookupTasks.add([this, folders = std::move(folders)](std::stop_token stop) mutable {
+        return saveFoldersTask(std::move(folders), stop);
+    });
 }
 
-QCoro::Task<> VideoListViewModel::saveFoldersTask(std::vector<QByteArray> folders) {
+QCoro::Task<> VideoListViewModel::saveFoldersTask(std::vector<QByteArray> folders, std::stop_token stop) {
     QPointer<VideoListViewModel> self(this);
     const bool isSaved = co_await m_service->setLibraryFolders(std::move(folders));
-    if (!self) co_return;
+    if (!self || stop.stop_requested()) co_return;
     if (!isSaved)
         setErrorMessage(tr("The library folders could not be saved. Reelkeep uses them until it quits."));
     if (m_isScanning) {
@@ -867,7 +872,8 @@ void VideoListViewModel::download(const VideoList& items) {
     // Busy from the first click: the free names are looked up before the panel opens.
     m_isPerformingItemAction = true;
     emit activityChanged();
-    QCoro::connect(chooseAndExport(items), this, [] {});
+    // Owned as the action: runItemAction replaces it once the destinations are chosen.
+    m_actionTask.start([this, items](std::stop_token) { return chooseAndExport(items); });
 }
 
 QCoro::Task<> VideoListViewModel::chooseAndExport(VideoList items) {
@@ -923,7 +929,7 @@ void VideoListViewModel::showExportedFile(const QByteArray& path) {
 
 void VideoListViewModel::cancelExport() {
     assertMainThread();
-    if (m_exportProgress && m_actionStop) m_actionStop->request_stop();
+    if (m_exportProgress) m_actionTask.requestStop();
 }
 
 QCoro::Task<> VideoListViewModel::downloadOperation(QList<DownloadPair> plan, std::stop_token stop) {
@@ -1045,13 +1051,14 @@ void VideoListViewModel::copyPaths(const VideoList& items) {
 
 void VideoListViewModel::showInFolder(const VideoItem& item) {
     assertMainThread();
-    QCoro::connect(showFileTask(item.localIdentifier()), this, [] {});
+    m_lookupTasks.add(
+        [this, id = item.localIdentifier()](std::stop_token stop) { return showFileTask(id, stop); });
 }
 
-QCoro::Task<> VideoListViewModel::showFileTask(QString localIdentifier) {
+QCoro::Task<> VideoListViewModel::showFileTask(QString localIdentifier, std::stop_token stop) {
     QPointer<VideoListViewModel> self(this);
     const FileLocation location = co_await m_service->fileLocation(localIdentifier);
-    if (!self) co_return;
+    if (!self || stop.stop_requested()) co_return;
     if (location.status == FileLocation::Status::found) {
         if (m_environment.workspace) m_environment.workspace->showFileInFileManager(location.path);
     } else {
@@ -1111,25 +1118,28 @@ void VideoListViewModel::handleLibraryChange(const LibraryChange& change) {
     if (m_environment.clock->monotonicNow() < m_suppressChangesUntil) return;
     if (change.identifiers && change.identifiers->size() <= kDirectChangeLimit) {
         if (!change.identifiers->isEmpty())
-            QCoro::connect(applyOutsideChanges(*change.identifiers), this, [] {});
+            m_changeTasks.add([this, ids = *change.identifiers](std::stop_token stop) {
+                return applyOutsideChanges(ids, stop);
+            });
         return;
     }
-    QCoro::connect(reconcileWithLibrary(), this, [] {});
+    m_changeTasks.add([this](std::stop_token stop) { return reconcileWithLibrary(stop); });
 }
 
 // A few videos added, edited or removed elsewhere: the list follows at once, each
 // row in place, with no rescan to offer.
-QCoro::Task<> VideoListViewModel::applyOutsideChanges(QStringList ids) {
+QCoro::Task<> VideoListViewModel::applyOutsideChanges(QStringList ids, std::stop_token stop) {
     QPointer<VideoListViewModel> self(this);
-    VideoList fresh = co_await m_service->readVideos(ids);
-    if (!self) co_return;
+    VideoList fresh = co_await m_service->readVideos(ids, stop);
+    if (!self || stop.stop_requested()) co_return;
     QStringList unknownIDs;
     for (const VideoItem& item : fresh)
         if (item.sizeState().kind() == SizeState::Kind::unavailable)
             unknownIDs.append(item.localIdentifier());
     if (!unknownIDs.isEmpty()) {
-        const QHash<QString, SizeState> sizes = co_await m_service->probeSizes(unknownIDs, kProbeConcurrency);
-        if (!self) co_return;
+        const QHash<QString, SizeState> sizes =
+            co_await m_service->probeSizes(unknownIDs, kProbeConcurrency, stop);
+        if (!self || stop.stop_requested()) co_return;
         for (VideoItem& item : fresh)
             if (const auto probed = sizes.constFind(item.localIdentifier()); probed != sizes.cend())
                 item = item.replacingSizeState(*probed);
@@ -1196,11 +1206,11 @@ void VideoListViewModel::forgetCopyVerdicts(const QSet<QString>& ids) {
     m_copyCheck.sets = std::move(sets);
 }
 
-QCoro::Task<> VideoListViewModel::reconcileWithLibrary() {
+QCoro::Task<> VideoListViewModel::reconcileWithLibrary(std::stop_token stop) {
     QPointer<VideoListViewModel> self(this);
     const QStringList ids = identifiersOf(m_items);
-    const QSet<QString> existing = co_await m_service->existingIdentifiers(ids);
-    if (!self) co_return;
+    const QSet<QString> existing = co_await m_service->existingIdentifiers(ids, stop);
+    if (!self || stop.stop_requested()) co_return;
     // Counted per item, not as ids - existing: identifiers may repeat.
     const auto removed = std::count_if(m_items.begin(), m_items.end(), [&](const VideoItem& item) {
         return !existing.contains(item.localIdentifier());

@@ -29,6 +29,7 @@
 #include "model/video_item.h"
 #include "viewmodel/environment.h"
 #include "viewmodel/status_message.h"
+#include "viewmodel/task_owner.h"
 
 namespace reelkeep {
 
@@ -218,18 +219,18 @@ private:
     void runItemAction(StatusMessage status, ItemOperation operation);
     QCoro::Task<> runActionTask(ItemOperation operation, std::stop_token stop);
     QCoro::Task<> deleteOperation(QStringList ids, std::stop_token stop);
-    QCoro::Task<> refreshFoldersTask();
-    QCoro::Task<> saveFoldersTask(std::vector<QByteArray> folders);
+    QCoro::Task<> refreshFoldersTask(std::stop_token stop);
+    QCoro::Task<> saveFoldersTask(std::vector<QByteArray> folders, std::stop_token stop);
     QCoro::Task<> restoreOperation(VideoList batch, std::stop_token stop);
     QCoro::Task<> favoriteOperation(QStringList ids, bool makeFavorite, std::stop_token stop);
     QCoro::Task<> downloadOperation(QList<DownloadPair> plan, std::stop_token stop);
     QCoro::Task<> chooseAndExport(VideoList items);
 
-    QCoro::Task<> showFileTask(QString localIdentifier);
+    QCoro::Task<> showFileTask(QString localIdentifier, std::stop_token stop);
 
     void handleLibraryChange(const LibraryChange& change);
-    QCoro::Task<> reconcileWithLibrary();
-    QCoro::Task<> applyOutsideChanges(QStringList ids);
+    QCoro::Task<> reconcileWithLibrary(std::stop_token stop);
+    QCoro::Task<> applyOutsideChanges(QStringList ids, std::stop_token stop);
     void forgetCopyVerdicts(const QSet<QString>& ids);
 
     void replaceItems(VideoList items);
@@ -267,7 +268,6 @@ private:
     bool m_selectsExtrasWhenChecked = false;  // "Select Extra Copies" waits for the check
     CopyCheckProgress m_copyCheckProgress;
     StatusMessage m_scanSummary;  // what the status line returns to once copies are checked
-    std::optional<std::stop_source> m_copyCheckStop;
     bool m_showsDuplicates = false;
     QList<DateBucket> m_yearBuckets;
     std::optional<int> m_expandedYear;
@@ -298,12 +298,17 @@ private:
     // m_items sorted by m_sortOrder, ready for keystroke filtering; dropped on any change.
     std::optional<FilterIndex> m_sortedIndex;
 
-    std::optional<std::stop_source> m_scanStop;
-    std::optional<std::stop_source> m_actionStop;
     std::shared_ptr<LibraryChangeObserver> m_changeObserver;
     std::chrono::nanoseconds m_suppressChangesUntil = std::chrono::nanoseconds::min();
     std::chrono::nanoseconds m_uiApplyTime{0};
     std::chrono::nanoseconds m_scanWallClock{0};
+
+    // Last: they stop their coroutines before anything those read goes.
+    TaskOwner m_scanTask{this};
+    TaskOwner m_copyCheckTask{this};
+    TaskOwner m_actionTask{this};   // item actions, and choosing where an export goes
+    TaskOwner m_lookupTasks{this};  // the file manager's file, the folder list
+    TaskOwner m_changeTasks{this};  // outside changes being read
 };
 
 }  // namespace reelkeep

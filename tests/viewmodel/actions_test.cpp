@@ -243,3 +243,17 @@ TEST_F(ViewModelTest, OneThingAtATime) {
     ASSERT_TRUE(waitForAction());
     EXPECT_EQ(library->callCount(SimulatedCall::setFavorite), 1);
 }
+
+TEST_F(ViewModelTest, DyingMidActionCancelsThePortRequest) {
+    library->addAssets({fastVideo("a", 30)});
+    startAndScan();
+    library->setHoldsChanges(true);
+    viewModel->requestDeletion(viewModel->items());
+    viewModel->confirmDeletion();
+    ASSERT_TRUE(waitUntil([&] { return library->callCount(SimulatedCall::deleteAssets) == 1; }));
+    viewModel.reset();  // ASan catches any late touch of the dead view model
+    EXPECT_TRUE(waitUntil([&] { return library->callCount(SimulatedCall::cancelChange) == 1; }));
+    library->releaseHeldChanges();
+    reelkeep::testing::pumpUntil([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_EQ(library->assetCount(), 1);  // stopped while held: nothing moved
+}
