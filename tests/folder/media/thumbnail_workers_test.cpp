@@ -45,10 +45,12 @@ TEST(ThumbnailWorkers, ARealWorkerAnswersAsTheDirectCallAndIsReused) {
         const auto viaWorker = pool.decode(file.fd(), 128, {}, kGenerous);
         const auto direct = decodeThumbnail(file.fd(), 128);
         ASSERT_EQ(viaWorker.hasValue(), direct.hasValue());
-        if (direct)
+        if (direct) {
             EXPECT_EQ(viaWorker.value(), direct.value().convertToFormat(QImage::Format_RGB888));
-        else
+        } else {
             EXPECT_EQ(viaWorker.error().kind(), direct.error().kind());
+            EXPECT_EQ(viaWorker.error().detail(), direct.error().detail());
+        }
     }
     // A broken file is the decoder's answer, not the worker's fault: still one worker.
     EXPECT_EQ(pool.startedWorkers(), 1);
