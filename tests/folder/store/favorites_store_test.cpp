@@ -2,7 +2,6 @@
 // damaged files kept aside, renames followed, concurrent writers.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <QDir>
 #include <QFile>
@@ -33,6 +32,14 @@ std::set<std::string> favoritesAt(const QString& path) {
     if (!store) return {(QStringLiteral("<") + store.error().message() + QStringLiteral(">")).toStdString()};
     auto favorites = store.value()->favorites();
     return favorites ? favorites.value() : std::set<std::string>{"<unreadable>"};
+}
+
+// Marks `files` as favorites in the store at `path`: the error's text, or "" when done.
+std::string marked(const QString& path, std::span<const ListedFile> files) {
+    auto store = FavoritesStore::open(path);
+    if (!store) return store.error().message().toStdString();
+    const StoreStatus error = store.value()->setFavorite(files, true);
+    return error ? error->message().toStdString() : std::string();
 }
 
 TEST(FavoritesStore, ChangesPersistAcrossOpens) {
@@ -97,13 +104,9 @@ TEST(FavoritesStore, DamagedFileIsMovedAsideNeverRebuilt) {
         SCOPED_TRACE(c.what);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("favorites.sqlite"));
-        {
-            auto store = FavoritesStore::open(path);
-            ASSERT_TRUE(store);
-            std::vector<ListedFile> files;
-            for (int i = 0; i < 300; ++i) files.push_back(listed("/v/" + std::to_string(i) + ".mp4", i));
-            ASSERT_FALSE(store.value()->setFavorite(files, true));
-        }
+        std::vector<ListedFile> files;
+        for (int i = 0; i < 300; ++i) files.push_back(listed("/v/" + std::to_string(i) + ".mp4", i));
+        ASSERT_EQ(marked(path, files), "");
         c.damage(path);
         const QByteArray damagedBytes = readAll(path);
 
@@ -150,12 +153,8 @@ TEST(FavoritesStore, UnusableLocationIsAClearError) {
     const QString locked = dir.filePath(QStringLiteral("locked"));
     ASSERT_TRUE(QDir().mkdir(locked));
     const QString kept = locked + QStringLiteral("/kept.sqlite");
-    {
-        auto store = FavoritesStore::open(kept);
-        ASSERT_TRUE(store);
-        const ListedFile files[] = {listed("/v/a.mp4", 1)};
-        ASSERT_FALSE(store.value()->setFavorite(files, true));
-    }
+    const ListedFile first[] = {listed("/v/a.mp4", 1)};
+    ASSERT_EQ(marked(kept, first), "");
     const QByteArray lockedBytes = QFile::encodeName(locked);
     ASSERT_EQ(::chmod(lockedBytes.constData(), 0555), 0);
     for (const QString& name :
@@ -237,43 +236,22 @@ TEST(FavoritesStore, ConcurrentOpensAndWritersLoseNothing) {
     EXPECT_EQ(favoritesAt(path).size(), static_cast<std::size_t>(kWriters * kChanges));
 }
 
-// Runs `check` as an unprivileged user: as root, in a child as nobody, since
-// file modes deny root nothing. The check's own result, or -1 when it could not run.
-constexpr uid_t kNobody = 65534;
-int asUnprivileged(const std::function<int()>& check) {
-    if (::geteuid() != 0) return check();
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::setresgid(kNobody, kNobody, kNobody) != 0 || ::setresuid(kNobody, kNobody, kNobody) != 0)
-            ::_exit(100);
-        ::_exit(check());
-    }
-    int status = 0;
-    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
-}
-
 TEST(FavoritesStore, AReadOnlyFileIsReadWithoutSideFilesThatOutliveIt) {
+    if (reelkeep::test::rerunAsNobody()) return;  // modes deny root nothing
     QTemporaryDir dir;
-    ::chmod(QFile::encodeName(dir.path()).constData(), 0777);
     const QString path = dir.filePath(QStringLiteral("favorites.sqlite"));
     const QByteArray native = QFile::encodeName(path);
+    const ListedFile first[] = {listed("/v/a.mp4", 1)}, second[] = {listed("/v/b.mp4", 2)};
+    ASSERT_EQ(marked(path, first), "");
+    ASSERT_EQ(::chmod(native.constData(), 0444), 0);
     {
         auto store = FavoritesStore::open(path);
-        ASSERT_TRUE(store);
-        const ListedFile files[] = {listed("/v/a.mp4", 1)};
-        ASSERT_FALSE(store.value()->setFavorite(files, true));
+        ASSERT_TRUE(store && store.value()->isReadOnly());
+        EXPECT_EQ(store.value()->favorites().value(), std::set<std::string>{"/v/a.mp4"});
+        const StoreStatus refused = store.value()->setFavorite(second, true);
+        ASSERT_TRUE(refused);
+        EXPECT_EQ(refused->kind(), StoreErrorKind::readOnly);
     }
-    ASSERT_EQ(::chmod(native.constData(), 0444), 0);
-    EXPECT_EQ(asUnprivileged([&] {
-                  auto store = FavoritesStore::open(path);
-                  if (!store || !store.value()->isReadOnly()) return 1;
-                  if (store.value()->favorites().value() != std::set<std::string>{"/v/a.mp4"}) return 2;
-                  const ListedFile files[] = {listed("/v/b.mp4", 2)};
-                  const StoreStatus refused = store.value()->setFavorite(files, true);
-                  return refused && refused->kind() == StoreErrorKind::readOnly ? 0 : 3;
-              }),
-              0);
     // SQLite makes side files with the file's 0444 mode, and every later writable open fails on them.
     EXPECT_FALSE(QFile::exists(path + QStringLiteral("-wal")));
     EXPECT_FALSE(QFile::exists(path + QStringLiteral("-shm")));
@@ -282,21 +260,9 @@ TEST(FavoritesStore, AReadOnlyFileIsReadWithoutSideFilesThatOutliveIt) {
     for (const char* suffix : {"-wal", "-shm"}) {
         writeAll(path + QString::fromLatin1(suffix), {});
         ASSERT_EQ(::chmod((native + suffix).constData(), 0444), 0);
-        if (::geteuid() == 0) {
-            ASSERT_EQ(::chown((native + suffix).constData(), kNobody, kNobody), 0);
-        }
     }
     ASSERT_EQ(::chmod(native.constData(), 0644), 0);
-    if (::geteuid() == 0) {
-        ASSERT_EQ(::chown(native.constData(), kNobody, kNobody), 0);
-    }
-    EXPECT_EQ(asUnprivileged([&] {
-                  auto store = FavoritesStore::open(path);
-                  if (!store || store.value()->isReadOnly()) return 1;
-                  const ListedFile files[] = {listed("/v/b.mp4", 2)};
-                  return store.value()->setFavorite(files, true) ? 2 : 0;
-              }),
-              0);
+    EXPECT_EQ(marked(path, second), "");
     EXPECT_EQ(favoritesAt(path), (std::set<std::string>{"/v/a.mp4", "/v/b.mp4"}));
 }
 
@@ -315,12 +281,8 @@ TEST(FavoritesStore, OnlyARegularFileOrALinkToOneIsOpened) {
     const QString target = dir.filePath(QStringLiteral("dotfiles-favorites.sqlite"));
     ASSERT_TRUE(FavoritesStore::open(target));
     ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), native.constData()), 0);
-    {
-        auto store = FavoritesStore::open(path);
-        ASSERT_TRUE(store) << store.error().message().toStdString();
-        const ListedFile files[] = {listed("/v/a.mp4", 1)};
-        ASSERT_FALSE(store.value()->setFavorite(files, true));
-    }
+    const ListedFile files[] = {listed("/v/a.mp4", 1)};
+    ASSERT_EQ(marked(path, files), "");
     EXPECT_EQ(favoritesAt(target), (std::set<std::string>{"/v/a.mp4"}));
     EXPECT_TRUE(QFileInfo(path).isSymLink());
 }

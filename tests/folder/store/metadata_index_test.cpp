@@ -128,21 +128,7 @@ TEST(MetadataIndex, AnswersEachKeyWhateverItsOrderAndTheRowsBetween) {
 
 TEST(MetadataIndex, ContentAnswersOnlyWhileEveryFingerprintFieldIsUnchanged) {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("index.sqlite"));
-    // A file of the first schema, with a row that must survive the new table.
-    ASSERT_TRUE(
-        testing::runSql(path,
-                        "CREATE TABLE media (identifier TEXT PRIMARY KEY NOT NULL, device INTEGER NOT NULL,"
-                        " inode INTEGER NOT NULL, size_bytes INTEGER NOT NULL, mtime_ns INTEGER NOT NULL,"
-                        " creation_date REAL, length_seconds REAL NOT NULL, pixel_width INTEGER NOT NULL,"
-                        " pixel_height INTEGER NOT NULL, is_screen_recording INTEGER NOT NULL,"
-                        " has_decodable_video INTEGER NOT NULL) WITHOUT ROWID;"
-                        " INSERT INTO media VALUES ('/v/old.mp4', 1, 2, 3, 4, NULL, 5.0, 640, 480, 0, 1);"
-                        " PRAGMA user_version = 1;"));
-    auto index = MetadataIndex::open(path);
-    EXPECT_EQ(index->rebuildCount(), 0);
-    EXPECT_TRUE(
-        index->lookup(std::vector{IndexKey{"/v/old.mp4", FileFingerprint{1, 2, 3, 4}}})[0].has_value());
+    auto index = MetadataIndex::open(dir.filePath(QStringLiteral("index.sqlite")));
     const ContentFingerprint file{0xFFFF'FFFF'FFFF'FF00u, 42, 5'000'000, 1'700'000'000'123'456'789,
                                   1'700'000'001'000'000'001};
     const ContentDigests digests{StoredDigest{1, 2, 3}, StoredDigest{9, 8, 7}, 1 << 20, StoredDigest{4}};
@@ -263,6 +249,10 @@ TEST(MetadataIndex, AnOlderFileIsMigratedAndItsRowsDatedAgain) {
         EXPECT_EQ(answers[0], (IndexedMetadata{42, 2.5, 640, 360, false, true, DateSource::container}));
         EXPECT_EQ(answers[1], (IndexedMetadata{99, 1.0, 320, 240, true, true, DateSource::fileName}));
         EXPECT_EQ(index->rebuildCount(), 0);
+        // The later steps' tables are there too.
+        const ContentDigests digests{StoredDigest{5}, std::nullopt, std::nullopt, std::nullopt};
+        EXPECT_FALSE(index->storeContent(std::vector{std::pair{ContentFingerprint{1, 2, 3, 4, 5}, digests}}));
+        EXPECT_EQ(index->lookupContent(std::vector{ContentFingerprint{1, 2, 3, 4, 5}})[0], digests);
     }
     // Dated once, on the first lookup, from the old date as a tag; the second open found it stored.
     using Seen = std::pair<ContainerDateTags, std::string>;
