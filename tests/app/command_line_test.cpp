@@ -133,6 +133,7 @@ TEST(CommandLine, ReportsOutputThatWasNotWritten) {
 
 // Names a shell or an editor would choke on, each a real file: the JSON must
 // parse strictly, give every name back, and be the same from the index.
+// (Escaping and the pretty layout: scan_report_test.)
 TEST(CommandLine, ScanJsonCarriesHostileNamesAndRepeatsOnRescan) {
     const QTemporaryDir library;
     ASSERT_TRUE(library.isValid());
@@ -151,18 +152,13 @@ TEST(CommandLine, ScanJsonCarriesHostileNamesAndRepeatsOnRescan) {
     const std::string folder = library.path().toStdString();
     const Ran first = run({"scan", "--library", folder, "--json"}, Output::pipe);
     const Ran again = run({"scan", "--library", folder, "--json"}, Output::pipe);
-    const Ran pretty = run({"scan", "--library", folder, "--pretty"}, Output::pipe);
-    for (const Ran* ran : {&first, &again, &pretty}) ASSERT_EQ(ran->status, 0) << ran->err.toStdString();
+    for (const Ran* ran : {&first, &again}) ASSERT_EQ(ran->status, 0) << ran->err.toStdString();
     EXPECT_EQ(first.out, again.out);
-    EXPECT_EQ(first.out.count('\n'), std::size(names) + 2);  // a line per video
-    EXPECT_FALSE(first.out.contains("\xe2\x80\xa8") || first.out.contains("\xe2\x80\xa9"));
 
     QJsonParseError error;
     const QJsonDocument compact = QJsonDocument::fromJson(first.out, &error);
     ASSERT_EQ(error.error, QJsonParseError::NoError)
         << error.errorString().toStdString() << " at " << error.offset;
-    EXPECT_EQ(QJsonDocument::fromJson(pretty.out, &error), compact);
-    EXPECT_EQ(error.error, QJsonParseError::NoError);
     QSet<QByteArray> listed;
     for (const QJsonValue video : compact["videos"].toArray()) {
         const QJsonObject object = video.toObject();

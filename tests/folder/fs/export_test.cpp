@@ -170,48 +170,67 @@ TEST_F(ExportTest, ATakenNameIsNeverReplacedAndTheNextNameCanBeTried) {
               IoErrorKind::alreadyExists);  // single-file mode
 }
 
-TEST_F(ExportTest, RefusesToExportOntoItsOwnSource) {
+// Each refusal leaves the source as it was and the destination folder empty.
+TEST_F(ExportTest, RefusesWhatItMustNotCopyAndLeavesNothingBehind) {
     const UniqueFd source = makeSource("original");
-    const UniqueFd sourceFolder{::open(m_dir.path().constData(), O_RDONLY | O_DIRECTORY)};
-    const Result<void> exported =
-        exportFile(source.get(), m_sourcePath, sourceFolder.get(), m_dir.path(), "source.mp4");
-    ASSERT_FALSE(exported.ok());
-    EXPECT_EQ(exported.error().kind(), IoErrorKind::sameFile);
-    EXPECT_EQ(test::readBytes(m_sourcePath), "original");
-}
-
-TEST_F(ExportTest, RefusesASourceThatIsNotARegularFile) {
-    const QByteArray fifoPath = m_sourcePath + ".fifo.mp4";
+    const QByteArray fifoPath = join(m_dir.path(), "fifo.mp4");
     ASSERT_EQ(::mkfifo(fifoPath.constData(), 0644), 0);
     const UniqueFd fifo{::open(fifoPath.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
-    ASSERT_TRUE(fifo);
-    const Result<void> exported =
-        exportFile(fifo.get(), fifoPath, m_folderFd.get(), m_destination, "copy.mp4");
-    ASSERT_FALSE(exported.ok());
-    EXPECT_EQ(exported.error().kind(), IoErrorKind::notRegularFile);
-    EXPECT_TRUE(test::folderNames(m_destination).empty());
-}
-
-TEST_F(ExportTest, AStoppedCopyLeavesNothingBehind) {
-    const UniqueFd source = makeSource(patternBytes(4096));
-    std::stop_source stop;
-    stop.request_stop();
-    const Result<void> exported = exportFile(source.get(), m_sourcePath, m_folderFd.get(), m_destination,
-                                             "copy.mp4", systemCopyCalls(), stop.get_token());
-    ASSERT_FALSE(exported.ok());
-    EXPECT_EQ(exported.error().kind(), IoErrorKind::stopped);
-    EXPECT_TRUE(test::folderNames(m_destination).empty());
-}
-
-TEST_F(ExportTest, RefusesNamesThatAreNotOneComponent) {
-    const UniqueFd source = makeSource("x");
+    const UniqueFd sourceFolder{::open(m_dir.path().constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    std::stop_source stopped;
+    stopped.request_stop();
+    struct Case {
+        const char* label;
+        int sourceFd;
+        QByteArray sourcePath;
+        int folderFd;
+        QByteArray folder;
+        QByteArray name;
+        std::stop_token stop;
+        IoErrorKind kind;
+    };
+    std::vector<Case> cases = {
+        {"onto its own source",
+         source.get(),
+         m_sourcePath,
+         sourceFolder.get(),
+         m_dir.path(),
+         "source.mp4",
+         {},
+         IoErrorKind::sameFile},
+        {"a FIFO",
+         fifo.get(),
+         fifoPath,
+         m_folderFd.get(),
+         m_destination,
+         "copy.mp4",
+         {},
+         IoErrorKind::notRegularFile},
+        {"stopped", source.get(), m_sourcePath, m_folderFd.get(), m_destination, "copy.mp4",
+         stopped.get_token(), IoErrorKind::stopped},
+    };
     for (const QByteArray& name : {QByteArray{}, QByteArray{"."}, QByteArray{".."}, QByteArray{"a/b.mp4"},
-                                   QByteArray{"../escape.mp4"}, QByteArray(256, 'x')}) {
-        const Result<void> exported = exportTo(source.get(), name);
-        ASSERT_FALSE(exported.ok()) << name.toStdString();
-        EXPECT_EQ(exported.error().errorNumber(), EINVAL);
+                                   QByteArray{"../escape.mp4"}, QByteArray(256, 'x')})
+        cases.push_back({"not one component",
+                         source.get(),
+                         m_sourcePath,
+                         m_folderFd.get(),
+                         m_destination,
+                         name,
+                         {},
+                         IoErrorKind::system});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label + (" " + c.name.toStdString()));
+        const Result<void> exported =
+            exportFile(c.sourceFd, c.sourcePath, c.folderFd, c.folder, c.name, systemCopyCalls(), c.stop);
+        ASSERT_FALSE(exported.ok());
+        EXPECT_EQ(exported.error().kind(), c.kind);
+        if (c.kind == IoErrorKind::system) {
+            EXPECT_EQ(exported.error().errorNumber(), EINVAL);
+        }
+        EXPECT_TRUE(test::folderNames(m_destination).empty());
     }
-    EXPECT_TRUE(test::folderNames(m_destination).empty());
+    EXPECT_EQ(test::readBytes(m_sourcePath), "original");
 }
 
 TEST_F(ExportTest, AFailedCopyLeavesNothingBehindAndIsNeverReportedDone) {

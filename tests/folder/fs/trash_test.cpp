@@ -3,7 +3,6 @@
 // video in place and no info file behind.
 #include <QDateTime>
 #include <cstring>
-#include <iostream>
 
 #include "folder/fs/fs_fixture.h"
 #include "platform/folder/fs/path_id.h"
@@ -315,53 +314,6 @@ TEST_F(TrashTest, AStrangerSwappedInIsPutBackOrReportedWhereItIs) {
         EXPECT_TRUE(test::exists(infoPathOf(join(m_base, "data/Trash"), "retaken.mp4")));  // restorable
         EXPECT_TRUE(trashed.error().message().contains(QStringLiteral("could not be put back")));
         EXPECT_FALSE(trashed.error().message().contains(QStringLiteral("nothing was done")));
-    }
-}
-
-TEST_F(TrashTest, RealMountsGetATrashOnlyWhereFileManagersLook) {
-    struct Case {
-        const char* label;
-        QStringList command;  // %1: the source folder, %2: the mount point
-        bool hasTrash;
-    };
-    const Case cases[] = {
-        // No file manager lists a trash on tmpfs; GLib refuses it too.
-        {"tmpfs", {"mount", "-t", "tmpfs", "reelkeep-test", "%2"}, false},
-        // FUSE without RENAME_NOREPLACE: the move falls back to link() and unlink().
-        {"bindfs", {"bindfs", "--no-allow-other", "%1", "%2"}, true},
-    };
-    const QByteArray uid = QByteArray::number(::getuid());
-    for (const Case& c : cases) {
-        const QByteArray source = join(m_base, QByteArray(c.label) + "-source");
-        const QByteArray point = join(m_base, QByteArray(c.label) + "-mount");
-        test::makeFolder(source);
-        test::makeFolder(point);
-        test::ScratchMounts mounts;
-        QStringList command;
-        for (const QString& part : c.command)
-            command.append(QString(part).replace("%1", source).replace("%2", point));
-        if (!mounts.mount(command, point)) {
-            std::cout << "[  SKIPPED ] " << c.label << ": cannot mount here (needs root and the tool)\n";
-            continue;
-        }
-        test::makeFolder(join(point, "Videos"));
-        const QByteArray path = join(point, "Videos/clip.mp4");
-        test::writeBytes(path, "bytes");
-        const TrashOptions options{std::nullopt, ::getuid(), std::nullopt, deletionTime()};
-
-        const Result<TrashedFile> trashed = moveToTrash(path, test::fingerprintOfPath(path), options);
-
-        if (!c.hasTrash) {
-            ASSERT_FALSE(trashed.ok()) << c.label;
-            EXPECT_EQ(trashed.error().kind(), IoErrorKind::noTrash) << c.label;
-            EXPECT_EQ(test::readBytes(path), "bytes") << c.label;
-            EXPECT_EQ(test::folderNames(point), std::vector<QByteArray>{"Videos"}) << c.label;
-            continue;
-        }
-        ASSERT_TRUE(trashed.ok()) << c.label << ": " << trashed.error().message().toStdString();
-        EXPECT_EQ(trashed->filePath, join(point, ".Trash-" + uid + "/files/clip.mp4")) << c.label;
-        EXPECT_FALSE(test::exists(path)) << c.label;
-        EXPECT_EQ(test::readBytes(trashed->filePath), "bytes") << c.label;
     }
 }
 

@@ -206,20 +206,6 @@ TEST_F(FolderLibraryTest, DatesComeFromTheContainerThenTheNameThenTheModificatio
     }
 }
 
-// Allocated sizes would make both 8,192 bytes: a fake duplicate pair.
-TEST_F(FolderLibraryTest, FilesOfNearbySizesAreNeverDuplicates) {
-    writeBytes(join(root(), "a.mp4"), QByteArray(4097, 'a'));
-    writeBytes(join(root(), "b.mp4"), QByteArray(8000, 'b'));
-    for (int pass = 0; pass < 2; ++pass) {
-        SCOPED_TRACE(pass == 0 ? "first scan" : "from the index");
-        openLibrary();
-        const std::optional<ScanOutcome> outcome = scan();
-        ASSERT_TRUE(outcome);
-        EXPECT_EQ(itemNamed(outcome->items, QStringLiteral("a.mp4"))->sizeState().byteCount(), 4097);
-        EXPECT_EQ(itemNamed(outcome->items, QStringLiteral("b.mp4"))->sizeState().byteCount(), 8000);
-    }
-}
-
 TEST_F(FolderLibraryTest, FavoritesSurviveARescanAndARename) {
     ASSERT_TRUE(makeClip("kept.mp4"));
     ASSERT_TRUE(makeClip("other.mp4"));
