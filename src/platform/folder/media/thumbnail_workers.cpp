@@ -17,6 +17,7 @@
 #include <csignal>
 #include <cstring>
 
+#include "ffmpeg_loader.h"
 #include "thumbnail_wire.h"
 #include "worker_sandbox.h"
 
@@ -75,6 +76,7 @@ int serveAsWorker(int socketFd, pid_t parent, const WorkerHooks& hooks) {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent) return 1;
     ::close_range(static_cast<unsigned>(socketFd) + 1, ~0U, 0);
+    loadFfmpeg();  // the sandbox opens no more files
     const SandboxReport sandbox = enterWorkerSandbox();
     if (!sandbox.missingLayers.isEmpty())
         qCInfo(lcSandbox).noquote() << "reelkeep: media worker runs without:"
