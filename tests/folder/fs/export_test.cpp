@@ -173,63 +173,29 @@ TEST_F(ExportTest, ATakenNameIsNeverReplacedAndTheNextNameCanBeTried) {
 // Each refusal leaves the source as it was and the destination folder empty.
 TEST_F(ExportTest, RefusesWhatItMustNotCopyAndLeavesNothingBehind) {
     const UniqueFd source = makeSource("original");
+    const auto expectRefused = [&](const Result<void>& exported, IoErrorKind kind, const QByteArray& what) {
+        ASSERT_FALSE(exported.ok()) << what.toStdString();
+        EXPECT_EQ(exported.error().kind(), kind) << what.toStdString();
+        if (kind == IoErrorKind::system) {
+            EXPECT_EQ(exported.error().errorNumber(), EINVAL);
+        }
+        EXPECT_TRUE(test::folderNames(m_destination).empty()) << what.toStdString();
+    };
+    const UniqueFd sourceFolder{::open(m_dir.path().constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    expectRefused(exportFile(source.get(), m_sourcePath, sourceFolder.get(), m_dir.path(), "source.mp4"),
+                  IoErrorKind::sameFile, "onto its own source");
     const QByteArray fifoPath = join(m_dir.path(), "fifo.mp4");
     ASSERT_EQ(::mkfifo(fifoPath.constData(), 0644), 0);
     const UniqueFd fifo{::open(fifoPath.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
-    const UniqueFd sourceFolder{::open(m_dir.path().constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    expectRefused(exportTo(fifo.get(), "copy.mp4"), IoErrorKind::notRegularFile, "a FIFO");
     std::stop_source stopped;
     stopped.request_stop();
-    struct Case {
-        const char* label;
-        int sourceFd;
-        QByteArray sourcePath;
-        int folderFd;
-        QByteArray folder;
-        QByteArray name;
-        std::stop_token stop;
-        IoErrorKind kind;
-    };
-    std::vector<Case> cases = {
-        {"onto its own source",
-         source.get(),
-         m_sourcePath,
-         sourceFolder.get(),
-         m_dir.path(),
-         "source.mp4",
-         {},
-         IoErrorKind::sameFile},
-        {"a FIFO",
-         fifo.get(),
-         fifoPath,
-         m_folderFd.get(),
-         m_destination,
-         "copy.mp4",
-         {},
-         IoErrorKind::notRegularFile},
-        {"stopped", source.get(), m_sourcePath, m_folderFd.get(), m_destination, "copy.mp4",
-         stopped.get_token(), IoErrorKind::stopped},
-    };
+    expectRefused(exportFile(source.get(), m_sourcePath, m_folderFd.get(), m_destination, "copy.mp4",
+                             systemCopyCalls(), stopped.get_token()),
+                  IoErrorKind::stopped, "stopped");
     for (const QByteArray& name : {QByteArray{}, QByteArray{"."}, QByteArray{".."}, QByteArray{"a/b.mp4"},
                                    QByteArray{"../escape.mp4"}, QByteArray(256, 'x')})
-        cases.push_back({"not one component",
-                         source.get(),
-                         m_sourcePath,
-                         m_folderFd.get(),
-                         m_destination,
-                         name,
-                         {},
-                         IoErrorKind::system});
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.label + (" " + c.name.toStdString()));
-        const Result<void> exported =
-            exportFile(c.sourceFd, c.sourcePath, c.folderFd, c.folder, c.name, systemCopyCalls(), c.stop);
-        ASSERT_FALSE(exported.ok());
-        EXPECT_EQ(exported.error().kind(), c.kind);
-        if (c.kind == IoErrorKind::system) {
-            EXPECT_EQ(exported.error().errorNumber(), EINVAL);
-        }
-        EXPECT_TRUE(test::folderNames(m_destination).empty());
-    }
+        expectRefused(exportTo(source.get(), name), IoErrorKind::system, "named " + name);
     EXPECT_EQ(test::readBytes(m_sourcePath), "original");
 }
 
