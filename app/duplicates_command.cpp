@@ -27,11 +27,12 @@
 #include "app/library_factory.h"
 #include "app/output.h"
 #include "app/scan_report.h"
+#include "app/system_environment.h"
 #include "model/copies.h"
 #include "model/display_text.h"
 #include "model/texts.h"
+#include "viewmodel/library_session.h"
 #include "viewmodel/translations.h"
-#include "viewmodel/video_list_view_model.h"
 
 namespace reelkeep {
 namespace {
@@ -209,9 +210,10 @@ int runDuplicatesCommand(int argc, char** argv) {
     LibraryRequest request;
     request.folders = parser.values(libraryOption);
     const LibraryPorts ports = openLibrary(request);
-    auto viewModel = std::make_unique<VideoListViewModel>(
+    auto session = std::make_unique<LibrarySession>(
         ports,
         Environment{systemClock(), nullptr, nullptr, nullptr, systemScanLog(QLatin1String(kApplicationId))});
+    VideoListViewModel* viewModel = &session->viewModel;
     viewModel->setChecksCopiesAfterScan(!parser.isSet(sameSizeOption));
 
     scanUntilIdle(*viewModel);
@@ -296,7 +298,7 @@ int runDuplicatesCommand(int argc, char** argv) {
     }
 
     std::optional<DeletionOutcome> outcome;
-    QCoro::connect(viewModel->service().deleteVideos(ids), &app, [&](DeletionOutcome result) {
+    QCoro::connect(session->service.deleteVideos(ids), &app, [&](DeletionOutcome result) {
         outcome = std::move(result);
         QCoreApplication::quit();
     });

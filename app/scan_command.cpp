@@ -19,9 +19,10 @@
 #include "app/library_factory.h"
 #include "app/output.h"
 #include "app/scan_report.h"
+#include "app/system_environment.h"
 #include "model/texts.h"
+#include "viewmodel/library_session.h"
 #include "viewmodel/translations.h"
-#include "viewmodel/video_list_view_model.h"
 
 namespace reelkeep {
 namespace {
@@ -151,8 +152,9 @@ int runScanCommand(int argc, char** argv) {
 
     std::shared_ptr<ScanLog> log = systemScanLog(QLatin1String(kApplicationId));
     if (parser.isSet(timingsOption)) log = std::make_shared<StderrScanLog>(log);
-    auto viewModel = std::make_unique<VideoListViewModel>(
-        *ports, Environment{systemClock(), nullptr, nullptr, nullptr, log});
+    auto session =
+        std::make_unique<LibrarySession>(*ports, Environment{systemClock(), nullptr, nullptr, nullptr, log});
+    VideoListViewModel* viewModel = &session->viewModel;
 
     scanUntilIdle(*viewModel);
     // A drive that is not mounted would otherwise just make its videos vanish from the list.
@@ -186,7 +188,7 @@ int runScanCommand(int argc, char** argv) {
     const QString status = viewModel->status().text();
     // The list is all that is printed: the library's own copy of every file goes
     // first (its index writes are flushed), so printing does not add to the peak.
-    viewModel.reset();
+    session.reset();
     ports.reset();
 #ifdef __GLIBC__
     ::malloc_trim(0);  // freed on the library's threads: their arenas keep it otherwise

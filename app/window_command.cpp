@@ -23,6 +23,7 @@
 #include "app/command_values.h"
 #include "app/library_factory.h"
 #include "app/scan_report.h"
+#include "app/system_environment.h"
 #include "model/texts.h"
 #include "platform/folder/folder_library.h"
 #include "ui/app_theme.h"
@@ -30,8 +31,8 @@
 #include "ui/library_folders_dialog.h"
 #include "ui/main_window.h"
 #include "ui/preview_dialog.h"
+#include "viewmodel/library_session.h"
 #include "viewmodel/translations.h"
-#include "viewmodel/video_list_view_model.h"
 
 namespace reelkeep {
 namespace {
@@ -284,9 +285,11 @@ int runWindow(int argc, char** argv) {
 
     QSettings settings;
     ThemeController theme(settings);
-    DesktopEnvironment desktop = desktopEnvironment(QLatin1String(kApplicationId));
+    DesktopEnvironment desktop =
+        desktopEnvironment(systemClock(), systemScanLog(QLatin1String(kApplicationId)));
     if (line->shot == Shot::exportProgress) desktop.environment.panels = std::make_shared<ScreenshotPanels>();
-    MainWindow window(ports, desktop.environment, theme);
+    LibrarySession session(ports, desktop.environment);
+    MainWindow window(session.viewModel, session.media, theme);
     desktop.panels->setParentWidget(&window);
     if (!line->screenshotPath.isEmpty()) saveScreenshotWhenScanned(window, line->screenshotPath, line->shot);
     window.show();

@@ -1263,24 +1263,21 @@ Rückgabewerte: 0 fertig, 1 abgelehnt, 2 falscher Aufruf, 3 keine lesbare Biblio
         <source>Updated from your video folders: %1 added, %2 changed, %3 removed.</source>
         <translation>Aus Ihren Videoordnern übernommen: %1 hinzugekommen, %2 geändert, %3 entfernt.</translation>
     </message>
-</context>
-<context>
-    <name>reelkeep::VideoListViewModel</name>
     <message>
         <source>The selected videos could not be moved to the Trash.</source>
         <translation>Die ausgewählten Videos konnten nicht in den Papierkorb verschoben werden.</translation>
     </message>
     <message>
-        <source>There is no free file name for “%1” in that folder.</source>
-        <translation>In diesem Ordner gibt es keinen freien Dateinamen für „%1“.</translation>
+        <source>The library folders could not be saved. Reelkeep uses them until it quits.</source>
+        <translation>Die Bibliotheksordner konnten nicht gesichert werden. Reelkeep verwendet sie, bis es beendet wird.</translation>
     </message>
     <message>
         <source>Export Copies</source>
         <translation>Kopien exportieren</translation>
     </message>
     <message>
-        <source>The library folders could not be saved. Reelkeep uses them until it quits.</source>
-        <translation>Die Bibliotheksordner konnten nicht gesichert werden. Reelkeep verwendet sie, bis es beendet wird.</translation>
+        <source>There is no free file name for “%1” in that folder.</source>
+        <translation>In diesem Ordner gibt es keinen freien Dateinamen für „%1“.</translation>
     </message>
 </context>
 </TS>

@@ -1258,15 +1258,12 @@ Exit codes: 0 done, 1 declined, 2 usage error, 3 no readable library, 4 the scan
         <source>Updated from your video folders: %1 added, %2 changed, %3 removed.</source>
         <translation type="unfinished"></translation>
     </message>
-</context>
-<context>
-    <name>reelkeep::VideoListViewModel</name>
     <message>
         <source>The selected videos could not be moved to the Trash.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>There is no free file name for “%1” in that folder.</source>
+        <source>The library folders could not be saved. Reelkeep uses them until it quits.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -1274,7 +1271,7 @@ Exit codes: 0 done, 1 declined, 2 usage error, 3 no readable library, 4 the scan
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>The library folders could not be saved. Reelkeep uses them until it quits.</source>
+        <source>There is no free file name for “%1” in that folder.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -25,13 +25,14 @@
 #include <memory>
 #include <optional>
 
+#include "app/system_environment.h"
 #include "platform/simulated/library_generator.h"
 #include "ui/app_theme.h"
 #include "ui/main_window.h"
 #include "ui/thumbnail_loader.h"
 #include "ui/video_table_model.h"
 #include "ui/video_table_view.h"
-#include "viewmodel/video_list_view_model.h"
+#include "viewmodel/library_session.h"
 
 using namespace reelkeep;
 
@@ -153,6 +154,7 @@ struct WindowUnderTest {
     QTemporaryDir settingsDir;
     QSettings settings{settingsDir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat};
     std::shared_ptr<SimulatedLibrary> library = SimulatedLibrary::create();
+    std::unique_ptr<LibrarySession> session;
     std::unique_ptr<ThemeController> theme;
     std::unique_ptr<MainWindow> window;
 
@@ -172,8 +174,11 @@ struct WindowUnderTest {
         return ports;
     }
     void build(Thumbnails thumbnails) {
+        window.reset();
+        session = std::make_unique<LibrarySession>(
+            ports(thumbnails), Environment{systemClock(), nullptr, nullptr, nullptr, nullptr});
         theme = std::make_unique<ThemeController>(settings, false);
-        window = std::make_unique<MainWindow>(ports(thumbnails), Environment{}, *theme);
+        window = std::make_unique<MainWindow>(session->viewModel, session->media, *theme);
     }
     VideoTableView& table() const { return *window->table(); }
 };

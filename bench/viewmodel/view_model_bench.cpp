@@ -10,8 +10,9 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include "app/system_environment.h"
 #include "platform/simulated/library_generator.h"
-#include "viewmodel/video_list_view_model.h"
+#include "viewmodel/library_session.h"
 
 namespace reelkeep {
 
@@ -48,6 +49,10 @@ void pumpUntil(const std::function<bool()>& isDone) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
+Environment environment() {
+    return Environment{systemClock(), nullptr, nullptr, nullptr, nullptr};
+}
+
 std::chrono::nanoseconds threadCpuTime() {
     timespec now{};
     ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
@@ -57,8 +62,9 @@ std::chrono::nanoseconds threadCpuTime() {
 // One scan to get realistic records, shared by the benchmarks below.
 struct ScannedLibrary {
     std::shared_ptr<SimulatedLibrary> library = makeLibrary();
-    std::unique_ptr<VideoListViewModel> viewModel =
-        std::make_unique<VideoListViewModel>(library->ports(), Environment{});
+    std::unique_ptr<LibrarySession> session =
+        std::make_unique<LibrarySession>(library->ports(), environment());
+    VideoListViewModel* viewModel = &session->viewModel;
     ScannedLibrary() {
         viewModel->rescan();
         pumpUntil([&] { return !viewModel->isScanning(); });
@@ -102,7 +108,8 @@ void scanMainThreadShare(benchmark::State& state) {
     auto library = makeLibrary();
     double share = 0;
     for (auto _ : state) {
-        VideoListViewModel viewModel(library->ports(), Environment{});
+        LibrarySession session(library->ports(), environment());
+        VideoListViewModel& viewModel = session.viewModel;
         const auto wallStart = std::chrono::steady_clock::now();
         const auto cpuStart = threadCpuTime();
         viewModel.rescan();

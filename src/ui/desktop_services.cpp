@@ -105,11 +105,11 @@ void QtWorkspace::showTrash() {
                      });
 }
 
-DesktopEnvironment desktopEnvironment(const QString& applicationId) {
+DesktopEnvironment desktopEnvironment(std::shared_ptr<Clock> clock, std::shared_ptr<ScanLog> scanLog) {
     DesktopEnvironment desktop;
     desktop.panels = std::make_shared<QtFilePanels>();
-    desktop.environment = Environment{systemClock(), desktop.panels, std::make_shared<QtPasteboard>(),
-                                      std::make_shared<QtWorkspace>(), systemScanLog(applicationId)};
+    desktop.environment = Environment{std::move(clock), desktop.panels, std::make_shared<QtPasteboard>(),
+                                      std::make_shared<QtWorkspace>(), std::move(scanLog)};
     return desktop;
 }
 

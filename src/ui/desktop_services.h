@@ -55,6 +55,6 @@ struct DesktopEnvironment {
     Environment environment;
     std::shared_ptr<QtFilePanels> panels;
 };
-DesktopEnvironment desktopEnvironment(const QString& applicationId);
+DesktopEnvironment desktopEnvironment(std::shared_ptr<Clock> clock, std::shared_ptr<ScanLog> scanLog);
 
 }  // namespace reelkeep

@@ -11,7 +11,7 @@
 #include <functional>
 #include <vector>
 
-#include "library/photo_library_port.h"
+#include "viewmodel/video_list_view_model.h"
 
 class QLabel;
 class QPushButton;

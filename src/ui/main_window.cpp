@@ -97,10 +97,9 @@ QFrame* barFrame(QWidget* parent) {
 
 }  // namespace
 
-MainWindow::MainWindow(LibraryPorts ports, Environment environment, ThemeController& theme, QWidget* parent)
-    : QMainWindow(parent),
-      m_viewModel(std::make_unique<VideoListViewModel>(std::move(ports), std::move(environment))),
-      m_theme(theme) {
+MainWindow::MainWindow(VideoListViewModel& viewModel, MediaSource& media, ThemeController& theme,
+                       QWidget* parent)
+    : QMainWindow(parent), m_viewModel(viewModel), m_media(media), m_theme(theme) {
     setWindowTitle(reelkeep::tr("Reelkeep"));
     ensureIconTheme();
     matchIconTheme(m_theme.isDark());
@@ -109,7 +108,7 @@ MainWindow::MainWindow(LibraryPorts ports, Environment environment, ThemeControl
     m_splitter = new QSplitter(Qt::Horizontal, this);
     m_splitter->setChildrenCollapsible(false);
     setMinimumSize(kMinimumSize);
-    m_sidebar = new Sidebar(*m_viewModel, m_splitter);
+    m_sidebar = new Sidebar(m_viewModel, m_splitter);
     m_splitter->addWidget(m_sidebar);
     m_splitter->addWidget(makeDetail());
     m_splitter->setStretchFactor(0, 0);
@@ -120,7 +119,7 @@ MainWindow::MainWindow(LibraryPorts ports, Environment environment, ThemeControl
     makeMenus();
     resize(kDefaultSize);
 
-    VideoListViewModel* model = m_viewModel.get();
+    VideoListViewModel* model = &m_viewModel;
     connect(model, &VideoListViewModel::activityChanged, this, &MainWindow::refreshToolbar);
     connect(model, &VideoListViewModel::activityChanged, this, &MainWindow::refreshUndo);
     connect(model, &VideoListViewModel::undoChanged, this, &MainWindow::refreshUndo);
@@ -132,7 +131,7 @@ MainWindow::MainWindow(LibraryPorts ports, Environment environment, ThemeControl
     connect(model, &VideoListViewModel::selectionChanged, this, &MainWindow::refreshSelectionBar);
     connect(model, &VideoListViewModel::activityChanged, this, &MainWindow::refreshSelectionBar);
     connect(model, &VideoListViewModel::filtersChanged, this, [this] {
-        if (m_search->text() != m_viewModel->searchText()) m_search->setText(m_viewModel->searchText());
+        if (m_search->text() != m_viewModel.searchText()) m_search->setText(m_viewModel.searchText());
     });
     connect(model, &VideoListViewModel::deleteConfirmationChanged, this, &MainWindow::showDeleteConfirmation);
     connect(model, &VideoListViewModel::errorMessageChanged, this, &MainWindow::showError);
@@ -145,19 +144,11 @@ MainWindow::MainWindow(LibraryPorts ports, Environment environment, ThemeControl
     refreshSelectionBar();
 }
 
+// The view model outlives the window: what the window started stops with it,
+// and the window stops listening before its parts go.
 MainWindow::~MainWindow() {
-    m_viewModel->stop();
-    // Everything that reads the view model goes before it does.
-    delete m_preview;
-    delete m_exportProgress;
-    delete m_exportDone;
-    delete m_deleteConfirmation;
-    delete m_errorAlert;
-    delete m_settings;
-    delete m_foldersDialog;
-    delete takeCentralWidget();
-    delete m_commands;
-    m_commands = nullptr;
+    m_viewModel.stop();
+    disconnect(&m_viewModel, nullptr, this, nullptr);
 }
 
 // -- layout --
@@ -172,17 +163,17 @@ QWidget* MainWindow::makeDetail() {
     m_folderBanner = makeFolderBanner();
     layout->addWidget(m_folderBanner);
     m_detailStack = new QStackedWidget(detail);
-    m_table = new VideoTableView(*m_viewModel, m_detailStack);
+    m_table = new VideoTableView(m_viewModel, m_media, m_detailStack);
     m_emptyState = new EmptyStateView(m_detailStack);
     m_emptyState->setObjectName(QStringLiteral("emptyState"));
     connect(m_emptyState->button(), &QPushButton::clicked, this, [this] {
-        if (!m_viewModel->hasItems()) {
-            if (m_viewModel->authorizationStatus() == AuthorizationStatus::notDetermined)
-                m_viewModel->rescan();
+        if (!m_viewModel.hasItems()) {
+            if (m_viewModel.authorizationStatus() == AuthorizationStatus::notDetermined)
+                m_viewModel.rescan();
             else
                 openLibraryFolders();
         } else {
-            m_viewModel->clearFilters();
+            m_viewModel.clearFilters();
         }
     });
     m_scanningCard = makeScanningCard();
@@ -208,7 +199,7 @@ QFrame* MainWindow::makeBanner() {
     layout->addWidget(plainLabel(reelkeep::tr("Your video folders changed."), banner));
     layout->addStretch(1);
     m_bannerRescan = new QPushButton(reelkeep::tr("Rescan"), banner);
-    connect(m_bannerRescan, &QPushButton::clicked, this, [this] { m_viewModel->rescan(); });
+    connect(m_bannerRescan, &QPushButton::clicked, this, [this] { m_viewModel.rescan(); });
     layout->addWidget(m_bannerRescan);
     return banner;
 }
@@ -236,7 +227,7 @@ QFrame* MainWindow::makeFolderBanner() {
 
 void MainWindow::refreshFolderBanner() {
     m_folderBannerButton->setText(reelkeep::tr("Library Folders…"));
-    if (m_viewModel->libraryFolders().isSample) {
+    if (m_viewModel.libraryFolders().isSample) {
         // Made by scripts/run for a first look: nobody should take it for their videos.
         m_folderBannerText->setText(
             reelkeep::tr("This is a generated sample library, not your own videos. Choose the folders "
@@ -245,7 +236,7 @@ void MainWindow::refreshFolderBanner() {
         m_folderBanner->show();
         return;
     }
-    const QList<LibraryFolder> unavailable = m_viewModel->unavailableFolders();
+    const QList<LibraryFolder> unavailable = m_viewModel.unavailableFolders();
     if (unavailable.isEmpty()) {
         m_folderBanner->hide();
         return;
@@ -268,7 +259,7 @@ void MainWindow::refreshFolderBanner() {
 
 void MainWindow::openLibraryFolders() {
     if (!m_foldersDialog) {
-        m_foldersDialog = new LibraryFoldersDialog(*m_viewModel, this);
+        m_foldersDialog = new LibraryFoldersDialog(m_viewModel, this);
         m_foldersDialog->setObjectName(QStringLiteral("libraryFoldersDialog"));
         m_foldersDialog->setAttribute(Qt::WA_DeleteOnClose);
     }
@@ -298,7 +289,7 @@ QFrame* MainWindow::makeSelectionBar() {
     layout->addLayout(texts);
     layout->addStretch(1);
     auto* deselect = new QPushButton(reelkeep::tr("Deselect"), bar);
-    connect(deselect, &QPushButton::clicked, this, [this] { m_viewModel->setSelectedIDs({}); });
+    connect(deselect, &QPushButton::clicked, this, [this] { m_viewModel.setSelectedIDs({}); });
     layout->addWidget(deselect);
     m_moveToTrash = new QPushButton(symbolIcon(QStringLiteral("trash")), reelkeep::tr("Move to Trash"), bar);
     m_moveToTrash->setObjectName(QStringLiteral("moveToRecentlyDeleted"));
@@ -306,7 +297,7 @@ QFrame* MainWindow::makeSelectionBar() {
         "QPushButton { background-color: #d70015; color: white; border-radius: 5px; padding: 5px 12px; }"
         "QPushButton:disabled { background-color: rgba(215, 0, 21, 90); }"));
     connect(m_moveToTrash, &QPushButton::clicked, this,
-            [this] { m_viewModel->requestDeletion(m_viewModel->selectedItems()); });
+            [this] { m_viewModel.requestDeletion(m_viewModel.selectedItems()); });
     layout->addWidget(m_moveToTrash);
     return bar;
 }
@@ -340,10 +331,10 @@ void MainWindow::makeToolbar() {
     toolbar->toggleViewAction()->setVisible(false);
     m_scanAction = toolbar->addAction(QString());
     connect(m_scanAction, &QAction::triggered, this, [this] {
-        if (m_viewModel->isScanning() || m_viewModel->isCheckingCopies())
-            m_viewModel->cancelScan();
+        if (m_viewModel.isScanning() || m_viewModel.isCheckingCopies())
+            m_viewModel.cancelScan();
         else
-            m_viewModel->rescan();
+            m_viewModel.rescan();
     });
     auto* spacer = new QWidget(toolbar);
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
@@ -356,7 +347,7 @@ void MainWindow::makeToolbar() {
     m_search->setFixedWidth(260);
     toolbar->addWidget(m_search);
     connect(m_search, &QLineEdit::textChanged, this,
-            [this](const QString& text) { m_viewModel->setSearchText(text); });
+            [this](const QString& text) { m_viewModel.setSearchText(text); });
     auto* clearSearch = new QAction(m_search);
     clearSearch->setShortcuts(shortcutsFor(KeyAction::clearSearch));
     clearSearch->setShortcutContext(Qt::WidgetShortcut);
@@ -377,7 +368,7 @@ void MainWindow::makeMenus() {
     connect(folders, &QAction::triggered, this, &MainWindow::openLibraryFolders);
     QAction* showTrash = file->addAction(reelkeep::tr("Show Trash"));
     showTrash->setObjectName(QStringLiteral("showTrash"));
-    connect(showTrash, &QAction::triggered, this, [this] { m_viewModel->showTrash(); });
+    connect(showTrash, &QAction::triggered, this, [this] { m_viewModel.showTrash(); });
     file->addSeparator();
     QAction* quit = file->addAction(reelkeep::tr("&Quit"), qApp, &QApplication::closeAllWindows);
     quit->setShortcuts(shortcutsFor(KeyAction::quit));
@@ -386,7 +377,7 @@ void MainWindow::makeMenus() {
     m_undoAction = edit->addAction(reelkeep::tr("Undo Move to Trash"));
     m_undoAction->setObjectName(QStringLiteral("undoMoveToTrash"));
     m_undoAction->setShortcuts(shortcutsFor(KeyAction::undoMoveToTrash));
-    connect(m_undoAction, &QAction::triggered, this, [this] { m_viewModel->undoMoveToTrash(); });
+    connect(m_undoAction, &QAction::triggered, this, [this] { m_viewModel.undoMoveToTrash(); });
     edit->addSeparator();
     QAction* find = edit->addAction(reelkeep::tr("&Find"), this, [this] {
         m_search->setFocus(Qt::ShortcutFocusReason);
@@ -419,7 +410,7 @@ void MainWindow::makeMenus() {
     });
 
     QMenu* video = menuBar()->addMenu(reelkeep::tr("&Video"));
-    m_commands = new VideoCommands(*m_viewModel, *video, this);
+    m_commands = new VideoCommands(m_viewModel, *video, this);
 
     QMenu* help = menuBar()->addMenu(reelkeep::tr("&Help"));
     QAction* about = help->addAction(reelkeep::tr("About Reelkeep"), this, &MainWindow::showAbout);
@@ -442,26 +433,26 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 // -- state --
 
 void MainWindow::refreshUndo() {
-    m_undoAction->setEnabled(m_viewModel->canUndoMoveToTrash() && !m_viewModel->isBusy());
+    m_undoAction->setEnabled(m_viewModel.canUndoMoveToTrash() && !m_viewModel.isBusy());
 }
 
 void MainWindow::refreshToolbar() {
-    if (m_viewModel->isScanning() || m_viewModel->isCheckingCopies()) {
+    if (m_viewModel.isScanning() || m_viewModel.isCheckingCopies()) {
         m_scanAction->setText(reelkeep::tr("Stop"));
         m_scanAction->setIcon(symbolIcon(QStringLiteral("stop.fill")));
-        m_scanAction->setToolTip(m_viewModel->isScanning() ? reelkeep::tr("Stop scanning")
-                                                           : reelkeep::tr("Stop checking copies"));
+        m_scanAction->setToolTip(m_viewModel.isScanning() ? reelkeep::tr("Stop scanning")
+                                                          : reelkeep::tr("Stop checking copies"));
         m_scanAction->setEnabled(true);
     } else {
         m_scanAction->setText(reelkeep::tr("Scan"));
         m_scanAction->setIcon(symbolIcon(QStringLiteral("arrow.clockwise")));
         m_scanAction->setToolTip(reelkeep::tr("Rescan your video folders"));
-        m_scanAction->setEnabled(!m_viewModel->isBusy());
+        m_scanAction->setEnabled(!m_viewModel.isBusy());
     }
 }
 
 void MainWindow::refreshDetail() {
-    const VideoListViewModel& model = *m_viewModel;
+    const VideoListViewModel& model = m_viewModel;
     m_banner->setVisible(model.hasExternalChanges() && !model.isScanning());
     m_bannerRescan->setEnabled(!model.isBusy());
     if (model.isScanning() && !model.hasItems()) {
@@ -484,7 +475,7 @@ void MainWindow::refreshDetail() {
                                      reelkeep::tr("Scan"));
             m_emptyState->button()->setEnabled(!model.isBusy());
         } else {
-            const QStringList folders = m_viewModel->readableFolders();
+            const QStringList folders = m_viewModel.readableFolders();
             const QString message =
                 folders.isEmpty()
                     ? reelkeep::tr("No video was found in your video folders.")
@@ -514,9 +505,9 @@ QWidget* MainWindow::currentDetail() const {
 }
 
 void MainWindow::refreshSelectionBar() {
-    const SelectionStats& stats = m_viewModel->selectionStats();
+    const SelectionStats& stats = m_viewModel.selectionStats();
     m_selectionBar->setVisible(stats.count > 0);
-    m_moveToTrash->setEnabled(!m_viewModel->isBusy());
+    m_moveToTrash->setEnabled(!m_viewModel.isBusy());
     if (stats.count == 0) return;
     m_selectionCount->setText(reelkeep::tr("%Ln video(s) selected", nullptr, int(stats.count)));
     QString bytes =
@@ -530,19 +521,19 @@ void MainWindow::refreshSelectionBar() {
 // -- dialogs --
 
 void MainWindow::showDeleteConfirmation() {
-    if (!m_viewModel->showDeleteConfirmation()) {
+    if (!m_viewModel.showDeleteConfirmation()) {
         if (m_deleteConfirmation) m_deleteConfirmation->close();
         return;
     }
     if (m_deleteConfirmation) return;
-    const int count = int(m_viewModel->pendingDeletionIDs().size());
+    const int count = int(m_viewModel.pendingDeletionIDs().size());
     const QString title = reelkeep::tr("Move %Ln video(s) to the Trash?", nullptr, count);
     auto* box = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::NoButton, this);
     box->setObjectName(QStringLiteral("deleteConfirmation"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setTextFormat(Qt::PlainText);
     setPlainInformativeText(
-        box, trashListing(*m_viewModel) + QStringLiteral("\n\n") +
+        box, trashListing(m_viewModel) + QStringLiteral("\n\n") +
                  reelkeep::tr("You can restore them from the Trash. Their space is freed when the Trash is "
                               "emptied.",
                               nullptr, count));
@@ -554,16 +545,16 @@ void MainWindow::showDeleteConfirmation() {
     connect(box, &QMessageBox::finished, this, [this, box, confirm] {
         const bool isConfirmed = box->clickedButton() == confirm;
         if (isConfirmed)
-            m_viewModel->confirmDeletion();
+            m_viewModel.confirmDeletion();
         else
-            m_viewModel->setShowDeleteConfirmation(false);
+            m_viewModel.setShowDeleteConfirmation(false);
     });
     m_deleteConfirmation = box;
     box->open();
 }
 
 void MainWindow::showError() {
-    const std::optional<QString>& message = m_viewModel->errorMessage();
+    const std::optional<QString>& message = m_viewModel.errorMessage();
     if (!message) {
         if (m_errorAlert) m_errorAlert->close();
         return;
@@ -579,13 +570,13 @@ void MainWindow::showError() {
     box->setTextFormat(Qt::PlainText);
     setPlainInformativeText(box, *message);  // the message may quote a file name
     box->addButton(reelkeep::tr("OK"), QMessageBox::RejectRole);
-    connect(box, &QMessageBox::finished, this, [this] { m_viewModel->clearErrorMessage(); });
+    connect(box, &QMessageBox::finished, this, [this] { m_viewModel.clearErrorMessage(); });
     m_errorAlert = box;
     box->open();
 }
 
 void MainWindow::showPreview() {
-    const std::optional<VideoItem>& item = m_viewModel->previewItem();
+    const std::optional<VideoItem>& item = m_viewModel.previewItem();
     if (m_preview && (!item || m_preview->item().localIdentifier() != item->localIdentifier())) {
         PreviewDialog* old = m_preview;
         m_preview = nullptr;
@@ -594,13 +585,13 @@ void MainWindow::showPreview() {
         old->deleteLater();
     }
     if (!item || m_preview) return;
-    auto* dialog = new PreviewDialog(m_viewModel->service(), *item, this);
+    auto* dialog = new PreviewDialog(m_media, *item, this);
     dialog->setObjectName(QStringLiteral("previewDialog"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QDialog::finished, this, [this, dialog] {
         if (m_preview != dialog) return;
         m_preview = nullptr;
-        m_viewModel->setPreviewItem(std::nullopt);
+        m_viewModel.setPreviewItem(std::nullopt);
     });
     m_preview = dialog;
     dialog->open();
@@ -615,7 +606,7 @@ void MainWindow::showAbout() {
         return QDir::toNativeSeparators(QStandardPaths::writableLocation(kind) + QLatin1Char('/') +
                                         QLatin1String(folder));
     };
-    const QStringList folders = m_viewModel->readableFolders();
+    const QStringList folders = m_viewModel.readableFolders();
     QStringList lines;
     lines << reelkeep::tr("Lists every video in your folders, biggest first, so you can free disk space.")
           << QString() << reelkeep::tr("Released under the MIT licence. Reelkeep comes with no warranty.")
@@ -643,7 +634,7 @@ void MainWindow::showAbout() {
 }
 
 void MainWindow::showExportProgress() {
-    const auto& progress = m_viewModel->exportProgress();
+    const auto& progress = m_viewModel.exportProgress();
     if (!progress || progress->totalBytes < kExportProgressBytes) {
         if (m_exportProgress) {
             m_exportProgress->disconnect(this);
@@ -665,7 +656,7 @@ void MainWindow::showExportProgress() {
         dialog->setMinimumWidth(420);
         dialog->setCancelButtonText(reelkeep::tr("Cancel"));
         dialog->setLabel(plainLabel({}, dialog));  // a file name is never read as markup
-        connect(dialog, &QProgressDialog::canceled, this, [this] { m_viewModel->cancelExport(); });
+        connect(dialog, &QProgressDialog::canceled, this, [this] { m_viewModel.cancelExport(); });
         m_exportProgress = dialog;
         dialog->show();
     }
@@ -678,7 +669,7 @@ void MainWindow::showExportProgress() {
 }
 
 void MainWindow::showExportDone() {
-    const QList<QByteArray>& paths = m_viewModel->exportedPaths();
+    const QList<QByteArray>& paths = m_viewModel.exportedPaths();
     if (paths.isEmpty()) return;
     delete m_exportDone;
     const QFileInfo first(QFile::decodeName(paths.first()));  // for display only
@@ -696,7 +687,7 @@ void MainWindow::showExportDone() {
     show->setObjectName(QStringLiteral("showInFolder"));
     box->addButton(reelkeep::tr("OK"), QMessageBox::AcceptRole);
     connect(show, &QPushButton::clicked, this,
-            [this, path = paths.first()] { m_viewModel->showExportedFile(path); });
+            [this, path = paths.first()] { m_viewModel.showExportedFile(path); });
     m_exportDone = box;
     box->open();
 }
@@ -718,11 +709,11 @@ void MainWindow::showEvent(QShowEvent* event) {
     m_theme.applyStoredTheme();
     if (m_hasStarted) return;
     m_hasStarted = true;
-    m_viewModel->start();
+    m_viewModel.start();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    m_viewModel->stop();
+    m_viewModel.stop();
     m_hasStarted = false;
     QMainWindow::closeEvent(event);
 }

@@ -1,8 +1,9 @@
 // main_window.h: the application's one window: the sidebar and the video table
 // in a splitter, the toolbar with the scan button and the search field, the
 // change banner, the selection bar, the empty states, the delete confirmation,
-// the error alert, the preview and the menus. It owns its view model for its
-// whole life and keeps no state of its own beyond what is on screen.
+// the error alert, the preview and the menus. It borrows the view model and the
+// media its views load, which outlive it, and keeps no state of its own beyond
+// what is on screen.
 #pragma once
 
 #include <QFrame>
@@ -13,11 +14,10 @@
 #include <functional>
 #include <memory>
 
-#include "library/photo_library_port.h"
 #include "ui/library_folders_dialog.h"
 #include "ui/preview_dialog.h"
 #include "ui/settings_dialog.h"
-#include "viewmodel/environment.h"
+#include "viewmodel/media_source.h"
 
 class QAction;
 class QLabel;
@@ -44,11 +44,11 @@ public:
     // Below this width the sidebar folds away: the list keeps its columns.
     static constexpr int kSidebarCollapseWidth = 900;
 
-    MainWindow(LibraryPorts ports, Environment environment, ThemeController& theme,
+    MainWindow(VideoListViewModel& viewModel, MediaSource& media, ThemeController& theme,
                QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    VideoListViewModel& viewModel() const { return *m_viewModel; }
+    VideoListViewModel& viewModel() const { return m_viewModel; }
     VideoTableView* table() const { return m_table; }
     Sidebar* sidebar() const { return m_sidebar; }
     QLineEdit* searchField() const { return m_search; }
@@ -103,7 +103,8 @@ private:
     void openSettings();
     void showAbout();
 
-    std::unique_ptr<VideoListViewModel> m_viewModel;
+    VideoListViewModel& m_viewModel;
+    MediaSource& m_media;
     ThemeController& m_theme;
     bool m_hasStarted = false;
     bool m_isSidebarHiddenByUser = false;

@@ -69,8 +69,8 @@ protected:
 
 }  // namespace
 
-PreviewDialog::PreviewDialog(PhotoLibraryService& service, VideoItem item, QWidget* parent)
-    : QDialog(parent), m_service(service), m_item(std::move(item)) {
+PreviewDialog::PreviewDialog(MediaSource& media, VideoItem item, QWidget* parent)
+    : QDialog(parent), m_media(media), m_item(std::move(item)) {
     setWindowTitle(m_item.displayName());
     setModal(true);
     auto* layout = new QVBoxLayout(this);
@@ -219,7 +219,7 @@ void PreviewDialog::done(int result) {
 
 QCoro::Task<> PreviewDialog::load(std::stop_token stop) {
     QPointer<PreviewDialog> self(this);
-    Result<PreviewSource> prepared = co_await m_service.preparePreview(m_item.localIdentifier(), stop);
+    Result<PreviewSource> prepared = co_await m_media.preparePreview(m_item.localIdentifier(), stop);
     // Closed or superseded meanwhile: no player is made, nothing plays.
     if (!self || stop.stop_requested() || m_state != State::loading) co_return;
     if (!prepared) {

@@ -16,8 +16,8 @@
 
 #include <QCoro/QCoroTask>
 
-#include "library/photo_library_service.h"
 #include "model/video_item.h"
+#include "viewmodel/media_source.h"
 #include "viewmodel/task_owner.h"
 
 class QLabel;
@@ -36,7 +36,7 @@ public:
     // Longest wait for the media to load before the preview gives up.
     static constexpr std::chrono::seconds kLoadTimeLimit{20};
 
-    PreviewDialog(PhotoLibraryService& service, VideoItem item, QWidget* parent = nullptr);
+    PreviewDialog(MediaSource& media, VideoItem item, QWidget* parent = nullptr);
     ~PreviewDialog() override;
 
     const VideoItem& item() const { return m_item; }
@@ -67,7 +67,7 @@ private:
     void refreshButtons();
     void setState(State state);
 
-    PhotoLibraryService& m_service;
+    MediaSource& m_media;
     const VideoItem m_item;
     State m_state = State::loading;
     double m_durationSeconds = 0;

@@ -5,12 +5,9 @@
 #include <QSet>
 #include <cmath>
 
-#include "library/photo_library_service.h"
-
 namespace reelkeep {
 
-ThumbnailLoader::ThumbnailLoader(PhotoLibraryService& service, QObject* parent)
-    : QObject(parent), m_service(service) {}
+ThumbnailLoader::ThumbnailLoader(MediaSource& media, QObject* parent) : QObject(parent), m_media(media) {}
 
 ThumbnailLoader::~ThumbnailLoader() = default;
 
@@ -57,7 +54,7 @@ QImage ThumbnailLoader::image(const QString& localIdentifier) const {
 QCoro::Task<> ThumbnailLoader::load(QString localIdentifier, QSizeF targetPixels, quint64 generation,
                                     std::stop_token stop) {
     QPointer<ThumbnailLoader> self(this);
-    const ThumbnailRef thumbnail = co_await m_service.thumbnail(localIdentifier, targetPixels, stop);
+    const ThumbnailRef thumbnail = co_await m_media.thumbnail(localIdentifier, targetPixels, stop);
     if (!self || stop.stop_requested()) co_return;
     const auto flight = m_flights.constFind(localIdentifier);
     if (flight == m_flights.cend() || flight->generation != generation) co_return;  // superseded

@@ -15,11 +15,10 @@
 
 #include <QCoro/QCoroTask>
 
+#include "viewmodel/media_source.h"
 #include "viewmodel/task_owner.h"
 
 namespace reelkeep {
-
-class PhotoLibraryService;
 
 class ThumbnailLoader : public QObject {
     Q_OBJECT
@@ -30,7 +29,7 @@ public:
     // About 400 thumbnails at 2x: a few screens of rows scrolled back and forth.
     static constexpr int kCacheBytes = 16 * 1024 * 1024;
 
-    explicit ThumbnailLoader(PhotoLibraryService& service, QObject* parent = nullptr);
+    explicit ThumbnailLoader(MediaSource& media, QObject* parent = nullptr);
     ~ThumbnailLoader() override;
 
     void setDevicePixelRatio(double ratio);
@@ -52,7 +51,7 @@ private:
     QCoro::Task<> load(QString localIdentifier, QSizeF targetPixels, quint64 generation,
                        std::stop_token stop);
 
-    PhotoLibraryService& m_service;
+    MediaSource& m_media;
     double m_devicePixelRatio = 1;
     QHash<QString, Flight> m_flights;
     quint64 m_nextGeneration = 0;

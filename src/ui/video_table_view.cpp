@@ -29,10 +29,10 @@ constexpr ColumnWidths kColumnWidths[VideoTableModel::ColumnCount] = {{260, 400}
 
 }  // namespace
 
-VideoTableView::VideoTableView(VideoListViewModel& viewModel, QWidget* parent)
+VideoTableView::VideoTableView(VideoListViewModel& viewModel, MediaSource& media, QWidget* parent)
     : QTableView(parent), m_viewModel(viewModel) {
     m_model = new VideoTableModel(viewModel, this);
-    m_thumbnails = new ThumbnailLoader(viewModel.service(), this);
+    m_thumbnails = new ThumbnailLoader(media, this);
     m_model->setThumbnailLoader(m_thumbnails);
     setModel(m_model);
     setItemDelegate(new VideoCellDelegate(this));

@@ -10,6 +10,7 @@
 
 namespace reelkeep {
 
+class MediaSource;
 class SelectionSync;
 class ThumbnailLoader;
 class VideoListViewModel;
@@ -22,7 +23,7 @@ public:
     // Rows above and below the screen whose thumbnails are fetched after the visible ones.
     static constexpr int kThumbnailMargin = 20;
 
-    explicit VideoTableView(VideoListViewModel& viewModel, QWidget* parent = nullptr);
+    VideoTableView(VideoListViewModel& viewModel, MediaSource& media, QWidget* parent = nullptr);
 
     VideoTableModel& videoModel() const { return *m_model; }
     ThumbnailLoader& thumbnails() const { return *m_thumbnails; }

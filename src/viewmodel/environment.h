@@ -1,7 +1,7 @@
 // environment.h: what the view model takes from the desktop, as small interfaces
 // so tests drive every path: clocks, the save and folder panels, the pasteboard,
-// the file manager, and the log that receives the scan report. The window
-// supplies Qt implementations; everything is called on the main thread.
+// the file manager, and the log that receives the scan report. app/ supplies
+// the real ones; everything is called on the main thread.
 #pragma once
 
 #include <QByteArray>
@@ -66,11 +66,5 @@ struct Environment {
     std::shared_ptr<Workspace> workspace;
     std::shared_ptr<ScanLog> scanLog;
 };
-
-// CLOCK_BOOTTIME: suspend counts, wall-clock steps do not.
-std::shared_ptr<Clock> systemClock();
-// The systemd journal (MESSAGE, PRIORITY=5, SYSLOG_IDENTIFIER, REELKEEP_CATEGORY=scan),
-// else syslog(3) at LOG_NOTICE.
-std::shared_ptr<ScanLog> systemScanLog(const QString& applicationId);
 
 }  // namespace reelkeep

@@ -62,18 +62,15 @@ QStringList identifiersOf(const VideoList& items) {
 
 }  // namespace
 
-VideoListViewModel::VideoListViewModel(LibraryPorts ports, Environment environment, QObject* parent)
-    : QObject(parent),
-      m_service(std::make_unique<PhotoLibraryService>(std::move(ports))),
-      m_environment(std::move(environment)) {
-    if (!m_environment.clock) m_environment.clock = systemClock();
+VideoListViewModel::VideoListViewModel(PhotoLibraryService& service, Environment environment, QObject* parent)
+    : QObject(parent), m_service(service), m_environment(std::move(environment)) {
+    Q_ASSERT_X(m_environment.clock, "VideoListViewModel", "needs a clock");
 }
 
 VideoListViewModel::~VideoListViewModel() {
+    // The service lives on: what runs for this view model stops, and its answers
+    // find the view model gone.
     stop();
-    // Coroutines still waiting on the service resume with cancelled results once it
-    // is gone; they find the view model gone and end.
-    m_service.reset();
 }
 
 void VideoListViewModel::assertMainThread() const {
@@ -94,7 +91,7 @@ void VideoListViewModel::start() {
                 if (weakSelf) weakSelf->handleLibraryChange(change);
             });
         });
-    m_service->registerChangeObserver(m_changeObserver);
+    m_service.registerChangeObserver(m_changeObserver);
     rescan();
 }
 
@@ -105,7 +102,7 @@ void VideoListViewModel::stop() {
     m_scanTask.stop();
     m_actionTask.stop();
     if (m_changeObserver) {
-        m_service->unregisterChangeObserver(m_changeObserver.get());
+        m_service.unregisterChangeObserver(m_changeObserver.get());
         m_changeObserver.reset();
     }
 }
@@ -154,7 +151,7 @@ QCoro::Task<> VideoListViewModel::runScan(std::stop_token stop) {
 
 QCoro::Task<> VideoListViewModel::performScan(std::stop_token stop) {
     QPointer<VideoListViewModel> self(this);
-    const AuthorizationStatus access = co_await m_service->requestAccess(stop);
+    const AuthorizationStatus access = co_await m_service.requestAccess(stop);
     if (!self) co_return;
     m_authorizationStatus = access;
     emit authorizationStatusChanged();
@@ -184,7 +181,7 @@ QCoro::Task<> VideoListViewModel::performScan(std::stop_token stop) {
             if (self && found->isCounting) self->showFoundCount(found->latest);
         });
     };
-    const Result<qsizetype> counted = co_await m_service->beginScan(stop, onFound);
+    const Result<qsizetype> counted = co_await m_service.beginScan(stop, onFound);
     found->isCounting = false;
     if (!self) co_return;
     if (!counted) {
@@ -195,7 +192,7 @@ QCoro::Task<> VideoListViewModel::performScan(std::stop_token stop) {
     m_scanTotalCount = int(total);
     emit activityChanged();
     if (total < 1) {
-        co_await m_service->finishScan();  // nothing to report
+        co_await m_service.finishScan();  // nothing to report
         if (!self) co_return;
         setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "No videos in your video folders.")));
         co_return;
@@ -216,7 +213,7 @@ QCoro::Task<> VideoListViewModel::performScan(std::stop_token stop) {
     {
         const ScopedTimer wallClock(clock, m_scanWallClock, this);
         while (offset < total && !stop.stop_requested()) {
-            Result<ScanBatch> batch = co_await m_service->readBatch(offset, kScanBatchSize, stop);
+            Result<ScanBatch> batch = co_await m_service.readBatch(offset, kScanBatchSize, stop);
             if (!self) co_return;
             if (!batch) {
                 failure = batch.error();
@@ -230,7 +227,7 @@ QCoro::Task<> VideoListViewModel::performScan(std::stop_token stop) {
                     unknownIDs.append(item.localIdentifier());
             QHash<QString, SizeState> sizes;
             if (!unknownIDs.isEmpty()) {
-                sizes = co_await m_service->probeSizes(unknownIDs, kProbeConcurrency, stop);
+                sizes = co_await m_service.probeSizes(unknownIDs, kProbeConcurrency, stop);
                 if (!self) co_return;
             }
             if (stop.stop_requested()) break;
@@ -257,7 +254,7 @@ QCoro::Task<> VideoListViewModel::performScan(std::stop_token stop) {
         co_return;
     }
 
-    const ScanTimings timings = co_await m_service->finishScan();
+    const ScanTimings timings = co_await m_service.finishScan();
     if (!self) co_return;
     logScanTimings(timings);
     const auto count = qlonglong(m_items.size());
@@ -302,7 +299,7 @@ QCoro::Task<> VideoListViewModel::runCopyCheck(std::stop_token stop) {
             if (weakSelf && !stop.stop_requested()) weakSelf->setCopyCheckProgress(progress);
         });
     };
-    CopyCheck check = co_await m_service->checkCopies(std::move(onProgress), stop);
+    CopyCheck check = co_await m_service.checkCopies(std::move(onProgress), stop);
     if (!self) co_return;
     // Dropped by a rescan: a later check owns the state now.
     if (!m_copyCheckTask.owns(stop)) co_return;
@@ -335,7 +332,7 @@ void VideoListViewModel::setCopyCheckProgress(const CopyCheckProgress& progress)
 
 QCoro::Task<> VideoListViewModel::endScanWithError(PhotoLibraryError error) {
     QPointer<VideoListViewModel> self(this);
-    const ScanTimings timings = co_await m_service->finishScan();
+    const ScanTimings timings = co_await m_service.finishScan();
     if (!self) co_return;
     if (error.isCancellation()) {
         logScanTimings(timings);
@@ -660,7 +657,7 @@ void VideoListViewModel::confirmDeletion() {
 
 QCoro::Task<> VideoListViewModel::deleteOperation(QStringList ids, std::stop_token stop) {
     QPointer<VideoListViewModel> self(this);
-    const DeletionOutcome outcome = co_await m_service->deleteVideos(ids, stop);
+    const DeletionOutcome outcome = co_await m_service.deleteVideos(ids, stop);
     if (!self) co_return;
     switch (outcome.kind()) {
         case DeletionOutcome::Kind::success: {
@@ -682,8 +679,8 @@ QCoro::Task<> VideoListViewModel::deleteOperation(QStringList ids, std::stop_tok
             break;
         }
         case DeletionOutcome::Kind::failed:
-            setErrorMessage(
-                outcome.message().value_or(tr("The selected videos could not be moved to the Trash.")));
+            setErrorMessage(outcome.message().value_or(
+                reelkeep::tr("The selected videos could not be moved to the Trash.")));
             setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Moving to the Trash failed.")));
             break;
         case DeletionOutcome::Kind::cancelled:
@@ -706,7 +703,7 @@ void VideoListViewModel::undoMoveToTrash() {
 
 QCoro::Task<> VideoListViewModel::restoreOperation(VideoList batch, std::stop_token stop) {
     QPointer<VideoListViewModel> self(this);
-    const RestoreOutcome outcome = co_await m_service->restoreVideos(identifiersOf(batch), stop);
+    const RestoreOutcome outcome = co_await m_service.restoreVideos(identifiersOf(batch), stop);
     if (!self) co_return;
     if (outcome.requestError) {
         // Nothing moved: the same videos can be asked for again.
@@ -781,7 +778,7 @@ void VideoListViewModel::refreshLibraryFolders() {
 
 QCoro::Task<> VideoListViewModel::refreshFoldersTask(std::stop_token stop) {
     QPointer<VideoListViewModel> self(this);
-    LibraryFolderList folders = co_await m_service->libraryFolders();
+    LibraryFolderList folders = co_await m_service.libraryFolders();
     if (!self || stop.stop_requested()) co_return;
     m_libraryFolders = std::move(folders);
     emit libraryFoldersChanged();
@@ -796,10 +793,11 @@ void VideoListViewModel::setLibraryFolders(std::vector<QByteArray> folders) {
 
 QCoro::Task<> VideoListViewModel::saveFoldersTask(std::vector<QByteArray> folders, std::stop_token stop) {
     QPointer<VideoListViewModel> self(this);
-    const bool isSaved = co_await m_service->setLibraryFolders(std::move(folders));
+    const bool isSaved = co_await m_service.setLibraryFolders(std::move(folders));
     if (!self || stop.stop_requested()) co_return;
     if (!isSaved)
-        setErrorMessage(tr("The library folders could not be saved. Reelkeep uses them until it quits."));
+        setErrorMessage(
+            reelkeep::tr("The library folders could not be saved. Reelkeep uses them until it quits."));
     if (m_isScanning) {
         m_isRescanPending = true;  // this scan reads the old folders: stop it, then read the new ones
         cancelScan();
@@ -844,7 +842,7 @@ void VideoListViewModel::toggleFavorites(const VideoList& items) {
 QCoro::Task<> VideoListViewModel::favoriteOperation(QStringList ids, bool makeFavorite,
                                                     std::stop_token stop) {
     QPointer<VideoListViewModel> self(this);
-    const Result<void> result = co_await m_service->setFavorite(ids, makeFavorite, stop);
+    const Result<void> result = co_await m_service.setFavorite(ids, makeFavorite, stop);
     if (!self) co_return;
     if (!result) {
         setErrorMessage(result.error().description());
@@ -889,7 +887,7 @@ QCoro::Task<> VideoListViewModel::chooseAndExport(VideoList items) {
     if (items.size() == 1) {
         // The panel opens on a name that is free, so it never has to ask about replacing.
         const QString folder = panels.exportFolder();
-        const QList<std::optional<QString>> free = co_await m_service->freeFileNames(folder, names);
+        const QList<std::optional<QString>> free = co_await m_service.freeFileNames(folder, names);
         if (!self) co_return;
         const std::optional<QString> file =
             panels.chooseSaveFile({free.value(0).value_or(names.first()), folder});
@@ -900,12 +898,12 @@ QCoro::Task<> VideoListViewModel::chooseAndExport(VideoList items) {
         // Taken meanwhile, or typed over an existing file: the copy takes the next free name.
         plan.append({items.first(), *file, ExportNaming::nextFreeName});
     } else {
-        const std::optional<QString> folder = panels.chooseFolder(tr("Export Copies"));
+        const std::optional<QString> folder = panels.chooseFolder(reelkeep::tr("Export Copies"));
         if (!folder) {
             endChoosing();
             co_return;
         }
-        const QList<std::optional<QString>> free = co_await m_service->freeFileNames(*folder, names);
+        const QList<std::optional<QString>> free = co_await m_service.freeFileNames(*folder, names);
         if (!self) co_return;
         const QDir directory(*folder);
         for (qsizetype i = 0; i < items.size(); ++i) {
@@ -948,7 +946,8 @@ QCoro::Task<> VideoListViewModel::downloadOperation(QList<DownloadPair> plan, st
             StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Exporting %1 of %2…"), {qlonglong(i + 1), total}));
         const DownloadPair& pair = plan[i];
         if (pair.destination.isEmpty()) {
-            lastError = tr("There is no free file name for “%1” in that folder.").arg(fileNameOf(pair.item));
+            lastError = reelkeep::tr("There is no free file name for “%1” in that folder.")
+                            .arg(fileNameOf(pair.item));
             continue;
         }
         m_exportProgress = ExportProgress{QFileInfo(pair.destination).fileName(), 0,
@@ -987,7 +986,7 @@ QCoro::Task<> VideoListViewModel::downloadOperation(QList<DownloadPair> plan, st
             std::lock_guard lock(reported->mutex);
             reported->path = path;
         };
-        const Result<void> result = co_await m_service->downloadVideo(
+        const Result<void> result = co_await m_service.downloadVideo(
             pair.item.localIdentifier(), pair.destination, pair.naming, stop, std::move(observer));
         if (!self) co_return;
         m_exportProgress.reset();
@@ -1057,7 +1056,7 @@ void VideoListViewModel::showInFolder(const VideoItem& item) {
 
 QCoro::Task<> VideoListViewModel::showFileTask(QString localIdentifier, std::stop_token stop) {
     QPointer<VideoListViewModel> self(this);
-    const FileLocation location = co_await m_service->fileLocation(localIdentifier);
+    const FileLocation location = co_await m_service.fileLocation(localIdentifier);
     if (!self || stop.stop_requested()) co_return;
     if (location.status == FileLocation::Status::found) {
         if (m_environment.workspace) m_environment.workspace->showFileInFileManager(location.path);
@@ -1130,7 +1129,7 @@ void VideoListViewModel::handleLibraryChange(const LibraryChange& change) {
 // row in place, with no rescan to offer.
 QCoro::Task<> VideoListViewModel::applyOutsideChanges(QStringList ids, std::stop_token stop) {
     QPointer<VideoListViewModel> self(this);
-    VideoList fresh = co_await m_service->readVideos(ids, stop);
+    VideoList fresh = co_await m_service.readVideos(ids, stop);
     if (!self || stop.stop_requested()) co_return;
     QStringList unknownIDs;
     for (const VideoItem& item : fresh)
@@ -1138,7 +1137,7 @@ QCoro::Task<> VideoListViewModel::applyOutsideChanges(QStringList ids, std::stop
             unknownIDs.append(item.localIdentifier());
     if (!unknownIDs.isEmpty()) {
         const QHash<QString, SizeState> sizes =
-            co_await m_service->probeSizes(unknownIDs, kProbeConcurrency, stop);
+            co_await m_service.probeSizes(unknownIDs, kProbeConcurrency, stop);
         if (!self || stop.stop_requested()) co_return;
         for (VideoItem& item : fresh)
             if (const auto probed = sizes.constFind(item.localIdentifier()); probed != sizes.cend())
@@ -1209,7 +1208,7 @@ void VideoListViewModel::forgetCopyVerdicts(const QSet<QString>& ids) {
 QCoro::Task<> VideoListViewModel::reconcileWithLibrary(std::stop_token stop) {
     QPointer<VideoListViewModel> self(this);
     const QStringList ids = identifiersOf(m_items);
-    const QSet<QString> existing = co_await m_service->existingIdentifiers(ids, stop);
+    const QSet<QString> existing = co_await m_service.existingIdentifiers(ids, stop);
     if (!self || stop.stop_requested()) co_return;
     // Counted per item, not as ids - existing: identifiers may repeat.
     const auto removed = std::count_if(m_items.begin(), m_items.end(), [&](const VideoItem& item) {

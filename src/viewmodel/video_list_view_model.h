@@ -48,11 +48,9 @@ public:
     // list at once; more (a folder copied in, a sync) only offer a rescan.
     static constexpr qsizetype kDirectChangeLimit = 500;
 
-    VideoListViewModel(LibraryPorts ports, Environment environment, QObject* parent = nullptr);
+    // The service must outlive the view model.
+    VideoListViewModel(PhotoLibraryService& service, Environment environment, QObject* parent = nullptr);
     ~VideoListViewModel() override;
-
-    // For the views that load thumbnails and previews.
-    PhotoLibraryService& service() { return *m_service; }
 
     // Published state.
     const VideoList& visibleItems() const { return m_visibleItems; }
@@ -248,7 +246,7 @@ private:
     void setExternalChanges(bool hasChanges);
     void assertMainThread() const;
 
-    std::unique_ptr<PhotoLibraryService> m_service;
+    PhotoLibraryService& m_service;
     Environment m_environment;
 
     VideoList m_visibleItems;

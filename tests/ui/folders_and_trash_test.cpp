@@ -20,6 +20,7 @@
 #include "ui/video_table_model.h"
 #include "ui/video_table_view.h"
 #include "ui_fixture.h"
+#include "viewmodel/library_session.h"
 
 using namespace reelkeep;
 using namespace reelkeep::test;
@@ -37,10 +38,12 @@ class FoldersAndTrashTest : public ::testing::Test, protected FakeWorld {
 protected:
     void SetUp() override {
         theme = std::make_unique<ThemeController>(settings, false);
-        window = std::make_unique<MainWindow>(library->ports(), environment(), *theme);
+        session = std::make_unique<LibrarySession>(library->ports(), environment());
+        window = std::make_unique<MainWindow>(session->viewModel, session->media, *theme);
     }
     void TearDown() override {
         window.reset();
+        session.reset();
         settle(std::chrono::milliseconds(100));
     }
 
@@ -68,6 +71,7 @@ protected:
 
     QTemporaryDir dir;
     QSettings settings{dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat};
+    std::unique_ptr<LibrarySession> session;
     std::unique_ptr<ThemeController> theme;
     std::unique_ptr<MainWindow> window;
 };

@@ -34,6 +34,7 @@
 #include "ui/video_table_model.h"
 #include "ui/video_table_view.h"
 #include "ui_fixture.h"
+#include "viewmodel/library_session.h"
 
 using namespace reelkeep;
 using namespace reelkeep::test;
@@ -46,10 +47,12 @@ class MainWindowTest : public ::testing::Test, protected FakeWorld {
 protected:
     void SetUp() override {
         theme = std::make_unique<ThemeController>(settings, false);
-        window = std::make_unique<MainWindow>(library->ports(), environment(), *theme);
+        session = std::make_unique<LibrarySession>(library->ports(), environment());
+        window = std::make_unique<MainWindow>(session->viewModel, session->media, *theme);
     }
     void TearDown() override {
         window.reset();
+        session.reset();
         // Requests still waiting when the service went resume, cancelled, on this loop.
         settle(std::chrono::milliseconds(100));
     }
@@ -82,6 +85,7 @@ protected:
 
     QTemporaryDir dir;
     QSettings settings{dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat};
+    std::unique_ptr<LibrarySession> session;
     std::unique_ptr<ThemeController> theme;
     std::unique_ptr<MainWindow> window;
 };
@@ -294,7 +298,7 @@ TEST_F(MainWindowTest, APreviewClosedWhileLoadingNeverPlays) {
     library->addAsset(asset);
     showAndScan();
     library->setHoldsVideoRequests(true);
-    PreviewDialog dialog(model().service(), model().itemsFor({"p"}).first());
+    PreviewDialog dialog(session->media, model().itemsFor({"p"}).first());
     dialog.open();
     EXPECT_EQ(dialog.state(), PreviewDialog::State::loading);
     dialog.reject();
@@ -311,7 +315,7 @@ TEST_F(MainWindowTest, AFailedPreviewSaysWhyAndKeepsNoPlayer) {
     asset.video = VideoBehavior::noAsset;
     library->addAsset(asset);
     showAndScan();
-    PreviewDialog dialog(model().service(), model().itemsFor({"cloud"}).first());
+    PreviewDialog dialog(session->media, model().itemsFor({"cloud"}).first());
     dialog.open();
     ASSERT_TRUE(waitUntil([&] { return dialog.state() == PreviewDialog::State::failed; }));
     EXPECT_FALSE(dialog.errorText().isEmpty());

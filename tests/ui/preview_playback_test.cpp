@@ -27,7 +27,7 @@ TEST_F(ViewModelTest, PreviewPlaysScrubsExactlyAndRewindsAtTheEnd) {
     library->addAsset(asset);
     startAndScan();
 
-    PreviewDialog dialog(viewModel->service(), viewModel->itemsFor({"clip"}).first());
+    PreviewDialog dialog(*media, viewModel->itemsFor({"clip"}).first());
     dialog.open();
     ASSERT_TRUE(reelkeep::testing::pumpUntil([&] { return dialog.state() != PreviewDialog::State::loading; },
                                              std::chrono::seconds(15)));

@@ -17,7 +17,7 @@ protected:
     void SetUp() override {
         ViewModelTest::SetUp();
         library->addAssets(numberedVideos(3));
-        loader = std::make_unique<ThumbnailLoader>(viewModel->service());
+        loader = std::make_unique<ThumbnailLoader>(*media);
         QObject::connect(loader.get(), &ThumbnailLoader::thumbnailReady,
                          [this](const QString& id) { ready << id; });
     }
@@ -25,6 +25,8 @@ protected:
     void TearDown() override {
         loader.reset();
         viewModel.reset();
+        media.reset();
+        service.reset();
         // Requests still waiting when the service went resume, cancelled, on this loop.
         settle(std::chrono::milliseconds(100));
     }

@@ -37,7 +37,8 @@ QSet<QString> selectedIDs(const VideoTableModel& model, const QItemSelectionMode
 class StandaloneModel : public ::testing::Test {
 protected:
     std::shared_ptr<SimulatedLibrary> library = SimulatedLibrary::create();
-    VideoListViewModel viewModel{library->ports(), Environment{}};
+    PhotoLibraryService service{library->ports()};
+    VideoListViewModel viewModel{service, Environment{std::make_shared<FakeClock>(), {}, {}, {}, {}}};
     VideoTableModel model{viewModel};
     QAbstractItemModelTester tester{&model, QAbstractItemModelTester::FailureReportingMode::Fatal};
     QSignalSpy resets{&model, &QAbstractItemModel::modelAboutToBeReset};

@@ -12,6 +12,7 @@
 #include "library/await_task.h"
 #include "platform/simulated/simulated_library.h"
 #include "support/qt_printers.h"
+#include "viewmodel/media_source.h"
 #include "viewmodel/video_list_view_model.h"
 
 namespace reelkeep::test {
@@ -101,9 +102,13 @@ class ViewModelTest : public ::testing::Test, protected FakeWorld {
 protected:
     void SetUp() override { makeViewModel(); }
 
+    // A new window's view model over a new service, as app/ builds them.
     void makeViewModel() {
         viewModel.reset();
-        viewModel = std::make_unique<VideoListViewModel>(library->ports(), environment());
+        media.reset();
+        service = std::make_unique<PhotoLibraryService>(library->ports());
+        media = std::make_unique<ServiceMediaSource>(*service);
+        viewModel = std::make_unique<VideoListViewModel>(*service, environment());
         QObject::connect(viewModel.get(), &VideoListViewModel::statusChanged, viewModel.get(),
                          [this] { statuses << viewModel->status().text(); });
     }
@@ -132,6 +137,8 @@ protected:
     }
     QString status() const { return viewModel->status().text(); }
 
+    std::unique_ptr<PhotoLibraryService> service;
+    std::unique_ptr<ServiceMediaSource> media;  // what the window's views load from
     std::unique_ptr<VideoListViewModel> viewModel;
     QStringList statuses;
 };

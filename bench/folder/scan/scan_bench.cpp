@@ -37,6 +37,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/system_environment.h"
 #include "library/photo_library_service.h"
 #include "platform/folder/folder_asset.h"
 #include "platform/folder/folder_library.h"
@@ -46,7 +47,7 @@
 #include "platform/folder/store/favorites_store.h"
 #include "platform/folder/store/metadata_index.h"
 #include "support/run_task.h"
-#include "viewmodel/video_list_view_model.h"
+#include "viewmodel/library_session.h"
 
 extern char** environ;
 
@@ -389,8 +390,9 @@ void BM_Rescan_ViewModel(benchmark::State& state) {
         const Clock::time_point started = Clock::now();
         qsizetype listed = 0;
         {
-            VideoListViewModel viewModel(FolderLibrary::create(library.options())->ports(),
-                                         Environment{systemClock(), nullptr, nullptr, nullptr, nullptr});
+            LibrarySession session(FolderLibrary::create(library.options())->ports(),
+                                   Environment{systemClock(), nullptr, nullptr, nullptr, nullptr});
+            VideoListViewModel& viewModel = session.viewModel;
             QEventLoop loop;
             QObject::connect(&viewModel, &VideoListViewModel::scanFinished, &loop, &QEventLoop::quit);
             QTimer::singleShot(300'000, &loop, &QEventLoop::quit);

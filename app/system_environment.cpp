@@ -1,20 +1,19 @@
-#include "environment.h"
+// system_environment.cpp: BootClock behind the view model's Clock, and the scan
+// report into the journal, falling back to syslog where there is none.
+#include "app/system_environment.h"
 
 #include <syslog.h>
 #include <systemd/sd-journal.h>
-#include <time.h>
+
+#include "library/scan_timings.h"
 
 namespace reelkeep {
 
 namespace {
 
-class BootClock final : public Clock {
+class SystemClock final : public Clock {
 public:
-    std::chrono::nanoseconds monotonicNow() const override {
-        timespec now{};
-        ::clock_gettime(CLOCK_BOOTTIME, &now);
-        return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
-    }
+    std::chrono::nanoseconds monotonicNow() const override { return BootClock::now().time_since_epoch(); }
 };
 
 class JournalScanLog final : public ScanLog {
@@ -41,7 +40,7 @@ private:
 }  // namespace
 
 std::shared_ptr<Clock> systemClock() {
-    return std::make_shared<BootClock>();
+    return std::make_shared<SystemClock>();
 }
 
 std::shared_ptr<ScanLog> systemScanLog(const QString& applicationId) {
