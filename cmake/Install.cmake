@@ -75,8 +75,16 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # GStreamer plugins that Qt's media backend plays and decodes previews with,
 # Qt's SVG icon engine (our icon, breeze's icons), and an icon theme for the
 # window's buttons.
+# FFmpeg's libraries too: opened on first use (ffmpeg_loader.cpp), under the
+# major versions built against, which Debian's package names carry.
+pkg_check_modules(FFMPEG_RUNTIME REQUIRED libavformat libavcodec libswscale libavutil)
+set(REELKEEP_FFMPEG_PACKAGES "")
+foreach(library libavformat libavcodec libswscale libavutil)
+    string(REGEX MATCH "^[0-9]+" major "${FFMPEG_RUNTIME_${library}_VERSION}")
+    string(APPEND REELKEEP_FFMPEG_PACKAGES ", ${library}${major}")
+endforeach()
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-libav, gstreamer1.0-gl, libqt6svg6, breeze-icon-theme | adwaita-icon-theme")
+    "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-libav, gstreamer1.0-gl, libqt6svg6, breeze-icon-theme | adwaita-icon-theme${REELKEEP_FFMPEG_PACKAGES}")
 # Native Wayland windows; without it Qt runs through XWayland.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 include(CPack)
