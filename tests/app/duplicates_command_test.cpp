@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <set>
 
@@ -63,7 +64,7 @@ QByteArray bytes(int size, char seed) {
     return data;
 }
 
-// Sets of file names, each set sorted: comparable whatever order they are printed in.
+// Sets of file names, each set sorted: comparable whatever order a tool prints.
 using NameSets = std::set<std::set<QString>>;
 
 NameSets setsOfJson(const QString& json) {
@@ -151,4 +152,33 @@ TEST_F(DuplicatesCommandTest, TrashesExtraCopiesOnlyWhenToldAndSaysWhatMoved) {
     const QString trashed = m_home.filePath(QStringLiteral("XDG_DATA_HOME/Trash/files/clip-1.mp4"));
     EXPECT_TRUE(QFile::exists(trashed));
     EXPECT_TRUE(moved.out.contains(QStringLiteral("-> ") + trashed)) << moved.out.toStdString();
+}
+
+TEST_F(DuplicatesCommandTest, FindsTheSameSetsAsJdupes) {
+    const QString jdupes = QStandardPaths::findExecutable(QStringLiteral("jdupes"));
+    if (jdupes.isEmpty()) GTEST_SKIP() << "jdupes is not installed";
+    for (int i = 0; i < 24; ++i) {  // twelve pairs: (size, seed) repeats every 12
+        const QByteArray content = bytes(70'000 + (i % 3) * 10, char(i % 4));
+        write(QStringLiteral("file %1.mp4").arg(i), content);
+    }
+    write(QStringLiteral("head.mp4"), QByteArray("z") + bytes(70'000, 0).mid(1));
+    const CommandRun ours = run({"duplicates", "--library", library, "--json"});
+    ASSERT_EQ(ours.exitCode, 0) << ours.err.toStdString();
+
+    QProcess peer;
+    peer.start(jdupes, {QStringLiteral("-r"), QStringLiteral("-q"), library});
+    ASSERT_TRUE(peer.waitForFinished(60'000));
+    NameSets theirs;
+    std::set<QString> current;
+    for (const QString& line : QString::fromUtf8(peer.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+        if (line.isEmpty()) {
+            if (!current.empty()) theirs.insert(current);
+            current.clear();
+        } else {
+            current.insert(QFileInfo(line).fileName());
+        }
+    }
+    if (!current.empty()) theirs.insert(current);
+    EXPECT_FALSE(theirs.empty());
+    EXPECT_EQ(setsOfJson(ours.out), theirs);
 }
