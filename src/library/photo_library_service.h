@@ -42,7 +42,7 @@
 #include "library/photo_library_error.h"
 #include "library/photo_library_port.h"
 #include "library/scan_timings.h"
-#include "library/thumbnail_cache.h"
+#include "library/thumbnail_memory_cache.h"
 #include "model/size_state.h"
 #include "model/video_item.h"
 
@@ -50,6 +50,7 @@ namespace reelkeep {
 
 // 500 batches for 100k videos, yet the first rows show at once.
 inline constexpr int kScanBatchSize = 200;
+// Size probes at once, and the pool they run on: each mostly waits on a file.
 inline constexpr int kProbeWidth = 6;
 
 struct ScanBatch {
@@ -198,7 +199,7 @@ private:
     DynamicPropertyLoader& m_loader;
     std::shared_ptr<Tracker> m_tracker;
     std::stop_source m_stop;
-    ThumbnailCache m_thumbnailCache;
+    ThumbnailMemoryCache m_thumbnailCache;
 
     // Serial-executor state.
     std::optional<FetchResult> m_scanFetchResult;

@@ -18,7 +18,7 @@ extern "C" {
 #include <cstdlib>
 #include <map>
 
-#include "platform/folder/media/media_probe.h"
+#include "platform/folder/media/container_read.h"
 #include "platform/folder/media/thumbnail_decoder.h"
 
 namespace {
@@ -52,7 +52,7 @@ void BM_ProbeOurs(benchmark::State& state) {
     const QByteArray& path = clip("phone.mp4");
     for (auto _ : state) {
         const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        auto info = reelkeep::media::probeMedia(fd, "phone.mp4");
+        auto info = reelkeep::media::readContainer(fd, "phone.mp4");
         ::close(fd);
         if (!info) state.SkipWithError("probe failed");
         benchmark::DoNotOptimize(info);

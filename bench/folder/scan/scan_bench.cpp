@@ -43,7 +43,7 @@
 #include "platform/folder/folder_library.h"
 #include "platform/folder/fs/path_id.h"
 #include "platform/folder/fs/walk.h"
-#include "platform/folder/media/media_probe.h"
+#include "platform/folder/media/container_read.h"
 #include "platform/folder/store/favorites_store.h"
 #include "platform/folder/store/metadata_index.h"
 #include "support/run_task.h"
@@ -516,7 +516,7 @@ void BM_FirstScan_ProbeOneThread(benchmark::State& state) {
     for (auto _ : state) {
         const Clock::time_point started = Clock::now();
         int failures = 0;
-        for (const QByteArray& path : paths) failures += media::probeMediaAtPath(path) ? 0 : 1;
+        for (const QByteArray& path : paths) failures += media::readContainerAtPath(path) ? 0 : 1;
         wall += Clock::now() - started;
         if (failures > 0) {
             state.SkipWithError("a clip did not probe");

@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "platform/folder/fs/path_id.h"
+#include "platform/folder/media/container_read.h"
 #include "platform/folder/media/creation_date.h"
-#include "platform/folder/media/media_probe.h"
 #include "platform/folder/media/screen_recording.h"
 
 namespace reelkeep {
@@ -113,7 +113,7 @@ std::vector<ReadResult> readMetadata(std::span<const ScannedFile> files, const M
     } else {
         infos.reserve(opened.size());
         for (std::size_t j = 0; j < opened.size(); ++j)
-            infos.push_back(media::probeMedia(opened[j].get(), names[openedFiles[j]], readers.limits));
+            infos.push_back(media::readContainer(opened[j].get(), names[openedFiles[j]], readers.limits));
     }
 
     for (std::size_t j = 0; j < opened.size(); ++j) {

@@ -75,7 +75,7 @@ struct MetadataReaders {
 
 // The files of one fetch without a current index row, in fetch order, read in
 // batches of consecutive files, each batch at most once, by whoever asks first:
-// the scan for a slice, a read-ahead task on the probe pool, or a property.
+// the scan for a slice, a read-ahead task on the read pool, or a property.
 // One lock for all: a slot per file must stay small, since a first scan keeps
 // 100,000 of them for the session.
 class UnreadFiles : public std::enable_shared_from_this<UnreadFiles> {

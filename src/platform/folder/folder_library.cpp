@@ -1,7 +1,7 @@
 // folder_library.cpp: the port operations over real files.
 // Blocking work never runs on the caller's thread or the callback thread:
 // changes and exports run in order on their own thread, thumbnails and previews
-// on a small pool, container reads on the probe pool; a fetch walks on a thread
+// on a small pool, container reads on the read pool; a fetch walks on a thread
 // of its own while it looks the files up in the index. Answers are claimed
 // once (Pending::claim) and delivered on the callback thread.
 #include "platform/folder/folder_library.h"
@@ -32,8 +32,8 @@
 #include "platform/folder/fs/path_id.h"
 #include "platform/folder/fs/trash_restore.h"
 #include "platform/folder/media/creation_date.h"
-#include "platform/folder/media/thumbnail_cache.h"
 #include "platform/folder/media/thumbnail_decoder.h"
+#include "platform/folder/media/thumbnail_disk_cache.h"
 #include "platform/folder/store/favorites_store.h"
 
 namespace reelkeep {
@@ -48,7 +48,7 @@ constexpr std::chrono::milliseconds kDecodeTimeLimit = kImageRequestTimeLimit - 
 // A worker past this is killed; it is still inside the port's limit.
 constexpr std::chrono::milliseconds kWorkerTimeLimit = kDecodeTimeLimit + std::chrono::seconds(1);
 // Thread count of the container-read pool: the machines we aim at have two cores.
-constexpr int kProbeThreads = 2;
+constexpr int kContainerReadThreads = 2;
 const QString kDomain = QStringLiteral("app.reelkeep.folders");
 
 PlatformError cancelledError() {
@@ -362,12 +362,12 @@ FolderLibrary::FolderLibrary(FolderLibraryOptions options)
       m_favorites(std::make_shared<FavoritesAccess>(m_options.favoritesPath.isEmpty()
                                                         ? store::FavoritesStore::defaultPath()
                                                         : m_options.favoritesPath)),
-      m_thumbnailRoot(m_options.thumbnailCacheRoot.isEmpty() ? media::ThumbnailCache::defaultRoot()
+      m_thumbnailRoot(m_options.thumbnailCacheRoot.isEmpty() ? media::ThumbnailDiskCache::defaultRoot()
                                                              : m_options.thumbnailCacheRoot),
       m_workers(m_options.thumbnailWorker ? std::make_shared<media::ThumbnailWorkerPool>(
                                                 *m_options.thumbnailWorker, media::defaultWorkerLimits())
                                           : nullptr),
-      m_probePool(std::make_shared<PoolExecutor>(kProbeThreads)) {}
+      m_readPool(std::make_shared<PoolExecutor>(kContainerReadThreads)) {}
 
 FolderLibrary::~FolderLibrary() {
     m_closing.request_stop();  // a decode in a hung worker ends now, not at its limit
@@ -381,7 +381,7 @@ FolderLibrary::~FolderLibrary() {
     }
     watcher.reset();
     retired.reset();
-    m_probePool.reset();  // reads in flight finish and reach the index before it flushes
+    m_readPool.reset();  // reads in flight finish and reach the index before it flushes
     m_index->flush();
 }
 
@@ -635,7 +635,7 @@ FetchResult FolderLibrary::fetchVideos(const FetchControl& control) const {
     const auto unread = unreadFiles.empty()
                             ? nullptr
                             : std::make_shared<UnreadFiles>(std::move(unreadFiles), metadataReaders(),
-                                                            m_index, std::weak_ptr<Executor>(m_probePool));
+                                                            m_index, std::weak_ptr<Executor>(m_readPool));
 
     const FolderLocations locations(state.usable);
     // One block for every asset of the fetch: they are made and freed together,
@@ -743,7 +743,7 @@ FetchResult FolderLibrary::fetchAssets(const QStringList& localIdentifiers) cons
 }
 
 MetadataReaders FolderLibrary::metadataReaders() const {
-    return MetadataReaders{m_options.probeLimits, m_workers, m_workers != nullptr, m_closing.get_token()};
+    return MetadataReaders{m_options.readLimits, m_workers, m_workers != nullptr, m_closing.get_token()};
 }
 
 // A regular video file under a library folder, read again as the fetch would
@@ -779,7 +779,7 @@ std::shared_ptr<const FolderAsset> FolderLibrary::rereadFile(
                                               *indexed.front());
     } else {
         auto unread = std::make_shared<UnreadFiles>(std::vector<ScannedFile>{file}, metadataReaders(),
-                                                    m_index, std::weak_ptr<Executor>(m_probePool));
+                                                    m_index, std::weak_ptr<Executor>(m_readPool));
         asset = std::make_shared<FolderAsset>(std::move(identifier), std::move(file), isFavorite,
                                               std::move(unread), 0);
     }
@@ -1129,7 +1129,7 @@ RequestId FolderLibrary::requestImage(const AssetRef& asset, QSize targetPixels,
                                               : media::ThumbnailFlavor::normal;
     m_decodePool.post([this, pending, answer, file, flavor] {
         if (pending->stop.stop_requested() || pending->isAnswered) return;
-        const media::ThumbnailCache cache(m_thumbnailRoot);
+        const media::ThumbnailDiskCache cache(m_thumbnailRoot);
         const media::ThumbnailSubject subject{file.path, file.fingerprint.mtimeNs / kNsPerSecond,
                                               file.fingerprint.sizeBytes};
         if (!isUnchanged(file)) return answer(ImageResult{std::nullopt, false, false, goneError()});
@@ -1141,7 +1141,7 @@ RequestId FolderLibrary::requestImage(const AssetRef& asset, QSize targetPixels,
                 PlatformError{kDomain, kMediaCode, reelkeep::tr("This video has no picture to show.")}});
         fs::Result<fs::UniqueFd> fd = fs::openVerifiedPath(file.path, file.fingerprint);
         if (!fd) return answer(ImageResult{std::nullopt, false, false, ioFailure(fd.error())});
-        media::InputLimits limits = m_options.probeLimits;
+        media::InputLimits limits = m_options.readLimits;
         limits.timeLimit = kDecodeTimeLimit;
         media::MediaResult<QImage> frame =
             m_workers ? m_workers->decode(fd->get(), media::maxPixelSize(flavor), limits, kWorkerTimeLimit,

@@ -64,11 +64,11 @@ struct FolderLibraryOptions {
     std::shared_ptr<FolderChooser> chooser;
     QString favoritesPath;                  // empty: store::FavoritesStore::defaultPath()
     QString indexPath;                      // empty: store::MetadataIndex::defaultPath()
-    QString thumbnailCacheRoot;             // empty: media::ThumbnailCache::defaultRoot()
+    QString thumbnailCacheRoot;             // empty: media::ThumbnailDiskCache::defaultRoot()
     std::optional<fs::TrashOptions> trash;  // empty: fs::systemTrashOptions()
     fs::VideoNamePredicate isVideoName;     // empty: fs::defaultVideoNamePredicate()
     fs::WatchTiming watchTiming;
-    media::InputLimits probeLimits;
+    media::InputLimits readLimits;
     // Thumbnails are decoded and containers read in these worker processes (the
     // application: its own executable, media::selfWorkerCommand()); empty: in this process.
     std::optional<media::WorkerCommand> thumbnailWorker;
@@ -222,7 +222,7 @@ private:
     SerialExecutor m_changes;
     SerialExecutor m_copyChecks;  // idle I/O priority: its reads yield to everyone's
     PoolExecutor m_decodePool{2};
-    mutable std::shared_ptr<PoolExecutor> m_probePool;
+    mutable std::shared_ptr<PoolExecutor> m_readPool;
 };
 
 }  // namespace reelkeep

@@ -97,7 +97,7 @@ TEST_F(FolderLibraryTest, AFileThatCrashesOrHangsTheReaderIsListedWithoutMetadat
     writeBytes(join(root(), "hang.mp4"), QByteArray("RKHANG!!").repeated(100));
     FolderLibraryOptions inWorkers = options();
     inWorkers.thumbnailWorker = media::WorkerCommand{REELKEEP_WORKER_STUB, {"trap"}};
-    inWorkers.probeLimits.timeLimit = std::chrono::milliseconds(500);
+    inWorkers.readLimits.timeLimit = std::chrono::milliseconds(500);
     openLibrary(inWorkers);
 
     const std::optional<ScanOutcome> first = scan();

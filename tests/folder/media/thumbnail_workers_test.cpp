@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "media_fixtures.h"
-#include "platform/folder/media/media_probe.h"
+#include "platform/folder/media/container_read.h"
 #include "platform/folder/media/thumbnail_decoder.h"
 #include "platform/folder/media/thumbnail_workers.h"
 
@@ -128,7 +128,7 @@ TEST(MetadataWorkers, AReaderThatCrashesOrHangsOnOneFileCostsOnlyThatFile) {
             EXPECT_EQ(results[i].error().kind(), MediaErrorKind::damaged);
             continue;
         }
-        const auto direct = probeMedia(fds[i], {});
+        const auto direct = readContainer(fds[i], {});
         ASSERT_EQ(results[i].hasValue(), direct.hasValue());
         if (!direct) {
             EXPECT_EQ(results[i].error().kind(), direct.error().kind());

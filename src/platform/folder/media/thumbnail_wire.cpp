@@ -295,7 +295,7 @@ bool serveMediaRequests(int socketFd, const WorkerHooks& hooks) {
             if (hooks.beforeRead) hooks.beforeRead(videoFd);
             // The name rule is the client's: it knows the name, the worker only the bytes.
             if (header.magic == kMetadataRequestMagic)
-                isSent = isSent && sendMetadataReply(socketFd, probeMedia(videoFd, {}, limits));
+                isSent = isSent && sendMetadataReply(socketFd, readContainer(videoFd, {}, limits));
             else
                 isSent = sendReply(socketFd,
                                    decodeThumbnail(videoFd, std::min(header.argument, kMaxSide), limits));

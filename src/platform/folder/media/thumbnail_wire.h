@@ -1,4 +1,4 @@
-// thumbnail_wire.h: decodeThumbnail and probeMedia across a process boundary.
+// thumbnail_wire.h: decodeThumbnail and readContainer across a process boundary.
 // A worker process serves requests on a Unix socket: a thumbnail request
 // carries one video's descriptor (SCM_RIGHTS) and its limits, a metadata
 // request a batch of descriptors; each reply is one picture, one metadata
@@ -13,9 +13,9 @@
 #include <functional>
 #include <span>
 
+#include "container_read.h"
 #include "fd_input.h"
 #include "media_error.h"
-#include "media_probe.h"
 
 namespace reelkeep::media {
 

@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "container_read.h"
 #include "fd_input.h"
 #include "media_error.h"
-#include "media_probe.h"
 #include "thumbnail_wire.h"
 
 namespace reelkeep::media {

@@ -1,4 +1,4 @@
-// thumbnail_cache.h: the service's thumbnail store, a thread-safe LRU bounded by
+// thumbnail_memory_cache.h: the service's thumbnail store, a thread-safe LRU bounded by
 // entry count and by byte cost. Unlike QCache it never drops the object being
 // inserted: a picture too costly to keep is simply not kept, and callers share
 // images through shared_ptr, so eviction never pulls one from under a view.
@@ -39,10 +39,10 @@ QSize thumbnailPixels(QSizeF targetSize);
 // 4 bytes per pixel, in 64 bits, at least 1.
 std::int64_t thumbnailCost(const QImage& image);
 
-class ThumbnailCache {
+class ThumbnailMemoryCache {
 public:
-    explicit ThumbnailCache(int maxEntries = kThumbnailCacheEntries,
-                            std::int64_t maxCost = kThumbnailCacheBytes)
+    explicit ThumbnailMemoryCache(int maxEntries = kThumbnailCacheEntries,
+                                  std::int64_t maxCost = kThumbnailCacheBytes)
         : m_maxEntries(maxEntries), m_maxCost(maxCost) {}
 
     ThumbnailRef find(const QString& key);

@@ -1,4 +1,4 @@
-// media_probe.h: what a video's container header says about it.
+// container_read.h: what a video's container header says about it.
 // Reads through a descriptor the caller verified; the header alone answers
 // unless a value is missing, so a scan reads each file once and briefly.
 #pragma once
@@ -27,10 +27,10 @@ struct MediaInfo {
 };
 
 // fileName is the last path component, used only by the screen-recording rule.
-MediaResult<MediaInfo> probeMedia(int fd, const std::string& fileName, const InputLimits& limits = {});
+MediaResult<MediaInfo> readContainer(int fd, const std::string& fileName, const InputLimits& limits = {});
 
-// Opens a path with O_NOFOLLOW|O_NONBLOCK, regular files only, and probes it;
+// Opens a path with O_NOFOLLOW|O_NONBLOCK, regular files only, and reads its container;
 // for tools and tests. The library passes descriptors.
-MediaResult<MediaInfo> probeMediaAtPath(const QByteArray& path, const InputLimits& limits = {});
+MediaResult<MediaInfo> readContainerAtPath(const QByteArray& path, const InputLimits& limits = {});
 
 }  // namespace reelkeep::media

@@ -1,4 +1,4 @@
-// media_probe_test.cpp: header values of real clips, and typed errors for the
+// container_read_test.cpp: header values of real clips, and typed errors for the
 // inputs a library meets: empty, truncated, garbage, FIFO, folder.
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,7 +10,7 @@
 #include <QRandomGenerator>
 
 #include "media_fixtures.h"
-#include "platform/folder/media/media_probe.h"
+#include "platform/folder/media/container_read.h"
 
 namespace reelkeep::media {
 namespace {
@@ -22,12 +22,12 @@ QString fileNameOf(const QString& path) {
     return path.section(u'/', -1);
 }
 
-MediaResult<MediaInfo> probeFile(const QString& path) {
+MediaResult<MediaInfo> readFile(const QString& path) {
     OpenFile file(path);
-    return probeMedia(file.fd(), fileNameOf(path).toStdString());
+    return readContainer(file.fd(), fileNameOf(path).toStdString());
 }
 
-TEST(MediaProbe, ReadsSizeLengthDateAndOriginFromTheHeader) {
+TEST(ContainerRead, ReadsSizeLengthDateAndOriginFromTheHeader) {
     struct Case {
         QString name;
         QStringList extra;  // to makeClip
@@ -62,7 +62,7 @@ TEST(MediaProbe, ReadsSizeLengthDateAndOriginFromTheHeader) {
         if (!MediaFixtures::canEncode(c.encoder, c.name)) continue;
         const auto path = fixtures.makeClip(c.name, 320, 240, c.extra);
         ASSERT_TRUE(path) << fixtures.lastError().toStdString();
-        const auto info = probeFile(*path);
+        const auto info = readFile(*path);
         ASSERT_TRUE(info) << info.error().message().toStdString();
         EXPECT_EQ(info->pixelWidth, 320);
         EXPECT_EQ(info->pixelHeight, 240);
@@ -77,7 +77,7 @@ TEST(MediaProbe, ReadsSizeLengthDateAndOriginFromTheHeader) {
     }
 }
 
-TEST(MediaProbe, PortraitPhoneVideoReportsItsDisplayedSize) {
+TEST(ContainerRead, PortraitPhoneVideoReportsItsDisplayedSize) {
     MediaFixtures fixtures;
     const auto stored = fixtures.makeClip(QStringLiteral("landscape.mp4"), 1920, 1080, {"-t", "0.3"});
     ASSERT_TRUE(stored) << fixtures.lastError().toStdString();
@@ -88,7 +88,7 @@ TEST(MediaProbe, PortraitPhoneVideoReportsItsDisplayedSize) {
             QStringLiteral("rotated%1.mp4").arg(degrees + 360),
             {"-i", *stored, "-c", "copy", "-metadata:s:v:0", QStringLiteral("rotate=%1").arg(degrees)});
         ASSERT_TRUE(rotated) << fixtures.lastError().toStdString();
-        const auto info = probeFile(*rotated);
+        const auto info = readFile(*rotated);
         ASSERT_TRUE(info) << info.error().message().toStdString();
         const bool isPortrait = degrees % 180 != 0;
         EXPECT_EQ(info->pixelWidth, isPortrait ? 1080 : 1920);
@@ -98,7 +98,7 @@ TEST(MediaProbe, PortraitPhoneVideoReportsItsDisplayedSize) {
 
 // MP4 and MOV go straight to their demuxer when bytes 4-7 name a box; a file
 // whose bytes only look so must still be read by what it really is.
-TEST(MediaProbe, AFileThatOnlyLooksLikeAMovieIsReadByTheProbe) {
+TEST(ContainerRead, AFileThatOnlyLooksLikeAMovieIsReadByItsHeader) {
     MediaFixtures fixtures;
     const auto avi = fixtures.makeClip(QStringLiteral("old.avi"), 320, 240, {"-c:v", "mpeg4"});
     const auto webm = fixtures.makeClip(QStringLiteral("webm.mp4"), 320, 240,
@@ -110,7 +110,7 @@ TEST(MediaProbe, AFileThatOnlyLooksLikeAMovieIsReadByTheProbe) {
     const QByteArray aviBytes = aviFile.readAll().replace(4, 4, "free");
     for (const QString& path : {fixtures.writeBytes(QStringLiteral("riff.mp4"), aviBytes), *webm}) {
         SCOPED_TRACE(path.toStdString());
-        const auto info = probeFile(path);
+        const auto info = readFile(path);
         ASSERT_TRUE(info) << info.error().message().toStdString();
         EXPECT_EQ(info->pixelWidth, 320);
         EXPECT_EQ(info->pixelHeight, 240);
@@ -118,12 +118,12 @@ TEST(MediaProbe, AFileThatOnlyLooksLikeAMovieIsReadByTheProbe) {
     }
 }
 
-TEST(MediaProbe, AudioOnlyFileIsReadButNotPlayable) {
+TEST(ContainerRead, AudioOnlyFileIsReadButNotPlayable) {
     MediaFixtures fixtures;
     const auto path = fixtures.make(QStringLiteral("voice.mp4"),
                                     {"-f", "lavfi", "-i", "sine=frequency=440:duration=1", "-c:a", "aac"});
     ASSERT_TRUE(path) << fixtures.lastError().toStdString();
-    const auto info = probeFile(*path);
+    const auto info = readFile(*path);
     ASSERT_TRUE(info) << info.error().message().toStdString();
     EXPECT_FALSE(info->hasDecodableVideo);
     EXPECT_EQ(info->pixelWidth, 0);
@@ -136,7 +136,7 @@ void keepDebugLine(QtMsgType type, const QMessageLogContext& context, const QStr
 }
 
 // FFmpeg's complaints about them go to our debug log, never to stderr.
-TEST(MediaProbe, BrokenInputsGiveTypedErrorsAndNeverCrash) {
+TEST(ContainerRead, BrokenInputsGiveTypedErrorsAndNeverCrash) {
     MediaFixtures fixtures;
     const auto whole = fixtures.makeClip(QStringLiteral("whole.mp4"));
     ASSERT_TRUE(whole) << fixtures.lastError().toStdString();
@@ -196,7 +196,7 @@ TEST(MediaProbe, BrokenInputsGiveTypedErrorsAndNeverCrash) {
     const int capture = ::open(QFile::encodeName(captured).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     ::dup2(capture, 2);
     std::vector<MediaResult<MediaInfo>> results;
-    for (const Case& c : all) results.push_back(probeFile(c.path));
+    for (const Case& c : all) results.push_back(readFile(c.path));
     ::dup2(savedStderr, 2);
     ::close(capture);
     ::close(savedStderr);
@@ -214,12 +214,12 @@ TEST(MediaProbe, BrokenInputsGiveTypedErrorsAndNeverCrash) {
     EXPECT_EQ(stderrText.readAll(), QByteArray());
     EXPECT_TRUE(g_debugLines.join(u'\n').contains(QStringLiteral("moov atom not found")))
         << g_debugLines.join(u'\n').toStdString();
-    const auto missing = probeMediaAtPath(QFile::encodeName(fixtures.path(QStringLiteral("missing.mp4"))));
+    const auto missing = readContainerAtPath(QFile::encodeName(fixtures.path(QStringLiteral("missing.mp4"))));
     ASSERT_FALSE(missing);
     EXPECT_EQ(missing.error().kind(), MediaErrorKind::unreadable);
 }
 
-TEST(MediaProbe, ReadsThroughTheDescriptorNotTheName) {
+TEST(ContainerRead, ReadsThroughTheDescriptorNotTheName) {
     MediaFixtures fixtures;
     const auto path = fixtures.makeClip(QStringLiteral("before.mp4"));
     ASSERT_TRUE(path) << fixtures.lastError().toStdString();
@@ -229,17 +229,17 @@ TEST(MediaProbe, ReadsThroughTheDescriptorNotTheName) {
                        QFile::encodeName(fixtures.path(QStringLiteral("after.mp4"))).constData()),
               0);
     fixtures.writeBytes(QStringLiteral("before.mp4"), "not a video");
-    const auto info = probeMedia(file.fd(), "before.mp4");
+    const auto info = readContainer(file.fd(), "before.mp4");
     ASSERT_TRUE(info) << info.error().message().toStdString();
     EXPECT_EQ(info->pixelWidth, 320);
 }
 
-TEST(MediaProbe, AnExpiredTimeLimitStopsTheRead) {
+TEST(ContainerRead, AnExpiredTimeLimitStopsTheRead) {
     MediaFixtures fixtures;
     const auto path = fixtures.makeClip(QStringLiteral("slow.mp4"));
     ASSERT_TRUE(path) << fixtures.lastError().toStdString();
     OpenFile file(*path);
-    const auto info = probeMedia(file.fd(), "slow.mp4", InputLimits{std::chrono::milliseconds(0)});
+    const auto info = readContainer(file.fd(), "slow.mp4", InputLimits{std::chrono::milliseconds(0)});
     ASSERT_FALSE(info);
     EXPECT_EQ(info.error().kind(), MediaErrorKind::timedOut);
 }

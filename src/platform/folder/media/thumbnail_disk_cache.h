@@ -1,4 +1,4 @@
-// thumbnail_cache.h: the freedesktop thumbnail cache, shared with file managers.
+// thumbnail_disk_cache.h: the freedesktop thumbnail cache, shared with file managers.
 // A cached picture counts only when its Thumb::URI and Thumb::MTime match the
 // file now, so an edited video never shows its old picture; every file is
 // published by rename, so a reader never sees half a PNG.
@@ -39,11 +39,11 @@ QMap<QByteArray, QByteArray> thumbnailTexts(const QByteArray& png);
 // md5 of the URI, lower-case hex, + ".png".
 QString thumbnailFileName(const QByteArray& absolutePath);
 
-class ThumbnailCache {
+class ThumbnailDiskCache {
 public:
     // cacheRoot is the folder holding normal/, large/ and fail/, normally
     // $XDG_CACHE_HOME/thumbnails; appVersion names our failure folder.
-    explicit ThumbnailCache(QString cacheRoot, QString appVersion = defaultAppVersion());
+    explicit ThumbnailDiskCache(QString cacheRoot, QString appVersion = defaultAppVersion());
     static QString defaultRoot();
     static QString defaultAppVersion();
 

@@ -1,8 +1,8 @@
-// thumbnail_cache.cpp: PNGs with Thumb:: text chunks, private (0700 folders,
+// thumbnail_disk_cache.cpp: PNGs with Thumb:: text chunks, private (0700 folders,
 // 0600 files), written to a temporary name in the target folder and renamed.
 // No fsync: a picture lost to a crash is a cache miss, and a damaged PNG fails
 // to load and is made again.
-#include "thumbnail_cache.h"
+#include "thumbnail_disk_cache.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -235,27 +235,28 @@ QString thumbnailFileName(const QByteArray& absolutePath) {
     return QString::fromLatin1(digest.toHex()) + QStringLiteral(".png");
 }
 
-ThumbnailCache::ThumbnailCache(QString cacheRoot, QString appVersion)
+ThumbnailDiskCache::ThumbnailDiskCache(QString cacheRoot, QString appVersion)
     : m_root(std::move(cacheRoot)), m_appVersion(std::move(appVersion)) {}
 
-QString ThumbnailCache::defaultRoot() {
+QString ThumbnailDiskCache::defaultRoot() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
            QStringLiteral("/thumbnails");
 }
 
-QString ThumbnailCache::defaultAppVersion() {
+QString ThumbnailDiskCache::defaultAppVersion() {
     return QStringLiteral(REELKEEP_VERSION);
 }
 
-QString ThumbnailCache::pathFor(ThumbnailFlavor flavor, const QByteArray& absolutePath) const {
+QString ThumbnailDiskCache::pathFor(ThumbnailFlavor flavor, const QByteArray& absolutePath) const {
     return m_root + u'/' + flavorFolder(flavor) + u'/' + thumbnailFileName(absolutePath);
 }
 
-QString ThumbnailCache::failurePathFor(const QByteArray& absolutePath) const {
+QString ThumbnailDiskCache::failurePathFor(const QByteArray& absolutePath) const {
     return m_root + QStringLiteral("/fail/reelkeep-") + m_appVersion + u'/' + thumbnailFileName(absolutePath);
 }
 
-std::optional<QImage> ThumbnailCache::lookup(const ThumbnailSubject& subject, ThumbnailFlavor flavor) const {
+std::optional<QImage> ThumbnailDiskCache::lookup(const ThumbnailSubject& subject,
+                                                 ThumbnailFlavor flavor) const {
     const QByteArray png = readSmallFile(pathFor(flavor, subject.absolutePath));
     if (png.isEmpty() || !describes(png, subject)) return std::nullopt;
     QImage image = QImage::fromData(png, "png");
@@ -263,8 +264,8 @@ std::optional<QImage> ThumbnailCache::lookup(const ThumbnailSubject& subject, Th
     return image;
 }
 
-bool ThumbnailCache::store(const ThumbnailSubject& subject, ThumbnailFlavor flavor,
-                           const QImage& frame) const {
+bool ThumbnailDiskCache::store(const ThumbnailSubject& subject, ThumbnailFlavor flavor,
+                               const QImage& frame) const {
     if (frame.isNull()) return false;
     const int limit = maxPixelSize(flavor);
     QImage image = frame.width() > limit || frame.height() > limit
@@ -274,20 +275,20 @@ bool ThumbnailCache::store(const ThumbnailSubject& subject, ThumbnailFlavor flav
                    labelsFor(subject));
 }
 
-bool ThumbnailCache::hasRecordedFailure(const ThumbnailSubject& subject) const {
+bool ThumbnailDiskCache::hasRecordedFailure(const ThumbnailSubject& subject) const {
     const QByteArray png = readSmallFile(failurePathFor(subject.absolutePath));
     return !png.isEmpty() && describes(png, subject);
 }
 
-bool ThumbnailCache::recordFailure(const ThumbnailSubject& subject) const {
+bool ThumbnailDiskCache::recordFailure(const ThumbnailSubject& subject) const {
     QImage marker(1, 1, QImage::Format_ARGB32);
     marker.fill(Qt::transparent);
     return publish(m_root + QStringLiteral("/fail/reelkeep-") + m_appVersion,
                    thumbnailFileName(subject.absolutePath), marker, labelsFor(subject));
 }
 
-bool ThumbnailCache::publish(const QString& folder, const QString& fileName, const QImage& image,
-                             const TextChunks& texts) const {
+bool ThumbnailDiskCache::publish(const QString& folder, const QString& fileName, const QImage& image,
+                                 const TextChunks& texts) const {
     if (!makePrivateFolder(folder)) return false;
     QByteArray pixels;
     {

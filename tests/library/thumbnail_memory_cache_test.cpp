@@ -1,4 +1,4 @@
-// thumbnail_cache_test.cpp: keys and costs from any target size, both limits of
+// thumbnail_memory_cache_test.cpp: keys and costs from any target size, both limits of
 // the LRU, and that an over-cost picture neither stays nor evicts others.
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "library/thumbnail_cache.h"
+#include "library/thumbnail_memory_cache.h"
 
 namespace reelkeep {
 namespace {
@@ -32,8 +32,8 @@ TEST(ThumbnailCost, FourBytesPerPixelAtLeastOne) {
     EXPECT_EQ(thumbnailCost(QImage()), 1);
 }
 
-TEST(ThumbnailCache, KeepsAtMostTheEntryLimitEvictingLeastRecent) {
-    ThumbnailCache cache(3, 1'000'000);
+TEST(ThumbnailMemoryCache, KeepsAtMostTheEntryLimitEvictingLeastRecent) {
+    ThumbnailMemoryCache cache(3, 1'000'000);
     for (const char* key : {"a", "b", "c"}) ASSERT_TRUE(cache.insert(key, picture(), 4));
     ASSERT_TRUE(cache.find("a"));  // now most recent
     ASSERT_TRUE(cache.insert("d", picture(), 4));
@@ -43,8 +43,8 @@ TEST(ThumbnailCache, KeepsAtMostTheEntryLimitEvictingLeastRecent) {
     EXPECT_EQ(cache.totalCost(), 12);
 }
 
-TEST(ThumbnailCache, KeepsTotalCostWithinLimitAndRefusesOversizedEntries) {
-    ThumbnailCache cache(100, 100);
+TEST(ThumbnailMemoryCache, KeepsTotalCostWithinLimitAndRefusesOversizedEntries) {
+    ThumbnailMemoryCache cache(100, 100);
     ASSERT_TRUE(cache.insert("a", picture(), 40));
     ASSERT_TRUE(cache.insert("b", picture(), 40));
     ASSERT_TRUE(cache.insert("c", picture(), 40));  // evicts a
@@ -62,8 +62,8 @@ TEST(ThumbnailCache, KeepsTotalCostWithinLimitAndRefusesOversizedEntries) {
     EXPECT_EQ(cache.count(), 2);
 }
 
-TEST(ThumbnailCache, StaysConsistentUnderConcurrentUse) {
-    ThumbnailCache cache(64, 1000);
+TEST(ThumbnailMemoryCache, StaysConsistentUnderConcurrentUse) {
+    ThumbnailMemoryCache cache(64, 1000);
     std::vector<std::jthread> threads;
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([&cache, t] {

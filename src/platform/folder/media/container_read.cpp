@@ -1,5 +1,5 @@
-// media_probe.cpp: header values, rotation and origin of one video.
-#include "media_probe.h"
+// container_read.cpp: header values, rotation and origin of one video.
+#include "container_read.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -62,7 +62,7 @@ OriginEvidence originEvidence(const AVFormatContext* format, const AVStream* vid
 
 }  // namespace
 
-MediaResult<MediaInfo> probeMedia(int fd, const std::string& fileName, const InputLimits& limits) {
+MediaResult<MediaInfo> readContainer(int fd, const std::string& fileName, const InputLimits& limits) {
     auto opened = FdInput::open(fd, limits);
     if (!opened) return opened.error();
     FdInput& input = *opened.value();
@@ -88,11 +88,11 @@ MediaResult<MediaInfo> probeMedia(int fd, const std::string& fileName, const Inp
     return info;
 }
 
-MediaResult<MediaInfo> probeMediaAtPath(const QByteArray& path, const InputLimits& limits) {
+MediaResult<MediaInfo> readContainerAtPath(const QByteArray& path, const InputLimits& limits) {
     const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return MediaError(MediaErrorKind::unreadable, QString::fromLocal8Bit(std::strerror(errno)));
     const int slash = path.lastIndexOf('/');
-    auto result = probeMedia(fd, path.mid(slash + 1).toStdString(), limits);
+    auto result = readContainer(fd, path.mid(slash + 1).toStdString(), limits);
     ::close(fd);
     return result;
 }

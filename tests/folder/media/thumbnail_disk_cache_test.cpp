@@ -1,4 +1,4 @@
-// thumbnail_cache_test.cpp: names file managers agree on, stale pictures
+// thumbnail_disk_cache_test.cpp: names file managers agree on, stale pictures
 // refused, private atomic files, and failures remembered per file version.
 #include <sys/stat.h>
 
@@ -11,7 +11,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-#include "platform/folder/media/thumbnail_cache.h"
+#include "platform/folder/media/thumbnail_disk_cache.h"
 
 namespace reelkeep::media {
 namespace {
@@ -40,9 +40,9 @@ TEST(ThumbnailNames, MatchGlibUrisAndTheStandardsExample) {
               QStringLiteral("c6ee772d9e49320e97ec29a7eb5b1697.png"));
 }
 
-TEST(ThumbnailCache, StoresPrivatelyAndAnswersOnlyForTheSameFileVersion) {
+TEST(ThumbnailDiskCache, StoresPrivatelyAndAnswersOnlyForTheSameFileVersion) {
     QTemporaryDir root;
-    const ThumbnailCache cache(root.path(), QStringLiteral("9.9"));
+    const ThumbnailDiskCache cache(root.path(), QStringLiteral("9.9"));
     const ThumbnailSubject subject{"/videos/holiday.mp4", 1700000000, 123456};
     ASSERT_TRUE(cache.store(subject, ThumbnailFlavor::large, frame(1920, 1080)));
     ASSERT_TRUE(cache.store(subject, ThumbnailFlavor::normal, frame(100, 50)));
@@ -79,9 +79,9 @@ TEST(ThumbnailCache, StoresPrivatelyAndAnswersOnlyForTheSameFileVersion) {
         EXPECT_FALSE(cache.lookup(miss.subject, ThumbnailFlavor::large)) << miss.why;
 }
 
-TEST(ThumbnailCache, ForeignOrDamagedEntriesAreMisses) {
+TEST(ThumbnailDiskCache, ForeignOrDamagedEntriesAreMisses) {
     QTemporaryDir root;
-    const ThumbnailCache cache(root.path(), QStringLiteral("9.9"));
+    const ThumbnailDiskCache cache(root.path(), QStringLiteral("9.9"));
     const ThumbnailSubject subject{"/videos/a.mp4", 1700000000, 10};
     ASSERT_TRUE(QDir().mkpath(root.path() + QStringLiteral("/normal")));
     const QString file = cache.pathFor(ThumbnailFlavor::normal, subject.absolutePath);
@@ -101,9 +101,9 @@ TEST(ThumbnailCache, ForeignOrDamagedEntriesAreMisses) {
     EXPECT_TRUE(cache.lookup(subject, ThumbnailFlavor::normal));
 }
 
-TEST(ThumbnailCache, RemembersFailuresPerFileVersion) {
+TEST(ThumbnailDiskCache, RemembersFailuresPerFileVersion) {
     QTemporaryDir root;
-    const ThumbnailCache cache(root.path(), QStringLiteral("9.9"));
+    const ThumbnailDiskCache cache(root.path(), QStringLiteral("9.9"));
     const ThumbnailSubject broken{"/videos/broken.mp4", 1700000000, 10};
     EXPECT_FALSE(cache.hasRecordedFailure(broken));
     ASSERT_TRUE(cache.recordFailure(broken));
@@ -113,16 +113,16 @@ TEST(ThumbnailCache, RemembersFailuresPerFileVersion) {
     // A repaired (rewritten) file is tried again.
     EXPECT_FALSE(cache.hasRecordedFailure({broken.absolutePath, broken.mtimeSeconds + 5, broken.sizeBytes}));
     // Failures are ours alone: other versions of the program try for themselves.
-    EXPECT_FALSE(ThumbnailCache(root.path(), QStringLiteral("10.0")).hasRecordedFailure(broken));
+    EXPECT_FALSE(ThumbnailDiskCache(root.path(), QStringLiteral("10.0")).hasRecordedFailure(broken));
 }
 
-TEST(ThumbnailCache, UnwritableRootIsReportedNotIgnored) {
+TEST(ThumbnailDiskCache, UnwritableRootIsReportedNotIgnored) {
     QTemporaryDir root;
     QFile blocker(root.path() + QStringLiteral("/file"));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     // A regular file where the cache folder should be: refused even when running as root.
-    const ThumbnailCache cache(blocker.fileName() + QStringLiteral("/thumbnails"), QStringLiteral("9.9"));
+    const ThumbnailDiskCache cache(blocker.fileName() + QStringLiteral("/thumbnails"), QStringLiteral("9.9"));
     const ThumbnailSubject subject{"/videos/a.mp4", 1, 1};
     EXPECT_FALSE(cache.store(subject, ThumbnailFlavor::normal, frame(10, 10)));
     EXPECT_FALSE(cache.recordFailure(subject));
@@ -130,7 +130,7 @@ TEST(ThumbnailCache, UnwritableRootIsReportedNotIgnored) {
 }
 
 // Real paths are long: Qt would write their URI as zTXt, which GLib and file managers skip.
-TEST(ThumbnailCache, LongPathsHitAndOtherProgramsAcceptOurEntries) {
+TEST(ThumbnailDiskCache, LongPathsHitAndOtherProgramsAcceptOurEntries) {
     QTemporaryDir home;
     const QString folder =
         home.filePath(QStringLiteral("Videos/Family holidays 2019 – Brittany and Normandy/"
@@ -146,7 +146,7 @@ TEST(ThumbnailCache, LongPathsHitAndOtherProgramsAcceptOurEntries) {
     ASSERT_EQ(::stat(QFile::encodeName(video).constData(), &st), 0);
     const ThumbnailSubject subject{QFile::encodeName(video), st.st_mtim.tv_sec, st.st_size};
 
-    const ThumbnailCache cache(home.filePath(QStringLiteral("cache/thumbnails")), QStringLiteral("9.9"));
+    const ThumbnailDiskCache cache(home.filePath(QStringLiteral("cache/thumbnails")), QStringLiteral("9.9"));
     ASSERT_TRUE(cache.store(subject, ThumbnailFlavor::normal, frame(320, 180)));
     EXPECT_TRUE(cache.lookup(subject, ThumbnailFlavor::normal));
     ASSERT_TRUE(cache.recordFailure(subject));

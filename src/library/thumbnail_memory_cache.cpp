@@ -1,6 +1,6 @@
-// thumbnail_cache.cpp: key, cost and LRU bookkeeping. Target sizes arrive from
+// thumbnail_memory_cache.cpp: key, cost and LRU bookkeeping. Target sizes arrive from
 // views as doubles, so every conversion to an integer is range-checked first.
-#include "library/thumbnail_cache.h"
+#include "library/thumbnail_memory_cache.h"
 
 #include <algorithm>
 #include <cmath>
@@ -34,7 +34,7 @@ std::int64_t thumbnailCost(const QImage& image) {
     return std::max<std::int64_t>(saturatingMul(pixels, 4), 1);
 }
 
-ThumbnailRef ThumbnailCache::find(const QString& key) {
+ThumbnailRef ThumbnailMemoryCache::find(const QString& key) {
     std::lock_guard lock(m_mutex);
     const auto it = m_index.find(key);
     if (it == m_index.end()) return nullptr;
@@ -42,7 +42,7 @@ ThumbnailRef ThumbnailCache::find(const QString& key) {
     return it->second->image;
 }
 
-bool ThumbnailCache::insert(const QString& key, ThumbnailRef image, std::int64_t cost) {
+bool ThumbnailMemoryCache::insert(const QString& key, ThumbnailRef image, std::int64_t cost) {
     cost = std::max<std::int64_t>(cost, 1);
     if (!image || cost > m_maxCost || m_maxEntries <= 0) return false;
     std::list<Entry> dropped;  // released outside the lock
@@ -64,7 +64,7 @@ bool ThumbnailCache::insert(const QString& key, ThumbnailRef image, std::int64_t
     return true;
 }
 
-void ThumbnailCache::clear() {
+void ThumbnailMemoryCache::clear() {
     std::list<Entry> dropped;
     std::lock_guard lock(m_mutex);
     dropped.swap(m_lru);
@@ -72,12 +72,12 @@ void ThumbnailCache::clear() {
     m_totalCost = 0;
 }
 
-int ThumbnailCache::count() const {
+int ThumbnailMemoryCache::count() const {
     std::lock_guard lock(m_mutex);
     return int(m_lru.size());
 }
 
-std::int64_t ThumbnailCache::totalCost() const {
+std::int64_t ThumbnailMemoryCache::totalCost() const {
     std::lock_guard lock(m_mutex);
     return m_totalCost;
 }
