@@ -172,10 +172,14 @@ QString dateTimeText(Timestamp date) {
     return formatDate(formatters().numericDateTime.get(), date);
 }
 
+bool isFourK(std::int64_t width, std::int64_t height) {
+    return std::min(width, height) > 2159;
+}
+
 QString resolutionText(std::int64_t width, std::int64_t height) {
     const std::int64_t shorter = std::min(width, height);
     if (shorter <= 0) return QStringLiteral("\u2014");
-    if (shorter > 2159) return QStringLiteral("4K");
+    if (isFourK(width, height)) return QStringLiteral("4K");
     return QString::number(shorter) + QLatin1Char('p');
 }
 

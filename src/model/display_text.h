@@ -20,6 +20,8 @@ QString durationText(double seconds);
 QString dateText(Timestamp date);
 QString dateTimeText(Timestamp date);
 QString resolutionText(std::int64_t width, std::int64_t height);
+// 2160 lines or more on the shorter side: what resolutionText calls "4K".
+bool isFourK(std::int64_t width, std::int64_t height);
 QString resolutionDetailText(std::int64_t width, std::int64_t height);
 
 // Sidebar titles: the year alone and the abbreviated month alone.

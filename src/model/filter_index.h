@@ -5,11 +5,14 @@
 // never searched costs nothing. Not for concurrent use.
 #pragma once
 
+#include <QHash>
+#include <QSet>
 #include <QString>
 #include <cstdint>
 #include <vector>
 
 #include "filters.h"
+#include "sort_order.h"
 #include "video_item.h"
 
 namespace reelkeep {
@@ -20,6 +23,12 @@ public:
     explicit FilterIndex(VideoList items);
 
     const VideoList& items() const { return m_items; }
+    // Items whose sort keys and filtered values stay (a favorite flag), in place.
+    void replaceValues(const QHash<QString, VideoItem>& changed);
+    // Without these items; the others keep their order.
+    void removeItems(const QSet<QString>& ids);
+    // With these items, each where `less`, the order of the list, puts it.
+    void insertItems(const VideoList& added, const VideoTableSortComparator& less);
     VideoList filtered(SizeFilter sizeFilter, const QString& searchText, const DateFilter& dateFilter,
                        const SizeCounts* duplicateSizes) const;
 
@@ -36,6 +45,7 @@ private:
     };
 
     void buildRows() const;
+    Row rowOf(const VideoItem& item) const;  // its text goes to the end of the buffers
 
     VideoList m_items;
     mutable std::vector<Row> m_rows;

@@ -126,6 +126,8 @@ MainWindow::MainWindow(VideoListViewModel& viewModel, MediaSource& media, ThemeC
     connect(model, &VideoListViewModel::libraryFoldersChanged, this, &MainWindow::refreshFolderBanner);
     connect(model, &VideoListViewModel::activityChanged, this, &MainWindow::refreshDetail);
     connect(model, &VideoListViewModel::visibleItemsChanged, this, &MainWindow::refreshDetail);
+    connect(model, &VideoListViewModel::itemsRemoved, this, &MainWindow::refreshDetail);
+    connect(model, &VideoListViewModel::itemsInserted, this, &MainWindow::refreshDetail);
     connect(model, &VideoListViewModel::authorizationStatusChanged, this, &MainWindow::refreshDetail);
     connect(model, &VideoListViewModel::externalChangesChanged, this, &MainWindow::refreshDetail);
     connect(model, &VideoListViewModel::selectionChanged, this, &MainWindow::refreshSelectionBar);

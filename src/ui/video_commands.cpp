@@ -50,6 +50,7 @@ VideoCommands::VideoCommands(VideoListViewModel& viewModel, QMenu& menu, QObject
     connect(&viewModel, &VideoListViewModel::selectionChanged, this, &VideoCommands::refresh);
     connect(&viewModel, &VideoListViewModel::previewItemChanged, this, &VideoCommands::refresh);
     connect(&viewModel, &VideoListViewModel::visibleItemsChanged, this, &VideoCommands::refresh);
+    connect(&viewModel, &VideoListViewModel::itemsChanged, this, &VideoCommands::refresh);  // favorites
     refresh();
 }
 

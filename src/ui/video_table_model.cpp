@@ -39,6 +39,9 @@ VideoTableModel::VideoTableModel(VideoListViewModel& viewModel, QObject* parent)
     // Every installation, including one that changes only duplicate groups, ends
     // with this signal.
     connect(&viewModel, &VideoListViewModel::visibleItemsChanged, this, &VideoTableModel::refresh);
+    connect(&viewModel, &VideoListViewModel::itemsChanged, this, &VideoTableModel::updateRows);
+    connect(&viewModel, &VideoListViewModel::itemsRemoved, this, &VideoTableModel::removeRowsOf);
+    connect(&viewModel, &VideoListViewModel::itemsInserted, this, &VideoTableModel::insertRowsOf);
 }
 
 void VideoTableModel::setThumbnailLoader(ThumbnailLoader* loader) {
@@ -73,14 +76,17 @@ int VideoTableModel::rowOf(const QString& localIdentifier) const {
 
 // -- refresh --
 
-void VideoTableModel::refresh() {
+bool VideoTableModel::takeCopies() {
     const CopySummary& copies = m_viewModel.duplicates().copies;
     const bool isKeptShown = m_viewModel.showsIdenticalCopies();
-    const bool areCopiesChanged = isKeptShown != m_isKeptShown || copies != m_copies;
-    if (areCopiesChanged) {
-        m_copies = copies;
-        m_isKeptShown = isKeptShown;
-    }
+    if (isKeptShown == m_isKeptShown && copies == m_copies) return false;
+    m_copies = copies;
+    m_isKeptShown = isKeptShown;
+    return true;
+}
+
+void VideoTableModel::refresh() {
+    const bool areCopiesChanged = takeCopies();
     const int identity = m_rowSetIdentity;
     showRows(m_viewModel.visibleItems(), m_viewModel.rowSetIdentity(), m_viewModel.duplicates().countsBySize);
     // Badges of rows kept in place follow the finished check.
@@ -99,6 +105,67 @@ void VideoTableModel::showRows(const VideoList& next, int identity, const SizeCo
     }
     emit refreshFinished();
 }
+
+// -- an action's rows --
+
+void VideoTableModel::updateRows(const QStringList& ids) {
+    emit refreshStarted();
+    const VideoList& next = m_viewModel.visibleItems();
+    QList<int> changed;
+    for (const QString& id : ids) {
+        const int row = rowOf(id);
+        if (row < 0 || row >= next.size() || next[row].localIdentifier() != id) continue;
+        m_rows[row] = next[row];
+        changed.append(row);
+    }
+    // Past half the rows, one signal for all: a view repaints them anyway.
+    if (!finishNamedChange()) {
+        if (changed.size() > m_rows.size() / 2)
+            emitDataChanged(0, int(m_rows.size()) - 1);
+        else
+            for (const int row : std::as_const(changed)) emitDataChanged(row, row);
+    }
+    emit refreshFinished();
+}
+
+void VideoTableModel::removeRowsOf(const QStringList& ids) {
+    emit refreshStarted();
+    const QSet<QString> gone(ids.begin(), ids.end());
+    removeRowsWhere([&](const QString& id) { return gone.contains(id); });
+    finishNamedChange();
+    emit refreshFinished();
+}
+
+void VideoTableModel::insertRowsOf(const QStringList& ids) {
+    emit refreshStarted();
+    const QSet<QString> added(ids.begin(), ids.end());
+    insertRowsWhere(m_viewModel.visibleItems(), [&](const QString& id) { return added.contains(id); });
+    finishNamedChange();
+    emit refreshFinished();
+}
+
+// True when every row was signalled: the rows did not match the view model's (a
+// reset then), or the groups, the peak or the copies that paint each row changed.
+bool VideoTableModel::finishNamedChange() {
+    const VideoList& next = m_viewModel.visibleItems();
+    if (next.size() != m_rows.size()) {
+        beginResetModel();
+        m_rows = next;
+        takeSnapshot(m_viewModel.duplicates().countsBySize);
+        endResetModel();
+        return true;
+    }
+    const SizeCounts& counts = m_viewModel.duplicates().countsBySize;
+    const std::int64_t peak = peakBytesOf(m_rows);
+    const bool areCopiesChanged = takeCopies();
+    if (counts == m_duplicateCounts && peak == m_peakBytes && !areCopiesChanged) return false;
+    m_duplicateCounts = counts;
+    m_peakBytes = peak;
+    if (!m_rows.isEmpty()) emitDataChanged(0, int(m_rows.size()) - 1);
+    return true;
+}
+
+// -- a new list --
 
 bool VideoTableModel::updateInPlace(const VideoList& next, const SizeCounts& duplicates) {
     if (m_rows.isEmpty()) {
@@ -122,9 +189,9 @@ bool VideoTableModel::updateInPlace(const VideoList& next, const SizeCounts& dup
     } else {
         // Rows keep their old values until the last step, so every structural
         // signal describes rows whose data has not changed under the view.
-        removeVanishedRows(nextIDs);
+        removeRowsWhere([&](const QString& id) { return !nextIDs.contains(id); });
         reorderKeptRows(next);
-        insertNewRows(next, oldIDs);
+        insertRowsWhere(next, [&](const QString& id) { return !oldIDs.contains(id); });
     }
 
     const std::int64_t peak = peakBytesOf(next);
@@ -173,15 +240,15 @@ void VideoTableModel::relayout(const VideoList& next) {
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
-void VideoTableModel::removeVanishedRows(const QSet<QString>& nextIDs) {
+void VideoTableModel::removeRowsWhere(const std::function<bool(const QString&)>& isGone) {
     int row = int(m_rows.size()) - 1;
     while (row >= 0) {
-        if (nextIDs.contains(m_rows[row].localIdentifier())) {
+        if (!isGone(m_rows[row].localIdentifier())) {
             --row;
             continue;
         }
         const int last = row;
-        while (row > 0 && !nextIDs.contains(m_rows[row - 1].localIdentifier())) --row;
+        while (row > 0 && isGone(m_rows[row - 1].localIdentifier())) --row;
         beginRemoveRows({}, row, last);
         m_rows.remove(row, last - row + 1);
         m_rowByID.reset();
@@ -223,15 +290,16 @@ void VideoTableModel::reorderKeptRows(const VideoList& next) {
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
-void VideoTableModel::insertNewRows(const VideoList& next, const QSet<QString>& oldIDs) {
+void VideoTableModel::insertRowsWhere(const VideoList& next,
+                                      const std::function<bool(const QString&)>& isNew) {
     int i = 0;
     while (i < int(next.size())) {
-        if (oldIDs.contains(next[i].localIdentifier())) {
+        if (!isNew(next[i].localIdentifier())) {
             ++i;
             continue;
         }
         int end = i + 1;
-        while (end < int(next.size()) && !oldIDs.contains(next[end].localIdentifier())) ++end;
+        while (end < int(next.size()) && isNew(next[end].localIdentifier())) ++end;
         beginInsertRows({}, i, end - 1);
         m_rows.insert(i, end - i, next[i]);  // placeholders, overwritten below
         for (int row = i; row < end; ++row) m_rows[row] = next[row];
@@ -352,12 +420,10 @@ QVariant VideoTableModel::data(const QModelIndex& index, int role) const {
             if (item.pixelWidth() <= 0 || item.pixelHeight() <= 0) return {};
             return item.pixelWidth() < item.pixelHeight();
         case IsFourKRole:
-            return column == ResolutionColumn &&
-                   resolutionText(item.pixelWidth(), item.pixelHeight()) == QLatin1String("4K");
+            return column == ResolutionColumn && isFourK(item.pixelWidth(), item.pixelHeight());
         case IsSecondaryTextRole:
             return column == CreatedColumn || (column == SizeColumn && item.sizeState().isUnknown()) ||
-                   (column == ResolutionColumn &&
-                    resolutionText(item.pixelWidth(), item.pixelHeight()) != QLatin1String("4K"));
+                   (column == ResolutionColumn && !isFourK(item.pixelWidth(), item.pixelHeight()));
         default:
             return {};
     }

@@ -1,15 +1,18 @@
 // video_table_model.h: the table's rows, which are the view model's visible list.
-// Rows are keyed by identity. A new row set (filter, sort) resets the model;
-// anything else (scan refreshes, deletions, favorites) is applied in place as
-// removals, one persistent-index relayout, insertions and dataChanged spans (or,
-// for many scattered runs, one relayout with the persistent indexes remapped),
-// so scroll position and selection survive. The view model sorts; sort() only
-// writes the order back to it.
+// Rows are keyed by identity. A new row set (filter, sort) resets the model.
+// An action names its rows (itemsChanged, itemsRemoved, itemsInserted): one
+// dataChanged per changed row, removals and insertions in runs, nothing else
+// compared. Only a new list of the same row set (a scan's refresh, outside
+// changes) is diffed by identity: removals, one persistent-index relayout,
+// insertions and dataChanged spans (or, for many scattered runs, one relayout
+// with the persistent indexes remapped). Scroll position and selection survive
+// all but a reset. The view model sorts; sort() only writes the order back to it.
 #pragma once
 
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QPointer>
+#include <functional>
 #include <optional>
 
 #include "model/copies.h"
@@ -89,15 +92,21 @@ signals:
 
 private:
     void refresh();
+    void updateRows(const QStringList& ids);
+    void removeRowsOf(const QStringList& ids);
+    void insertRowsOf(const QStringList& ids);
+    bool finishNamedChange();
+    bool takeCopies();  // true when the copies shown changed
     // False, changing nothing, when identifiers repeat and rows cannot be keyed.
     bool updateInPlace(const VideoList& next, const SizeCounts& duplicateCounts);
     // Runs of rows absent from the other list: one signal each on the fine path.
     static int countSpans(const VideoList& rows, const QSet<QString>& otherIDs);
     // Removals, moves and insertions in one persistent-index remap.
     void relayout(const VideoList& next);
-    void removeVanishedRows(const QSet<QString>& nextIDs);
+    void removeRowsWhere(const std::function<bool(const QString&)>& isGone);
     void reorderKeptRows(const VideoList& next);
-    void insertNewRows(const VideoList& next, const QSet<QString>& oldIDs);
+    // Rows of next that are new, in runs; the others must already be in place.
+    void insertRowsWhere(const VideoList& next, const std::function<bool(const QString&)>& isNew);
     void replaceChangedRows(const VideoList& next, bool isEveryRowDirty);
     void emitDataChanged(int firstRow, int lastRow);
     void thumbnailReady(const QString& localIdentifier);

@@ -21,8 +21,6 @@ namespace {
 
 using std::chrono::nanoseconds;
 
-constexpr int kProbeConcurrency = 6;
-
 // Adds the time until the end of its scope to a total, once; nothing when the
 // total's owner died meanwhile.
 class ScopedTimer {
@@ -58,6 +56,21 @@ QStringList identifiersOf(const VideoList& items) {
     ids.reserve(items.size());
     for (const VideoItem& item : items) ids.append(item.localIdentifier());
     return ids;
+}
+
+// The identifiers of `longer` that `shorter` lacks, when `shorter` is `longer`
+// with some items left out; nothing when it is not.
+std::optional<QStringList> leftOut(const VideoList& shorter, const VideoList& longer) {
+    QStringList missing;
+    qsizetype matched = 0;
+    for (const VideoItem& item : longer) {
+        if (matched < shorter.size() && shorter[matched].localIdentifier() == item.localIdentifier())
+            ++matched;
+        else
+            missing.append(item.localIdentifier());
+    }
+    if (matched != shorter.size()) return std::nullopt;
+    return missing;
 }
 
 }  // namespace
@@ -227,7 +240,7 @@ QCoro::Task<> VideoListViewModel::performScan(std::stop_token stop) {
                     unknownIDs.append(item.localIdentifier());
             QHash<QString, SizeState> sizes;
             if (!unknownIDs.isEmpty()) {
-                sizes = co_await m_service.probeSizes(unknownIDs, kProbeConcurrency, stop);
+                sizes = co_await m_service.probeSizes(unknownIDs, kProbeWidth, stop);
                 if (!self) co_return;
             }
             if (stop.stop_requested()) break;
@@ -359,9 +372,12 @@ void VideoListViewModel::logScanTimings(const ScanTimings& timings) {
 
 void VideoListViewModel::replaceItems(VideoList items) {
     m_items = std::move(items);
-    m_indexByID.reset();
     m_sortedIndex.reset();
+    deriveFromItems(ItemChange::any);
+}
 
+void VideoListViewModel::deriveFromItems(ItemChange change) {
+    m_indexByID.reset();
     const LibraryStats whole = reelkeep::libraryStats(m_items, m_stats.visibleCount);
     const bool statsChanged = whole != m_stats;
     m_stats = whole;
@@ -369,7 +385,7 @@ void VideoListViewModel::replaceItems(VideoList items) {
     const bool resetForDates = rebuildDateBuckets();
     const bool resetForDuplicates = rebuildDuplicates();
     emit sidebarChanged();
-    recomputeVisibleItems(resetForDates || resetForDuplicates);
+    recomputeVisibleItems(resetForDates || resetForDuplicates, change);
     if (statsChanged) emit this->statsChanged();
     refreshSelectionStats();
 }
@@ -405,7 +421,8 @@ const FilterIndex& VideoListViewModel::sortedIndex() {
     return *m_sortedIndex;
 }
 
-void VideoListViewModel::recomputeVisibleItems(bool resetRows) {
+void VideoListViewModel::recomputeVisibleItems(bool resetRows, ItemChange change) {
+    const VideoList before = m_visibleItems;
     // The sort is a total order, so filtering the sorted list equals sorting the
     // filtered one; the sorted list is kept until the items or the order change.
     m_visibleItems = sortedIndex().filtered(m_sizeFilter, m_searchText, m_dateFilter,
@@ -417,7 +434,16 @@ void VideoListViewModel::recomputeVisibleItems(bool resetRows) {
     if (resetRows) ++m_rowSetIdentity;
     const bool countChanged = m_stats.visibleCount != int(m_visibleItems.size());
     if (countChanged) m_stats.visibleCount = int(m_visibleItems.size());
-    emit visibleItemsChanged();
+    // An action's rows are named; anything else is worked out by the table.
+    std::optional<QStringList> named;
+    if (!resetRows && change == ItemChange::removals) named = leftOut(m_visibleItems, before);
+    if (!resetRows && change == ItemChange::insertions) named = leftOut(before, m_visibleItems);
+    if (!named)
+        emit visibleItemsChanged();
+    else if (change == ItemChange::removals)
+        emit itemsRemoved(*named);
+    else
+        emit itemsInserted(*named);
     if (countChanged) emit statsChanged();
     dropHiddenSelection();
 }
@@ -446,13 +472,17 @@ void VideoListViewModel::refreshSelectionStats() {
 }
 
 const VideoItem* VideoListViewModel::itemWithID(const QString& id) const {
+    const qsizetype index = indexOf(id);
+    return index < 0 ? nullptr : &m_items[index];
+}
+
+qsizetype VideoListViewModel::indexOf(const QString& id) const {
     if (!m_indexByID) {
         m_indexByID.emplace();
         m_indexByID->reserve(m_items.size());
         for (qsizetype i = 0; i < m_items.size(); ++i) m_indexByID->insert(m_items[i].localIdentifier(), i);
     }
-    const auto found = m_indexByID->constFind(id);
-    return found == m_indexByID->cend() ? nullptr : &m_items[*found];
+    return m_indexByID->value(id, -1);
 }
 
 void VideoListViewModel::setSortOrder(VideoSortOrder order) {
@@ -715,11 +745,11 @@ QCoro::Task<> VideoListViewModel::restoreOperation(VideoList batch, std::stop_to
     }
     const QSet<QString> restored(outcome.restoredIdentifiers.begin(), outcome.restoredIdentifiers.end());
     // Listed again as they were scanned: the file is the same one, under its old name.
-    VideoList items = m_items;
+    VideoList back;
     for (const VideoItem& item : batch)
         if (restored.contains(item.localIdentifier()) && !itemWithID(item.localIdentifier()))
-            items.append(item);
-    if (items.size() != m_items.size()) replaceItems(std::move(items));
+            back.append(item);
+    if (!back.isEmpty()) insertItems(back);
     if (!outcome.failures.isEmpty()) {
         QStringList reasons;  // each names its file and says it stays in the Trash
         for (const auto& failure : outcome.failures) reasons.append(failure.second);
@@ -814,13 +844,48 @@ void VideoListViewModel::showTrash() {
     if (m_environment.workspace) m_environment.workspace->showTrash();
 }
 
+// The actions' changes: the sorted list is edited, not sorted again, and the
+// table hears which rows changed, went or came.
+
 void VideoListViewModel::removeItems(const QSet<QString>& ids) {
-    VideoList kept;
-    kept.reserve(m_items.size());
-    for (const VideoItem& item : m_items)
-        if (!ids.contains(item.localIdentifier())) kept.append(item);
-    replaceItems(std::move(kept));
+    m_items.removeIf([&](const VideoItem& item) { return ids.contains(item.localIdentifier()); });
+    if (m_sortedIndex) m_sortedIndex->removeItems(ids);
+    deriveFromItems(ItemChange::removals);
     setSelectedIDs(QSet<QString>(m_selectedIDs).subtract(ids));
+}
+
+void VideoListViewModel::insertItems(const VideoList& items) {
+    m_items.append(items);
+    if (m_sortedIndex) m_sortedIndex->insertItems(items, tableComparator(m_sortOrder));
+    deriveFromItems(ItemChange::insertions);
+}
+
+// Values no sort, filter, count or bucket reads, such as the favorite flag.
+void VideoListViewModel::updateItems(const VideoList& items) {
+    QHash<QString, VideoItem> byID;
+    bool touchesCopies = false;
+    for (const VideoItem& item : items) {
+        const qsizetype index = indexOf(item.localIdentifier());
+        if (index < 0) continue;
+        m_items[index] = item;
+        byID.insert(item.localIdentifier(), item);
+        touchesCopies = touchesCopies || m_duplicates.copies.setSizeByID.contains(item.localIdentifier());
+    }
+    if (byID.isEmpty()) return;
+    if (m_sortedIndex) m_sortedIndex->replaceValues(byID);
+    QStringList shown;
+    for (VideoItem& item : m_visibleItems) {
+        const auto found = byID.constFind(item.localIdentifier());
+        if (found == byID.cend()) continue;
+        item = *found;
+        shown.append(item.localIdentifier());
+    }
+    // A favorite is the copy a set keeps.
+    if (touchesCopies) {
+        rebuildDuplicates();
+        emit sidebarChanged();
+    }
+    emit itemsChanged(shown);
 }
 
 void VideoListViewModel::toggleFavorites(const VideoList& items) {
@@ -849,13 +914,10 @@ QCoro::Task<> VideoListViewModel::favoriteOperation(QStringList ids, bool makeFa
         setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Favorite update failed.")));
         co_return;
     }
-    const QSet<QString> changed(ids.begin(), ids.end());
     VideoList updated;
-    updated.reserve(m_items.size());
-    for (const VideoItem& item : m_items)
-        updated.append(changed.contains(item.localIdentifier()) ? item.replacingFavorite(makeFavorite)
-                                                                : item);
-    replaceItems(std::move(updated));
+    for (const QString& id : ids)
+        if (const VideoItem* item = itemWithID(id)) updated.append(item->replacingFavorite(makeFavorite));
+    updateItems(updated);
     const auto count = qlonglong(ids.size());
     setStatus(makeFavorite
                   ? StatusMessage::counted(
@@ -1137,7 +1199,7 @@ QCoro::Task<> VideoListViewModel::applyOutsideChanges(QStringList ids, std::stop
             unknownIDs.append(item.localIdentifier());
     if (!unknownIDs.isEmpty()) {
         const QHash<QString, SizeState> sizes =
-            co_await m_service.probeSizes(unknownIDs, kProbeConcurrency, stop);
+            co_await m_service.probeSizes(unknownIDs, kProbeWidth, stop);
         if (!self || stop.stop_requested()) co_return;
         for (VideoItem& item : fresh)
             if (const auto probed = sizes.constFind(item.localIdentifier()); probed != sizes.cend())
@@ -1218,11 +1280,10 @@ QCoro::Task<> VideoListViewModel::reconcileWithLibrary(std::stop_token stop) {
         setExternalChanges(true);
         co_return;
     }
-    VideoList kept;
+    QSet<QString> gone;
     for (const VideoItem& item : m_items)
-        if (existing.contains(item.localIdentifier())) kept.append(item);
-    replaceItems(std::move(kept));
-    setSelectedIDs(QSet<QString>(m_selectedIDs).intersect(existing));
+        if (!existing.contains(item.localIdentifier())) gone.insert(item.localIdentifier());
+    removeItems(gone);
     setExternalChanges(true);
     setStatus(StatusMessage::counted(
         QT_TRANSLATE_N_NOOP("reelkeep", "%Ln video(s) no longer in your video folders."), removed));

@@ -174,7 +174,13 @@ public:
     void showExportedFile(const QByteArray& path);
 
 signals:
+    // A new visible list, worked out anew by its viewers (a scan, a filter, a sort).
     void visibleItemsChanged();
+    // The visible list after an action, naming the rows: these changed in place,
+    // left, or came, while every other row kept its value and order.
+    void itemsChanged(const QStringList& ids);
+    void itemsRemoved(const QStringList& ids);
+    void itemsInserted(const QStringList& ids);
     void statsChanged();
     void selectionChanged();
     void filtersChanged();
@@ -231,14 +237,20 @@ private:
     QCoro::Task<> applyOutsideChanges(QStringList ids, std::stop_token stop);
     void forgetCopyVerdicts(const QSet<QString>& ids);
 
+    // What an item change may mean for the visible rows.
+    enum class ItemChange { any, removals, insertions };
     void replaceItems(VideoList items);
-    void recomputeVisibleItems(bool resetRows);
+    void deriveFromItems(ItemChange change);
+    void recomputeVisibleItems(bool resetRows, ItemChange change = ItemChange::any);
     void refreshSelectionStats();
     void dropHiddenSelection();
     QSet<QString> visibleAmong(const QSet<QString>& ids) const;
     bool rebuildDateBuckets();
     bool rebuildDuplicates();
     void removeItems(const QSet<QString>& ids);
+    void insertItems(const VideoList& items);
+    void updateItems(const VideoList& items);
+    qsizetype indexOf(const QString& id) const;  // into m_items, or -1
     const FilterIndex& sortedIndex();
 
     void setStatus(StatusMessage status);

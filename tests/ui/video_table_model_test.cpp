@@ -201,6 +201,57 @@ TEST_F(TableModelTest, ScanFillsRowsInPlaceAndOnlyNewRowSetsReset) {
     EXPECT_TRUE(model->index(rowOf("v001"), 0).data(VideoTableModel::IsFavoriteRole).toBool());
 }
 
+// An action names its rows: the table signals those alone, and nobody is told
+// to work out the whole list again.
+TEST_F(TableModelTest, ActionsSignalOnlyTheRowsTheyChange) {
+    QList<SimulatedAsset> many;
+    for (int i = 0; i < 400; ++i)
+        many << fastVideo(QStringLiteral("w%1").arg(i, 3, 10, QLatin1Char('0')), 2000 + i);
+    many << fastVideo("pairA", 9000) << fastVideo("pairB", 9000) << fastVideo("pairC", 9100)
+         << fastVideo("pairD", 9100);
+    library->addAssets(many);
+    startAndScan();
+    QSignalSpy lists(viewModel.get(), &VideoListViewModel::visibleItemsChanged);
+    QSignalSpy changes(model.get(), &QAbstractItemModel::dataChanged);
+    QSignalSpy removals(model.get(), &QAbstractItemModel::rowsRemoved);
+    QSignalSpy insertions(model.get(), &QAbstractItemModel::rowsInserted);
+    QSignalSpy layouts(model.get(), &QAbstractItemModel::layoutChanged);
+    const auto trash = [&](const QString& id) {
+        viewModel->requestDeletion(viewModel->itemsFor({id}));
+        viewModel->confirmDeletion();
+        return waitForAction();
+    };
+
+    viewModel->toggleFavorites(viewModel->itemsFor({"w123"}));
+    ASSERT_TRUE(waitForAction());
+    ASSERT_EQ(changes.count(), 1);
+    EXPECT_EQ(changes[0][0].toModelIndex().row(), rowOf("w123"));
+    EXPECT_EQ(changes[0][1].toModelIndex().row(), rowOf("w123"));
+    EXPECT_TRUE(model->index(rowOf("w123"), 0).data(VideoTableModel::IsFavoriteRole).toBool());
+
+    ASSERT_TRUE(trash("w200"));
+    EXPECT_EQ(removals.count(), 1);
+    viewModel->undoMoveToTrash();
+    ASSERT_TRUE(waitForAction());
+    EXPECT_EQ(insertions.count(), 1);
+    EXPECT_EQ(idsOf(*model), visibleIDs());
+    EXPECT_EQ(visibleIDs(), ids(sortedItems(viewModel->items(), viewModel->sortOrder())));
+    EXPECT_EQ(lists.count(), 0);
+
+    // Among same-size videos, trashing one of a pair takes its twin out of view too.
+    viewModel->showDuplicates();
+    const int resetsBefore = int(resets->count());
+    lists.clear();
+    removals.clear();
+    ASSERT_TRUE(trash("pairA"));
+    EXPECT_EQ(visibleIDs(), QStringList({"pairC", "pairD"}));
+    EXPECT_EQ(idsOf(*model), visibleIDs());
+    EXPECT_EQ(removals.count(), 1);  // one run: the pair sits together
+    EXPECT_EQ(resets->count(), resetsBefore);
+    EXPECT_EQ(lists.count(), 0);
+    EXPECT_EQ(layouts.count(), 0);
+}
+
 TEST_F(TableModelTest, SelectionSyncsBothWaysWithoutFeedback) {
     startAndScan();
     QItemSelectionModel selection(model.get());
