@@ -1198,8 +1198,7 @@ QCoro::Task<> VideoListViewModel::applyOutsideChanges(QStringList ids, std::stop
         if (item.sizeState().kind() == SizeState::Kind::unavailable)
             unknownIDs.append(item.localIdentifier());
     if (!unknownIDs.isEmpty()) {
-        const QHash<QString, SizeState> sizes =
-            co_await m_service.probeSizes(unknownIDs, kProbeWidth, stop);
+        const QHash<QString, SizeState> sizes = co_await m_service.probeSizes(unknownIDs, kProbeWidth, stop);
         if (!self || stop.stop_requested()) co_return;
         for (VideoItem& item : fresh)
             if (const auto probed = sizes.constFind(item.localIdentifier()); probed != sizes.cend())
