@@ -58,6 +58,14 @@ struct PlatformError {
     friend bool operator==(const PlatformError&, const PlatformError&) = default;
 };
 
+// The file behind an asset as fetched; zero when the library has no files.
+struct FileVersion {
+    std::int64_t modificationTimeNs = 0;
+    std::int64_t byteCount = 0;
+
+    friend bool operator==(const FileVersion&, const FileVersion&) = default;
+};
+
 // An asset as fetched: documented properties plus the undocumented members that
 // the dynamic-object layer reads. Immutable: a later change gives a new object.
 class Asset : public DynamicObject {
@@ -71,6 +79,8 @@ public:
     virtual std::uint64_t mediaSubtypes() const = 0;
     // The folder of the asset's file, for display; null when it has none.
     virtual VideoLocationRef location() const { return nullptr; }
+    // Thumbnails are kept per version: a file replaced at the same path is another picture.
+    virtual FileVersion fileVersion() const { return {}; }
 };
 using AssetRef = std::shared_ptr<const Asset>;
 

@@ -548,7 +548,12 @@ QCoro::Task<ThumbnailRef> PhotoLibraryService::thumbnail(QString localIdentifier
 
 QCoro::Task<ThumbnailRef> PhotoLibraryService::thumbnailOnExecutor(QString localIdentifier, QSizeF targetSize,
                                                                    std::stop_token stop) {
-    const std::optional<QString> key = thumbnailKey(localIdentifier, targetSize);
+    // Asked every time, hit or miss: the key needs the file's version now, and a
+    // file changed since the fetch has no asset until it is read again.
+    const FetchResult found = m_ports.fetch->fetchAssets({localIdentifier});
+    if (found.isEmpty()) co_return ThumbnailRef{};
+    const std::optional<QString> key =
+        thumbnailKey(localIdentifier, found.front()->fileVersion(), targetSize);
     if (!key) co_return ThumbnailRef{};
     if (ThumbnailRef cached = m_thumbnailCache.find(*key)) co_return cached;
     if (stop.stop_requested()) co_return ThumbnailRef{};
@@ -560,8 +565,6 @@ QCoro::Task<ThumbnailRef> PhotoLibraryService::thumbnailOnExecutor(QString local
         flight = existing->second;
         flight->waiters.push_back(waiter);
     } else {
-        const FetchResult found = m_ports.fetch->fetchAssets({localIdentifier});
-        if (found.isEmpty()) co_return ThumbnailRef{};
         flight = std::make_shared<ThumbnailFlight>();
         m_thumbnailTasks.insert_or_assign(*key, flight);
         flight->waiters.push_back(waiter);
@@ -596,14 +599,9 @@ QCoro::Task<> PhotoLibraryService::runThumbnailFlight(QString key, AssetRef asse
             else
                 waiting->resume(std::make_shared<const ThumbnailImage>(std::move(*result.image)));
         });
-    // The port promises a final answer within its limit; this backstop keeps a
-    // port that breaks the promise from pinning the key for every later caller.
-    const auto deadline =
-        m_executor->postAfter(m_options.thumbnailTimeLimit, [weak = std::weak_ptr(completion)] {
-            if (const auto waiting = weak.lock()) waiting->resume(nullptr);
-        });
+    // No deadline of our own: the port answers within kImageRequestTimeLimit, and
+    // the last caller to stop cancels the request.
     ThumbnailRef image = co_await completion->wait(ticket.token(), nullptr);
-    m_executor->cancelTimer(deadline);
     if (!image) m_ports.images->cancelImageRequest(request);
 
     flight->isFinished = true;

@@ -86,8 +86,6 @@ struct RestoreOutcome {
 class PhotoLibraryService {
 public:
     struct Options {
-        // Backstop for an image port that never answers; the port's own limit is shorter.
-        std::chrono::milliseconds thumbnailTimeLimit{15'000};
         DynamicPropertyLoader* loader = nullptr;  // null: the process-wide one
         int backgroundThreads = kProbeWidth;
     };

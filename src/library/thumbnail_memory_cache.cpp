@@ -18,10 +18,13 @@ int clampedSide(double side) {
 }
 }  // namespace
 
-std::optional<QString> thumbnailKey(const QString& localIdentifier, QSizeF targetSize) {
+std::optional<QString> thumbnailKey(const QString& localIdentifier, const FileVersion& version,
+                                    QSizeF targetSize) {
     if (!isUsableSide(targetSize.width()) || !isUsableSide(targetSize.height())) return std::nullopt;
     return localIdentifier + QLatin1Char(':') + QString::number(clampedSide(targetSize.width())) +
-           QLatin1Char('x') + QString::number(clampedSide(targetSize.height()));
+           QLatin1Char('x') + QString::number(clampedSide(targetSize.height())) + QLatin1Char(':') +
+           QString::number(version.modificationTimeNs) + QLatin1Char(':') +
+           QString::number(version.byteCount);
 }
 
 QSize thumbnailPixels(QSizeF targetSize) {

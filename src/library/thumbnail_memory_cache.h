@@ -14,6 +14,8 @@
 #include <optional>
 #include <unordered_map>
 
+#include "library/photo_library_port.h"
+
 namespace reelkeep {
 
 class ThumbnailImage {
@@ -31,9 +33,11 @@ inline constexpr std::int64_t kThumbnailCacheBytes = 32 * 1024 * 1024;
 // Larger targets are clamped: no row asks for more, and the key stays small.
 inline constexpr double kMaxThumbnailSide = 4096;
 
-// "identifier:WxH" with both sides truncated toward zero; nothing for a target
-// that is not finite or is negative.
-std::optional<QString> thumbnailKey(const QString& localIdentifier, QSizeF targetSize);
+// "identifier:WxH:mtime:bytes" with both sides truncated toward zero; nothing for
+// a target that is not finite or is negative. The file's version is part of it,
+// as in the freedesktop cache, so an edited or replaced file misses.
+std::optional<QString> thumbnailKey(const QString& localIdentifier, const FileVersion& version,
+                                    QSizeF targetSize);
 // The clamped target in whole pixels; only meaningful when thumbnailKey gives a key.
 QSize thumbnailPixels(QSizeF targetSize);
 // 4 bytes per pixel, in 64 bits, at least 1.

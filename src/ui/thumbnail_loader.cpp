@@ -15,7 +15,8 @@ void ThumbnailLoader::setDevicePixelRatio(double ratio) {
     if (!(ratio > 0) || ratio == m_devicePixelRatio) return;
     m_devicePixelRatio = ratio;
     // Pictures of the old density would look blurred, and so would late ones.
-    m_images.clear();
+    m_shown.clear();
+    m_stale.clear();
     m_loads.stop();
     m_flights.clear();
 }
@@ -30,10 +31,14 @@ void ThumbnailLoader::request(const QStringList& localIdentifiers) {
         m_loads.stop(flight->task);
         flight = m_flights.erase(flight);
     }
+    // The service's cache keeps what scrolled away; asking again finds it there.
+    m_shown.removeIf([&](const auto& shown) { return !wanted.contains(shown.key()); });
+    m_stale.intersect(wanted);
     const QSizeF pixels(std::ceil(kLogicalSize.width() * m_devicePixelRatio),
                         std::ceil(kLogicalSize.height() * m_devicePixelRatio));
     for (const QString& id : localIdentifiers) {
-        if (m_images.contains(id) || m_flights.contains(id)) continue;
+        if (m_flights.contains(id) || (m_shown.contains(id) && !m_stale.contains(id))) continue;
+        m_stale.remove(id);
         const quint64 generation = ++m_nextGeneration;
         m_flights[id].generation = generation;
         // An answer at once erases the flight before add() returns.
@@ -46,24 +51,37 @@ void ThumbnailLoader::request(const QStringList& localIdentifiers) {
     }
 }
 
+void ThumbnailLoader::reload(const QStringList& localIdentifiers) {
+    for (const QString& id : localIdentifiers) {
+        if (m_shown.contains(id)) m_stale.insert(id);
+        // An answer under way may be for the file as it was.
+        if (const auto flight = m_flights.find(id); flight != m_flights.end()) {
+            m_loads.stop(flight->task);
+            m_flights.erase(flight);
+        }
+    }
+}
+
 QImage ThumbnailLoader::image(const QString& localIdentifier) const {
-    const QImage* found = m_images.object(localIdentifier);
-    return found ? *found : QImage();
+    const ThumbnailRef shown = m_shown.value(localIdentifier);
+    return shown ? shown->image() : QImage();
 }
 
 QCoro::Task<> ThumbnailLoader::load(QString localIdentifier, QSizeF targetPixels, quint64 generation,
                                     std::stop_token stop) {
     QPointer<ThumbnailLoader> self(this);
-    const ThumbnailRef thumbnail = co_await m_media.thumbnail(localIdentifier, targetPixels, stop);
+    ThumbnailRef thumbnail = co_await m_media.thumbnail(localIdentifier, targetPixels, stop);
     if (!self || stop.stop_requested()) co_return;
     const auto flight = m_flights.constFind(localIdentifier);
     if (flight == m_flights.cend() || flight->generation != generation) co_return;  // superseded
     m_flights.erase(flight);
+    const ThumbnailRef before = m_shown.value(localIdentifier);
     // A missing picture is not remembered, so the row asks again next time.
-    if (!thumbnail || thumbnail->image().isNull()) co_return;
-    const QImage& image = thumbnail->image();
-    m_images.insert(localIdentifier, new QImage(image), int(std::max<qsizetype>(1, image.sizeInBytes())));
-    emit thumbnailReady(localIdentifier);
+    if (!thumbnail || thumbnail->image().isNull())
+        m_shown.remove(localIdentifier);
+    else
+        m_shown.insert(localIdentifier, std::move(thumbnail));
+    if (m_shown.value(localIdentifier) != before) emit thumbnailReady(localIdentifier);
 }
 
 }  // namespace reelkeep

@@ -312,15 +312,20 @@ void VideoTableModel::insertRowsWhere(const VideoList& next,
 void VideoTableModel::replaceChangedRows(const VideoList& next, bool isEveryRowDirty) {
     Q_ASSERT(m_rows.size() == next.size());
     int spanStart = -1;
+    QStringList changedIDs;  // read again: a file may have been replaced
     for (int row = 0; row < int(next.size()); ++row) {
         const bool isChanged = !(m_rows[row] == next[row]);
-        if (isChanged) m_rows[row] = next[row];
+        if (isChanged) {
+            m_rows[row] = next[row];
+            changedIDs.append(next[row].localIdentifier());
+        }
         if (isChanged && spanStart < 0) spanStart = row;
         if (!isChanged && spanStart >= 0 && !isEveryRowDirty) {
             emitDataChanged(spanStart, row - 1);
             spanStart = -1;
         }
     }
+    if (m_thumbnails && !changedIDs.isEmpty()) m_thumbnails->reload(changedIDs);
     if (isEveryRowDirty && !m_rows.isEmpty()) {
         emitDataChanged(0, int(m_rows.size()) - 1);
     } else if (spanStart >= 0) {

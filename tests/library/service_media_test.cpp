@@ -87,18 +87,6 @@ TEST_F(ServiceTest, AnImageThatNeverComesEndsAtThePortsLimit) {
     EXPECT_EQ(library->callCount(SimulatedCall::requestImage), 2);
 }
 
-TEST_F(ServiceTest, ServiceBackstopFreesAKeyWhenThePortBreaksItsPromise) {
-    PhotoLibraryService::Options options;
-    options.thumbnailTimeLimit = 100ms;
-    makeService(options);
-    library->addAsset(withImage("a", ImageBehavior::never));
-    library->setImageTimeLimit(0ms);  // a broken port: no limit at all
-    EXPECT_FALSE(*awaitFor(service->thumbnail("a", {10, 10})));
-    EXPECT_FALSE(*awaitFor(service->thumbnail("a", {10, 10})));
-    EXPECT_EQ(library->callCount(SimulatedCall::requestImage), 2);
-    EXPECT_EQ(library->callCount(SimulatedCall::cancelImageRequest), 2);
-}
-
 TEST_F(ServiceTest, ACallerThatStopsLeavesAloneAndTheLastOneCancelsTheRequest) {
     library->addAsset(withImage("a", ImageBehavior::finalOnly));
     library->setLatency(SimulatedCall::requestImage, 1500ms);

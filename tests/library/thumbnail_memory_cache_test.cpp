@@ -19,11 +19,11 @@ ThumbnailRef picture(int width = 1, int height = 1) {
 TEST(ThumbnailKey, TruncatesClampsAndRefusesUnusableSizes) {
     const double nan = std::nan(""), inf = std::numeric_limits<double>::infinity();
     const std::pair<QSizeF, std::optional<QString>> cases[] = {
-        {{160.7, 90}, "abc:160x90"}, {{160.9, 90.2}, "abc:160x90"}, {{0, 0}, "abc:0x0"},
-        {{1e300, 5}, "abc:4096x5"},  {{nan, 90}, std::nullopt},     {{90, inf}, std::nullopt},
-        {{-1, 90}, std::nullopt},    {{90, -0.5}, std::nullopt},
+        {{160.7, 90}, "abc:160x90:7:9"}, {{160.9, 90.2}, "abc:160x90:7:9"}, {{0, 0}, "abc:0x0:7:9"},
+        {{1e300, 5}, "abc:4096x5:7:9"},  {{nan, 90}, std::nullopt},         {{90, inf}, std::nullopt},
+        {{-1, 90}, std::nullopt},        {{90, -0.5}, std::nullopt},
     };
-    for (const auto& [size, key] : cases) EXPECT_EQ(thumbnailKey("abc", size), key) << size.width();
+    for (const auto& [size, key] : cases) EXPECT_EQ(thumbnailKey("abc", {7, 9}, size), key) << size.width();
     EXPECT_EQ(thumbnailPixels({1e300, 33.3}), QSize(4096, 33));
 }
 

@@ -140,6 +140,9 @@ public:
     std::int64_t pixelHeight() const override { return metadata().pixelHeight; }
     bool isFavorite() const override { return m_isFavorite; }
     std::uint64_t mediaSubtypes() const override;
+    FileVersion fileVersion() const override {
+        return {m_file.fingerprint.mtimeNs, m_file.fingerprint.sizeBytes};
+    }
 
     bool respondsTo(std::string_view selector) const override;
     std::optional<DynamicMethod> instanceMethod(std::string_view selector) const override;

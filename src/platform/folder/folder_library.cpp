@@ -43,10 +43,9 @@ constexpr std::int64_t kNsPerSecond = 1'000'000'000;
 // Previews are handed out as /proc/self/fd/N; the player reopens that link at
 // once, so a few recent descriptors suffice and the process never runs out.
 constexpr std::size_t kPreviewDescriptors = 8;
-// The decoder's own limit leaves room to answer before the port's limit fires.
-constexpr std::chrono::milliseconds kDecodeTimeLimit = kImageRequestTimeLimit - std::chrono::seconds(2);
-// A worker past this is killed; it is still inside the port's limit.
-constexpr std::chrono::milliseconds kWorkerTimeLimit = kDecodeTimeLimit + std::chrono::seconds(1);
+// The one limit of a decode: the decoder stops itself there, and a worker that
+// has not answered by then is killed, a second before the port's limit fires.
+constexpr std::chrono::milliseconds kDecodeTimeLimit = kImageRequestTimeLimit - std::chrono::seconds(1);
 // Thread count of the container-read pool: the machines we aim at have two cores.
 constexpr int kContainerReadThreads = 2;
 const QString kDomain = QStringLiteral("app.reelkeep.folders");
@@ -1144,7 +1143,7 @@ RequestId FolderLibrary::requestImage(const AssetRef& asset, QSize targetPixels,
         media::InputLimits limits = m_options.readLimits;
         limits.timeLimit = kDecodeTimeLimit;
         media::MediaResult<QImage> frame =
-            m_workers ? m_workers->decode(fd->get(), media::maxPixelSize(flavor), limits, kWorkerTimeLimit,
+            m_workers ? m_workers->decode(fd->get(), media::maxPixelSize(flavor), limits, kDecodeTimeLimit,
                                           m_closing.get_token())
                       : media::decodeThumbnail(fd->get(), media::maxPixelSize(flavor), limits);
         if (!frame) {

@@ -54,6 +54,7 @@ public:
     bool isFavorite() const override { return entry.isFavorite; }
     std::uint64_t mediaSubtypes() const override { return entry.mediaSubtypes; }
     VideoLocationRef location() const override { return entry.location; }
+    FileVersion fileVersion() const override { return entry.fileVersion; }
 
     bool respondsTo(std::string_view selector) const override {
         const DynamicMember* member = find(selector);

@@ -58,6 +58,7 @@ struct SimulatedAsset {
     std::optional<PlatformError> videoError;
     // The file on disk no longer matches what the fetch saw.
     bool isFileReplaced = false;
+    FileVersion fileVersion;    // what thumbnails are kept for
     VideoLocationRef location;  // the folder shown for it; null: none
 
     ImageBehavior image = ImageBehavior::finalOnly;

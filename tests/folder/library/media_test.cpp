@@ -35,6 +35,23 @@ TEST_F(FolderLibraryTest, ThumbnailsComeFromTheSharedCacheAndFailuresAreRemember
     EXPECT_EQ(filesBelow(thumbnails + QStringLiteral("/fail")), 1);
 }
 
+// Replaced at the same path by another video, a file shows the new picture, not
+// the one a cache kept for the old file.
+TEST_F(FolderLibraryTest, AVideoReplacedAtItsPathGetsANewThumbnail) {
+    ASSERT_TRUE(makeClip("clip.mp4", 1, QStringLiteral("320x240")));
+    ASSERT_TRUE(scan());
+    const QString id = identifierOf("clip.mp4");
+    const std::optional<ThumbnailRef> before = awaitFor(service().thumbnail(id, {160, 120}));
+    ASSERT_TRUE(before && *before);
+    EXPECT_GT((*before)->image().width(), (*before)->image().height());
+
+    ASSERT_TRUE(makeClip("clip.mp4", 1, QStringLiteral("240x320")));
+    ASSERT_TRUE(awaitFor(service().readVideos({id})));  // as the watcher's news makes the window do
+    const std::optional<ThumbnailRef> after = awaitFor(service().thumbnail(id, {160, 120}));
+    ASSERT_TRUE(after && *after);
+    EXPECT_LT((*after)->image().width(), (*after)->image().height());
+}
+
 TEST_F(FolderLibraryTest, PreviewPlaysAVideoAndRefusesGarbage) {
     ASSERT_TRUE(makeClip("clip.mp4", 2));
     writeBytes(join(root(), "garbage.mp4"), QByteArray(3000, 'g'));

@@ -84,11 +84,14 @@ QByteArray readSmallFile(const QString& path) {
     return file.read(kMaxThumbnailBytes);
 }
 
-// The text chunks agree with the file as it is now.
+// The text chunks agree with the file as it is now. Thumb::Size is optional, but
+// when present it must match: a file replaced within the second keeps its mtime.
 bool describes(const QByteArray& png, const ThumbnailSubject& subject) {
     const QMap<QByteArray, QByteArray> texts = thumbnailTexts(png);
+    const QByteArray size = texts.value(kSizeKey);
     return texts.value(kUriKey) == fileUri(subject.absolutePath) &&
-           texts.value(kMTimeKey) == QByteArray::number(subject.mtimeSeconds);
+           texts.value(kMTimeKey) == QByteArray::number(subject.mtimeSeconds) &&
+           (size.isEmpty() || size == QByteArray::number(subject.sizeBytes));
 }
 
 using TextChunks = QList<std::pair<QByteArray, QByteArray>>;
