@@ -33,8 +33,10 @@ enum class AuthorizationStatus : int {
     limited = 4,
 };
 
+// The platform's values; only readWrite is ever asked for.
 enum class AccessLevel : int { addOnly = 1, readWrite = 2 };
 
+// The folder library lists only video; the simulated library also has photos and others.
 enum class ResourceType : int {
     photo = 1,
     video = 2,
@@ -233,7 +235,7 @@ inline constexpr std::chrono::milliseconds kImageRequestTimeLimit{10'000};
 class ImagePort {
 public:
     virtual ~ImagePort() = default;
-    // contentMode 1 is aspect fill.
+    // contentMode 1 is aspect fill, the only mode asked for; the folder library ignores it.
     virtual RequestId requestImage(const AssetRef& asset, QSize targetPixels, int contentMode,
                                    const ImageRequestOptions& options,
                                    std::function<void(ImageResult)> handler) = 0;
