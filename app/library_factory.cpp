@@ -70,20 +70,16 @@ std::optional<QByteArray> libraryFilePath(const QString& localIdentifier) {
     return fs::pathForIdentifier(localIdentifier);
 }
 
-std::function<std::optional<DateSource>(const QString& localIdentifier)> dateSourcesOf(
-    const LibraryPorts& ports, const VideoList& items) {
+std::function<FileFacts(const QString& localIdentifier)> fileFactsOf(const LibraryPorts& ports,
+                                                                     const VideoList& items) {
     const auto folders = std::dynamic_pointer_cast<FolderLibrary>(ports.authorization);
     if (!folders) return {};
-    auto sources = std::make_shared<QHash<QString, DateSource>>();
-    sources->reserve(items.size());
+    auto facts = std::make_shared<QHash<QString, FileFacts>>();
+    facts->reserve(items.size());
     for (const VideoItem& item : items)
-        if (const std::optional<DateSource> source = folders->dateSource(item.localIdentifier()))
-            sources->insert(item.localIdentifier(), *source);
-    return [sources](const QString& localIdentifier) -> std::optional<DateSource> {
-        const auto found = sources->constFind(localIdentifier);
-        if (found == sources->constEnd()) return std::nullopt;
-        return *found;
-    };
+        facts->insert(item.localIdentifier(), FileFacts{folders->dateSource(item.localIdentifier()),
+                                                        folders->allocatedBytes(item.localIdentifier())});
+    return [facts](const QString& localIdentifier) { return facts->value(localIdentifier); };
 }
 
 bool reopenLibraryChooser(const LibraryPorts& ports) {

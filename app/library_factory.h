@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/scan_report.h"
 #include "library/photo_library_port.h"
 #include "model/video_date.h"
 #include "model/video_item.h"
@@ -40,8 +41,8 @@ std::optional<QByteArray> libraryFilePath(const QString& localIdentifier);
 
 // Where each of these videos' dates came from, kept apart from the library so
 // that it can be closed before the list is printed; nothing for a demo.
-std::function<std::optional<DateSource>(const QString& localIdentifier)> dateSourcesOf(
-    const LibraryPorts& ports, const VideoList& items);
+std::function<FileFacts(const QString& localIdentifier)> fileFactsOf(const LibraryPorts& ports,
+                                                                     const VideoList& items);
 
 // Lets the user choose the library folders again (the access settings); false
 // when the library has no such choice (the demo).

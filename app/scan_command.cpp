@@ -183,7 +183,7 @@ int runScanCommand(int argc, char** argv) {
             [&](const VideoItem& item) { return item.sizeState().byteCount().value_or(-1) < *minimumBytes; });
         stats.visibleCount = int(items.size());
     }
-    const DateSourceLookup dateSources = dateSourcesOf(*ports, items);
+    const FileFactsLookup fileFacts = fileFactsOf(*ports, items);
     const DuplicateSummary duplicates = viewModel->duplicates();
     const QString status = viewModel->status().text();
     // The list is all that is printed: the library's own copy of every file goes
@@ -198,7 +198,7 @@ int runScanCommand(int argc, char** argv) {
     bool isWritten = false;
     const bool isJson = parser.isSet(jsonOption) || parser.isSet(prettyOption);
     if (isJson) {
-        isWritten = writeJson(items, stats, duplicates, libraryFilePath, out, dateSources,
+        isWritten = writeJson(items, stats, duplicates, libraryFilePath, out, fileFacts,
                               parser.isSet(prettyOption) ? JsonLayout::pretty : JsonLayout::compact);
     } else {
         QTextStream text(&out);

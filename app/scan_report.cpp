@@ -338,25 +338,19 @@ void JsonWriter::isoDate(Timestamp date) {
 }
 
 void writeVideo(JsonWriter& json, const VideoItem& item, const PathLookup& pathOf,
-                const DateSourceLookup& dateSourceOf, const CopySummary& copies) {
+                const FileFactsLookup& factsOf, const CopySummary& copies) {
     const std::optional<QByteArray> path = pathOf ? pathOf(item.localIdentifier()) : std::nullopt;
     json.open('{');
     json.key("allocated_bytes");
     // What the file takes on disk: far less than its length when sparse.
-    std::optional<std::int64_t> allocatedBytes;
-    if (path)
-        if (const fs::Result<struct stat> status = fs::statScannedPath(*path);
-            status && S_ISREG(status->st_mode))
-            allocatedBytes = std::int64_t(status->st_blocks) * 512;
-    allocatedBytes ? json.number(*allocatedBytes) : json.null();
+    const FileFacts facts = factsOf ? factsOf(item.localIdentifier()) : FileFacts{};
+    facts.allocatedBytes ? json.number(*facts.allocatedBytes) : json.null();
     const std::optional<std::int64_t> bytes = item.sizeState().byteCount();
     json.key("bytes");
     bytes ? json.number(*bytes) : json.null();
     json.key("creation_date").isoDate(item.creationDate());
-    const std::optional<DateSource> dateSource =
-        dateSourceOf ? dateSourceOf(item.localIdentifier()) : std::nullopt;
     json.key("date_source");
-    dateSource ? json.string(rawValue(*dateSource)) : json.null();
+    facts.dateSource ? json.string(rawValue(*facts.dateSource)) : json.null();
     json.key("favorite").boolean(item.isFavorite());
     json.key("hard_links_outside")
         .number(std::int64_t(copies.hardLinksOutsideByID.value(item.localIdentifier())));
@@ -476,8 +470,7 @@ QString formatTable(const VideoList& items) {
 }
 
 bool writeJson(const VideoList& items, const LibraryStats& stats, const DuplicateSummary& duplicates,
-               const PathLookup& pathOf, QIODevice& out, const DateSourceLookup& dateSourceOf,
-               JsonLayout layout) {
+               const PathLookup& pathOf, QIODevice& out, const FileFactsLookup& factsOf, JsonLayout layout) {
     JsonWriter json(out, layout);
     json.open('{');
     json.key("summary");
@@ -485,7 +478,7 @@ bool writeJson(const VideoList& items, const LibraryStats& stats, const Duplicat
     json.key("videos").open('[', true);
     for (const VideoItem& item : items) {
         json.element();
-        writeVideo(json, item, pathOf, dateSourceOf, duplicates.copies);
+        writeVideo(json, item, pathOf, factsOf, duplicates.copies);
         if (!json.flushIfFull()) return false;
     }
     json.close(']');

@@ -34,8 +34,12 @@ QString sizeSourceWord(SizeSource source);
 
 // The file behind an identifier, as raw bytes, when the library knows one.
 using PathLookup = std::function<std::optional<QByteArray>(const QString& localIdentifier)>;
-// Where a video's date came from, when the library knows.
-using DateSourceLookup = std::function<std::optional<DateSource>(const QString& localIdentifier)>;
+// What the library knows of a video's file beyond its item, from the scan.
+struct FileFacts {
+    std::optional<DateSource> dateSource;
+    std::optional<std::int64_t> allocatedBytes;  // st_blocks × 512
+};
+using FileFactsLookup = std::function<FileFacts(const QString& localIdentifier)>;
 
 QString formatTable(const VideoList& items);
 
@@ -48,7 +52,6 @@ enum class JsonLayout { compact, pretty };
 [[nodiscard]] bool writeTable(const VideoList& items, QTextStream& out);
 [[nodiscard]] bool writeJson(const VideoList& items, const LibraryStats& stats,
                              const DuplicateSummary& duplicates, const PathLookup& pathOf, QIODevice& out,
-                             const DateSourceLookup& dateSourceOf = {},
-                             JsonLayout layout = JsonLayout::compact);
+                             const FileFactsLookup& factsOf = {}, JsonLayout layout = JsonLayout::compact);
 
 }  // namespace reelkeep

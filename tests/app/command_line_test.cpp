@@ -149,6 +149,13 @@ TEST(CommandLine, ScanJsonCarriesHostileNamesAndRepeatsOnRescan) {
         ::close(fd);
         expected.insert(path);
     }
+    // A sparse file takes less than its length on disk, on the first scan and the next.
+    const QByteArray sparse = QFile::encodeName(library.path()) + "/sparse.mp4";
+    const int sparseFd = ::open(sparse.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    ASSERT_GE(sparseFd, 0);
+    ASSERT_EQ(::ftruncate(sparseFd, off_t{64} << 20), 0);
+    ::close(sparseFd);
+    expected.insert(sparse);
     const std::string folder = library.path().toStdString();
     const Ran first = run({"scan", "--library", folder, "--json"}, Output::pipe);
     const Ran again = run({"scan", "--library", folder, "--json"}, Output::pipe);
@@ -162,6 +169,10 @@ TEST(CommandLine, ScanJsonCarriesHostileNamesAndRepeatsOnRescan) {
     QSet<QByteArray> listed;
     for (const QJsonValue video : compact["videos"].toArray()) {
         const QJsonObject object = video.toObject();
+        if (object["name"].toString() == "sparse.mp4")
+            EXPECT_LT(object["allocated_bytes"].toInteger(), object["bytes"].toInteger());
+        else
+            EXPECT_TRUE(object["allocated_bytes"].isDouble());
         listed.insert(object.contains("path_bytes")
                           ? QByteArray::fromBase64(object["path_bytes"].toString().toLatin1())
                           : object["path"].toString().toUtf8());

@@ -61,6 +61,7 @@ struct ScannedFile {
     Timestamp fileDate = 0;  // the name's date, else mtime: the order of files not yet read
     // Names outside the library: trashing the file frees nothing while they remain.
     std::uint32_t hardLinksOutside = 0;
+    std::int64_t allocatedBytes = -1;  // st_blocks × 512 as the walk saw it; below zero: unknown
 };
 
 // Where containers are read: in worker processes when the library has them

@@ -626,7 +626,8 @@ FetchResult FolderLibrary::fetchVideos(const FetchControl& control) const {
     const auto scannedFile = [&](std::size_t i) {
         const fs::WalkEntry& entry = walk.entries[i];
         return ScannedFile{entry.path, entry.fingerprint, indexed[i] ? indexed[i]->creationDate : fileDate(i),
-                           entry.linkCount > entry.linksInside ? entry.linkCount - entry.linksInside : 0};
+                           entry.linkCount > entry.linksInside ? entry.linkCount - entry.linksInside : 0,
+                           entry.allocatedBytes};
     };
     std::vector<ScannedFile> unreadFiles;
     for (const Dated& dated : order)
@@ -767,7 +768,8 @@ std::shared_ptr<const FolderAsset> FolderLibrary::rereadFile(
     if (!status || !S_ISREG(status.value().st_mode)) return nullptr;
     const fs::FileFingerprint fingerprint = fs::fingerprintOf(status.value());
     ScannedFile file{path, fingerprint, media::fileDate(split->name.toStdString(), fingerprint.mtimeNs).date,
-                     status.value().st_nlink > 1 ? std::uint32_t(status.value().st_nlink - 1) : 0};
+                     status.value().st_nlink > 1 ? std::uint32_t(status.value().st_nlink - 1) : 0,
+                     std::int64_t(status.value().st_blocks) * 512};
     QString identifier = fs::identifierForPath(path);
     const store::IndexKey key{fs::percentEncodePath(path).toStdString(), storeFingerprint(fingerprint)};
     const std::vector<std::optional<store::IndexedMetadata>> indexed = m_index->lookup(std::span(&key, 1));
@@ -817,6 +819,12 @@ QList<AssetResource> FolderLibrary::resources(const Asset& asset) const {
     if (!folderAsset) return {};
     return {AssetResource{int(ResourceType::video), fs::displayName(folderAsset->file().path),
                           folderAsset->file().fingerprint.sizeBytes, folderAsset->localIdentifier(), 0}};
+}
+
+std::optional<std::int64_t> FolderLibrary::allocatedBytes(const QString& localIdentifier) const {
+    const std::shared_ptr<const FolderAsset> asset = scannedAsset(localIdentifier);
+    if (!asset || asset->file().allocatedBytes < 0) return std::nullopt;
+    return asset->file().allocatedBytes;
 }
 
 std::optional<DateSource> FolderLibrary::dateSource(const QString& localIdentifier) const {

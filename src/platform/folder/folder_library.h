@@ -143,6 +143,8 @@ public:
 
     // Where the date of a video of the last fetch came from; nothing for others.
     std::optional<DateSource> dateSource(const QString& localIdentifier) const;
+    // The space the file took on disk when scanned: no file is opened again to say.
+    std::optional<std::int64_t> allocatedBytes(const QString& localIdentifier) const;
 
 private:
     struct RootState {

@@ -32,7 +32,6 @@ constexpr int kMaxDepth = 200;
 constexpr std::uint32_t kEntriesPerStopCheck = 256;
 // Bounds the extension cache against a folder of generated names.
 constexpr qsizetype kMaxCachedExtensions = 4096;
-constexpr std::int64_t kNsPerSecond = 1'000'000'000;
 
 struct DeviceInode {
     std::uint64_t device;
@@ -178,7 +177,7 @@ private:
 
             struct statx fileStatus {};
             if (::statx(::dirfd(dir.get()), entry->d_name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
-                        STATX_BASIC_STATS | STATX_BTIME, &fileStatus) != 0) {
+                        STATX_BASIC_STATS, &fileStatus) != 0) {
                 // Gone since readdir: not an error. Anything else (a folder we may
                 // list but not search) is reported once for the folder.
                 if (errno != ENOENT && !isStatReported) {
@@ -229,13 +228,10 @@ private:
         const FileFingerprint fingerprint = fingerprintOf(status);
         WalkEntry entry{.path = std::move(path),
                         .fingerprint = fingerprint,
-                        .birthTimeNs = {},
+                        .allocatedBytes = static_cast<std::int64_t>(status.stx_blocks) * 512,
                         .mtimeNs = fingerprint.mtimeNs,
                         .linkCount = status.stx_nlink,
                         .linksInside = 1};
-        if ((status.stx_mask & STATX_BTIME) != 0)
-            entry.birthTimeNs =
-                static_cast<std::int64_t>(status.stx_btime.tv_sec) * kNsPerSecond + status.stx_btime.tv_nsec;
         m_result.entries.push_back(std::move(entry));
     }
 

@@ -30,7 +30,7 @@ VideoNamePredicate defaultVideoNamePredicate();
 struct WalkEntry {
     QByteArray path;  // canonical absolute path bytes
     FileFingerprint fingerprint;
-    std::optional<std::int64_t> birthTimeNs;  // only where statx reports it
+    std::int64_t allocatedBytes = 0;  // st_blocks × 512: less than the length when sparse
     std::int64_t mtimeNs = 0;
     std::uint32_t linkCount = 1;    // st_nlink
     std::uint32_t linksInside = 1;  // of those, the names this walk found
