@@ -80,7 +80,7 @@ QCoro::Task<> ThumbnailLoader::load(QString localIdentifier, QSizeF targetPixels
     if (!thumbnail || thumbnail->image().isNull())
         m_shown.remove(localIdentifier);
     else
-        m_shown.insert(localIdentifier, std::move(thumbnail));
+        m_shown.insert(localIdentifier, thumbnail);
     if (m_shown.value(localIdentifier) != before) emit thumbnailReady(localIdentifier);
 }
 

@@ -29,7 +29,8 @@ QStringList addCloudOnly(SimulatedLibrary& library, int count, const QString& pr
 TEST_F(ServiceTest, ProbeWindowFillsToItsWidthAndNeverBeyond) {
     const QStringList ids = addCloudOnly(*library, 40);
     const std::pair<int, int> widths[] = {{6, 6}, {0, 1}, {-3, 1}, {2, 2}, {100, kProbeWidth}};
-    for (const auto& [requested, expected] : widths) {
+    for (const auto& [requested, wanted] : widths) {
+        const int expected = wanted;  // clang-tidy's clang cannot capture a structured binding
         library->resetCounters();
         library->setHoldsVideoRequests(true);
         Pending sizes(service->probeSizes(ids, requested));

@@ -4,11 +4,12 @@
 // QVideoWindow never frees. Our own allocations match none of these frames.
 // Full unwinding, because the system libraries have no frame pointers and a
 // fast unwind stops before the frames named here.
-extern "C" const char* __asan_default_options() {
+// The sanitizers look these names up; they are theirs to reserve.
+extern "C" const char* __asan_default_options() {  // NOLINT(bugprone-reserved-identifier)
     return "fast_unwind_on_malloc=0";
 }
 
-extern "C" const char* __lsan_default_suppressions() {
+extern "C" const char* __lsan_default_suppressions() {  // NOLINT(bugprone-reserved-identifier)
     return "leak:libpulse\n"
            "leak:_dl_init\n"
            "leak:QVideoWindow\n";

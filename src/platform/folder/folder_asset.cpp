@@ -202,7 +202,7 @@ void UnreadFiles::read(std::size_t batch) {
                 std::move(result.dateTags)});
     }
     lock.lock();
-    for (std::size_t i = 0; i < count; ++i) m_slots[first + i].value = std::move(results[i].metadata);
+    for (std::size_t i = 0; i < count; ++i) m_slots[first + i].value = results[i].metadata;
     state = State::read;
     m_readDone.notify_all();
 }

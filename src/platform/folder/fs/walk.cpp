@@ -18,6 +18,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <tuple>
 #include <unordered_set>
 
 #include "platform/folder/fs/path_id.h"
@@ -57,7 +58,7 @@ QByteArray joinPath(const QByteArray& folder, const char* name) {
     QByteArray path(folder.size() + (hasSlash ? 0 : 1) + qsizetype(nameSize), Qt::Uninitialized);
     char* out = std::copy(folder.cbegin(), folder.cend(), path.data());
     if (!hasSlash) *out++ = '/';
-    std::memcpy(out, name, nameSize);
+    std::copy_n(name, nameSize, out);
     return path;
 }
 
@@ -70,13 +71,14 @@ void keepOneEntryPerFile(std::vector<WalkEntry>& entries) {
         std::uint64_t device;
         std::uint64_t inode;
         std::size_t position;
-        auto operator<=>(const Sighting&) const = default;
     };
     std::vector<Sighting> sightings;
     sightings.reserve(entries.size());
     for (std::size_t i = 0; i < entries.size(); ++i)
         sightings.push_back({entries[i].fingerprint.device, entries[i].fingerprint.inode, i});
-    std::sort(sightings.begin(), sightings.end());
+    std::sort(sightings.begin(), sightings.end(), [](const Sighting& a, const Sighting& b) {
+        return std::tie(a.device, a.inode, a.position) < std::tie(b.device, b.inode, b.position);
+    });
     std::vector<bool> isRepeat(entries.size(), false);
     bool hasRepeats = false;
     std::size_t groupStart = 0;
