@@ -78,16 +78,11 @@ private:
     std::unordered_map<store::ContentFingerprint, fs::KnownContent, KeyHash> m_recalled;
 };
 
-CopyMember memberOf(const FolderAsset& asset) {
+CopyMember memberOf(const FolderAsset& asset, fs::UnsharedBytesProbe& unsharedBytes) {
     const ScannedFile& file = asset.file();
-    CopyMember member{asset.identifier(), fs::displayPath(file.path), int(file.hardLinksOutside),
-                      file.fingerprint.sizeBytes, false};
-    const fs::Result<std::int64_t> unshared = fs::unsharedBytes(file.path, file.fingerprint);
-    if (unshared) {
-        member.unsharedBytes = unshared.value();
-        member.sharesData = unshared.value() < file.fingerprint.sizeBytes;
-    }
-    return member;
+    const std::int64_t unshared = unsharedBytes.of(file.path, file.fingerprint);
+    return CopyMember{asset.identifier(), fs::displayPath(file.path), int(file.hardLinksOutside), unshared,
+                      unshared < file.fingerprint.sizeBytes};
 }
 
 }  // namespace
@@ -127,6 +122,7 @@ CopyCheck FolderLibrary::checkScannedCopies(const FetchResult& scanned,
             keys.push_back({file->file().fingerprint, file->file().fingerprint.ctimeNs});
     memory.recallAll(keys);
     fs::ContentComparer comparer(&memory, stop);
+    fs::UnsharedBytesProbe unsharedBytes;
     if (progress) progress(done);
     auto reported = std::chrono::steady_clock::now();
     const auto report = [&](bool isLast) {
@@ -152,7 +148,7 @@ CopyCheck FolderLibrary::checkScannedCopies(const FetchResult& scanned,
         for (const std::vector<std::size_t>& subset : verdict.identicalSubsets) {
             CopySet set{group.front()->file().fingerprint.sizeBytes, {}};
             for (std::size_t i : subset) {
-                set.members.append(memberOf(*group[i]));
+                set.members.append(memberOf(*group[i], unsharedBytes));
                 isSettled[i] = true;
             }
             check.sets.append(std::move(set));

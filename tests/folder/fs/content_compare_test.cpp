@@ -229,9 +229,17 @@ TEST(ContentCompare, FilesThatChangeVanishOrCannotBeReadAreNotVerified) {
     f.add("growing.mp4", original);
     f.add("gone.mp4", original);
     f.add("replaced.mp4", original);
+    ASSERT_EQ(::mkdir(join(f.dir.path(), "folder").constData(), 0755), 0);
+    f.add("folder/swapped.mp4", original);
     ASSERT_EQ(::unlink(f.files[2].path.constData()), 0);
     ASSERT_EQ(::unlink(f.files[3].path.constData()), 0);
     writeBytes(f.files[3].path, original);  // the same bytes in a new inode: not the file the scan saw
+    // Its folder swapped for a symlink to another with the same bytes under the same name.
+    const QByteArray folder = join(f.dir.path(), "folder"), elsewhere = join(f.dir.path(), "elsewhere");
+    ASSERT_EQ(::rename(folder.constData(), join(f.dir.path(), "old").constData()), 0);
+    ASSERT_EQ(::mkdir(elsewhere.constData(), 0755), 0);
+    writeBytes(join(elsewhere, "swapped.mp4"), original);
+    ASSERT_EQ(::symlink(elsewhere.constData(), folder.constData()), 0);
 
     bool hasGrown = false;
     const GroupVerdict verdict = compareSameSizeGroup(f.files, nullptr, {}, [&](std::int64_t) {
@@ -243,7 +251,8 @@ TEST(ContentCompare, FilesThatChangeVanishOrCannotBeReadAreNotVerified) {
         ::close(fd);
     });
     EXPECT_TRUE(verdict.identicalSubsets.empty());
-    EXPECT_EQ(f.notVerified(verdict), (std::set<std::string>{"growing.mp4", "gone.mp4", "replaced.mp4"}));
+    EXPECT_EQ(f.notVerified(verdict),
+              (std::set<std::string>{"growing.mp4", "gone.mp4", "replaced.mp4", "folder/swapped.mp4"}));
 }
 
 TEST(ContentCompare, AFileTheUserMayNotReadIsNotVerified) {

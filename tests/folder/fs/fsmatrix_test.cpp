@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "folder/fs/fs_fixture.h"
+#include "platform/folder/fs/content_compare.h"
 #include "platform/folder/fs/export.h"
 #include "platform/folder/fs/path_id.h"
 #include "platform/folder/fs/trash.h"
@@ -250,6 +251,22 @@ TEST_F(FsMatrix, ScanTrashRestoreAndExportOnEveryKindOfMount) {
         }
         for (const QByteArray& name : test::folderNames(row.folder))
             EXPECT_FALSE(name.endsWith(".part")) << name.toStdString();
+
+        // What trashing a copy frees: nothing of a reflinked clone, all of any other file.
+        const QByteArray data = join(row.folder, prefix + "-data.mp4"),
+                         clone = join(row.folder, prefix + "-clone.mp4");
+        test::writeBytes(data, QByteArray(1 << 20, 'v'));
+        const bool isCloned = test::ScratchMounts::run(
+            {"cp", "--reflink=always", "--", QFile::decodeName(data), QFile::decodeName(clone)});
+        UnsharedBytesProbe unshared;
+        if (isCloned) {
+            EXPECT_EQ(unshared.of(clone, test::fingerprintOfPath(clone)), 0);
+            EXPECT_EQ(unshared.of(data, test::fingerprintOfPath(data)), 0);
+        } else {
+            EXPECT_EQ(unshared.of(data, test::fingerprintOfPath(data)), 1 << 20);
+        }
+        std::cout << "fsmatrix: " << row.label.toStdString() << ": reflinks " << (isCloned ? "yes" : "no")
+                  << "\n";
     }
 }
 

@@ -8,8 +8,10 @@
 #include <fcntl.h>
 #include <linux/fiemap.h>
 #include <linux/fs.h>
+#include <linux/magic.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
+#include <sys/statfs.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 #include <xxhash.h>
@@ -308,13 +310,14 @@ private:
     }
 
     // The full fingerprint of each path now, then what the index knows of it.
+    // Every byte read later goes through openVerifiedPath, which follows no symlink.
     void readKeys() {
         std::vector<ContentKey> keys;
         std::vector<std::size_t> positions;
         for (std::size_t i = 0; i < m_group.size(); ++i) {
             const CompareFile& file = m_group[i];
             m_states[i].isUsable = true;
-            Result<struct stat> status = statScannedPath(file.path);
+            Result<struct stat> status = statForIdentity(file.path);
             if (!status) {
                 const int error = status.error().errorNumber();
                 fail(i, error == ENOENT || error == ENOTDIR || error == ELOOP
@@ -682,9 +685,32 @@ GroupVerdict compareSameSizeGroup(std::span<const CompareFile> group, ContentMem
     return ContentComparer(memory, stop).compare(group, onProgress);
 }
 
-Result<std::int64_t> unsharedBytes(const QByteArray& path, const FileFingerprint& expected) {
-    Result<UniqueFd> fd = openVerifiedPath(path, expected);
-    if (!fd) return fd.error();
+namespace {
+
+// File systems whose files never share extents with one another. Anything
+// else (btrfs, XFS, bcachefs, an overlay over them, the unknown) is asked.
+bool neverSharesExtents(int fd) {
+    struct statfs info {};
+    if (::fstatfs(fd, &info) != 0) return false;
+    switch (static_cast<unsigned long>(info.f_type)) {
+        case EXT4_SUPER_MAGIC:  // ext2 and ext3 too
+        case TMPFS_MAGIC:
+        case RAMFS_MAGIC:
+        case MSDOS_SUPER_MAGIC:
+        case EXFAT_SUPER_MAGIC:
+        case F2FS_SUPER_MAGIC:
+        case ISOFS_SUPER_MAGIC:
+        case UDF_SUPER_MAGIC:
+        case SQUASHFS_MAGIC:
+        case NFS_SUPER_MAGIC:
+        case FUSE_SUPER_MAGIC:
+            return true;
+        default:
+            return false;
+    }
+}
+
+Result<std::int64_t> unsharedBytesOf(int fd, const FileFingerprint& expected) {
     constexpr std::uint32_t kExtentsPerCall = 64;
     std::vector<std::uint64_t> storage(
         (sizeof(fiemap) + kExtentsPerCall * sizeof(fiemap_extent)) / sizeof(std::uint64_t) + 1);
@@ -696,7 +722,7 @@ Result<std::int64_t> unsharedBytes(const QByteArray& path, const FileFingerprint
         map->fm_start = start;
         map->fm_length = size - start;
         map->fm_extent_count = kExtentsPerCall;
-        if (::ioctl(fd->get(), FS_IOC_FIEMAP, map) != 0) return expected.sizeBytes;  // not told: all of it
+        if (::ioctl(fd, FS_IOC_FIEMAP, map) != 0) return expected.sizeBytes;  // not told: all of it
         if (map->fm_mapped_extents == 0) break;
         const fiemap_extent* extents = map->fm_extents;
         bool isLast = false;
@@ -711,6 +737,22 @@ Result<std::int64_t> unsharedBytes(const QByteArray& path, const FileFingerprint
         if (isLast) break;
     }
     return expected.sizeBytes - std::int64_t(std::min(shared, size));
+}
+
+}  // namespace
+
+std::int64_t UnsharedBytesProbe::of(const QByteArray& path, const FileFingerprint& scanned) {
+    const auto known = m_canShareByDevice.find(scanned.device);
+    if (known != m_canShareByDevice.end() && !known->second) return scanned.sizeBytes;
+    Result<UniqueFd> fd = openVerifiedPath(path, scanned);
+    if (!fd) return scanned.sizeBytes;  // gone or changed: the next file of its device decides
+    if (known == m_canShareByDevice.end()) {
+        const bool canShare = !neverSharesExtents(fd->get());
+        m_canShareByDevice.emplace(scanned.device, canShare);
+        if (!canShare) return scanned.sizeBytes;
+    }
+    const Result<std::int64_t> unshared = unsharedBytesOf(fd->get(), scanned);
+    return unshared ? unshared.value() : scanned.sizeBytes;
 }
 
 void useIdleIoPriority() {

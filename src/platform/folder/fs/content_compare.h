@@ -18,6 +18,7 @@
 #include <optional>
 #include <span>
 #include <stop_token>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -107,10 +108,19 @@ private:
 GroupVerdict compareSameSizeGroup(std::span<const CompareFile> group, ContentMemory* memory,
                                   const std::stop_token& stop, const CompareProgress& onProgress = {});
 
-// Bytes of the file in extents no other file shares (reflinked copies,
-// snapshots): what trashing it can free. The whole size where the file system
-// does not say (FIEMAP unsupported).
-Result<std::int64_t> unsharedBytes(const QByteArray& path, const FileFingerprint& expected);
+// Bytes of each file in extents no other file shares (reflinked copies,
+// snapshots): what trashing it can free. FIEMAP is asked only on file systems
+// whose files can share extents at all: on ext4, tmpfs or FAT every byte of a
+// file is its own, and asking would cost a path walk and an open per copy.
+// Decided once per device, from the first of its files that can be opened.
+class UnsharedBytesProbe {
+public:
+    // The file's own bytes; its whole size where the file system does not say.
+    std::int64_t of(const QByteArray& path, const FileFingerprint& scanned);
+
+private:
+    std::unordered_map<std::uint64_t, bool> m_canShareByDevice;
+};
 
 // Gives the calling thread the idle I/O class: its reads wait while anyone else reads.
 void useIdleIoPriority();

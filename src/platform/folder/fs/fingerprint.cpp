@@ -177,6 +177,11 @@ Result<struct stat> statScannedPath(const QByteArray& absolutePath) {
     return statAt(folder->get(), split->name, absolutePath);
 }
 
+Result<struct stat> statForIdentity(const QByteArray& absolutePath) {
+    if (absolutePath.size() >= PATH_MAX) return statScannedPath(absolutePath);
+    return statAt(AT_FDCWD, absolutePath, absolutePath);
+}
+
 Result<UniqueFd> openFolder(const QByteArray& absolutePath) {
     return openFolderAt(AT_FDCWD, absolutePath, absolutePath);
 }

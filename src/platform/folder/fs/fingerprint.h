@@ -62,6 +62,12 @@ Result<UniqueFd> openScannedFolder(const QByteArray& absolutePath);
 // no symlink on the way, and past PATH_MAX, where lstat() says ENAMETOOLONG.
 Result<struct stat> statScannedPath(const QByteArray& absolutePath);
 
+// lstat() of a scanned absolute path in one call, for a caller that compares
+// the whole fingerprint (device and inode included) before trusting it: a
+// folder swapped for a symlink on the way can only lead to that very file.
+// Past PATH_MAX, statScannedPath.
+Result<struct stat> statForIdentity(const QByteArray& absolutePath);
+
 // A folder for *at() calls. Symlinks are followed only in the parent chain the
 // caller gave; the final component must be a real folder.
 Result<UniqueFd> openFolder(const QByteArray& absolutePath);
