@@ -26,6 +26,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <numeric>
 #include <thread>
 
 namespace reelkeep::fs {
@@ -310,14 +311,19 @@ private:
     }
 
     // The full fingerprint of each path now, then what the index knows of it.
-    // Every byte read later goes through openVerifiedPath, which follows no symlink.
+    // In path order, so that the files of one folder share one descriptor of it.
     void readKeys() {
+        std::vector<std::size_t> byPath(m_group.size());
+        std::iota(byPath.begin(), byPath.end(), std::size_t{0});
+        std::sort(byPath.begin(), byPath.end(),
+                  [&](std::size_t a, std::size_t b) { return m_group[a].path < m_group[b].path; });
+        ScannedPathStat statOf;
         std::vector<ContentKey> keys;
         std::vector<std::size_t> positions;
-        for (std::size_t i = 0; i < m_group.size(); ++i) {
+        for (const std::size_t i : byPath) {
             const CompareFile& file = m_group[i];
             m_states[i].isUsable = true;
-            Result<struct stat> status = statForIdentity(file.path);
+            Result<struct stat> status = statOf(file.path);
             if (!status) {
                 const int error = status.error().errorNumber();
                 fail(i, error == ENOENT || error == ENOTDIR || error == ELOOP

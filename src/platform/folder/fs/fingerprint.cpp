@@ -177,9 +177,16 @@ Result<struct stat> statScannedPath(const QByteArray& absolutePath) {
     return statAt(folder->get(), split->name, absolutePath);
 }
 
-Result<struct stat> statForIdentity(const QByteArray& absolutePath) {
-    if (absolutePath.size() >= PATH_MAX) return statScannedPath(absolutePath);
-    return statAt(AT_FDCWD, absolutePath, absolutePath);
+Result<struct stat> ScannedPathStat::operator()(const QByteArray& absolutePath) {
+    const std::optional<SplitPath> split = splitPath(absolutePath);
+    if (!split) return IoError::fromErrorNumber(IoOperation::inspect, absolutePath, EINVAL);
+    if (!m_folder || split->parent != m_folderPath) {
+        m_folderPath = split->parent;
+        m_folder.emplace(openScannedFolder(split->parent));
+    }
+    if (!*m_folder)
+        return IoError::fromErrorNumber(IoOperation::inspect, absolutePath, m_folder->error().errorNumber());
+    return statAt(m_folder->value().get(), split->name, absolutePath);
 }
 
 Result<UniqueFd> openFolder(const QByteArray& absolutePath) {

@@ -62,11 +62,16 @@ Result<UniqueFd> openScannedFolder(const QByteArray& absolutePath);
 // no symlink on the way, and past PATH_MAX, where lstat() says ENAMETOOLONG.
 Result<struct stat> statScannedPath(const QByteArray& absolutePath);
 
-// lstat() of a scanned absolute path in one call, for a caller that compares
-// the whole fingerprint (device and inode included) before trusting it: a
-// folder swapped for a symlink on the way can only lead to that very file.
-// Past PATH_MAX, statScannedPath.
-Result<struct stat> statForIdentity(const QByteArray& absolutePath);
+// statScannedPath for many paths: paths of one folder given one after another
+// share one descriptor of it, so a folder costs one path walk, not one a file.
+class ScannedPathStat {
+public:
+    Result<struct stat> operator()(const QByteArray& absolutePath);
+
+private:
+    QByteArray m_folderPath;
+    std::optional<Result<UniqueFd>> m_folder;
+};
 
 // A folder for *at() calls. Symlinks are followed only in the parent chain the
 // caller gave; the final component must be a real folder.
