@@ -3,76 +3,36 @@
 // (device, inode, size, mtime); anything else counts as gone, so a replaced or
 // renamed file is never trashed, exported or shown in its place. Thread-safe;
 // every asynchronous call answers exactly once on the library's callback thread.
+// A facade: roots, scan, actions, thumbnails and the watcher are parts of their
+// own (folder_*.h); this class owns them, their shared stores and the threads.
 #pragma once
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-#include <atomic>
-#include <chrono>
 #include <cstdint>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <unordered_map>
+#include <stop_token>
 #include <vector>
 
 #include "library/executor.h"
 #include "library/photo_library_port.h"
 #include "model/video_date.h"
-#include "platform/folder/folder_choice.h"
-#include "platform/folder/fs/change_watcher.h"
-#include "platform/folder/fs/root_state.h"
-#include "platform/folder/fs/trash.h"
-#include "platform/folder/fs/unique_fd.h"
-#include "platform/folder/fs/walk.h"
-#include "platform/folder/media/fd_input.h"
-#include "platform/folder/media/thumbnail_workers.h"
+#include "platform/folder/folder_actions.h"
+#include "platform/folder/folder_options.h"
+#include "platform/folder/folder_requests.h"
+#include "platform/folder/folder_roots.h"
+#include "platform/folder/folder_scan.h"
+#include "platform/folder/folder_thumbnails.h"
+#include "platform/folder/folder_watch.h"
+#include "platform/folder/scanned_assets.h"
 
 namespace reelkeep {
 
 class FolderAsset;
 class MetadataSink;
-struct MetadataReaders;
 class FavoritesAccess;
-
-// The window's folder picker: the one "prompt" of this library. Called on the
-// thread that asks for access (the main thread); nothing means the user declined.
-class FolderChooser {
-public:
-    virtual ~FolderChooser() = default;
-    virtual std::optional<std::vector<QByteArray>> chooseFolders() = 0;
-};
-
-struct FolderLibraryOptions {
-    // --library / REELKEEP_LIBRARY, absolute byte paths; empty: the saved choice, then the defaults.
-    std::vector<QByteArray> explicitRoots;
-    QString explicitRootsSource;  // what gave explicitRoots, as the user would type it ("--library")
-    // A generated sample library that stands in for the standard folders until the
-    // user chooses some; empty: none.
-    QByteArray sampleRoot;
-    // Where the folders the user chose are kept; empty: $XDG_CONFIG_HOME/reelkeep/library-folders.
-    QString choicePath;
-    // What default-root resolution looks at; empty: this session's (fs::systemRootInputs).
-    std::optional<fs::RootInputs> defaultRootInputs;
-    // What root states look at; empty: this system's mount tables (fs::systemMountInputs).
-    std::optional<fs::MountInputs> mountInputs;
-    // How long a check of a library folder waits before calling it not answering.
-    std::chrono::milliseconds rootAnswerLimit = fs::kRootAnswerLimit;
-    // Null: a request for access answers "denied" without asking (the command line).
-    std::shared_ptr<FolderChooser> chooser;
-    QString favoritesPath;                  // empty: store::FavoritesStore::defaultPath()
-    QString indexPath;                      // empty: store::MetadataIndex::defaultPath()
-    QString thumbnailCacheRoot;             // empty: media::ThumbnailDiskCache::defaultRoot()
-    std::optional<fs::TrashOptions> trash;  // empty: fs::systemTrashOptions()
-    fs::VideoNamePredicate isVideoName;     // empty: fs::defaultVideoNamePredicate()
-    fs::WatchTiming watchTiming;
-    media::InputLimits readLimits;
-    // Thumbnails are decoded and containers read in these worker processes (the
-    // application: its own executable, media::selfWorkerCommand()); empty: in this process.
-    std::optional<media::WorkerCommand> thumbnailWorker;
-};
 
 class FolderLibrary final : public AuthorizationPort,
                             public FetchPort,
@@ -147,76 +107,31 @@ public:
     std::optional<std::int64_t> allocatedBytes(const QString& localIdentifier) const;
 
 private:
-    struct RootState {
-        std::vector<QByteArray> roots;   // configured or default, cleaned
-        std::vector<QByteArray> usable;  // those that can be read now
-        AuthorizationStatus status = AuthorizationStatus::notDetermined;
-    };
-    struct Pending;
-    // A video this library moved to the trash, kept for the session so that it can be put back.
-    struct TrashedAsset {
-        fs::TrashedFile entry;
-        AssetRef asset;  // a FolderAsset, as scanned
-    };
-
     explicit FolderLibrary(FolderLibraryOptions options);
-    RootState resolveRootState() const;
-    std::optional<FolderChoice> savedChoice() const;
-    bool saveChoice(const std::vector<QByteArray>& folders);
     std::shared_ptr<const FolderAsset> scannedAsset(const QString& localIdentifier) const;
-    std::optional<std::size_t> findScannedLocked(const QString& localIdentifier) const;
-    void clearScannedLocked() const;
-    RequestId addPending(std::shared_ptr<Pending> pending);
-    std::shared_ptr<Pending> findPending(RequestId id) const;
-    void forgetPending(RequestId id);
-    void replaceFavoriteFlags(const FetchResult& assets, bool isFavorite);
-    void restartWatcher();
-    void notifyListeners(const LibraryChange& change);
-    LibraryChange changeFor(const fs::ChangeBatch& batch) const;
-    MetadataReaders metadataReaders() const;
-    std::shared_ptr<const FolderAsset> rereadFile(const QByteArray& path,
-                                                  const std::shared_ptr<const FolderAsset>& scanned) const;
-    QString previewPath(fs::UniqueFd fd);
     CopyCheck checkScannedCopies(const FetchResult& scanned,
                                  const std::function<void(CopyCheckProgress)>& progress,
                                  const std::stop_token& stop);
 
     const FolderLibraryOptions m_options;
     const fs::VideoNamePredicate m_isVideoName;
-    const fs::TrashOptions m_trash;
-    const fs::RootProbe m_rootProbe;  // time-limited: a dead network mount answers "not answering"
     std::shared_ptr<MetadataSink> m_index;
     std::shared_ptr<FavoritesAccess> m_favorites;
-    QString m_thumbnailRoot;
-
-    mutable std::mutex m_mutex;
-    // The last fetch, every asset as it was scanned (all FolderAssets), in fetch
-    // order; m_scannedByIdentifier holds their positions by identifier once asked.
-    mutable FetchResult m_scanned;
-    mutable std::vector<std::uint32_t> m_scannedByIdentifier;
-    mutable std::vector<QByteArray> m_rootsInUse;
-    mutable std::vector<QByteArray> m_walkedFolders;
-    mutable std::optional<PlatformError> m_lastFetchError;
-    std::optional<FolderChoice> m_unsavedChoice;  // kept for the session when saving failed
-    std::unordered_map<RequestId, std::shared_ptr<Pending>> m_pending;
-    std::unordered_map<QString, TrashedAsset> m_trashed;  // by identifier; m_changes thread only
-    RequestId m_nextRequest = 1;
-    // Preview files whose names are not UTF-8 are handed out as /proc/self/fd/N.
-    std::deque<fs::UniqueFd> m_previewFds;
-
-    // Listeners and the watcher: m_notifyMutex is held while listeners run, so
-    // that once unregister returns the listener is never called again.
-    mutable std::mutex m_listenerMutex;
-    std::mutex m_notifyMutex;
-    std::vector<std::weak_ptr<LibraryChangeListener>> m_listeners;  // guarded by m_listenerMutex
-    std::unique_ptr<fs::ChangeWatcher> m_watcher;
-    std::unique_ptr<fs::ChangeWatcher> m_retiredWatcher;  // stopped from its own thread
-    mutable std::atomic<bool> m_isWatcherStale{false};
-    std::atomic<bool> m_isWatchLimitReported{false};  // said once per session, not per scan
-
     // Outlives the decode pool, whose threads use it; stopped first on closing.
     std::shared_ptr<media::ThumbnailWorkerPool> m_workers;
     std::stop_source m_closing;
+
+    // The parts, each with its own lock; only the watcher takes another's (the
+    // scanned assets') while it holds its own. They run on the executors below,
+    // which are joined before any part goes. The port's fetch is const, yet it
+    // replaces the scanned assets and moves the watcher: those two are mutable.
+    FolderRoots m_roots;
+    mutable ScannedAssets m_scanned;
+    RequestTable m_requests;
+    FolderScan m_scan;
+    mutable FolderWatch m_watch;
+    FolderActions m_actions;
+    FolderThumbnails m_thumbnails;
 
     // Last: joined before the state above goes; the callback thread goes last
     // because the others post to it.
@@ -224,7 +139,6 @@ private:
     SerialExecutor m_changes;
     SerialExecutor m_copyChecks;  // idle I/O priority: its reads yield to everyone's
     PoolExecutor m_decodePool{2};
-    mutable std::shared_ptr<PoolExecutor> m_readPool;
 };
 
 }  // namespace reelkeep

@@ -1,0 +1,121 @@
+// scanned_assets.cpp: the last fetch, looked up by identifier.
+#include "platform/folder/scanned_assets.h"
+
+#include <algorithm>
+#include <numeric>
+#include <utility>
+
+#include "platform/folder/folder_asset.h"
+#include "platform/folder/fs/path_id.h"
+
+namespace reelkeep {
+
+// The lookup order is made on first use, not by the fetch: a scan from the
+// command line never looks anything up, and a window does so long after.
+std::optional<std::size_t> ScannedAssets::findLocked(const QString& localIdentifier) const {
+    const auto identifierAt = [this](std::uint32_t position) -> const QString& {
+        return static_cast<const FolderAsset&>(*m_assets[position]).identifier();
+    };
+    if (m_byIdentifier.size() != std::size_t(m_assets.size())) {
+        m_byIdentifier.resize(std::size_t(m_assets.size()));
+        std::iota(m_byIdentifier.begin(), m_byIdentifier.end(), std::uint32_t{0});
+        std::sort(m_byIdentifier.begin(), m_byIdentifier.end(),
+                  [&](std::uint32_t a, std::uint32_t b) { return identifierAt(a) < identifierAt(b); });
+    }
+    const auto it = std::lower_bound(
+        m_byIdentifier.begin(), m_byIdentifier.end(), localIdentifier,
+        [&](std::uint32_t position, const QString& wanted) { return identifierAt(position) < wanted; });
+    if (it == m_byIdentifier.end() || identifierAt(*it) != localIdentifier) return std::nullopt;
+    return *it;
+}
+
+std::shared_ptr<const FolderAsset> ScannedAssets::find(const QString& localIdentifier) const {
+    std::lock_guard lock(m_mutex);
+    const std::optional<std::size_t> position = findLocked(localIdentifier);
+    if (!position) return nullptr;
+    return std::static_pointer_cast<const FolderAsset>(m_assets[qsizetype(*position)]);
+}
+
+FetchResult ScannedAssets::all() const {
+    std::lock_guard lock(m_mutex);
+    return m_assets;
+}
+
+std::vector<QByteArray> ScannedAssets::rootsInUse() const {
+    std::lock_guard lock(m_mutex);
+    return m_rootsInUse;
+}
+
+std::vector<QByteArray> ScannedAssets::walkedFolders() const {
+    std::lock_guard lock(m_mutex);
+    return m_walkedFolders;
+}
+
+std::optional<PlatformError> ScannedAssets::lastFetchError() const {
+    std::lock_guard lock(m_mutex);
+    return m_lastFetchError;
+}
+
+QSet<QString> ScannedAssets::identifiersUnder(const std::vector<QByteArray>& folders) const {
+    QSet<QString> identifiers;
+    if (folders.empty()) return identifiers;
+    std::lock_guard lock(m_mutex);
+    for (const AssetRef& asset : m_assets) {
+        const QByteArray& path = static_cast<const FolderAsset&>(*asset).file().path;
+        for (const QByteArray& folder : folders)
+            if (fs::isSameOrInside(path, folder)) identifiers.insert(asset->localIdentifier());
+    }
+    return identifiers;
+}
+
+// The old list is freed by the caller, outside the lock: it may hold 100,000 assets.
+FetchResult ScannedAssets::takeLocked() {
+    m_byIdentifier = {};
+    return std::exchange(m_assets, {});
+}
+
+void ScannedAssets::install(FetchResult assets, std::vector<QByteArray> rootsInUse,
+                            std::vector<QByteArray> walkedFolders) {
+    FetchResult old;
+    std::lock_guard lock(m_mutex);
+    old = takeLocked();
+    m_assets = std::move(assets);
+    m_rootsInUse = std::move(rootsInUse);
+    m_walkedFolders = std::move(walkedFolders);
+    m_lastFetchError.reset();
+}
+
+void ScannedAssets::clear() {
+    FetchResult old;
+    std::lock_guard lock(m_mutex);
+    old = takeLocked();
+}
+
+void ScannedAssets::fail(PlatformError error) {
+    FetchResult old;
+    std::lock_guard lock(m_mutex);
+    old = takeLocked();
+    m_lastFetchError = std::move(error);
+}
+
+void ScannedAssets::put(const QString& localIdentifier, AssetRef asset) {
+    std::lock_guard lock(m_mutex);
+    if (const std::optional<std::size_t> position = findLocked(localIdentifier)) {
+        m_assets[qsizetype(*position)] = std::move(asset);
+    } else {
+        m_assets.append(std::move(asset));
+        m_byIdentifier = {};  // sorted again on the next lookup
+    }
+}
+
+void ScannedAssets::replaceFavoriteFlags(const FetchResult& assets, bool isFavorite) {
+    std::lock_guard lock(m_mutex);
+    for (const AssetRef& asset : assets) {
+        if (const std::optional<std::size_t> position = findLocked(asset->localIdentifier())) {
+            AssetRef& scanned = m_assets[qsizetype(*position)];
+            scanned = static_cast<const FolderAsset&>(*scanned).withFavorite(isFavorite);
+        }
+    }
+}
+
+}  // namespace reelkeep
