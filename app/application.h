@@ -1,5 +1,5 @@
-// application.h: the one `reelkeep` executable: the window by default, the scan
-// command with `reelkeep scan`. Both share the application's identity.
+// application.h: the window (`reelkeep-window`) and the terminal commands
+// (`reelkeep scan`, `reelkeep duplicates`) share the application's identity.
 #pragma once
 
 #include <QCoreApplication>

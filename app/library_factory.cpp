@@ -62,7 +62,7 @@ LibraryPorts openLibrary(const LibraryRequest& request) {
     // No chooser (the command line): without folders access is "denied", and it says how to name some.
     options.chooser = request.chooser;
     // A decoder that crashes on a hostile file then costs a worker, not the window.
-    options.thumbnailWorker = media::selfWorkerCommand();
+    options.thumbnailWorker = request.worker;
     return FolderLibrary::create(std::move(options))->ports();
 }
 

@@ -14,6 +14,7 @@
 #include "library/photo_library_port.h"
 #include "model/video_date.h"
 #include "model/video_item.h"
+#include "platform/folder/media/thumbnail_workers.h"
 
 namespace reelkeep {
 
@@ -31,6 +32,8 @@ struct LibraryRequest {
     QString sampleFolder;
     // Asks for folders when none are configured; null: access is denied instead.
     std::shared_ptr<FolderChooser> chooser;
+    // The executable whose worker mode reads and decodes the files.
+    media::WorkerCommand worker = media::selfWorkerCommand();
 };
 
 LibraryPorts openLibrary(const LibraryRequest& request);

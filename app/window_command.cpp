@@ -23,6 +23,7 @@
 #include "app/command_values.h"
 #include "app/library_factory.h"
 #include "app/scan_report.h"
+#include "app/sibling_executable.h"
 #include "app/system_environment.h"
 #include "model/texts.h"
 #include "platform/folder/folder_library.h"
@@ -281,6 +282,7 @@ int runWindow(int argc, char** argv) {
         qsizetype(raw.size()) == line->library.folders.size())
         line->library.folderBytes = std::move(raw);
     line->library.chooser = std::make_shared<DialogFolderChooser>();
+    line->library.worker = windowWorkerCommand();
     const LibraryPorts ports = openLibrary(line->library);
 
     QSettings settings;

@@ -8,10 +8,12 @@ set(REELKEEP_MAINTAINER "Reelkeep developers <developers@reelkeep.app>")
 set(reelkeep_data_dir ${PROJECT_SOURCE_DIR}/data)
 set(reelkeep_generated_dir ${PROJECT_BINARY_DIR}/data)
 
-# One executable: the window without arguments, `reelkeep scan` in a terminal.
-# Builds without the window layer (TSan) have none.
+# `reelkeep` in PATH: the terminal commands, the media workers, and the
+# window's launcher; the window's own executable beside the other private
+# programs. Builds without the window layer (TSan) have neither.
 if(TARGET reelkeep)
     install(TARGETS reelkeep RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(TARGETS reelkeep-window RUNTIME DESTINATION ${REELKEEP_WINDOW_INSTALL_DIR})
 endif()
 
 configure_file(${reelkeep_data_dir}/reelkeep.1.in ${reelkeep_generated_dir}/reelkeep.1 @ONLY)
