@@ -11,8 +11,10 @@
 #include <QFile>
 #include <QTextStream>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "app/application.h"
 #include "app/command_values.h"
@@ -47,6 +49,55 @@ public:
 
 private:
     std::shared_ptr<ScanLog> m_system;
+};
+
+// When the kernel started this process, on the boot clock: /proc/self/stat
+// counts it in clock ticks (10 ms here), so start-up is known to a tick.
+std::optional<BootClock::time_point> processStart() {
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    if (!stat.open(QIODevice::ReadOnly)) return std::nullopt;
+    const QByteArray line = stat.readAll();
+    // After the command name in parentheses, which may hold spaces: state is
+    // field 3, starttime field 22.
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    bool isNumber = false;
+    const qulonglong ticks = fields.size() > 19 ? fields[19].toULongLong(&isNumber) : 0;
+    const long perSecond = ::sysconf(_SC_CLK_TCK);
+    if (!isNumber || perSecond <= 0) return std::nullopt;
+    const auto sinceBoot = std::chrono::duration<double>(double(ticks) / double(perSecond));
+    return BootClock::time_point(std::chrono::duration_cast<std::chrono::nanoseconds>(sinceBoot));
+}
+
+// Where the time of one run went, phase by phase, every one wall-clock time.
+// The walk and the index lookups run side by side, so they are one phase.
+struct ScanPhases {
+    std::optional<BootClock::time_point> processStarted;
+    BootClock::time_point commandStarted = BootClock::now();
+    BootClock::time_point libraryOpened, scanned, factsRead, released, written;
+    VideoListViewModel::ScanCosts costs;
+
+    QString report() const {
+        using std::chrono::nanoseconds;
+        const auto line = [](const char* phase, nanoseconds spent, const char* note = "") {
+            return QString::asprintf("  %-16s %8.0f ms%s\n", phase, double(spent.count()) / 1e6, note);
+        };
+        const ScanTimings& service = costs.service;
+        QString text = QStringLiteral("scan phases:\n");
+        if (processStarted)
+            text += line("start-up", commandStarted - *processStarted, "   (to a clock tick)");
+        text += line("open library", libraryOpened - commandStarted);
+        text += line("walk + index", service.fetch, "   (side by side, then the assets)");
+        text += line("metadata", service.metadata);
+        text += line("items", service.batchTotal - service.metadata);
+        text += line("list", costs.listApply);
+        text += line("copy check", scanned - libraryOpened - service.fetch - costs.batches,
+                     "   (and the rest of the scan)");
+        text += line("file facts", factsRead - scanned);
+        text += line("release", released - factsRead);
+        text += line("output", written - released);
+        text += line("total", written - processStarted.value_or(commandStarted));
+        return text;
+    }
 };
 
 int usageError(const QString& message) {
@@ -84,6 +135,8 @@ void scanUntilIdle(VideoListViewModel& viewModel) {
 }
 
 int runScanCommand(int argc, char** argv) {
+    ScanPhases phases;
+    phases.processStarted = processStart();
     QCoreApplication app(argc, argv);
     setApplicationIdentity();
     installTranslations();
@@ -112,8 +165,8 @@ int runScanCommand(int argc, char** argv) {
         QStringLiteral("SIZE"));
     const QCommandLineOption duplicatesOption(QStringLiteral("duplicates"),
                                               tr("Only videos that share their exact size with another."));
-    const QCommandLineOption timingsOption(QStringLiteral("timings"),
-                                           tr("Print the scan timing report to stderr."));
+    const QCommandLineOption timingsOption(
+        QStringLiteral("timings"), tr("Print the scan timing report and the time of each phase to stderr."));
     const QCommandLineOption demoOption(QStringLiteral("demo"),
                                         tr("Scan a simulated library of COUNT videos (0 to 1000000)."),
                                         QStringLiteral("COUNT"));
@@ -155,8 +208,11 @@ int runScanCommand(int argc, char** argv) {
     auto session =
         std::make_unique<LibrarySession>(*ports, Environment{systemClock(), nullptr, nullptr, nullptr, log});
     VideoListViewModel* viewModel = &session->viewModel;
+    phases.libraryOpened = BootClock::now();
 
     scanUntilIdle(*viewModel);
+    phases.scanned = BootClock::now();
+    phases.costs = viewModel->lastScanCosts();
     // A drive that is not mounted would otherwise just make its videos vanish from the list.
     for (const LibraryFolder& folder : ports->locations->libraryFolders().folders)
         if (folder.state != LibraryFolder::State::available) printError(unavailableFolderText(folder));
@@ -184,6 +240,7 @@ int runScanCommand(int argc, char** argv) {
         stats.visibleCount = int(items.size());
     }
     const FileFactsLookup fileFacts = fileFactsOf(*ports, items);
+    phases.factsRead = BootClock::now();
     const DuplicateSummary duplicates = viewModel->duplicates();
     const QString status = viewModel->status().text();
     // The list is all that is printed: the library's own copy of every file goes
@@ -193,6 +250,7 @@ int runScanCommand(int argc, char** argv) {
 #ifdef __GLIBC__
     ::malloc_trim(0);  // freed on the library's threads: their arenas keep it otherwise
 #endif
+    phases.released = BootClock::now();
 
     DescriptorOutput out(STDOUT_FILENO);
     bool isWritten = false;
@@ -215,6 +273,8 @@ int runScanCommand(int argc, char** argv) {
         return kNotWritten;
     }
     if (!isJson) QTextStream(stderr) << escapeForTerminal(status) << '\n';
+    phases.written = BootClock::now();
+    if (parser.isSet(timingsOption)) QTextStream(stderr) << phases.report();
     return kDone;
 }
 

@@ -753,10 +753,6 @@
         <translation>Nur Videos, die genau so groß sind wie ein anderes.</translation>
     </message>
     <message>
-        <source>Print the scan timing report to stderr.</source>
-        <translation>Den Zeitbericht des Durchsuchens auf stderr ausgeben.</translation>
-    </message>
-    <message>
         <source>Expected the command &apos;scan&apos;.</source>
         <translation>Erwartet wurde der Befehl „scan“.</translation>
     </message>
@@ -1278,6 +1274,10 @@ Rückgabewerte: 0 fertig, 1 abgelehnt, 2 falscher Aufruf, 3 keine lesbare Biblio
     <message>
         <source>There is no free file name for “%1” in that folder.</source>
         <translation>In diesem Ordner gibt es keinen freien Dateinamen für „%1“.</translation>
+    </message>
+    <message>
+        <source>Print the scan timing report and the time of each phase to stderr.</source>
+        <translation>Den Zeitbericht des Durchsuchens und die Dauer jeder Phase auf stderr ausgeben.</translation>
     </message>
 </context>
 </TS>

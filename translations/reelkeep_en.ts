@@ -753,10 +753,6 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Print the scan timing report to stderr.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Expected the command &apos;scan&apos;.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1272,6 +1268,10 @@ Exit codes: 0 done, 1 declined, 2 usage error, 3 no readable library, 4 the scan
     </message>
     <message>
         <source>There is no free file name for “%1” in that folder.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Print the scan timing report and the time of each phase to stderr.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -166,10 +166,12 @@ Result<FetchResult> PhotoLibraryService::fetchVideoAssets(const FetchControl& co
 }
 
 Result<qsizetype> PhotoLibraryService::startScan(const FetchControl& control) {
+    const auto started = BootClock::now();
     Result<FetchResult> fetched = fetchVideoAssets(control);
     if (!fetched) return fetched.error();
     m_scanFetchResult = std::move(fetched).value();
     m_timings = {};
+    m_timings.fetch = BootClock::now() - started;
     return m_scanFetchResult->size();
 }
 
@@ -190,6 +192,7 @@ Result<ScanBatch> PhotoLibraryService::readScanBatch(qsizetype start, qsizetype 
     std::int64_t slowPaths = 0;
     const auto started = BootClock::now();
     m_ports.fetch->prepareAssets(assets, lo, n, stop);
+    m_timings.metadata += BootClock::now() - started;
     for (qsizetype index = lo; index < lo + n; ++index) {
         // A half batch would break the contiguous-slices promise: all or an error.
         if (stop.stop_requested()) return PhotoLibraryError::cancelled();

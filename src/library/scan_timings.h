@@ -24,6 +24,10 @@ struct ScanTimings {
     std::int64_t slowPathCount = 0;
     std::chrono::nanoseconds probe{0};
     std::int64_t probeCount = 0;
+    // Before the batches: the walk with its index lookups (side by side), then the assets.
+    std::chrono::nanoseconds fetch{0};
+    // Within batchTotal: the containers read for files the index did not know.
+    std::chrono::nanoseconds metadata{0};
 
     // Five lines, no final line break; "render + sched" may be negative.
     QString report(std::chrono::nanoseconds uiRecompute, std::chrono::nanoseconds total) const;

@@ -364,6 +364,7 @@ void VideoListViewModel::showFoundCount(qsizetype count) {
 }
 
 void VideoListViewModel::logScanTimings(const ScanTimings& timings) {
+    m_lastScanCosts = {timings, m_uiApplyTime, m_scanWallClock};
     if (m_environment.scanLog)
         m_environment.scanLog->writeScanReport(timings.report(m_uiApplyTime, m_scanWallClock));
 }

@@ -69,6 +69,13 @@ public:
     const CopyCheck& copyCheck() const { return m_copyCheck; }
     bool isCheckingCopies() const { return m_isCheckingCopies; }
     const CopyCheckProgress& copyCheckProgress() const { return m_copyCheckProgress; }
+    // What the last finished scan spent where, for the command line's --timings.
+    struct ScanCosts {
+        ScanTimings service;
+        std::chrono::nanoseconds listApply{0};  // installing batches into the list
+        std::chrono::nanoseconds batches{0};    // wall clock from the first batch to the last
+    };
+    const ScanCosts& lastScanCosts() const { return m_lastScanCosts; }
     const QList<DateBucket>& yearBuckets() const { return m_yearBuckets; }
     std::optional<int> expandedYear() const { return m_expandedYear; }
     const QSet<QString>& selectedIDs() const { return m_selectedIDs; }
@@ -312,6 +319,7 @@ private:
     std::chrono::nanoseconds m_suppressChangesUntil = std::chrono::nanoseconds::min();
     std::chrono::nanoseconds m_uiApplyTime{0};
     std::chrono::nanoseconds m_scanWallClock{0};
+    ScanCosts m_lastScanCosts;
 
     // Last: they stop their coroutines before anything those read goes.
     TaskOwner m_scanTask{this};

@@ -123,7 +123,9 @@ TEST_F(ServiceTest, AssetVanishingBetweenScanAndProbeFails) {
 TEST_F(ServiceTest, ProbeCountersAddUpAndAnEmptyListTouchesNothing) {
     ASSERT_TRUE(awaitFor(service->beginScan()));
     EXPECT_TRUE(awaitFor(service->probeSizes({}, 6))->isEmpty());
-    EXPECT_EQ(awaitFor(service->finishScan()), ScanTimings{});
+    ScanTimings untouched = awaitFor(service->finishScan()).value();
+    untouched.fetch = {};  // the listing itself takes its time
+    EXPECT_EQ(untouched, ScanTimings{});
 
     const QStringList ids = addCloudOnly(*library, 5);
     ASSERT_TRUE(awaitFor(service->probeSizes(ids, 6)));
