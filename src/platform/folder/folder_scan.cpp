@@ -264,20 +264,24 @@ std::optional<FetchResult> FolderScan::fetch(const std::vector<QByteArray>& root
         return std::nullopt;
     }
 
-    const std::size_t count = files->walk.entries.size();
-    std::vector<Dated> order(count);
-    for (std::size_t i = 0; i < count; ++i) order[i] = {files->dateOf(i), static_cast<std::uint32_t>(i)};
-    // Newest first; equal dates by path so that readdir order never reorders a rescan.
-    const std::vector<fs::WalkEntry>& entries = files->walk.entries;
-    std::sort(order.begin(), order.end(), [&](const Dated& a, const Dated& b) {
-        if (a.date != b.date) return a.date > b.date;
-        return entries[a.file].path < entries[b.file].path;
-    });
-
+    std::vector<Dated> order = newestFirst(*files);
     std::vector<QByteArray> walkedFolders = std::move(files->walk.walkedFolders);
     FetchResult result = makeAssets(std::move(*files), std::move(favorites).value(), std::move(order), roots);
     m_scanned.install(result, roots, std::move(walkedFolders));
     return result;
+}
+
+// Equal dates by path, so that readdir order never reorders a rescan.
+std::vector<FolderScan::Dated> FolderScan::newestFirst(const WalkedFiles& files) {
+    const std::vector<fs::WalkEntry>& entries = files.walk.entries;
+    std::vector<Dated> order(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        order[i] = {files.dateOf(i), static_cast<std::uint32_t>(i)};
+    std::sort(order.begin(), order.end(), [&](const Dated& a, const Dated& b) {
+        if (a.date != b.date) return a.date > b.date;
+        return entries[a.file].path < entries[b.file].path;
+    });
+    return order;
 }
 
 FetchResult FolderScan::makeAssets(WalkedFiles files, std::set<std::string> favorites,

@@ -51,9 +51,10 @@ private:
     struct WalkedFiles;
     struct Dated;
 
-    // Nothing when stopped.
+    // The stages of a fetch, in order; nothing from the first when stopped.
     std::optional<WalkedFiles> walkAndLookUp(const std::vector<QByteArray>& roots,
                                              const FetchControl& control) const;
+    static std::vector<Dated> newestFirst(const WalkedFiles& files);
     FetchResult makeAssets(WalkedFiles files, std::set<std::string> favorites, std::vector<Dated> order,
                            const std::vector<QByteArray>& roots) const;
     std::shared_ptr<UnreadFiles> unreadFiles(std::vector<ScannedFile> files) const;
