@@ -1,5 +1,6 @@
-// command_line_test.cpp: the `reelkeep` executable as a shell runs it: without a
-// display, with standard output full, closed or broken, and with hostile values.
+// command_line_test.cpp: the `reelkeep` executable as a shell runs it: handing
+// the window's invocations to the window's executable, without a display, with
+// standard output full, closed or broken, and with hostile values.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -8,7 +9,9 @@
 
 #include <gtest/gtest.h>
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -41,7 +44,8 @@ QByteArray readToEnd(int fd) {
 }
 
 // fork and exec without a shell; the child only calls async-signal-safe functions.
-Ran run(const std::vector<std::string>& arguments, Output output, bool hasDisplay = true) {
+Ran run(const std::vector<std::string>& arguments, Output output, bool hasDisplay = true,
+        const char* binary = REELKEEP_BINARY) {
     static const QTemporaryDir home;
     std::vector<std::string> environment{"HOME=" + home.path().toStdString(),
                                          "XDG_CACHE_HOME=" + home.path().toStdString() + "/cache",
@@ -50,7 +54,7 @@ Ran run(const std::vector<std::string>& arguments, Output output, bool hasDispla
                                          "LANG=C.UTF-8",
                                          "TZ=UTC"};
     if (hasDisplay) environment.emplace_back("QT_QPA_PLATFORM=offscreen");
-    std::vector<char*> envp, argv{const_cast<char*>(REELKEEP_BINARY)};
+    std::vector<char*> envp, argv{const_cast<char*>(binary)};
     for (std::string& entry : environment) envp.push_back(entry.data());
     for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     envp.push_back(nullptr);
@@ -103,6 +107,40 @@ TEST(CommandLine, AnswersHelpAndVersionWithoutADisplay) {
     const Ran scanHelp = run({"scan", "--help"}, Output::pipe, false);
     EXPECT_EQ(scanHelp.status, 0);
     EXPECT_TRUE(scanHelp.out.contains("date-newest")) << scanHelp.out.toStdString();
+}
+
+// A hard link keeps /proc/self/exe at the linked name, as an installed copy would.
+bool placeExecutable(const char* built, const QString& path) {
+    if (!QDir().mkpath(QFileInfo(path).path())) return false;
+    return ::link(built, QFile::encodeName(path).constData()) == 0 ||
+           (QFile::copy(QString::fromUtf8(built), path) &&
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner));
+}
+
+// The window is found from where `reelkeep` itself lies, in an installed tree
+// moved anywhere; without it, one line says so and nothing else runs.
+TEST(CommandLine, HandsTheWindowToItsExecutableInAMovedInstall) {
+    // In the build folder: hard links need the built files' file system.
+    const QTemporaryDir tree(QStringLiteral(REELKEEP_TEST_SCRATCH "/installed-XXXXXX"));
+    ASSERT_TRUE(tree.isValid());
+    const QString command = tree.filePath(QStringLiteral("bin/reelkeep"));
+    const QString window =
+        QDir::cleanPath(tree.filePath(QStringLiteral("bin/" REELKEEP_WINDOW_FROM_COMMAND)) +
+                        QStringLiteral("/reelkeep-window"));
+    ASSERT_TRUE(placeExecutable(REELKEEP_BINARY, command));
+    ASSERT_TRUE(placeExecutable(REELKEEP_WINDOW_BINARY, window));
+    const QByteArray commandPath = QFile::encodeName(command);
+
+    const Ran installed = run({"--version"}, Output::pipe, false, commandPath.constData());
+    EXPECT_EQ(installed.status, 0) << installed.err.toStdString();
+    EXPECT_TRUE(installed.out.startsWith("Reelkeep ")) << installed.out.toStdString();
+
+    ASSERT_TRUE(QFile::remove(window));
+    const Ran missing = run({"--library", "/tmp"}, Output::pipe, false, commandPath.constData());
+    EXPECT_EQ(missing.status, 127);
+    EXPECT_TRUE(missing.out.isEmpty());
+    EXPECT_TRUE(missing.err.contains("reelkeep-window")) << missing.err.toStdString();
+    EXPECT_EQ(missing.err.count('\n'), 1) << missing.err.toStdString();
 }
 
 TEST(CommandLine, ReportsOutputThatWasNotWritten) {
