@@ -51,7 +51,8 @@ struct FolderLibraryOptions {
     fs::WatchTiming watchTiming;
     media::InputLimits readLimits;
     // Thumbnails are decoded and containers read in these worker processes (the
-    // application: its own executable, media::selfWorkerCommand()); empty: in this process.
+    // application: the lean `reelkeep`, or the running executable where that is
+    // missing); empty: in this process.
     std::optional<media::WorkerCommand> thumbnailWorker;
 };
 
