@@ -76,9 +76,10 @@ std::function<FileFacts(const QString& localIdentifier)> fileFactsOf(const Libra
     if (!folders) return {};
     auto facts = std::make_shared<QHash<QString, FileFacts>>();
     facts->reserve(items.size());
-    for (const VideoItem& item : items)
-        facts->insert(item.localIdentifier(), FileFacts{folders->dateSource(item.localIdentifier()),
-                                                        folders->allocatedBytes(item.localIdentifier())});
+    for (const VideoItem& item : items) {
+        const FolderLibrary::ScannedFacts scanned = folders->scannedFacts(item.localIdentifier());
+        facts->insert(item.localIdentifier(), FileFacts{scanned.dateSource, scanned.allocatedBytes});
+    }
     return [facts](const QString& localIdentifier) { return facts->value(localIdentifier); };
 }
 

@@ -140,16 +140,11 @@ std::shared_ptr<const FolderAsset> FolderLibrary::scannedAsset(const QString& lo
     return m_scanned.find(localIdentifier);
 }
 
-std::optional<std::int64_t> FolderLibrary::allocatedBytes(const QString& localIdentifier) const {
+FolderLibrary::ScannedFacts FolderLibrary::scannedFacts(const QString& localIdentifier) const {
     const std::shared_ptr<const FolderAsset> asset = scannedAsset(localIdentifier);
-    if (!asset || asset->file().allocatedBytes < 0) return std::nullopt;
-    return asset->file().allocatedBytes;
-}
-
-std::optional<DateSource> FolderLibrary::dateSource(const QString& localIdentifier) const {
-    const std::shared_ptr<const FolderAsset> asset = scannedAsset(localIdentifier);
-    if (!asset) return std::nullopt;
-    return asset->dateSource();
+    if (!asset) return {};
+    const std::int64_t allocated = asset->file().allocatedBytes;
+    return {asset->dateSource(), allocated < 0 ? std::nullopt : std::optional(allocated)};
 }
 
 FileLocation FolderLibrary::fileLocation(const QString& localIdentifier) const {

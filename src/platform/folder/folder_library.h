@@ -101,10 +101,13 @@ public:
     LibraryFolderList libraryFolders() const override;
     bool setLibraryFolders(const std::vector<QByteArray>& folders) override;
 
-    // Where the date of a video of the last fetch came from; nothing for others.
-    std::optional<DateSource> dateSource(const QString& localIdentifier) const;
-    // The space the file took on disk when scanned: no file is opened again to say.
-    std::optional<std::int64_t> allocatedBytes(const QString& localIdentifier) const;
+    // What the scan learnt of a video of the last fetch; nothing for others.
+    // No file is opened again to say.
+    struct ScannedFacts {
+        std::optional<DateSource> dateSource;        // where its date came from
+        std::optional<std::int64_t> allocatedBytes;  // the space its file took on disk
+    };
+    ScannedFacts scannedFacts(const QString& localIdentifier) const;
 
 private:
     explicit FolderLibrary(FolderLibraryOptions options);

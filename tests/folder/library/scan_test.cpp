@@ -201,7 +201,7 @@ TEST_F(FolderLibraryTest, DatesComeFromTheContainerThenTheNameThenTheModificatio
             const std::optional<VideoItem> item = itemNamed(outcome->items, QString::fromUtf8(e.name));
             ASSERT_TRUE(item) << e.name;
             EXPECT_EQ(item->creationDate(), e.date) << e.name;
-            EXPECT_EQ(library->dateSource(item->localIdentifier()), e.source) << e.name;
+            EXPECT_EQ(library->scannedFacts(item->localIdentifier()).dateSource, e.source) << e.name;
         }
     }
 }
