@@ -88,9 +88,11 @@ constexpr QByteArrayView kPartSuffix = ".part";
 
 timespec processStartTime() {
     // Read once, early: the first export is long after start-up, never before it.
+    // The coarse clock is the one file times are taken from: by the precise
+    // clock, a part written in this process's first milliseconds could seem older.
     static const timespec start = [] {
         timespec now{};
-        ::clock_gettime(CLOCK_REALTIME, &now);
+        ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
         return now;
     }();
     return start;
