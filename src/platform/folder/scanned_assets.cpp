@@ -2,7 +2,6 @@
 #include "platform/folder/scanned_assets.h"
 
 #include <algorithm>
-#include <numeric>
 #include <utility>
 
 #include "platform/folder/folder_asset.h"
@@ -13,20 +12,17 @@ namespace reelkeep {
 // The lookup order is made on first use, not by the fetch: a scan from the
 // command line never looks anything up, and a window does so long after.
 std::optional<std::size_t> ScannedAssets::findLocked(const QString& localIdentifier) const {
-    const auto identifierAt = [this](std::uint32_t position) -> const QString& {
-        return static_cast<const FolderAsset&>(*m_assets[position]).identifier();
-    };
-    if (m_byIdentifier.size() != std::size_t(m_assets.size())) {
-        m_byIdentifier.resize(std::size_t(m_assets.size()));
-        std::iota(m_byIdentifier.begin(), m_byIdentifier.end(), std::uint32_t{0});
-        std::sort(m_byIdentifier.begin(), m_byIdentifier.end(),
-                  [&](std::uint32_t a, std::uint32_t b) { return identifierAt(a) < identifierAt(b); });
+    // Hashed, not sorted: identifiers are long paths that share their
+    // beginnings, which a binary search compares again at every step.
+    if (m_byIdentifier.isEmpty() && !m_assets.isEmpty()) {
+        m_byIdentifier.reserve(m_assets.size());
+        for (qsizetype i = 0; i < m_assets.size(); ++i)
+            m_byIdentifier.insert(static_cast<const FolderAsset&>(*m_assets[i]).identifier(),
+                                  std::uint32_t(i));
     }
-    const auto it = std::lower_bound(
-        m_byIdentifier.begin(), m_byIdentifier.end(), localIdentifier,
-        [&](std::uint32_t position, const QString& wanted) { return identifierAt(position) < wanted; });
-    if (it == m_byIdentifier.end() || identifierAt(*it) != localIdentifier) return std::nullopt;
-    return *it;
+    const auto found = m_byIdentifier.constFind(localIdentifier);
+    if (found == m_byIdentifier.cend()) return std::nullopt;
+    return *found;
 }
 
 std::shared_ptr<const FolderAsset> ScannedAssets::find(const QString& localIdentifier) const {
@@ -104,7 +100,7 @@ void ScannedAssets::put(const QString& localIdentifier, AssetRef asset) {
         m_assets[qsizetype(*position)] = std::move(asset);
     } else {
         m_assets.append(std::move(asset));
-        m_byIdentifier = {};  // sorted again on the next lookup
+        m_byIdentifier = {};  // hashed again on the next lookup
     }
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <cstdint>
@@ -49,7 +50,7 @@ private:
     mutable std::mutex m_mutex;
     // In fetch order; m_byIdentifier holds their positions by identifier once asked.
     FetchResult m_assets;
-    mutable std::vector<std::uint32_t> m_byIdentifier;
+    mutable QHash<QString, std::uint32_t> m_byIdentifier;
     std::vector<QByteArray> m_rootsInUse;
     std::vector<QByteArray> m_walkedFolders;
     std::optional<PlatformError> m_lastFetchError;
