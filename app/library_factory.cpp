@@ -76,10 +76,8 @@ std::function<FileFacts(const QString& localIdentifier)> fileFactsOf(const Libra
     if (!folders) return {};
     auto facts = std::make_shared<QHash<QString, FileFacts>>();
     facts->reserve(items.size());
-    for (const VideoItem& item : items) {
-        const FolderLibrary::ScannedFacts scanned = folders->scannedFacts(item.localIdentifier());
-        facts->insert(item.localIdentifier(), FileFacts{scanned.dateSource, scanned.allocatedBytes});
-    }
+    for (const VideoItem& item : items)
+        facts->insert(item.localIdentifier(), folders->scannedFacts(item.localIdentifier()));
     return [facts](const QString& localIdentifier) { return facts->value(localIdentifier); };
 }
 

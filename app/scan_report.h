@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "model/duplicates.h"
+#include "model/file_facts.h"
 #include "model/video_date.h"
 #include "model/video_item.h"
 
@@ -34,11 +35,6 @@ QString sizeSourceWord(SizeSource source);
 
 // The file behind an identifier, as raw bytes, when the library knows one.
 using PathLookup = std::function<std::optional<QByteArray>(const QString& localIdentifier)>;
-// What the library knows of a video's file beyond its item, from the scan.
-struct FileFacts {
-    std::optional<DateSource> dateSource;
-    std::optional<std::int64_t> allocatedBytes;  // st_blocks × 512
-};
 using FileFactsLookup = std::function<FileFacts(const QString& localIdentifier)>;
 
 QString formatTable(const VideoList& items);

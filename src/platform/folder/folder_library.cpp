@@ -140,7 +140,7 @@ std::shared_ptr<const FolderAsset> FolderLibrary::scannedAsset(const QString& lo
     return m_scanned.find(localIdentifier);
 }
 
-FolderLibrary::ScannedFacts FolderLibrary::scannedFacts(const QString& localIdentifier) const {
+FileFacts FolderLibrary::scannedFacts(const QString& localIdentifier) const {
     const std::shared_ptr<const FolderAsset> asset = scannedAsset(localIdentifier);
     if (!asset) return {};
     const std::int64_t allocated = asset->file().allocatedBytes;

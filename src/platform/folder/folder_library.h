@@ -18,7 +18,7 @@
 
 #include "library/executor.h"
 #include "library/photo_library_port.h"
-#include "model/video_date.h"
+#include "model/file_facts.h"
 #include "platform/folder/folder_actions.h"
 #include "platform/folder/folder_options.h"
 #include "platform/folder/folder_requests.h"
@@ -102,12 +102,7 @@ public:
     bool setLibraryFolders(const std::vector<QByteArray>& folders) override;
 
     // What the scan learnt of a video of the last fetch; nothing for others.
-    // No file is opened again to say.
-    struct ScannedFacts {
-        std::optional<DateSource> dateSource;        // where its date came from
-        std::optional<std::int64_t> allocatedBytes;  // the space its file took on disk
-    };
-    ScannedFacts scannedFacts(const QString& localIdentifier) const;
+    FileFacts scannedFacts(const QString& localIdentifier) const;
 
 private:
     explicit FolderLibrary(FolderLibraryOptions options);
