@@ -7,7 +7,6 @@
 
 #include <QDebug>
 #include <QHash>
-#include <QSet>
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
@@ -343,12 +342,10 @@ void FolderScan::prepareAssets(const FetchResult& assets, qsizetype start, qsize
     if (unread) unread->prepare(first, last, stop);
 }
 
-FetchResult FolderScan::fetchAssets(const QStringList& localIdentifiers) const {
+FetchResult FolderScan::fetchAssets(QStringList localIdentifiers) const {
+    localIdentifiers.removeDuplicates();  // the first of each stays, in order
     FetchResult result;
-    QSet<QString> seen;
     for (const QString& identifier : localIdentifiers) {
-        if (seen.contains(identifier)) continue;
-        seen.insert(identifier);
         std::shared_ptr<const FolderAsset> asset = m_scanned.find(identifier);
         if (asset && isUnchanged(asset->file())) result.append(std::move(asset));
     }
@@ -392,12 +389,10 @@ std::shared_ptr<const FolderAsset> FolderScan::rereadFile(
     return asset;
 }
 
-FetchResult FolderScan::refreshAssets(const QStringList& localIdentifiers) const {
+FetchResult FolderScan::refreshAssets(QStringList localIdentifiers) const {
+    localIdentifiers.removeDuplicates();
     FetchResult result;
-    QSet<QString> seen;
     for (const QString& identifier : localIdentifiers) {
-        if (seen.contains(identifier)) continue;
-        seen.insert(identifier);
         std::shared_ptr<const FolderAsset> scanned = m_scanned.find(identifier);
         if (scanned && isUnchanged(scanned->file())) {
             result.append(std::move(scanned));

@@ -38,10 +38,10 @@ public:
     // read (the scanned assets are then none, with the error).
     std::optional<FetchResult> fetch(const std::vector<QByteArray>& roots, const FetchControl& control) const;
     // Those of the scanned assets that are still unchanged.
-    FetchResult fetchAssets(const QStringList& localIdentifiers) const;
+    FetchResult fetchAssets(QStringList localIdentifiers) const;
     // A file changed since the fetch is read again and one added since under a
     // library folder is found; either then joins the scanned assets.
-    FetchResult refreshAssets(const QStringList& localIdentifiers) const;
+    FetchResult refreshAssets(QStringList localIdentifiers) const;
     // Reads the containers of the unindexed files among them, in batches.
     static void prepareAssets(const FetchResult& assets, qsizetype start, qsizetype count,
                               const std::stop_token& stop);
