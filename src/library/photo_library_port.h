@@ -20,6 +20,7 @@
 
 #include "library/dynamic_object.h"
 #include "model/copies.h"
+#include "model/near_copies.h"
 #include "model/video_item.h"
 
 namespace reelkeep {
@@ -352,6 +353,34 @@ public:
     virtual int hardLinksOutside(const QString& localIdentifier) const = 0;
 };
 
+struct SimilarityProgress {
+    qsizetype doneVideos = 0;
+    qsizetype totalVideos = 0;
+};
+
+// Pictures of a video at its fingerprint's moments, for comparing two by eye.
+struct FrameStripResult {
+    QList<QImage> frames;  // kFingerprintFrames of them, in order, on success
+    std::optional<PlatformError> error;
+};
+
+class SimilarityPort {
+public:
+    virtual ~SimilarityPort() = default;
+    // Fingerprints every video of the last fetch by what it shows, in the
+    // background, at the lowest priority; an unchanged video is taken from the
+    // index without decoding. `progress` runs often, on a thread of the port's;
+    // the handler runs once, after a cancel too, with what was done so far.
+    virtual RequestId fingerprintVideos(std::function<void(SimilarityProgress)> progress,
+                                        std::function<void(SimilarityCheck)> handler) = 0;
+    virtual void cancelFingerprinting(RequestId id) = 0;
+    // The frames a fingerprint is made of, each scaled so its longer side is at
+    // most maxPixelSize and turned upright.
+    virtual RequestId requestFrameStrip(const AssetRef& asset, int maxPixelSize,
+                                        std::function<void(FrameStripResult)> handler) = 0;
+    virtual void cancelFrameStrip(RequestId id) = 0;
+};
+
 // The whole port as the service receives it. Every member is required.
 struct LibraryPorts {
     std::shared_ptr<AuthorizationPort> authorization;
@@ -364,6 +393,7 @@ struct LibraryPorts {
     std::shared_ptr<ChangeObserverPort> observers;
     std::shared_ptr<LocationPort> locations;
     std::shared_ptr<CopyCheckPort> copies;
+    std::shared_ptr<SimilarityPort> similarity;
 };
 
 }  // namespace reelkeep

@@ -55,7 +55,7 @@ FolderLibrary::~FolderLibrary() {
 
 LibraryPorts FolderLibrary::ports() {
     const std::shared_ptr<FolderLibrary> self = shared_from_this();
-    return LibraryPorts{self, self, self, self, self, self, self, self, self, self};
+    return LibraryPorts{self, self, self, self, self, self, self, self, self, self, self};
 }
 
 // ---- Roots and access ------------------------------------------------------
@@ -237,5 +237,25 @@ void FolderLibrary::registerChangeObserver(std::weak_ptr<LibraryChangeListener> 
 void FolderLibrary::unregisterChangeObserver(const LibraryChangeListener* listener) {
     m_watch.removeListener(listener);
 }
+
+// ---- Near copies -------------------------------------------------------------
+
+// Not built yet: nothing is fingerprinted, and the answer says so.
+RequestId FolderLibrary::fingerprintVideos(std::function<void(SimilarityProgress)>,
+                                           std::function<void(SimilarityCheck)> handler) {
+    handler(SimilarityCheck{});
+    return 0;
+}
+
+void FolderLibrary::cancelFingerprinting(RequestId) {}
+
+RequestId FolderLibrary::requestFrameStrip(const AssetRef&, int,
+                                           std::function<void(FrameStripResult)> handler) {
+    handler(
+        FrameStripResult{{}, PlatformError{QStringLiteral("Reelkeep"), 1, QStringLiteral("Not available.")}});
+    return 0;
+}
+
+void FolderLibrary::cancelFrameStrip(RequestId) {}
 
 }  // namespace reelkeep

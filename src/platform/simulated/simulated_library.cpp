@@ -108,7 +108,7 @@ SimulatedLibrary::~SimulatedLibrary() = default;
 
 LibraryPorts SimulatedLibrary::ports() {
     const std::shared_ptr<SimulatedLibrary> self = shared_from_this();
-    return LibraryPorts{self, self, self, self, self, self, self, self, self, self};
+    return LibraryPorts{self, self, self, self, self, self, self, self, self, self, self};
 }
 
 void SimulatedLibrary::addAssets(const QList<SimulatedAsset>& entries) {
@@ -922,5 +922,25 @@ bool SimulatedLibrary::setLibraryFolders(const std::vector<QByteArray>& folders)
             LibraryFolder{folder, QString::fromUtf8(folder), LibraryFolder::State::available});
     return true;
 }
+
+// ---- Near copies -------------------------------------------------------------
+
+// Not built yet: nothing is fingerprinted, and the answer says so.
+RequestId SimulatedLibrary::fingerprintVideos(std::function<void(SimilarityProgress)>,
+                                              std::function<void(SimilarityCheck)> handler) {
+    handler(SimilarityCheck{});
+    return 0;
+}
+
+void SimulatedLibrary::cancelFingerprinting(RequestId) {}
+
+RequestId SimulatedLibrary::requestFrameStrip(const AssetRef&, int,
+                                              std::function<void(FrameStripResult)> handler) {
+    handler(
+        FrameStripResult{{}, PlatformError{QStringLiteral("Reelkeep"), 1, QStringLiteral("Not available.")}});
+    return 0;
+}
+
+void SimulatedLibrary::cancelFrameStrip(RequestId) {}
 
 }  // namespace reelkeep

@@ -127,6 +127,7 @@ class SimulatedLibrary final : public AuthorizationPort,
                                public ChangeObserverPort,
                                public LocationPort,
                                public CopyCheckPort,
+                               public SimilarityPort,
                                public std::enable_shared_from_this<SimulatedLibrary> {
 public:
     static std::shared_ptr<SimulatedLibrary> create();
@@ -221,6 +222,13 @@ public:
                           std::function<void(CopyCheck)> handler) override;
     void cancelCopyCheck(RequestId id) override;
     int hardLinksOutside(const QString& localIdentifier) const override;
+
+    RequestId fingerprintVideos(std::function<void(SimilarityProgress)> progress,
+                                std::function<void(SimilarityCheck)> handler) override;
+    void cancelFingerprinting(RequestId id) override;
+    RequestId requestFrameStrip(const AssetRef& asset, int maxPixelSize,
+                                std::function<void(FrameStripResult)> handler) override;
+    void cancelFrameStrip(RequestId id) override;
     LibraryFolderList libraryFolders() const override;
     bool setLibraryFolders(const std::vector<QByteArray>& folders) override;
 

@@ -1,0 +1,86 @@
+// near_copies.h: videos that show the same thing though their bytes differ: a
+// re-encode, a smaller export, a re-wrap, a rotated copy. Each video is reduced
+// to perceptual hashes of frames at fixed moments; two videos are near copies
+// when their lengths agree and enough of their frames look alike. Candidates
+// come from an index, never from all pairs. Within a set, the best version is
+// the highest resolution, then the highest bitrate, then a favorite, then the
+// earliest date, then the smallest identifier; the rest are lesser versions,
+// and a favorite is never one of those offered for the Trash.
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "video_item.h"
+
+namespace reelkeep {
+
+inline constexpr int kFingerprintFrames = 10;
+inline constexpr int kHashImageSide = 32;
+using HashImage = std::span<const std::uint8_t, kHashImageSide * kHashImageSide>;
+
+// What a video shows, reduced. Frames are taken in display orientation.
+struct VisualFingerprint {
+    double durationSeconds = 0;
+    double aspectRatio = 0;  // displayed width / height
+    int frameCount = 0;      // frames that could be decoded, at most kFingerprintFrames
+    std::array<std::uint64_t, kFingerprintFrames> frameHashes{};
+    friend bool operator==(const VisualFingerprint&, const VisualFingerprint&) = default;
+};
+
+// Where frame `index` is taken, as a fraction of the duration: spread evenly,
+// leaving out the first and last 5 %.
+double fingerprintFrameFraction(int index);
+
+// A 64-bit DCT hash of a 32×32 grey picture, rows top to bottom.
+std::uint64_t perceptualHash(HashImage grey);
+
+// Whether two videos are near copies under the measured thresholds.
+bool areNearCopies(const VisualFingerprint& a, const VisualFingerprint& b);
+
+// Sets of near copies among `fingerprints`, as positions: each set has two or
+// more, in input order; sets ordered by their first member.
+std::vector<std::vector<std::size_t>> nearCopyGroups(std::span<const VisualFingerprint> fingerprints);
+
+// What fingerprinting the last fetch found.
+struct SimilarityCheck {
+    QHash<QString, VisualFingerprint> fingerprints;
+    QSet<QString> failed;  // could not be decoded: recorded and skipped
+    bool isComplete = false;
+    friend bool operator==(const SimilarityCheck&, const SimilarityCheck&) = default;
+};
+
+enum class BestReason { resolution, bitrate, favorite, earliestDate, smallestIdentifier };
+
+// One set of near copies among the current items, the best version first.
+struct SimilarSet {
+    QList<QString> memberIDs;
+    BestReason reason = BestReason::smallestIdentifier;  // the first rule that set the best apart
+    friend bool operator==(const SimilarSet&, const SimilarSet&) = default;
+};
+
+// The sets among `items` (members gone from items are left out; sets left with
+// one member vanish), each best first, ordered by their reclaimable bytes, largest first.
+QList<SimilarSet> resolveSimilarSets(const SimilarityCheck& check, const VideoList& items);
+
+struct SimilarSummary {
+    int setCount = 0;
+    int videoCount = 0;
+    std::int64_t reclaimableBytes = 0;  // sizes of the lesser versions that are not favorites; saturates
+    QHash<QString, int> setSizeByID;    // for "Similar ×3"
+    QHash<QString, int> setNumberByID;  // 1, 2, …: keeps a set together in the view
+    QSet<QString> bestIDs;
+    friend bool operator==(const SimilarSummary&, const SimilarSummary&) = default;
+};
+SimilarSummary summarizeSimilar(const QList<SimilarSet>& sets, const VideoList& items);
+
+// Every member of `sets` but the best, never a favorite.
+QSet<QString> lesserVersionIDs(const QList<SimilarSet>& sets, const VideoList& items);
+
+}  // namespace reelkeep
