@@ -41,6 +41,10 @@ double fingerprintFrameFraction(int index);
 // A 64-bit DCT hash of a 32×32 grey picture, rows top to bottom.
 std::uint64_t perceptualHash(HashImage grey);
 
+// The hash of a picture with no shape to speak of (black, a fade, a plain
+// card): such frames say nothing about which video they came from.
+inline constexpr std::uint64_t kFlatPictureHash = 0;
+
 // Whether two videos are near copies under the measured thresholds.
 bool areNearCopies(const VisualFingerprint& a, const VisualFingerprint& b);
 
