@@ -5,8 +5,15 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
+#include <limits>
 #include <numbers>
+#include <numeric>
+#include <optional>
+
+#include "name_order.h"
+#include "saturating.h"
 
 namespace reelkeep {
 
@@ -37,6 +44,60 @@ const CosineTable& cosineTable() {
 // coefficients is the picture's variance times 1024 (Parseval), so this is
 // an RMS swing of 1 grey level.
 constexpr float kFlatEnergy = float(kHashImageSide * kHashImageSide) * 1.0f;
+
+// The matcher's thresholds, all in one place.
+// Lengths: containers round differently and a re-wrap may drop a trailing
+// frame or an audio tail: max(1 s, 2 %) covers both, and a trim of a few
+// seconds (a different edit) stays apart.
+constexpr double kDurationSlackSeconds = 1.0;
+constexpr double kDurationSlackFraction = 0.02;
+// Displayed shapes: 1920×1088 against 1920×1080 and rounded anamorphic sizes
+// differ by under 1 %; 4:3 against 16:9 by 25 %.
+constexpr double kAspectSlackFraction = 0.05;
+// Frames, paired by position: re-encodes, half resolution and a small logo
+// stay within a few bits (the hash test) and pictures that differ sit near 32,
+// as random bits do; 12 of 64 leaves room for a key frame taken a little
+// earlier in one version than in the other. 7 of 10 lets a version differ at
+// a few moments (a fade placed differently, a burnt-in caption) while a
+// shared intro, which spans the first frames only, stays short of it.
+constexpr int kFrameBitBudget = 12;
+constexpr int kMinAgreeingFrames = 7;
+// Flat frames agree with flat frames, yet two dark pocket recordings of one
+// length are not copies: this many agreeing frames must show something.
+constexpr int kMinAgreeingShapedFrames = 4;
+
+bool isUsable(const VisualFingerprint& f) {
+    return std::isfinite(f.durationSeconds) && f.durationSeconds > 0 && std::isfinite(f.aspectRatio) &&
+           f.aspectRatio > 0 && f.frameCount > 0;
+}
+
+double durationSlack(double longer) {
+    return std::max(kDurationSlackSeconds, kDurationSlackFraction * longer);
+}
+
+bool durationsAgree(double a, double b) {
+    return std::abs(a - b) <= durationSlack(std::max(a, b));
+}
+
+bool aspectsAgree(double a, double b) {
+    return std::abs(a - b) <= kAspectSlackFraction * std::max(a, b);
+}
+
+using FrameHashes = std::array<std::uint64_t, kFingerprintFrames>;
+
+bool framesAgree(const FrameHashes& a, const FrameHashes& b) {
+    int disagreeing = 0, shaped = 0;
+    for (int i = 0; i < kFingerprintFrames; ++i) {
+        const bool flatA = a[i] == kFlatPictureHash, flatB = b[i] == kFlatPictureHash;
+        if (flatA && flatB) continue;
+        if (!flatA && !flatB && std::popcount(a[i] ^ b[i]) <= kFrameBitBudget) {
+            ++shaped;
+        } else if (++disagreeing > kFingerprintFrames - kMinAgreeingFrames) {
+            return false;  // most pairs are unrelated: they end here, after a few frames
+        }
+    }
+    return shaped >= kMinAgreeingShapedFrames;
+}
 
 }  // namespace
 
@@ -84,6 +145,259 @@ std::uint64_t perceptualHash(HashImage grey) {
     for (int i = 1; i < kHashSide * kHashSide; ++i)
         if (coefficients[i] > median) hash |= std::uint64_t{1} << i;
     return hash;
+}
+
+bool areNearCopies(const VisualFingerprint& a, const VisualFingerprint& b) {
+    return isUsable(a) && isUsable(b) && durationsAgree(a.durationSeconds, b.durationSeconds) &&
+           aspectsAgree(a.aspectRatio, b.aspectRatio) && framesAgree(a.frameHashes, b.frameHashes);
+}
+
+namespace {
+
+// Union-find over positions, halving paths; small enough to inline here.
+class Components {
+public:
+    explicit Components(std::size_t count) : m_parent(count) {
+        std::iota(m_parent.begin(), m_parent.end(), std::uint32_t{0});
+    }
+    std::uint32_t root(std::uint32_t x) {
+        while (m_parent[x] != x) x = m_parent[x] = m_parent[m_parent[x]];
+        return x;
+    }
+    void join(std::uint32_t a, std::uint32_t b) {
+        a = root(a);
+        b = root(b);
+        if (a != b) m_parent[std::max(a, b)] = std::min(a, b);
+    }
+
+private:
+    std::vector<std::uint32_t> m_parent;
+};
+
+}  // namespace
+
+// The index is the order by length. A pair must agree in length, so each video
+// meets only the videos a slack away from it in that order. The frame hashes
+// get no index of their own: a radius of 12 bits is a fifth of the space, where
+// a BK-tree visits most of its nodes and multi-index hashing needs 13 chunks of
+// 5 bits, each chunk's bucket a 32nd of the library. Instead the pair test is
+// made cheap: the shape first, then frames until the fourth disagreement,
+// which for unrelated videos is the fourth frame.
+std::vector<std::vector<std::size_t>> nearCopyGroups(std::span<const VisualFingerprint> fingerprints) {
+    std::vector<std::uint32_t> order;
+    order.reserve(fingerprints.size());
+    for (std::size_t i = 0; i < fingerprints.size(); ++i)
+        if (isUsable(fingerprints[i])) order.push_back(std::uint32_t(i));
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return fingerprints[a].durationSeconds < fingerprints[b].durationSeconds;
+    });
+    // Copied out in that order, so the sweep reads memory front to back.
+    std::vector<double> durations(order.size()), aspects(order.size());
+    std::vector<FrameHashes> frames(order.size());
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const VisualFingerprint& f = fingerprints[order[k]];
+        durations[k] = f.durationSeconds;
+        aspects[k] = f.aspectRatio;
+        frames[k] = f.frameHashes;
+    }
+
+    Components components(fingerprints.size());
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        // A little past the slack, so rounding never ends the window early;
+        // durationsAgree decides.
+        for (std::size_t m = k + 1; m < order.size(); ++m) {
+            if (durations[m] - durations[k] > durationSlack(durations[m]) * 1.001) break;
+            if (aspectsAgree(aspects[k], aspects[m]) && framesAgree(frames[k], frames[m]) &&
+                durationsAgree(durations[k], durations[m]))
+                components.join(order[k], order[m]);
+        }
+    }
+
+    std::vector<std::vector<std::size_t>> byRoot(fingerprints.size());
+    for (std::uint32_t position : order) byRoot[components.root(position)].push_back(position);
+    // A root is its set's first member, so walking the roots in order orders the sets.
+    std::vector<std::vector<std::size_t>> groups;
+    for (std::vector<std::size_t>& members : byRoot) {
+        if (members.size() < 2) continue;
+        std::sort(members.begin(), members.end());
+        groups.push_back(std::move(members));
+    }
+    return groups;
+}
+
+namespace {
+
+// What the best-version rule reads of one member.
+struct Version {
+    const VideoItem* item = nullptr;
+    const VisualFingerprint* fingerprint = nullptr;
+    std::int64_t pixels = 0;
+    std::optional<double> bitsPerSecond;
+};
+
+Version versionOf(const VideoItem& item, const VisualFingerprint& fingerprint) {
+    Version v{&item, &fingerprint,
+              saturatingMul(std::max<std::int64_t>(item.pixelWidth(), 0),
+                            std::max<std::int64_t>(item.pixelHeight(), 0)),
+              std::nullopt};
+    const std::optional<std::int64_t> bytes = item.sizeState().byteCount();
+    if (bytes && std::isfinite(item.duration()) && item.duration() > 0)
+        v.bitsPerSecond = double(*bytes) * 8 / item.duration();
+    return v;
+}
+
+bool hasDate(const VideoItem& item) {
+    return item.creationDate() != kDistantPast;
+}
+
+// Negative when a is the better version, positive for b, 0 when this rule ties.
+int compareByRule(BestReason rule, const Version& a, const Version& b) {
+    switch (rule) {
+        case BestReason::resolution:
+            return a.pixels == b.pixels ? 0 : (a.pixels > b.pixels ? -1 : 1);
+        case BestReason::bitrate:
+            if (a.bitsPerSecond.has_value() != b.bitsPerSecond.has_value()) return a.bitsPerSecond ? -1 : 1;
+            if (!a.bitsPerSecond || *a.bitsPerSecond == *b.bitsPerSecond) return 0;
+            return *a.bitsPerSecond > *b.bitsPerSecond ? -1 : 1;
+        case BestReason::favorite:
+            return a.item->isFavorite() == b.item->isFavorite() ? 0 : (a.item->isFavorite() ? -1 : 1);
+        case BestReason::earliestDate: {
+            const Timestamp x = a.item->creationDate(), y = b.item->creationDate();
+            if (hasDate(*a.item) != hasDate(*b.item)) return hasDate(*a.item) ? -1 : 1;
+            return x < y ? -1 : (y < x ? 1 : 0);
+        }
+        case BestReason::smallestIdentifier:
+            return compareIdentifiers(a.item->localIdentifier(), b.item->localIdentifier());
+    }
+    return 0;
+}
+
+constexpr BestReason kRules[] = {BestReason::resolution, BestReason::bitrate, BestReason::favorite,
+                                 BestReason::earliestDate, BestReason::smallestIdentifier};
+
+int compareVersions(const Version& a, const Version& b) {
+    for (BestReason rule : kRules)
+        if (const int order = compareByRule(rule, a, b); order != 0) return order;
+    return 0;
+}
+
+// What trashing a set's lesser versions gives back: their sizes, favorites left out.
+std::int64_t reclaimableBytes(const QList<const VideoItem*>& members) {
+    std::int64_t bytes = 0;
+    for (qsizetype i = 1; i < members.size(); ++i)
+        if (!members[i]->isFavorite())
+            bytes = saturatingAdd(bytes, members[i]->sizeState().byteCount().value_or(0));
+    return bytes;
+}
+
+// A set's members found in `items`, best first; empty when the best is gone or
+// fewer than two are left, as a lesser version is only ever offered beside its best.
+QList<const VideoItem*> presentMembers(const SimilarSet& set, const QHash<QString, const VideoItem*>& byID) {
+    QList<const VideoItem*> members;
+    for (const QString& id : set.memberIDs)
+        if (const VideoItem* item = byID.value(id))
+            members.append(item);
+        else if (members.isEmpty())
+            return {};
+    return members.size() >= 2 ? members : QList<const VideoItem*>{};
+}
+
+QHash<QString, const VideoItem*> itemsByID(const VideoList& items) {
+    QHash<QString, const VideoItem*> byID;
+    byID.reserve(items.size());
+    for (const VideoItem& item : items) byID.insert(item.localIdentifier(), &item);
+    return byID;
+}
+
+}  // namespace
+
+// Matching is transitive only through a best version. The groups are joined
+// pair by pair, so A~B and B~C put A, B and C in one group even when A and C do
+// not match; such a group is split into stars: its best version with the
+// videos that match that version itself, then the best of the rest with its
+// matches, and so on. Every lesser version offered for the Trash thus looks
+// like the version kept in its place, not merely like a link in a chain.
+QList<SimilarSet> resolveSimilarSets(const SimilarityCheck& check, const VideoList& items) {
+    std::vector<Version> versions;
+    std::vector<VisualFingerprint> fingerprints;
+    for (const VideoItem& item : items) {
+        const auto found = check.fingerprints.constFind(item.localIdentifier());
+        if (found == check.fingerprints.cend()) continue;
+        versions.push_back(versionOf(item, *found));
+        fingerprints.push_back(*found);
+    }
+    struct Ranked {
+        SimilarSet set;
+        std::int64_t reclaimableBytes = 0;
+    };
+    std::vector<Ranked> ranked;
+    for (const std::vector<std::size_t>& group : nearCopyGroups(fingerprints)) {
+        std::vector<const Version*> rest;
+        for (std::size_t position : group) rest.push_back(&versions[position]);
+        std::sort(rest.begin(), rest.end(),
+                  [](const Version* a, const Version* b) { return compareVersions(*a, *b) < 0; });
+        while (rest.size() >= 2) {
+            const Version* best = rest.front();
+            std::vector<const Version*> members{best}, unmatched;
+            for (std::size_t i = 1; i < rest.size(); ++i)
+                (areNearCopies(*best->fingerprint, *rest[i]->fingerprint) ? members : unmatched)
+                    .push_back(rest[i]);
+            rest = std::move(unmatched);
+            if (members.size() < 2) continue;
+            Ranked entry;
+            // The first rule that sets the best apart from the next best.
+            for (BestReason rule : kRules)
+                if (compareByRule(rule, *members[0], *members[1]) != 0) {
+                    entry.set.reason = rule;
+                    break;
+                }
+            QList<const VideoItem*> memberItems;
+            for (const Version* member : members) {
+                entry.set.memberIDs.append(member->item->localIdentifier());
+                memberItems.append(member->item);
+            }
+            entry.reclaimableBytes = reclaimableBytes(memberItems);
+            ranked.push_back(std::move(entry));
+        }
+    }
+    std::sort(ranked.begin(), ranked.end(), [](const Ranked& a, const Ranked& b) {
+        if (a.reclaimableBytes != b.reclaimableBytes) return a.reclaimableBytes > b.reclaimableBytes;
+        return compareIdentifiers(a.set.memberIDs.front(), b.set.memberIDs.front()) < 0;
+    });
+    QList<SimilarSet> sets;
+    sets.reserve(qsizetype(ranked.size()));
+    for (Ranked& entry : ranked) sets.append(std::move(entry.set));
+    return sets;
+}
+
+SimilarSummary summarizeSimilar(const QList<SimilarSet>& sets, const VideoList& items) {
+    const QHash<QString, const VideoItem*> byID = itemsByID(items);
+    SimilarSummary summary;
+    for (const SimilarSet& set : sets) {
+        const QList<const VideoItem*> members = presentMembers(set, byID);
+        if (members.isEmpty()) continue;
+        const int number = ++summary.setCount;
+        const int count = int(members.size());
+        summary.videoCount += count;
+        summary.reclaimableBytes = saturatingAdd(summary.reclaimableBytes, reclaimableBytes(members));
+        summary.bestIDs.insert(members.front()->localIdentifier());
+        for (const VideoItem* member : members) {
+            summary.setSizeByID.insert(member->localIdentifier(), count);
+            summary.setNumberByID.insert(member->localIdentifier(), number);
+        }
+    }
+    return summary;
+}
+
+QSet<QString> lesserVersionIDs(const QList<SimilarSet>& sets, const VideoList& items) {
+    const QHash<QString, const VideoItem*> byID = itemsByID(items);
+    QSet<QString> lesser;
+    for (const SimilarSet& set : sets) {
+        const QList<const VideoItem*> members = presentMembers(set, byID);
+        for (qsizetype i = 1; i < members.size(); ++i)
+            if (!members[i]->isFavorite()) lesser.insert(members[i]->localIdentifier());
+    }
+    return lesser;
 }
 
 }  // namespace reelkeep

@@ -30,6 +30,7 @@ struct VisualFingerprint {
     double durationSeconds = 0;
     double aspectRatio = 0;  // displayed width / height
     int frameCount = 0;      // frames that could be decoded, at most kFingerprintFrames
+    // By position; a frame that could not be decoded is kFlatPictureHash.
     std::array<std::uint64_t, kFingerprintFrames> frameHashes{};
     friend bool operator==(const VisualFingerprint&, const VisualFingerprint&) = default;
 };
@@ -48,8 +49,8 @@ inline constexpr std::uint64_t kFlatPictureHash = 0;
 // Whether two videos are near copies under the measured thresholds.
 bool areNearCopies(const VisualFingerprint& a, const VisualFingerprint& b);
 
-// Sets of near copies among `fingerprints`, as positions: each set has two or
-// more, in input order; sets ordered by their first member.
+// Sets of near copies among `fingerprints`, joined pair by pair, as positions:
+// each set has two or more, in input order; sets ordered by their first member.
 std::vector<std::vector<std::size_t>> nearCopyGroups(std::span<const VisualFingerprint> fingerprints);
 
 // What fingerprinting the last fetch found.
@@ -70,7 +71,8 @@ struct SimilarSet {
 };
 
 // The sets among `items` (members gone from items are left out; sets left with
-// one member vanish), each best first, ordered by their reclaimable bytes, largest first.
+// one member vanish), each best first and every other member a near copy of
+// that best one, ordered by their reclaimable bytes, largest first.
 QList<SimilarSet> resolveSimilarSets(const SimilarityCheck& check, const VideoList& items);
 
 struct SimilarSummary {
