@@ -85,6 +85,9 @@ AVFrame* av_frame_alloc() {
 void av_frame_free(AVFrame** frame) {
     REELKEEP_FFMPEG(avutil, av_frame_free)(frame);
 }
+void av_frame_unref(AVFrame* frame) {
+    REELKEEP_FFMPEG(avutil, av_frame_unref)(frame);
+}
 void av_free(void* ptr) {
     REELKEEP_FFMPEG(avutil, av_free)(ptr);
 }

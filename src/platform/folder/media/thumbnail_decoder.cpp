@@ -7,57 +7,17 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include <QTransform>
-#include <algorithm>
-#include <cmath>
-#include <memory>
+#include <utility>
+
+#include "frame_decoding.h"
 
 namespace reelkeep::media {
 
 namespace {
 
-struct CodecContextFree {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct FrameFree {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct PacketFree {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-struct ScalerFree {
-    void operator()(SwsContext* scaler) const { sws_freeContext(scaler); }
-};
-using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFree>;
-using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
-using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
-using ScalerPtr = std::unique_ptr<SwsContext, ScalerFree>;
-
 // A video whose first picture needs more packets than this is broken, not slow:
 // long open GOPs decode within a few hundred.
 constexpr int kPacketBudget = 4000;
-
-MediaResult<CodecContextPtr> openDecoder(const AVStream* stream) {
-    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
-    if (!codec) return MediaError(MediaErrorKind::noVideoStream, QStringLiteral("no decoder for the codec"));
-    CodecContextPtr context(avcodec_alloc_context3(codec));
-    if (!context) return MediaError(MediaErrorKind::decodeFailed, QStringLiteral("out of memory"));
-    if (avcodec_parameters_to_context(context.get(), stream->codecpar) < 0)
-        return MediaError(MediaErrorKind::decodeFailed, QStringLiteral("codec parameters"));
-    // One thread: the worker pool runs decodes side by side, and frame threads
-    // would hold back the first picture until several packets are in.
-    context->thread_count = 1;
-    // Deblocking is invisible at thumbnail size and costs a third of a 4K HEVC decode.
-    context->skip_loop_filter = AVDISCARD_ALL;
-    // The picture wanted is the key frame the seek lands on; frames after it
-    // that the decoder would otherwise reorder first are skipped unread
-    // (two thirds of a short 4K HEVC decode). The retry below decodes all.
-    context->skip_frame = AVDISCARD_NONKEY;
-    context->flags2 |= AV_CODEC_FLAG2_FAST;
-    if (avcodec_open2(context.get(), codec, nullptr) < 0)
-        return MediaError(MediaErrorKind::decodeFailed, QStringLiteral("the decoder refused the stream"));
-    return context;
-}
 
 // Reads packets of one stream until the decoder gives a picture; 0, or an FFmpeg error.
 int decodeFirstFrame(FdInput& input, int streamIndex, AVCodecContext* decoder, AVFrame* frame) {
@@ -89,29 +49,6 @@ int decodeFirstFrame(FdInput& input, int streamIndex, AVCodecContext* decoder, A
     return AVERROR_INVALIDDATA;
 }
 
-QImage scaledRgb(const AVFrame* frame, int maxPixelSize) {
-    // Display width follows the sample aspect ratio (anamorphic DV, some phones).
-    double displayWidth = frame->width;
-    if (frame->sample_aspect_ratio.num > 0 && frame->sample_aspect_ratio.den > 0)
-        displayWidth *= av_q2d(frame->sample_aspect_ratio);
-    const double longer = std::max(displayWidth, static_cast<double>(frame->height));
-    const double scale = std::min(1.0, maxPixelSize / longer);
-    const int width = std::max(1, static_cast<int>(std::lround(displayWidth * scale)));
-    const int height = std::max(1, static_cast<int>(std::lround(frame->height * scale)));
-
-    ScalerPtr scaler(sws_getContext(frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
-                                    width, height, AV_PIX_FMT_RGB24, SWS_BILINEAR, nullptr, nullptr,
-                                    nullptr));
-    if (!scaler) return {};
-    QImage image(width, height, QImage::Format_RGB888);
-    if (image.isNull()) return {};
-    std::uint8_t* planes[4] = {image.bits(), nullptr, nullptr, nullptr};
-    int strides[4] = {static_cast<int>(image.bytesPerLine()), 0, 0, 0};
-    if (sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, planes, strides) != height)
-        return {};
-    return image;
-}
-
 }  // namespace
 
 MediaResult<QImage> decodeThumbnail(int fd, int maxPixelSize, const InputLimits& limits) {
@@ -127,7 +64,7 @@ MediaResult<QImage> decodeThumbnail(int fd, int maxPixelSize, const InputLimits&
     }
     if (input.cursor().timedOut) return MediaError(MediaErrorKind::timedOut, QStringLiteral("stream info"));
     if (!stream) return MediaError(MediaErrorKind::noVideoStream, {});
-    auto decoder = openDecoder(stream);
+    auto decoder = openPictureDecoder(stream);
     if (!decoder) return decoder.error();
 
     const AVFormatContext* format = input.format();
@@ -163,10 +100,7 @@ MediaResult<QImage> decodeThumbnail(int fd, int maxPixelSize, const InputLimits&
 
     QImage image = scaledRgb(frame.get(), maxPixelSize);
     if (image.isNull()) return MediaError(MediaErrorKind::decodeFailed, QStringLiteral("pixel conversion"));
-    // Display rotation is counter-clockwise; QTransform turns clockwise on screen.
-    if (const int turns = quarterTurns(stream); turns != 0)
-        image = image.transformed(QTransform().rotate(-90.0 * turns));
-    return image;
+    return turnedUpright(std::move(image), quarterTurns(stream));
 }
 
 }  // namespace reelkeep::media

@@ -1,0 +1,96 @@
+// fingerprint_files.cpp: `reelkeep-fingerprints [--jobs N] FILE...` prints one
+// JSON line per file, in the order given: its path and either its fingerprint
+// (length, aspect ratio, frame hashes in hex, 0 for a frame that did not
+// decode) or the error. The files per second go to stderr. Decodes in this
+// process, with N threads (default: one per core), as the workers would.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QByteArray>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QString>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "platform/folder/media/visual_fingerprint.h"
+
+namespace {
+
+using reelkeep::kFingerprintFrames;
+using reelkeep::VisualFingerprint;
+using reelkeep::media::MediaResult;
+
+QByteArray describe(const char* path, const MediaResult<VisualFingerprint>& result) {
+    QJsonObject line{{"path", QFile::decodeName(path)}};
+    if (!result) {
+        line.insert("error", result.error().message());
+        return QJsonDocument(line).toJson(QJsonDocument::Compact);
+    }
+    QJsonArray hashes;
+    for (int i = 0; i < kFingerprintFrames; ++i)
+        hashes.append(QStringLiteral("%1").arg(result->frameHashes[i], 16, 16, QLatin1Char('0')));
+    line.insert("duration", result->durationSeconds);
+    line.insert("aspect", result->aspectRatio);
+    line.insert("frames", result->frameCount);
+    line.insert("hashes", hashes);
+    return QJsonDocument(line).toJson(QJsonDocument::Compact);
+}
+
+MediaResult<VisualFingerprint> fingerprintPath(const char* path) {
+    const int fd = ::open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return reelkeep::media::MediaError(reelkeep::media::MediaErrorKind::unreadable,
+                                           QString::fromLocal8Bit(std::strerror(errno)));
+    auto result = reelkeep::media::fingerprintVideo(fd);
+    ::close(fd);
+    return result;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    std::vector<const char*> paths;
+    bool isOptionsEnd = false;
+    for (int i = 1; i < argc; ++i) {
+        if (!isOptionsEnd && std::strcmp(argv[i], "--jobs") == 0 && i + 1 < argc)
+            jobs = std::max(1, std::atoi(argv[++i]));
+        else if (!isOptionsEnd && std::strcmp(argv[i], "--") == 0)
+            isOptionsEnd = true;
+        else
+            paths.push_back(argv[i]);
+    }
+    if (paths.empty()) {
+        std::fprintf(stderr, "usage: reelkeep-fingerprints [--jobs N] FILE...\n");
+        return 2;
+    }
+    std::vector<QByteArray> lines(paths.size());
+    std::atomic<std::size_t> next{0};
+    const auto started = std::chrono::steady_clock::now();
+    {
+        std::vector<std::jthread> threads;
+        for (int t = 0; t < jobs; ++t)
+            threads.emplace_back([&] {
+                for (std::size_t i = next++; i < paths.size(); i = next++)
+                    lines[i] = describe(paths[i], fingerprintPath(paths[i]));
+            });
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    int failures = 0;
+    for (const QByteArray& line : lines) {
+        std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stdout);
+        std::fputc('\n', stdout);
+        failures += line.contains("\"error\"") ? 1 : 0;
+    }
+    std::fprintf(stderr, "%zu files, %d failed, %.3f s, %.1f files/s, %d jobs\n", paths.size(), failures,
+                 seconds, static_cast<double>(paths.size()) / seconds, jobs);
+    return failures == 0 ? 0 : 1;
+}

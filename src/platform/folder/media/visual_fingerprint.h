@@ -1,0 +1,28 @@
+// visual_fingerprint.h: what a video shows, reduced to perceptual hashes of a
+// few frames, and the pictures those frames are, for comparing two by eye.
+// Pure functions of (descriptor, limits) with no shared state, so a worker
+// process runs them for descriptors passed over a socket; a file that crashes
+// or hangs the decoder costs one worker.
+#pragma once
+
+#include <QImage>
+#include <vector>
+
+#include "fd_input.h"
+#include "media_error.h"
+#include "model/near_copies.h"
+
+namespace reelkeep::media {
+
+// The frames at fingerprintFrameFraction(i) of the length: each the key frame
+// at or before its moment, turned upright, squashed to 32×32 grey and hashed.
+// Frames keep their positions: one that cannot be decoded is left out of
+// frameCount and its hash is kFlatPictureHash, which tells nothing. None decoded at all, or an unknown
+// length, is an error.
+MediaResult<VisualFingerprint> fingerprintVideo(int fd, const InputLimits& limits = {});
+
+// The same kFingerprintFrames moments as RGB pictures, upright, the longer
+// side at most maxPixelSize; a moment that cannot be decoded is a null picture.
+MediaResult<std::vector<QImage>> decodeFrameStrip(int fd, int maxPixelSize, const InputLimits& limits = {});
+
+}  // namespace reelkeep::media
