@@ -4,6 +4,7 @@
 // decode) or the error. The files per second go to stderr. Decodes in this
 // process, with N threads (default: one per core), as the workers would.
 #include <fcntl.h>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <QByteArray>
@@ -57,6 +58,8 @@ MediaResult<VisualFingerprint> fingerprintPath(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    mallopt(M_MMAP_THRESHOLD, 256 << 20);
+    mallopt(M_TRIM_THRESHOLD, 512 << 20);
     int jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     std::vector<const char*> paths;
     bool isOptionsEnd = false;

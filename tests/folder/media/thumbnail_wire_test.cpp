@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
+
 #include "platform/folder/media/thumbnail_wire.h"
 
 namespace reelkeep::media {
@@ -46,6 +49,65 @@ TEST(ThumbnailWire, ADeadOrSilentWorkerIsAnErrorNotAPicture) {
             receiveThumbnailReply(sockets.fds[0], std::chrono::milliseconds(c.closes ? 30000 : 50));
         ASSERT_FALSE(reply);
         EXPECT_EQ(reply.error().kind(), c.expected);
+    }
+}
+
+template <typename T>
+QByteArray bytesOf(const T& value) {
+    return QByteArray(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+// A worker's claims are checked before anything is sized by them.
+TEST(ThumbnailWire, AFingerprintOrStripReplyOutOfBoundsIsTheWorkersFault) {
+    struct FingerprintReply {
+        std::uint32_t magic = 0x524b4652;
+        std::uint32_t status = 0;
+        double durationSeconds = 10;
+        double aspectRatio = 1.5;
+        std::int32_t frameCount = kFingerprintFrames;
+        std::uint32_t detailBytes = 0;
+        std::uint64_t frameHashes[kFingerprintFrames] = {};
+    };
+    struct StripReply {
+        std::uint32_t magic = 0x524b5352;
+        std::uint32_t status = 0;
+        std::int32_t frameCount = kFingerprintFrames;
+        std::uint32_t detailBytes = 0;
+    };
+    FingerprintReply tooManyFrames, notALength, unknownStatus;
+    tooManyFrames.frameCount = kFingerprintFrames + 1;
+    notALength.durationSeconds = std::nan("");
+    unknownStatus.status = 99;
+    StripReply fewerFrames;
+    fewerFrames.frameCount = 3;
+    const std::int32_t hugePicture[2] = {100000, 100000};
+
+    struct Case {
+        const char* what;
+        QByteArray workerSends;
+        bool isStrip;
+    };
+    const Case cases[] = {
+        {"more frames than taken", bytesOf(tooManyFrames), false},
+        {"a length that is no number", bytesOf(notALength), false},
+        {"an unknown status", bytesOf(unknownStatus), false},
+        {"a strip of another length", bytesOf(fewerFrames), true},
+        {"a picture too big to be one", bytesOf(StripReply{}) + bytesOf(hugePicture), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SocketPair sockets;
+        ASSERT_EQ(::write(sockets.fds[1], c.workerSends.constData(), c.workerSends.size()),
+                  c.workerSends.size());
+        sockets.closeEnd(1);
+        bool isWorkerFault = false;
+        const bool hasValue =
+            c.isStrip
+                ? receiveFrameStripReply(sockets.fds[0], std::chrono::seconds(30), &isWorkerFault).hasValue()
+                : receiveFingerprintReply(sockets.fds[0], std::chrono::seconds(30), &isWorkerFault)
+                      .hasValue();
+        EXPECT_FALSE(hasValue);
+        EXPECT_TRUE(isWorkerFault);
     }
 }
 

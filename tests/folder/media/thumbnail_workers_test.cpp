@@ -15,6 +15,7 @@
 #include "platform/folder/media/container_read.h"
 #include "platform/folder/media/thumbnail_decoder.h"
 #include "platform/folder/media/thumbnail_workers.h"
+#include "platform/folder/media/visual_fingerprint.h"
 
 namespace reelkeep::media {
 namespace {
@@ -149,6 +150,43 @@ TEST(MetadataWorkers, AReaderThatCrashesOrHangsOnOneFileCostsOnlyThatFile) {
         ASSERT_FALSE(result.hasValue());
         EXPECT_EQ(result.error().kind(), MediaErrorKind::unreadable);
     }
+}
+
+TEST(FingerprintWorkers, ADecoderThatCrashesOrHangsOnOneFileCostsOnlyThatFile) {
+    MediaFixtures fixtures;
+    const auto clip = fixtures.makeClip(QStringLiteral("clip.mp4"), 320, 240, {"-t", "3", "-g", "5"});
+    ASSERT_TRUE(clip) << fixtures.lastError().toStdString();
+    OpenFile good(*clip);
+    OpenFile garbage(fixtures.writeBytes(QStringLiteral("garbage.mp4"), QByteArray(5000, '\x33')));
+    OpenFile crashing(fixtures.writeBytes(QStringLiteral("crash.mp4"), QByteArray("RKCRASH!").repeated(100)));
+    OpenFile hanging(fixtures.writeBytes(QStringLiteral("hang.mp4"), QByteArray("RKHANG!!").repeated(100)));
+
+    const std::vector<int> fds{good.fd(), crashing.fd(), garbage.fd(), hanging.fd(), good.fd()};
+    WorkerLimits limits = defaultWorkerLimits();
+    limits.isBackground = true;
+    ThumbnailWorkerPool pool(stub("trap"), limits);
+    const auto results = pool.fingerprint(fds, {}, std::chrono::milliseconds(1500));
+    ASSERT_EQ(results.size(), fds.size());
+    const auto direct = fingerprintVideo(good.fd());
+    ASSERT_TRUE(direct) << direct.error().message().toStdString();
+    for (const std::size_t i : {std::size_t(0), std::size_t(4)}) {
+        ASSERT_TRUE(results[i]) << i << ": " << results[i].error().message().toStdString();
+        EXPECT_EQ(results[i].value(), direct.value());
+    }
+    EXPECT_EQ(results[1].error().kind(), MediaErrorKind::damaged) << "lasting: it would crash again";
+    EXPECT_EQ(results[2].error().kind(), MediaErrorKind::notMedia);
+    EXPECT_EQ(results[3].error().kind(), MediaErrorKind::damaged);
+
+    const auto strip = pool.decodeFrameStrip(good.fd(), 64, {}, kGenerous);
+    ASSERT_TRUE(strip) << strip.error().message().toStdString();
+    const auto directStrip = decodeFrameStrip(good.fd(), 64);
+    ASSERT_TRUE(directStrip);
+    ASSERT_EQ(strip->size(), directStrip->size());
+    for (std::size_t i = 0; i < strip->size(); ++i)
+        EXPECT_EQ(strip.value()[i], directStrip.value()[i].convertToFormat(QImage::Format_RGB888));
+    const auto crashed = pool.decodeFrameStrip(crashing.fd(), 64, {}, kGenerous);
+    ASSERT_FALSE(crashed);
+    EXPECT_EQ(crashed.error().kind(), MediaErrorKind::decodeFailed);
 }
 
 TEST(ThumbnailWorkers, ATakenOverWorkerCannotReachFilesOrTheNetwork) {

@@ -16,15 +16,20 @@
 
 #include "creation_date.h"
 #include "thumbnail_decoder.h"
+#include "visual_fingerprint.h"
 
 namespace reelkeep::media {
 
 namespace {
 
-constexpr std::uint32_t kRequestMagic = 0x524b5451;          // "RKTQ"
-constexpr std::uint32_t kReplyMagic = 0x524b5452;            // "RKTR"
-constexpr std::uint32_t kMetadataRequestMagic = 0x524b4d51;  // "RKMQ"
-constexpr std::uint32_t kMetadataReplyMagic = 0x524b4d52;    // "RKMR"
+constexpr std::uint32_t kRequestMagic = 0x524b5451;             // "RKTQ"
+constexpr std::uint32_t kReplyMagic = 0x524b5452;               // "RKTR"
+constexpr std::uint32_t kMetadataRequestMagic = 0x524b4d51;     // "RKMQ"
+constexpr std::uint32_t kMetadataReplyMagic = 0x524b4d52;       // "RKMR"
+constexpr std::uint32_t kFingerprintRequestMagic = 0x524b4651;  // "RKFQ"
+constexpr std::uint32_t kFingerprintReplyMagic = 0x524b4652;    // "RKFR"
+constexpr std::uint32_t kStripRequestMagic = 0x524b5351;        // "RKSQ"
+constexpr std::uint32_t kStripReplyMagic = 0x524b5352;          // "RKSR"
 constexpr std::uint32_t kScreenRecordingFlag = 1;
 constexpr std::uint32_t kDecodableVideoFlag = 2;
 // No thumbnail is bigger: a reply claiming more is malformed, not allocated.
@@ -57,6 +62,31 @@ struct MetadataReplyHeader {
     std::uint32_t creationTimeBytes;
     std::uint32_t detailBytes;
 };
+
+struct FingerprintReplyHeader {
+    std::uint32_t magic;
+    std::uint32_t status;  // 0: a fingerprint; else 1 + MediaErrorKind
+    double durationSeconds;
+    double aspectRatio;
+    std::int32_t frameCount;
+    std::uint32_t detailBytes;
+    std::uint64_t frameHashes[kFingerprintFrames];
+};
+
+struct StripReplyHeader {
+    std::uint32_t magic;
+    std::uint32_t status;  // 0: kFingerprintFrames pictures follow; else 1 + MediaErrorKind
+    std::int32_t frameCount;
+    std::uint32_t detailBytes;
+};
+
+// Before each picture of a strip; 0 × 0: that moment did not decode.
+struct PictureHeader {
+    std::int32_t width;
+    std::int32_t height;
+};
+
+constexpr std::uint32_t kLastStatus = 1 + static_cast<std::uint32_t>(MediaErrorKind::timedOut);
 
 bool writeAll(int fd, const void* bytes, std::size_t count) {
     const auto* at = static_cast<const char*>(bytes);
@@ -94,6 +124,30 @@ bool readAll(int fd, void* bytes, std::size_t count, std::chrono::steady_clock::
     return true;
 }
 
+// RGB888 rows packed tight.
+bool sendRows(int socketFd, const QImage& image) {
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    const auto rowBytes = static_cast<std::size_t>(rgb.width()) * 3;
+    for (int y = 0; y < rgb.height(); ++y)
+        if (!writeAll(socketFd, rgb.constScanLine(y), rowBytes)) return false;
+    return true;
+}
+
+// A picture of a size the caller checked; null when the rows did not all come.
+QImage receiveRows(int socketFd, int width, int height, std::chrono::steady_clock::time_point deadline,
+                   bool* isTimedOut) {
+    QImage image(width, height, QImage::Format_RGB888);
+    if (image.isNull()) return {};
+    const auto rowBytes = static_cast<std::size_t>(width) * 3;
+    for (int y = 0; y < height; ++y)
+        if (!readAll(socketFd, image.scanLine(y), rowBytes, deadline, isTimedOut)) return {};
+    return image;
+}
+
+bool isPictureSize(std::int32_t width, std::int32_t height) {
+    return width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide;
+}
+
 bool sendReply(int socketFd, const MediaResult<QImage>& result) {
     QByteArray detail;
     ReplyHeader header{kReplyMagic, 0, 0, 0, 0};
@@ -107,12 +161,7 @@ bool sendReply(int socketFd, const MediaResult<QImage>& result) {
     }
     if (!writeAll(socketFd, &header, sizeof header) || !writeAll(socketFd, detail.constData(), detail.size()))
         return false;
-    if (!result) return true;
-    const QImage rgb = result->convertToFormat(QImage::Format_RGB888);
-    const auto rowBytes = static_cast<std::size_t>(rgb.width()) * 3;
-    for (int y = 0; y < rgb.height(); ++y)
-        if (!writeAll(socketFd, rgb.constScanLine(y), rowBytes)) return false;
-    return true;
+    return !result || sendRows(socketFd, result.value());
 }
 
 // The header and descriptors of the next request: one descriptor for a
@@ -140,8 +189,9 @@ bool receiveRequest(int socketFd, RequestHeader* header, std::vector<int>* video
         }
     }
     const bool isWhole = got == static_cast<ssize_t>(sizeof *header) && !(message.msg_flags & MSG_CTRUNC);
-    const std::size_t expected = header->magic == kMetadataRequestMagic ? std::size_t(header->argument) : 1;
-    const bool isKnown = header->magic == kRequestMagic || header->magic == kMetadataRequestMagic;
+    const bool isBatch = header->magic == kMetadataRequestMagic || header->magic == kFingerprintRequestMagic;
+    const std::size_t expected = isBatch ? std::size_t(header->argument) : 1;
+    const bool isKnown = isBatch || header->magic == kRequestMagic || header->magic == kStripRequestMagic;
     if (!isWhole || !isKnown || videoFds->size() != expected) {
         for (int fd : *videoFds) ::close(fd);
         videoFds->clear();
@@ -195,6 +245,45 @@ bool sendMetadataReply(int socketFd, const MediaResult<MediaInfo>& result) {
            writeAll(socketFd, detail.constData(), static_cast<std::size_t>(detail.size()));
 }
 
+// The error's kind and detail, for a reply's header and the bytes after it.
+template <typename T>
+QByteArray errorDetail(const MediaResult<T>& result, std::uint32_t* status) {
+    if (result) return {};
+    *status = 1 + static_cast<std::uint32_t>(result.error().kind());
+    return result.error().detail().toUtf8().left(kMaxDetailBytes);
+}
+
+bool sendFingerprintReply(int socketFd, const MediaResult<VisualFingerprint>& result) {
+    FingerprintReplyHeader header{kFingerprintReplyMagic, 0, 0, 0, 0, 0, {}};
+    const QByteArray detail = errorDetail(result, &header.status);
+    if (result) {
+        header.durationSeconds = result->durationSeconds;
+        header.aspectRatio = result->aspectRatio;
+        header.frameCount = result->frameCount;
+        std::copy(result->frameHashes.begin(), result->frameHashes.end(), header.frameHashes);
+    }
+    header.detailBytes = static_cast<std::uint32_t>(detail.size());
+    return writeAll(socketFd, &header, sizeof header) &&
+           writeAll(socketFd, detail.constData(), static_cast<std::size_t>(detail.size()));
+}
+
+bool sendStripReply(int socketFd, const MediaResult<std::vector<QImage>>& result) {
+    StripReplyHeader header{kStripReplyMagic, 0, 0, 0};
+    const QByteArray detail = errorDetail(result, &header.status);
+    if (result) header.frameCount = static_cast<std::int32_t>(result->size());
+    header.detailBytes = static_cast<std::uint32_t>(detail.size());
+    if (!writeAll(socketFd, &header, sizeof header) ||
+        !writeAll(socketFd, detail.constData(), static_cast<std::size_t>(detail.size())))
+        return false;
+    if (!result) return true;
+    for (const QImage& picture : result.value()) {
+        const PictureHeader size{picture.width(), picture.height()};
+        if (!writeAll(socketFd, &size, sizeof size) || (!picture.isNull() && !sendRows(socketFd, picture)))
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool sendThumbnailRequest(int socketFd, int videoFd, int maxPixelSize, const InputLimits& limits) {
@@ -208,6 +297,19 @@ bool sendMetadataRequest(int socketFd, std::span<const int> videoFds, const Inpu
     const RequestHeader header{kMetadataRequestMagic, static_cast<std::int32_t>(videoFds.size()),
                                static_cast<std::int64_t>(limits.timeLimit.count()), limits.probeBytes};
     return sendDescriptors(socketFd, header, videoFds);
+}
+
+bool sendFingerprintRequest(int socketFd, std::span<const int> videoFds, const InputLimits& limits) {
+    if (videoFds.empty() || videoFds.size() > std::size_t(kMaxMetadataBatch)) return false;
+    const RequestHeader header{kFingerprintRequestMagic, static_cast<std::int32_t>(videoFds.size()),
+                               static_cast<std::int64_t>(limits.timeLimit.count()), limits.probeBytes};
+    return sendDescriptors(socketFd, header, videoFds);
+}
+
+bool sendFrameStripRequest(int socketFd, int videoFd, int maxPixelSize, const InputLimits& limits) {
+    const RequestHeader header{kStripRequestMagic, maxPixelSize,
+                               static_cast<std::int64_t>(limits.timeLimit.count()), limits.probeBytes};
+    return sendDescriptors(socketFd, header, std::span<const int>(&videoFd, 1));
 }
 
 MediaResult<QImage> receiveThumbnailReply(int socketFd, std::chrono::milliseconds wait, bool* isWorkerFault) {
@@ -233,13 +335,10 @@ MediaResult<QImage> receiveThumbnailReply(int socketFd, std::chrono::millisecond
             return broken("malformed reply from the thumbnail worker");
         return MediaError(static_cast<MediaErrorKind>(kind), QString::fromUtf8(detail));
     }
-    if (header.width <= 0 || header.height <= 0 || header.width > kMaxSide || header.height > kMaxSide)
+    if (!isPictureSize(header.width, header.height))
         return broken("malformed reply from the thumbnail worker");
-    QImage image(header.width, header.height, QImage::Format_RGB888);
-    const auto rowBytes = static_cast<std::size_t>(header.width) * 3;
-    for (int y = 0; y < header.height; ++y)
-        if (!readAll(socketFd, image.scanLine(y), rowBytes, deadline, &isTimedOut))
-            return broken("the thumbnail worker ended");
+    QImage image = receiveRows(socketFd, header.width, header.height, deadline, &isTimedOut);
+    if (image.isNull()) return broken("the thumbnail worker ended");
     return image;
 }
 
@@ -282,6 +381,78 @@ MediaResult<MediaInfo> receiveMetadataReply(int socketFd, std::chrono::milliseco
     return info;
 }
 
+MediaResult<VisualFingerprint> receiveFingerprintReply(int socketFd, std::chrono::milliseconds wait,
+                                                       bool* isWorkerFault) {
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    bool isTimedOut = false;
+    if (isWorkerFault) *isWorkerFault = false;
+    auto broken = [&](const char* what) {
+        if (isWorkerFault) *isWorkerFault = true;
+        return isTimedOut ? MediaError(MediaErrorKind::timedOut, QStringLiteral("fingerprint worker"))
+                          : MediaError(MediaErrorKind::unreadable, QString::fromLatin1(what));
+    };
+    FingerprintReplyHeader header{};
+    if (!readAll(socketFd, &header, sizeof header, deadline, &isTimedOut))
+        return broken("the fingerprint worker ended");
+    const bool isSane =
+        header.magic == kFingerprintReplyMagic && header.detailBytes <= kMaxDetailBytes &&
+        header.status <= kLastStatus &&
+        (header.status != 0 || (std::isfinite(header.durationSeconds) && header.durationSeconds > 0 &&
+                                std::isfinite(header.aspectRatio) && header.aspectRatio >= 0 &&
+                                header.frameCount > 0 && header.frameCount <= kFingerprintFrames));
+    if (!isSane) return broken("malformed reply from the fingerprint worker");
+    QByteArray detail(static_cast<qsizetype>(header.detailBytes), '\0');
+    if (!readAll(socketFd, detail.data(), static_cast<std::size_t>(detail.size()), deadline, &isTimedOut))
+        return broken("the fingerprint worker ended");
+    if (header.status != 0)
+        return MediaError(static_cast<MediaErrorKind>(header.status - 1), QString::fromUtf8(detail));
+    VisualFingerprint fingerprint;
+    fingerprint.durationSeconds = header.durationSeconds;
+    fingerprint.aspectRatio = header.aspectRatio;
+    fingerprint.frameCount = header.frameCount;
+    std::copy(std::begin(header.frameHashes), std::end(header.frameHashes), fingerprint.frameHashes.begin());
+    return fingerprint;
+}
+
+MediaResult<std::vector<QImage>> receiveFrameStripReply(int socketFd, std::chrono::milliseconds wait,
+                                                        bool* isWorkerFault) {
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    bool isTimedOut = false;
+    if (isWorkerFault) *isWorkerFault = false;
+    auto broken = [&](const char* what) {
+        if (isWorkerFault) *isWorkerFault = true;
+        return isTimedOut ? MediaError(MediaErrorKind::timedOut, QStringLiteral("frame strip worker"))
+                          : MediaError(MediaErrorKind::unreadable, QString::fromLatin1(what));
+    };
+    StripReplyHeader header{};
+    if (!readAll(socketFd, &header, sizeof header, deadline, &isTimedOut))
+        return broken("the frame strip worker ended");
+    const bool isSane = header.magic == kStripReplyMagic && header.detailBytes <= kMaxDetailBytes &&
+                        header.status <= kLastStatus &&
+                        (header.status != 0 || header.frameCount == kFingerprintFrames);
+    if (!isSane) return broken("malformed reply from the frame strip worker");
+    QByteArray detail(static_cast<qsizetype>(header.detailBytes), '\0');
+    if (!readAll(socketFd, detail.data(), static_cast<std::size_t>(detail.size()), deadline, &isTimedOut))
+        return broken("the frame strip worker ended");
+    if (header.status != 0)
+        return MediaError(static_cast<MediaErrorKind>(header.status - 1), QString::fromUtf8(detail));
+    std::vector<QImage> frames;
+    for (int i = 0; i < kFingerprintFrames; ++i) {
+        PictureHeader size{};
+        if (!readAll(socketFd, &size, sizeof size, deadline, &isTimedOut))
+            return broken("the frame strip worker ended");
+        if (size.width == 0 && size.height == 0) {
+            frames.emplace_back();
+            continue;
+        }
+        if (!isPictureSize(size.width, size.height))
+            return broken("malformed reply from the frame strip worker");
+        frames.push_back(receiveRows(socketFd, size.width, size.height, deadline, &isTimedOut));
+        if (frames.back().isNull()) return broken("the frame strip worker ended");
+    }
+    return frames;
+}
+
 bool serveMediaRequests(int socketFd, const WorkerHooks& hooks) {
     std::vector<int> videoFds;
     videoFds.reserve(kMaxMetadataBatch);
@@ -296,6 +467,11 @@ bool serveMediaRequests(int socketFd, const WorkerHooks& hooks) {
             // The name rule is the client's: it knows the name, the worker only the bytes.
             if (header.magic == kMetadataRequestMagic)
                 isSent = isSent && sendMetadataReply(socketFd, readContainer(videoFd, {}, limits));
+            else if (header.magic == kFingerprintRequestMagic)
+                isSent = isSent && sendFingerprintReply(socketFd, fingerprintVideo(videoFd, limits));
+            else if (header.magic == kStripRequestMagic)
+                isSent = sendStripReply(
+                    socketFd, decodeFrameStrip(videoFd, std::min(header.argument, kMaxSide), limits));
             else
                 isSent = sendReply(socketFd,
                                    decodeThumbnail(videoFd, std::min(header.argument, kMaxSide), limits));

@@ -1,8 +1,9 @@
-// thumbnail_wire.h: decodeThumbnail and readContainer across a process boundary.
-// A worker process serves requests on a Unix socket: a thumbnail request
-// carries one video's descriptor (SCM_RIGHTS) and its limits, a metadata
-// request a batch of descriptors; each reply is one picture, one metadata
-// record or one typed error, metadata records in request order. A reader that
+// thumbnail_wire.h: decodeThumbnail, readContainer, fingerprintVideo and
+// decodeFrameStrip across a process boundary. A worker process serves requests
+// on a Unix socket: a thumbnail or frame-strip request carries one video's
+// descriptor (SCM_RIGHTS) and its limits, a metadata or fingerprint request a
+// batch of descriptors; each reply is one picture, one strip of pictures, one
+// record or one typed error, records in request order. A reader that
 // crashes or hangs then costs one worker, which the client sees as a closed
 // socket or a reply past its deadline, never as a value. Replies are checked
 // before use: a worker is not trusted blindly.
@@ -12,10 +13,12 @@
 #include <chrono>
 #include <functional>
 #include <span>
+#include <vector>
 
 #include "container_read.h"
 #include "fd_input.h"
 #include "media_error.h"
+#include "model/near_copies.h"
 
 namespace reelkeep::media {
 
@@ -38,6 +41,19 @@ inline constexpr int kMaxMetadataBatch = 32;
 // The next record of a metadata request, waiting at most `wait`; errors as for thumbnails.
 MediaResult<MediaInfo> receiveMetadataReply(int socketFd, std::chrono::milliseconds wait,
                                             bool* isWorkerFault = nullptr);
+
+// Client side, as for metadata: at most kMaxMetadataBatch descriptors.
+[[nodiscard]] bool sendFingerprintRequest(int socketFd, std::span<const int> videoFds,
+                                          const InputLimits& limits);
+MediaResult<VisualFingerprint> receiveFingerprintReply(int socketFd, std::chrono::milliseconds wait,
+                                                       bool* isWorkerFault = nullptr);
+
+// Client side: one video's frame strip, each picture's longer side at most maxPixelSize.
+[[nodiscard]] bool sendFrameStripRequest(int socketFd, int videoFd, int maxPixelSize,
+                                         const InputLimits& limits);
+// kFingerprintFrames pictures, null where a moment did not decode; errors as for thumbnails.
+MediaResult<std::vector<QImage>> receiveFrameStripReply(int socketFd, std::chrono::milliseconds wait,
+                                                        bool* isWorkerFault = nullptr);
 
 // What a worker runs before it reads a received video; tests use it to make a
 // reader that crashes or hangs on chosen files.

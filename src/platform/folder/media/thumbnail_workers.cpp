@@ -3,11 +3,14 @@
 // reaped exactly once, so none is left as a zombie.
 #include "thumbnail_workers.h"
 
+#include <malloc.h>
 #include <poll.h>
+#include <sched.h>
 #include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -69,6 +72,19 @@ bool isCrash(int signal) {
            signal == SIGABRT || signal == SIGSYS;
 }
 
+// From linux/ioprio.h, which glibc does not wrap.
+constexpr int kIoprioWhoProcess = 1;
+constexpr int kIoprioClassIdle = 3;
+constexpr int kIoprioClassShift = 13;
+
+// Best effort: a worker left at normal priority still works, only less politely.
+void lowerPriority(pid_t pid) {
+    const sched_param none{};
+    ::sched_setscheduler(pid, SCHED_IDLE, &none);
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(pid), 19);
+    ::syscall(SYS_ioprio_set, kIoprioWhoProcess, pid, kIoprioClassIdle << kIoprioClassShift);
+}
+
 Q_LOGGING_CATEGORY(lcSandbox, "reelkeep.sandbox", QtInfoMsg)
 
 int serveAsWorker(int socketFd, pid_t parent, const WorkerHooks& hooks) {
@@ -77,6 +93,10 @@ int serveAsWorker(int socketFd, pid_t parent, const WorkerHooks& hooks) {
     if (::getppid() != parent) return 1;
     ::close_range(static_cast<unsigned>(socketFd) + 1, ~0U, 0);
     loadFfmpeg();  // the sandbox opens no more files
+    // Freed frame buffers stay mapped for the next video: fresh pages cost a
+    // fault each, and zeroing new ones was two thirds of a fingerprint.
+    ::mallopt(M_MMAP_THRESHOLD, 256 << 20);
+    ::mallopt(M_TRIM_THRESHOLD, 512 << 20);
     const SandboxReport sandbox = enterWorkerSandbox();
     if (!sandbox.missingLayers.isEmpty())
         qCInfo(lcSandbox).noquote() << "reelkeep: media worker runs without:"
@@ -152,6 +172,7 @@ MediaResult<ThumbnailWorkerPool::Worker> ThumbnailWorkerPool::start() {
                            setLimit(pid, RLIMIT_NOFILE, static_cast<rlim_t>(m_limits.openFiles)) &&
                            (m_limits.addressSpaceBytes == 0 ||
                             setLimit(pid, RLIMIT_AS, static_cast<rlim_t>(m_limits.addressSpaceBytes)));
+    if (isLimited && m_limits.isBackground) lowerPriority(pid);
     if (!isLimited) {
         const int error = errno;
         end(worker, true);
@@ -224,10 +245,13 @@ std::chrono::milliseconds ThumbnailWorkerPool::timeLeft(std::chrono::steady_cloc
                                                       deadline - std::chrono::steady_clock::now()));
 }
 
-MediaResult<QImage> ThumbnailWorkerPool::decode(int videoFd, int maxPixelSize, const InputLimits& limits,
-                                                std::chrono::milliseconds wait, std::stop_token stop) {
-    MediaResult<Worker> sent =
-        sendToWorker([&](int socket) { return sendThumbnailRequest(socket, videoFd, maxPixelSize, limits); });
+template <typename T>
+MediaResult<T> ThumbnailWorkerPool::requestOne(
+    const std::function<bool(int socket)>& send,
+    const std::function<MediaResult<T>(int socket, std::chrono::milliseconds wait, bool* isWorkerFault)>&
+        receive,
+    std::chrono::milliseconds wait, const std::stop_token& stop, const char* reader) {
+    MediaResult<Worker> sent = sendToWorker(send);
     if (!sent) return sent.error();
     Worker worker = sent.value();
     const auto deadline = std::chrono::steady_clock::now() + wait;
@@ -236,11 +260,11 @@ MediaResult<QImage> ThumbnailWorkerPool::decode(int videoFd, int maxPixelSize, c
         return workerError(MediaErrorKind::timedOut, "stopped");
     }
     bool isWorkerFault = false;
-    MediaResult<QImage> result = receiveThumbnailReply(worker.socket, timeLeft(deadline), &isWorkerFault);
+    MediaResult<T> result = receive(worker.socket, timeLeft(deadline), &isWorkerFault);
     if (isWorkerFault) {
         const int status = end(worker, true);
         if (result.error().kind() == MediaErrorKind::timedOut)
-            return workerError(MediaErrorKind::timedOut, "the thumbnail decoder took too long");
+            return MediaError(MediaErrorKind::timedOut, QStringLiteral("the %1 took too long").arg(reader));
         // Killed by a fault of its own: this file crashes the decoder, and will again.
         if (WIFSIGNALED(status) && isCrash(WTERMSIG(status)))
             return workerError(MediaErrorKind::decodeFailed, "the decoder crashed on this file");
@@ -250,11 +274,13 @@ MediaResult<QImage> ThumbnailWorkerPool::decode(int videoFd, int maxPixelSize, c
     return result;
 }
 
-std::vector<MediaResult<MediaInfo>> ThumbnailWorkerPool::readMetadata(std::span<const int> videoFds,
-                                                                      const InputLimits& limits,
-                                                                      std::chrono::milliseconds waitPerFile,
-                                                                      std::stop_token stop) {
-    std::vector<MediaResult<MediaInfo>> results;
+template <typename T>
+std::vector<MediaResult<T>> ThumbnailWorkerPool::requestPerFile(
+    std::span<const int> videoFds, const std::function<bool(int socket, std::span<const int> batch)>& send,
+    const std::function<MediaResult<T>(int socket, std::chrono::milliseconds wait, bool* isWorkerFault)>&
+        receive,
+    std::chrono::milliseconds waitPerFile, const std::stop_token& stop, const char* reader) {
+    std::vector<MediaResult<T>> results;
     results.reserve(videoFds.size());
     // Past a worker's fault, the rest of its batch goes file by file: the next
     // fault then names its file, and every other file still gets its record.
@@ -264,8 +290,7 @@ std::vector<MediaResult<MediaInfo>> ThumbnailWorkerPool::readMetadata(std::span<
         const std::size_t count =
             first < singlyUntil ? 1 : std::min(videoFds.size() - first, std::size_t(kMaxMetadataBatch));
         const std::span<const int> batch = videoFds.subspan(first, count);
-        MediaResult<Worker> sent =
-            sendToWorker([&](int socket) { return sendMetadataRequest(socket, batch, limits); });
+        MediaResult<Worker> sent = sendToWorker([&](int socket) { return send(socket, batch); });
         if (!sent) {
             while (results.size() < videoFds.size()) results.push_back(sent.error());
             break;
@@ -281,8 +306,7 @@ std::vector<MediaResult<MediaInfo>> ThumbnailWorkerPool::readMetadata(std::span<
                 return results;
             }
             bool isWorkerFault = false;
-            MediaResult<MediaInfo> reply =
-                receiveMetadataReply(worker.socket, timeLeft(deadline), &isWorkerFault);
+            MediaResult<T> reply = receive(worker.socket, timeLeft(deadline), &isWorkerFault);
             if (!isWorkerFault) {
                 results.push_back(std::move(reply));
                 continue;
@@ -294,11 +318,11 @@ std::vector<MediaResult<MediaInfo>> ThumbnailWorkerPool::readMetadata(std::span<
             if (count > 1 && (isHung || isCrashed)) {
                 singlyUntil = first + count;
             } else if (isCrashed) {
-                results.push_back(
-                    workerError(MediaErrorKind::damaged, "the container reader crashed on this file"));
+                results.push_back(MediaError(MediaErrorKind::damaged,
+                                             QStringLiteral("the %1 crashed on this file").arg(reader)));
             } else if (isHung) {
-                results.push_back(
-                    workerError(MediaErrorKind::damaged, "the container reader hung on this file"));
+                results.push_back(MediaError(MediaErrorKind::damaged,
+                                             QStringLiteral("the %1 hung on this file").arg(reader)));
             } else {
                 // The worker itself failed (it could not start its sandbox, say): no word on the files.
                 while (results.size() < videoFds.size()) results.push_back(reply.error());
@@ -308,6 +332,41 @@ std::vector<MediaResult<MediaInfo>> ThumbnailWorkerPool::readMetadata(std::span<
         if (!isFaulted) keepOrRetire(worker);
     }
     return results;
+}
+
+MediaResult<QImage> ThumbnailWorkerPool::decode(int videoFd, int maxPixelSize, const InputLimits& limits,
+                                                std::chrono::milliseconds wait, std::stop_token stop) {
+    return requestOne<QImage>(
+        [&](int socket) { return sendThumbnailRequest(socket, videoFd, maxPixelSize, limits); },
+        &receiveThumbnailReply, wait, stop, "thumbnail decoder");
+}
+
+MediaResult<std::vector<QImage>> ThumbnailWorkerPool::decodeFrameStrip(int videoFd, int maxPixelSize,
+                                                                       const InputLimits& limits,
+                                                                       std::chrono::milliseconds wait,
+                                                                       std::stop_token stop) {
+    return requestOne<std::vector<QImage>>(
+        [&](int socket) { return sendFrameStripRequest(socket, videoFd, maxPixelSize, limits); },
+        &receiveFrameStripReply, wait, stop, "frame strip decoder");
+}
+
+std::vector<MediaResult<MediaInfo>> ThumbnailWorkerPool::readMetadata(std::span<const int> videoFds,
+                                                                      const InputLimits& limits,
+                                                                      std::chrono::milliseconds waitPerFile,
+                                                                      std::stop_token stop) {
+    return requestPerFile<MediaInfo>(
+        videoFds,
+        [&](int socket, std::span<const int> batch) { return sendMetadataRequest(socket, batch, limits); },
+        &receiveMetadataReply, waitPerFile, stop, "container reader");
+}
+
+std::vector<MediaResult<VisualFingerprint>> ThumbnailWorkerPool::fingerprint(
+    std::span<const int> videoFds, const InputLimits& limits, std::chrono::milliseconds waitPerFile,
+    std::stop_token stop) {
+    return requestPerFile<VisualFingerprint>(
+        videoFds,
+        [&](int socket, std::span<const int> batch) { return sendFingerprintRequest(socket, batch, limits); },
+        &receiveFingerprintReply, waitPerFile, stop, "decoder");
 }
 
 int runThumbnailWorker(int argc, char** argv, const WorkerHooks& hooks) {

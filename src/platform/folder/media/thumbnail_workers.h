@@ -39,6 +39,9 @@ struct WorkerLimits {
     std::uint64_t addressSpaceBytes = 0;
     int openFiles = 64;
     int requestsPerWorker = 500;  // then replaced, so a slow leak in a decoder stays small
+    // Lowest CPU and I/O priority (nice 19, SCHED_IDLE, idle I/O class): work
+    // nobody waits for yields to everything else on the machine.
+    bool isBackground = false;
 };
 WorkerLimits defaultWorkerLimits();
 
@@ -65,6 +68,20 @@ public:
                                                      std::chrono::milliseconds waitPerFile,
                                                      std::stop_token stop = {});
 
+    // Fingerprints of the given files, as readMetadata reads containers: in
+    // batches, one result per file in order, a crash or hang costing its batch
+    // one retry file by file and the file it then fails on a damaged error.
+    std::vector<MediaResult<VisualFingerprint>> fingerprint(std::span<const int> videoFds,
+                                                            const InputLimits& limits,
+                                                            std::chrono::milliseconds waitPerFile,
+                                                            std::stop_token stop = {});
+
+    // One video's frame strip, waiting and failing as decode does.
+    MediaResult<std::vector<QImage>> decodeFrameStrip(int videoFd, int maxPixelSize,
+                                                      const InputLimits& limits,
+                                                      std::chrono::milliseconds wait,
+                                                      std::stop_token stop = {});
+
     // Workers started so far (for tests: a replaced worker counts again).
     int startedWorkers() const;
 
@@ -82,6 +99,21 @@ private:
     static bool awaitReply(const Worker& worker, std::chrono::steady_clock::time_point deadline,
                            const std::stop_token& stop);
     static std::chrono::milliseconds timeLeft(std::chrono::steady_clock::time_point deadline);
+    // One request with one reply, through an idle worker.
+    template <typename T>
+    MediaResult<T> requestOne(const std::function<bool(int socket)>& send,
+                              const std::function<MediaResult<T>(int socket, std::chrono::milliseconds wait,
+                                                                 bool* isWorkerFault)>& receive,
+                              std::chrono::milliseconds wait, const std::stop_token& stop,
+                              const char* reader);
+    // A reply per file, asked for in batches of at most kMaxMetadataBatch.
+    template <typename T>
+    std::vector<MediaResult<T>> requestPerFile(
+        std::span<const int> videoFds,
+        const std::function<bool(int socket, std::span<const int> batch)>& send,
+        const std::function<MediaResult<T>(int socket, std::chrono::milliseconds wait, bool* isWorkerFault)>&
+            receive,
+        std::chrono::milliseconds waitPerFile, const std::stop_token& stop, const char* reader);
 
     const WorkerCommand m_command;
     const WorkerLimits m_limits;
