@@ -156,6 +156,53 @@ TEST(MetadataIndex, ContentAnswersOnlyWhileEveryFingerprintFieldIsUnchanged) {
     }
 }
 
+TEST(MetadataIndex, FingerprintsAnswerOnlyForTheSameFileAndAlgorithm) {
+    QTemporaryDir dir;
+    auto index = MetadataIndex::open(dir.filePath(QStringLiteral("index.sqlite")));
+    const ContentFingerprint file{0xFFFF'FFFF'FFFF'FF00u, 42, 5'000'000, 1'700'000'000'123'456'789,
+                                  1'700'000'001'000'000'001};
+    const ContentFingerprint broken{file.device, 43, 7, 7, 7};
+    VisualFingerprint shown{12.5, 16.0 / 9.0, 9, {}};
+    for (int i = 0; i < kFingerprintFrames; ++i) shown.frameHashes[i] = 0x8000'0000'0000'0001u * (i + 1);
+    shown.frameHashes[4] = kFlatPictureHash;
+    const VisualRecord decoded{shown}, failed{};
+    constexpr int kAlgorithm = 3;
+    ASSERT_FALSE(
+        index->storeVisual(std::vector{std::pair{file, decoded}, std::pair{broken, failed}}, kAlgorithm));
+
+    const struct {
+        const char* change;
+        ContentFingerprint key;
+        int algorithm;
+        bool isAnswered;
+    } cases[] = {
+        {"none", file, kAlgorithm, true},
+        {"algorithm", file, kAlgorithm + 1, false},
+        {"inode",
+         {file.device, file.inode + 100, file.sizeBytes, file.mtimeNs, file.ctimeNs},
+         kAlgorithm,
+         false},
+        {"size",
+         {file.device, file.inode, file.sizeBytes + 1, file.mtimeNs, file.ctimeNs},
+         kAlgorithm,
+         false},
+        {"mtime",
+         {file.device, file.inode, file.sizeBytes, file.mtimeNs + 1, file.ctimeNs},
+         kAlgorithm,
+         false},
+        {"ctime",
+         {file.device, file.inode, file.sizeBytes, file.mtimeNs, file.ctimeNs + 1},
+         kAlgorithm,
+         false},
+    };
+    for (const auto& c : cases) {
+        const auto answers = index->lookupVisual(std::vector{c.key, broken}, c.algorithm);
+        EXPECT_EQ(answers[0], c.isAnswered ? std::optional(decoded) : std::nullopt) << c.change;
+        // A file that failed is remembered as failed, under the same rules.
+        EXPECT_EQ(answers[1], c.algorithm == kAlgorithm ? std::optional(failed) : std::nullopt) << c.change;
+    }
+}
+
 TEST(MetadataIndex, DamagedFileIsRebuiltSilently) {
     struct Case {
         const char* what;

@@ -39,7 +39,7 @@ constexpr int kBusyTimeoutMs = 5000;
 // Step i takes a file from user_version i to i + 1, so a file of any earlier
 // version is brought forward in place. Steps that shipped are never edited:
 // a change is a new step.
-constexpr std::array<const char*, 4> kMigrations{
+constexpr std::array<const char*, 5> kMigrations{
     "CREATE TABLE IF NOT EXISTS media ("
     "  identifier TEXT PRIMARY KEY NOT NULL,"
     "  device INTEGER NOT NULL, inode INTEGER NOT NULL, size_bytes INTEGER NOT NULL,"
@@ -68,6 +68,14 @@ constexpr std::array<const char*, 4> kMigrations{
     // digests of their bytes up to there tell them apart on the next scan.
     "ALTER TABLE content ADD COLUMN prefix_bytes INTEGER;"
     "ALTER TABLE content ADD COLUMN prefix BLOB;",
+    // What a file shows, by (device, inode) as content; hashes NULL: it could
+    // not be decoded. A row of another algorithm counts as missing.
+    "CREATE TABLE IF NOT EXISTS visual ("
+    "  device INTEGER NOT NULL, inode INTEGER NOT NULL, size_bytes INTEGER NOT NULL,"
+    "  mtime_ns INTEGER NOT NULL, ctime_ns INTEGER NOT NULL, algorithm INTEGER NOT NULL,"
+    "  duration_seconds REAL, aspect_ratio REAL, frame_count INTEGER, hashes BLOB,"
+    "  PRIMARY KEY (device, inode)"
+    ") WITHOUT ROWID;",
 };
 constexpr std::int64_t kSchemaVersion = std::int64_t(kMigrations.size());
 
@@ -477,6 +485,98 @@ StoreStatus MetadataIndex::storeContent(
                     insert.bindBlob(column, (*digest)->data(), (*digest)->size());
                 else
                     insert.bindNull(column);
+            }
+            const int code = insert.step();
+            insert.reset();
+            if (code != SQLITE_DONE) failure = code;
+        }
+        if (failure == SQLITE_OK) failure = writing.commit();
+    }
+    if (failure == SQLITE_OK) return std::nullopt;
+    StoreError error(StoreErrorKind::writeFailed, m_path, lastError(m_db));
+    if (isDamage(failure) && !isInMemory()) rebuild();
+    return error;
+}
+
+namespace {
+
+// Hashes as 8 little-endian bytes each, the same on every machine.
+std::string storedHashes(const VisualFingerprint& fingerprint) {
+    std::string bytes;
+    bytes.reserve(fingerprint.frameHashes.size() * 8);
+    for (const std::uint64_t hash : fingerprint.frameHashes)
+        for (int shift = 0; shift < 64; shift += 8) bytes.push_back(char((hash >> shift) & 0xff));
+    return bytes;
+}
+
+// Nothing when the row is not a whole fingerprint: it is then made again.
+std::optional<VisualFingerprint> storedVisual(const Statement& row) {
+    const std::string_view bytes = row.blobAt(6);
+    VisualFingerprint fingerprint;
+    if (bytes.size() != fingerprint.frameHashes.size() * 8) return std::nullopt;
+    for (std::size_t i = 0; i < fingerprint.frameHashes.size(); ++i)
+        for (int b = 7; b >= 0; --b)
+            fingerprint.frameHashes[i] = fingerprint.frameHashes[i] << 8 | std::uint8_t(bytes[i * 8 + b]);
+    fingerprint.durationSeconds = row.doubleAt(3);
+    fingerprint.aspectRatio = row.doubleAt(4);
+    fingerprint.frameCount = int(row.intAt(5));
+    if (fingerprint.frameCount <= 0 || fingerprint.frameCount > kFingerprintFrames) return std::nullopt;
+    return fingerprint;
+}
+
+}  // namespace
+
+std::vector<std::optional<VisualRecord>> MetadataIndex::lookupVisual(
+    std::span<const ContentFingerprint> files, int algorithm) {
+    std::vector<std::optional<VisualRecord>> answers(files.size());
+    Transaction reading(m_db, false);
+    Statement query(
+        m_db,
+        "SELECT size_bytes, mtime_ns, ctime_ns, duration_seconds, aspect_ratio, frame_count, hashes"
+        " FROM visual WHERE device = ?1 AND inode = ?2 AND algorithm = ?3");
+    if (!query) return answers;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const ContentFingerprint& file = files[i];
+        query.bindInt(1, asStored(file.device));
+        query.bindInt(2, asStored(file.inode));
+        query.bindInt(3, algorithm);
+        if (query.step() == SQLITE_ROW && query.intAt(0) == file.sizeBytes &&
+            query.intAt(1) == file.mtimeNs && query.intAt(2) == file.ctimeNs) {
+            if (query.isNullAt(6))
+                answers[i] = VisualRecord{};
+            else if (auto fingerprint = storedVisual(query))
+                answers[i] = VisualRecord{std::move(fingerprint)};
+        }
+        query.reset();
+    }
+    return answers;
+}
+
+StoreStatus MetadataIndex::storeVisual(std::span<const std::pair<ContentFingerprint, VisualRecord>> files,
+                                       int algorithm) {
+    int failure = SQLITE_OK;
+    {
+        Transaction writing(m_db, true);
+        Statement insert(m_db,
+                         "INSERT OR REPLACE INTO visual VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
+        failure = writing.beginCode() != SQLITE_OK ? writing.beginCode() : insert.prepareCode();
+        for (std::size_t i = 0; i < files.size() && failure == SQLITE_OK; ++i) {
+            const auto& [file, record] = files[i];
+            insert.bindInt(1, asStored(file.device));
+            insert.bindInt(2, asStored(file.inode));
+            insert.bindInt(3, file.sizeBytes);
+            insert.bindInt(4, file.mtimeNs);
+            insert.bindInt(5, file.ctimeNs);
+            insert.bindInt(6, algorithm);
+            std::string hashes;
+            if (record.fingerprint) {
+                hashes = storedHashes(*record.fingerprint);
+                insert.bindDouble(7, record.fingerprint->durationSeconds);
+                insert.bindDouble(8, record.fingerprint->aspectRatio);
+                insert.bindInt(9, record.fingerprint->frameCount);
+                insert.bindBlob(10, hashes.data(), hashes.size());
+            } else {
+                for (int column = 7; column <= 10; ++column) insert.bindNull(column);
             }
             const int code = insert.step();
             insert.reset();

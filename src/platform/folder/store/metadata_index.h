@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "file_identity.h"
+#include "model/near_copies.h"
 #include "model/video_date.h"
 #include "model/video_item.h"
 #include "store_error.h"
@@ -89,6 +90,13 @@ struct ContentDigests {
     friend bool operator==(const ContentDigests&, const ContentDigests&) = default;
 };
 
+// What fingerprinting a file's pictures found: its fingerprint, or nothing
+// when the file cannot be decoded (kept too, so it is not tried on every scan).
+struct VisualRecord {
+    std::optional<VisualFingerprint> fingerprint;
+    friend bool operator==(const VisualRecord&, const VisualRecord&) = default;
+};
+
 class MetadataIndex {
 public:
     // $XDG_CACHE_HOME/reelkeep/index.sqlite
@@ -119,6 +127,15 @@ public:
     // Inserts or replaces in one transaction; an error leaves the index as it was.
     [[nodiscard]] StoreStatus storeContent(
         std::span<const std::pair<ContentFingerprint, ContentDigests>> files);
+
+    // One answer per fingerprint, in order: nothing unless a row of that
+    // (device, inode) has the same size, mtime and ctime and was made by
+    // `algorithm`, the version of the way fingerprints are made.
+    std::vector<std::optional<VisualRecord>> lookupVisual(std::span<const ContentFingerprint> files,
+                                                          int algorithm);
+    // Inserts or replaces in one transaction; an error leaves the index as it was.
+    [[nodiscard]] StoreStatus storeVisual(std::span<const std::pair<ContentFingerprint, VisualRecord>> files,
+                                          int algorithm);
 
 private:
     MetadataIndex(QString path, DateRule dateRule);
