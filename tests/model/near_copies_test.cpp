@@ -277,15 +277,16 @@ TEST(NearCopies, GroupsAreWhatBruteForceFinds) {
         std::vector<VisualFingerprint> prints;
         std::vector<std::pair<std::size_t, std::size_t>> planted;
         for (int i = 0; i < library.count; ++i) {
-            const double aspect = random() % 2 ? 16.0 / 9 : 9.0 / 16;
+            const double aspect = random() % 2 ? 16.0 / 9 : 0.5 + double(random() % 1000) / 500;
             prints.push_back(fingerprint(seconds(random), aspect, random()));
             if (random() % 10 != 0) continue;
-            // A near copy, or a near miss: too many bits or frames off, or a length at the slack's edge.
+            // A near copy or a near miss: bits, frames, length or shape at the slack's edge.
             VisualFingerprint copy =
                 variant(prints.back(), random, int(random() % 14),
                         random() % 3 ? std::vector<int>{} : std::vector<int>{2, 5, 7, 8});
             copy.durationSeconds +=
                 std::max(1.0, copy.durationSeconds * 0.02) * (double(random() % 21) - 10) / 9;
+            copy.aspectRatio *= 1 + (double(random() % 13) - 6) / 100;  // 5 % is the slack
             if (areNearCopies(prints.back(), copy)) planted.emplace_back(prints.size() - 1, prints.size());
             prints.push_back(copy);
         }
