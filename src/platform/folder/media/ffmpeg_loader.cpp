@@ -88,6 +88,9 @@ void av_frame_free(AVFrame** frame) {
 void av_frame_unref(AVFrame* frame) {
     REELKEEP_FFMPEG(avutil, av_frame_unref)(frame);
 }
+void av_frame_move_ref(AVFrame* dst, AVFrame* src) {
+    REELKEEP_FFMPEG(avutil, av_frame_move_ref)(dst, src);
+}
 void av_free(void* ptr) {
     REELKEEP_FFMPEG(avutil, av_free)(ptr);
 }
@@ -157,6 +160,12 @@ int av_read_frame(AVFormatContext* s, AVPacket* pkt) {
 }
 int av_seek_frame(AVFormatContext* s, int stream_index, int64_t timestamp, int flags) {
     REELKEEP_FFMPEG(avformat, av_seek_frame)(s, stream_index, timestamp, flags);
+}
+int av_index_search_timestamp(AVStream* st, int64_t timestamp, int flags) {
+    REELKEEP_FFMPEG(avformat, av_index_search_timestamp)(st, timestamp, flags);
+}
+const AVIndexEntry* avformat_index_get_entry(AVStream* st, int idx) {
+    REELKEEP_FFMPEG(avformat, avformat_index_get_entry)(st, idx);
 }
 uint8_t* av_stream_get_side_data(const AVStream* stream, enum AVPacketSideDataType type, size_t* size) {
     REELKEEP_FFMPEG(avformat, av_stream_get_side_data)(stream, type, size);

@@ -1,5 +1,5 @@
-// visual_fingerprint.cpp: one seek and one key-frame decode per moment; a
-// moment whose key frame was already decoded for an earlier one reuses it.
+// visual_fingerprint.cpp: the pictures shown at the fingerprint's moments,
+// decoded forward from the key frame before each, at most one pass a video.
 #include "visual_fingerprint.h"
 
 extern "C" {
@@ -20,11 +20,10 @@ namespace reelkeep::media {
 
 namespace {
 
-// Packets read after a seek before that moment is given up: the seek lands on
-// a key frame, so more than this means a stream that marks none.
-constexpr int kPacketsPerMoment = 600;
-// Key frames tried per moment when one does not decode alone.
-constexpr int kKeyFramesPerMoment = 3;
+// Packets read towards one moment before it is given up: more than the
+// longest key-frame interval encoders use (ten seconds at 60 frames/s), so
+// more means a stream that marks no key frames.
+constexpr int kPacketsPerMoment = 1200;
 
 struct OpenedVideo {
     std::unique_ptr<FdInput> input;
@@ -64,66 +63,93 @@ MediaResult<OpenedVideo> openVideo(int fd, const InputLimits& limits) {
     return video;
 }
 
-// Decodes the key frame at or before `seconds`: the frame, or the moment whose
-// key frame it was already (*sameAs), or nothing.
+// Decodes the picture shown at a moment, or says that the previous moment's
+// picture is the one shown then (*sameAs), or that none could be decoded.
 enum class MomentOutcome { decoded, repeated, missing, aborted };
 
-struct KeyFrameReader {
+// The picture at the moment itself, not the key frame before it: encoders
+// place key frames a second apart or ten, and at scene cuts of their own, so
+// two versions' key frames before one moment can be seconds apart, and a
+// moving picture changes in that time. A seek lands on the key frame at or
+// before the moment and decoding goes on from there; a later moment whose key frame is behind
+// the picture last decoded goes on without a seek, so a long GOP is read once.
+struct MomentReader {
     OpenedVideo& video;
     AVFrame* frame;
     PacketPtr packet{av_packet_alloc()};
-    std::array<std::int64_t, kFingerprintFrames> keyTimes{};  // per moment, the key packet's time
+    FramePtr previous{
+        av_frame_alloc()};  // the last picture before the moment, for a moment past the last one
+    std::int64_t lastTime = AV_NOPTS_VALUE;  // of the picture last decoded, while decoding can go on from it
+    bool isDraining = false;
 
     MomentOutcome read(int moment, int* sameAs) {
-        AVFormatContext* format = video.input->format();
         const AVStream* stream = video.stream;
-        keyTimes[moment] = AV_NOPTS_VALUE;
         const std::int64_t start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
         const double seconds = fingerprintFrameFraction(moment) * video.durationSeconds;
         const auto target =
             start + static_cast<std::int64_t>(std::llround(seconds / av_q2d(stream->time_base)));
-        // Backward: the key frame at or before the moment, so the picture is whole.
-        if (av_seek_frame(format, stream->index, target, AVSEEK_FLAG_BACKWARD) < 0 &&
-            av_seek_frame(format, stream->index, start, AVSEEK_FLAG_BACKWARD) < 0)
+        if (moment > 0 && lastTime != AV_NOPTS_VALUE && lastTime >= target) {
+            *sameAs = moment - 1;
+            return MomentOutcome::repeated;
+        }
+        if (!canGoOnTo(target) && !seekBefore(target, start))
             return stopped() ? MomentOutcome::aborted : MomentOutcome::missing;
-        int keyFramesLeft = kKeyFramesPerMoment;
-        for (int budget = kPacketsPerMoment; budget > 0 && keyFramesLeft > 0; --budget) {
-            if (av_read_frame(format, packet.get()) < 0)
-                return stopped() ? MomentOutcome::aborted : MomentOutcome::missing;
-            const bool isKey = packet->stream_index == stream->index && (packet->flags & AV_PKT_FLAG_KEY);
-            if (!isKey) {
-                av_packet_unref(packet.get());
+        AVCodecContext* decoder = video.decoder.get();
+        for (int budget = kPacketsPerMoment; budget > 0; --budget) {
+            const int received = avcodec_receive_frame(decoder, frame);
+            if (received == 0) {
+                const std::int64_t time = frame->best_effort_timestamp;
+                lastTime = time;
+                if (time == AV_NOPTS_VALUE || time >= target) return MomentOutcome::decoded;
+                av_frame_unref(previous.get());
+                av_frame_move_ref(previous.get(), frame);
                 continue;
             }
-            const std::int64_t time = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
-            for (int earlier = 0; earlier < moment && time != AV_NOPTS_VALUE; ++earlier)
-                if (keyTimes[earlier] == time) {
-                    av_packet_unref(packet.get());
-                    keyTimes[moment] = time;
-                    *sameAs = earlier;
-                    return MomentOutcome::repeated;
-                }
-            --keyFramesLeft;
-            if (decodeAlone()) {
-                keyTimes[moment] = time;
-                return MomentOutcome::decoded;
+            if (received != AVERROR(EAGAIN)) return lastPictureOrMissing();  // the end, or a broken stream
+            if (isDraining) return lastPictureOrMissing();
+            if (av_read_frame(video.input->format(), packet.get()) < 0) {
+                if (stopped()) return MomentOutcome::aborted;
+                isDraining = true;
+                avcodec_send_packet(decoder, nullptr);
+                continue;
             }
+            if (packet->stream_index == stream->index) avcodec_send_packet(decoder, packet.get());
+            av_packet_unref(packet.get());
         }
         return MomentOutcome::missing;
     }
 
-    // Sends the key packet held and drains the decoder: its picture comes out
-    // at once, where waiting for it would read on through the next frames.
-    bool decodeAlone() {
-        AVCodecContext* decoder = video.decoder.get();
-        avcodec_flush_buffers(decoder);
-        const int sent = avcodec_send_packet(decoder, packet.get());
-        av_packet_unref(packet.get());
-        if (sent < 0) return false;
-        avcodec_send_packet(decoder, nullptr);
-        const bool isDecoded = avcodec_receive_frame(decoder, frame) == 0;
-        avcodec_flush_buffers(decoder);
-        return isDecoded;
+    // The moment lies past the last picture (a stream shorter than its
+    // container says): the last picture is the one shown then.
+    MomentOutcome lastPictureOrMissing() {
+        lastTime = AV_NOPTS_VALUE;
+        if (!previous->buf[0]) return MomentOutcome::missing;
+        av_frame_move_ref(frame, previous.get());
+        return MomentOutcome::decoded;
+    }
+
+    // Whether the key frame at or before `target` is behind the picture last
+    // decoded: then decoding on reaches the moment sooner than a seek would.
+    bool canGoOnTo(std::int64_t target) {
+        if (lastTime == AV_NOPTS_VALUE || isDraining || lastTime >= target) return false;
+        AVStream* stream = video.stream;
+        const int entry = av_index_search_timestamp(stream, target, AVSEEK_FLAG_BACKWARD);
+        const AVIndexEntry* key = entry >= 0 ? avformat_index_get_entry(stream, entry) : nullptr;
+        return key && key->timestamp <= lastTime;
+    }
+
+    bool seekBefore(std::int64_t target, std::int64_t start) {
+        AVFormatContext* format = video.input->format();
+        const int index = video.stream->index;
+        // Backward: the key frame at or before the moment, so the picture is whole.
+        if (av_seek_frame(format, index, target, AVSEEK_FLAG_BACKWARD) < 0 &&
+            av_seek_frame(format, index, start, AVSEEK_FLAG_BACKWARD) < 0)
+            return false;
+        avcodec_flush_buffers(video.decoder.get());
+        av_frame_unref(previous.get());
+        lastTime = AV_NOPTS_VALUE;
+        isDraining = false;
+        return true;
     }
 
     bool stopped() const {
@@ -137,8 +163,12 @@ struct KeyFrameReader {
 MediaResult<int> visitMoments(OpenedVideo& video,
                               const std::function<void(int moment, const AVFrame*, int sameAs)>& visit) {
     FramePtr frame(av_frame_alloc());
-    KeyFrameReader reader{video, frame.get()};
-    if (!frame || !reader.packet)
+    // Every frame between a key frame and the moment is decoded: skipping the
+    // unreferenced ones lands a frame or three late, and a fast picture
+    // changes that much in so short a time.
+    video.decoder->skip_frame = AVDISCARD_DEFAULT;
+    MomentReader reader{video, frame.get()};
+    if (!frame || !reader.packet || !reader.previous)
         return MediaError(MediaErrorKind::decodeFailed, QStringLiteral("out of memory"));
     int found = 0;
     for (int moment = 0; moment < kFingerprintFrames; ++moment) {
