@@ -1,6 +1,7 @@
 // near_copies_bench.cpp: matching a library's fingerprints and hashing one
 // frame. Targets (medians, 2 cores): 100,000 fingerprints matched <= 2 s with
-// <= 32 MB at the peak; one frame hashed in a few µs.
+// <= 32 MB at the peak; one frame hashed in a few µs. matchOneLength shows
+// the cost where the index cannot help: it grows with the square.
 // The library is a phone's: most clips 5–60 s, crowded at a few lengths by
 // capped clips (10, 15, 30, 60 s), some screen recordings and long videos,
 // portrait and landscape, ~2 % in near-copy sets, some dark clips.
@@ -116,6 +117,19 @@ void matchFingerprints(benchmark::State& state) {
     state.counters["videos_in_sets"] = double(members);
 }
 BENCHMARK(matchFingerprints)->Unit(benchmark::kMillisecond);
+
+// The worst library for an index by length and shape: dash-cam loops, every
+// one 60 s and 16:9. Every pair is a candidate; the first frames settle each.
+void matchOneLength(benchmark::State& state) {
+    std::vector<VisualFingerprint> prints = syntheticFingerprints(int(state.range(0)), 23);
+    for (VisualFingerprint& f : prints) {
+        f.durationSeconds = 60;
+        f.aspectRatio = 16.0 / 9;
+    }
+    for (auto _ : state) benchmark::DoNotOptimize(nearCopyGroups(prints));
+    state.counters["pairs"] = double(prints.size()) * double(prints.size() - 1) / 2;
+}
+BENCHMARK(matchOneLength)->Arg(10'000)->Arg(30'000)->Unit(benchmark::kMillisecond);
 
 // The matcher's own peak above its input, and the input itself.
 void matchingMemory(benchmark::State& state) {
