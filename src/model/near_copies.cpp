@@ -328,6 +328,12 @@ std::vector<std::vector<std::size_t>> nearCopyGroups(std::span<const VisualFinge
     return groupsOf(pointers);
 }
 
+std::optional<double> bitsPerSecond(const VideoItem& item) {
+    const std::optional<std::int64_t> bytes = item.sizeState().byteCount();
+    if (!bytes || !std::isfinite(item.duration()) || item.duration() <= 0) return std::nullopt;
+    return double(*bytes) * 8 / item.duration();
+}
+
 namespace {
 
 // What the best-version rule reads of one member.
@@ -339,14 +345,10 @@ struct Version {
 };
 
 Version versionOf(const VideoItem& item, const VisualFingerprint& fingerprint) {
-    Version v{&item, &fingerprint,
-              saturatingMul(std::max<std::int64_t>(item.pixelWidth(), 0),
-                            std::max<std::int64_t>(item.pixelHeight(), 0)),
-              std::nullopt};
-    const std::optional<std::int64_t> bytes = item.sizeState().byteCount();
-    if (bytes && std::isfinite(item.duration()) && item.duration() > 0)
-        v.bitsPerSecond = double(*bytes) * 8 / item.duration();
-    return v;
+    return {&item, &fingerprint,
+            saturatingMul(std::max<std::int64_t>(item.pixelWidth(), 0),
+                          std::max<std::int64_t>(item.pixelHeight(), 0)),
+            bitsPerSecond(item)};
 }
 
 bool hasDate(const VideoItem& item) {

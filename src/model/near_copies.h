@@ -14,6 +14,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -62,6 +63,10 @@ struct SimilarityCheck {
 };
 
 enum class BestReason { resolution, bitrate, favorite, earliestDate, smallestIdentifier };
+
+// What the best-version rule calls bitrate: bytes × 8 / duration, none when the
+// size is unknown or the duration is not a positive number.
+std::optional<double> bitsPerSecond(const VideoItem& item);
 
 // One set of near copies among the current items, the best version first.
 struct SimilarSet {
