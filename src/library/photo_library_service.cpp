@@ -391,6 +391,78 @@ QCoro::Task<CopyCheck> PhotoLibraryService::checkCopiesOnExecutor(
         [this](RequestId request) { m_ports.copies->cancelCopyCheck(request); });
 }
 
+QCoro::Task<SimilarityCheck> PhotoLibraryService::checkSimilar(
+    std::function<void(SimilarityProgress)> onProgress, std::stop_token stop) {
+    return onExecutor<SimilarityCheck>(
+        stop, [this, onProgress = std::move(onProgress)](const std::stop_token& token) {
+            return checkSimilarOnExecutor(onProgress, token);
+        });
+}
+
+namespace {
+// Only the fingerprints of videos in a set: regrouping those gives the same sets,
+// since no other video matched any of them, and costs nothing next to the whole.
+SimilarityCheck keepGrouped(SimilarityCheck check) {
+    std::vector<QString> ids;
+    std::vector<VisualFingerprint> fingerprints;
+    ids.reserve(std::size_t(check.fingerprints.size()));
+    fingerprints.reserve(std::size_t(check.fingerprints.size()));
+    for (auto it = check.fingerprints.cbegin(); it != check.fingerprints.cend(); ++it) {
+        ids.push_back(it.key());
+        fingerprints.push_back(it.value());
+    }
+    QHash<QString, VisualFingerprint> grouped;
+    for (const std::vector<std::size_t>& group : nearCopyGroups(fingerprints))
+        for (const std::size_t position : group) grouped.insert(ids[position], fingerprints[position]);
+    check.fingerprints = std::move(grouped);
+    return check;
+}
+}  // namespace
+
+QCoro::Task<SimilarityCheck> PhotoLibraryService::checkSimilarOnExecutor(
+    std::function<void(SimilarityProgress)> onProgress, std::stop_token stop) {
+    if (stop.stop_requested()) co_return SimilarityCheck{};
+    SimilarityCheck check = co_await awaitPortAnswer<SimilarityCheck>(
+        m_executor.get(), stop,
+        [&](auto answer) { return m_ports.similarity->fingerprintVideos(std::move(onProgress), answer); },
+        [this](RequestId request) { m_ports.similarity->cancelFingerprinting(request); });
+    // Matching a part would hold a quit up for seconds, and a rescan drops it anyway.
+    if (stop.stop_requested() || !check.isComplete) co_return SimilarityCheck{{}, check.failed, false};
+    co_return keepGrouped(std::move(check));
+}
+
+QCoro::Task<Result<QList<QImage>>> PhotoLibraryService::frameStrip(QString localIdentifier, int maxPixelSize,
+                                                                   std::stop_token stop) {
+    return onExecutor<Result<QList<QImage>>>(
+        stop, [this, id = std::move(localIdentifier), maxPixelSize](const std::stop_token& token) mutable {
+            return frameStripOnExecutor(std::move(id), maxPixelSize, token);
+        });
+}
+
+QCoro::Task<Result<QList<QImage>>> PhotoLibraryService::frameStripOnExecutor(QString localIdentifier,
+                                                                             int maxPixelSize,
+                                                                             std::stop_token stop) {
+    using Strip = Result<QList<QImage>>;
+    const FetchResult found = m_ports.fetch->fetchAssets({localIdentifier});
+    if (found.isEmpty()) co_return PhotoLibraryError::assetNotFound();
+    if (maxPixelSize <= 0) co_return PhotoLibraryError::assetUnavailable();
+    auto completion = Completion<Strip>::create(m_executor.get());
+    const RequestId request = m_ports.similarity->requestFrameStrip(
+        found.front(), maxPixelSize, [weak = std::weak_ptr(completion)](FrameStripResult result) {
+            const auto waiting = weak.lock();
+            if (!waiting) return;
+            if (result.error)
+                waiting->resume(PhotoLibraryError::operationFailed(*result.error));
+            else if (result.frames.size() != kFingerprintFrames)
+                waiting->resume(PhotoLibraryError::assetUnavailable());
+            else
+                waiting->resume(std::move(result.frames));
+        });
+    Strip strip = co_await completion->wait(stop, PhotoLibraryError::cancelled());
+    if (stop.stop_requested()) m_ports.similarity->cancelFrameStrip(request);
+    co_return strip;
+}
+
 int PhotoLibraryService::hardLinksOutside(const QString& localIdentifier) const {
     return m_ports.copies->hardLinksOutside(localIdentifier);
 }

@@ -148,6 +148,15 @@ public:
     QCoro::Task<CopyCheck> checkCopies(std::function<void(CopyCheckProgress)> onProgress,
                                        std::stop_token stop = {});
     int hardLinksOutside(const QString& localIdentifier) const;
+    // Which videos of the last scan show the same thing though their bytes differ:
+    // the port fingerprints them, then the matcher runs here, never on the caller's
+    // thread. The answer keeps the fingerprints of videos that have a near copy, so
+    // a caller regroups those cheaply. A stop answers at once with no sets (isComplete false).
+    QCoro::Task<SimilarityCheck> checkSimilar(std::function<void(SimilarityProgress)> onProgress,
+                                              std::stop_token stop = {});
+    // The pictures a video's fingerprint is made of, in order, longer side at most maxPixelSize.
+    QCoro::Task<Result<QList<QImage>>> frameStrip(QString localIdentifier, int maxPixelSize,
+                                                  std::stop_token stop = {});
 
     QCoro::Task<FileLocation> fileLocation(QString localIdentifier);
     QCoro::Task<LibraryFolderList> libraryFolders();
@@ -178,6 +187,10 @@ private:
     SizeState probeSize(const QString& localIdentifier, const std::stop_token& stop);
     QCoro::Task<CopyCheck> checkCopiesOnExecutor(std::function<void(CopyCheckProgress)> onProgress,
                                                  std::stop_token stop);
+    QCoro::Task<SimilarityCheck> checkSimilarOnExecutor(std::function<void(SimilarityProgress)> onProgress,
+                                                        std::stop_token stop);
+    QCoro::Task<Result<QList<QImage>>> frameStripOnExecutor(QString localIdentifier, int maxPixelSize,
+                                                            std::stop_token stop);
     QCoro::Task<DeletionOutcome> deleteOnExecutor(QStringList localIdentifiers, std::stop_token stop);
     QCoro::Task<RestoreOutcome> restoreOnExecutor(QStringList localIdentifiers, std::stop_token stop);
     QCoro::Task<Result<void>> favoriteOnExecutor(QStringList localIdentifiers, bool isFavorite,

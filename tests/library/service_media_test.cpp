@@ -1,5 +1,5 @@
 // service_media_test.cpp: thumbnails (cache, shared flights, degraded and broken
-// answers, callers that leave) and preview assets.
+// answers, callers that leave), preview assets, and near copies with their frames.
 #include <QThread>
 #include <cmath>
 
@@ -201,6 +201,56 @@ TEST_F(ServiceTest, DestroyingTheServiceEndsEveryWaitingOperation) {
     for (const SizeState& state : *sizes) EXPECT_EQ(state, SizeState::unavailable());
     EXPECT_EQ(deletion.wait(), DeletionOutcome::cancelled());
     EXPECT_EQ(library->assetCount(), 3);
+}
+
+SimulatedAsset looksLike(const QString& id, const QString& tag, double seconds = 12.5) {
+    SimulatedAsset entry = fastAsset(id, 10);
+    entry.visualTag = tag;
+    entry.duration = seconds;
+    return entry;
+}
+
+TEST_F(ServiceTest, SimilarityKeepsOnlyVideosWithANearCopyAndAStopKeepsNoSets) {
+    library->addAssets({looksLike("a", "beach"), looksLike("b", "beach"), looksLike("longer", "beach", 60),
+                        looksLike("lone", {}), looksLike("broken", "beach")});
+    library->setSimilarityScript({{"broken"}, false});
+    QList<SimilarityProgress> progress;
+    const auto check = awaitFor(service->checkSimilar([&](SimilarityProgress p) { progress << p; }));
+    ASSERT_TRUE(check);
+    EXPECT_TRUE(check->isComplete);
+    EXPECT_EQ(QSet<QString>(check->fingerprints.keyBegin(), check->fingerprints.keyEnd()),
+              QSet<QString>({"a", "b"}));
+    EXPECT_EQ(check->failed, QSet<QString>({"broken"}));
+    EXPECT_FALSE(progress.isEmpty());
+
+    // Nothing matched from a part: a stop answers at once, without sets.
+    library->setSimilarityScript({{}, true});
+    std::stop_source stop;
+    Pending<SimilarityCheck> held(service->checkSimilar({}, stop.get_token()));
+    EXPECT_FALSE(held.isDone());
+    stop.request_stop();
+    const auto stopped = held.wait();
+    ASSERT_TRUE(stopped);
+    EXPECT_FALSE(stopped->isComplete);
+    EXPECT_TRUE(stopped->fingerprints.isEmpty());
+}
+
+TEST_F(ServiceTest, AFrameStripIsEveryFingerprintFrameOrAnError) {
+    SimulatedAsset tall = looksLike("tall", "x");
+    tall.pixelWidth = 1080;
+    tall.pixelHeight = 1920;
+    library->addAssets({tall, looksLike("broken", "x")});
+    library->setSimilarityScript({{"broken"}, false});
+    const auto strip = awaitFor(service->frameStrip("tall", 160));
+    ASSERT_TRUE(strip && *strip);
+    ASSERT_EQ(strip->value().size(), kFingerprintFrames);
+    EXPECT_EQ(strip->value().front().size(), QSize(90, 160));
+    const auto broken = awaitFor(service->frameStrip("broken", 160));
+    ASSERT_TRUE(broken);
+    EXPECT_FALSE(*broken);
+    const auto gone = awaitFor(service->frameStrip("gone", 160));
+    ASSERT_TRUE(gone);
+    EXPECT_EQ(gone->error(), PhotoLibraryError::assetNotFound());
 }
 
 }  // namespace

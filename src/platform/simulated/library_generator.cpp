@@ -1,6 +1,8 @@
 // library_generator.cpp: file names in the styles cameras and phones really use,
 // log-spread lengths and bit rates, and exact-size duplicates (re-imports, copies
-// sent back and forth) so that the duplicates view has something to find.
+// sent back and forth) so that the duplicates view has something to find, and
+// smaller re-encodes of earlier videos for the near-copy finder. Near copies
+// draw from their own dice, so a seed's other values stay as they were.
 #include "library_generator.h"
 
 #include <QDateTime>
@@ -54,6 +56,7 @@ QString fileName(Dice& dice, const QDateTime& when, bool isScreenRecording, int 
 
 QList<SimulatedAsset> generateLibrary(const GeneratorOptions& options) {
     Dice dice(options.seed);
+    Dice nearDice(options.seed ^ 0x6e656172ULL);
     QList<SimulatedAsset> entries;
     entries.reserve(std::max(options.assetCount, 0));
     std::vector<std::int64_t> sizes;
@@ -87,6 +90,16 @@ QList<SimulatedAsset> generateLibrary(const GeneratorOptions& options) {
         } else {
             const double bitsPerSecond = dice.logUniform(2e6, 60e6);
             bytes = std::max<std::int64_t>(std::int64_t(entry.duration * bitsPerSecond / 8.0), 4096);
+        }
+        if (!entries.isEmpty() && nearDice.chance(options.nearCopyShare)) {
+            SimulatedAsset& source = entries[qsizetype(nearDice.below(std::uint64_t(entries.size())))];
+            if (source.visualTag.isEmpty()) source.visualTag = source.localIdentifier;
+            entry.visualTag = source.visualTag;
+            entry.duration = source.duration;
+            entry.pixelWidth = std::max<std::int64_t>(source.pixelWidth / 2, 2);
+            entry.pixelHeight = std::max<std::int64_t>(source.pixelHeight / 2, 2);
+            const std::int64_t sourceBytes = source.resources.front().dataSize.value_or(bytes);
+            bytes = std::max<std::int64_t>(sourceBytes / 4, 4096);
         }
         sizes.push_back(bytes);
 

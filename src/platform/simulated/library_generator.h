@@ -16,6 +16,7 @@ struct GeneratorOptions {
     double duplicateShare = 0.20;  // assets that reuse an earlier asset's exact byte count
     double slowPathShare = 0.03;   // no fast size: the resource list is needed
     double cloudOnlyShare = 0.02;  // no local size anywhere
+    double nearCopyShare = 0.02;   // a smaller re-encode of an earlier asset: same length, half the pixels
     int years = 15;
     Timestamp newest = 1767225600.0;  // 2026-01-01 00:00 UTC
 };

@@ -3,9 +3,11 @@
 // thread, so a handler may call back into the library.
 #include "simulated_library.h"
 
+#include <QColor>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QSaveFile>
 #include <algorithm>
 #include <cmath>
@@ -925,20 +927,120 @@ bool SimulatedLibrary::setLibraryFolders(const std::vector<QByteArray>& folders)
 
 // ---- Near copies -------------------------------------------------------------
 
-// Not built yet: nothing is fingerprinted, and the answer says so.
-RequestId SimulatedLibrary::fingerprintVideos(std::function<void(SimilarityProgress)>,
-                                              std::function<void(SimilarityCheck)> handler) {
-    handler(SimilarityCheck{});
-    return 0;
+namespace {
+std::uint64_t mix(std::uint64_t x) {  // splitmix64's finalizer: neighbouring seeds spread apart
+    x += 0x9e3779b97f4a7c15ULL;
+    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
+    return x ^ (x >> 31);
 }
 
-void SimulatedLibrary::cancelFingerprinting(RequestId) {}
+std::uint64_t seedOf(const QString& text) {
+    return mix(qHash(text, 0x5eed));
+}
 
-RequestId SimulatedLibrary::requestFrameStrip(const AssetRef&, int,
+// Equal tags give the same frames up to two flipped bits, as a re-encode does.
+VisualFingerprint simulatedFingerprint(const SimulatedAsset& asset) {
+    const bool isTagged = !asset.visualTag.isEmpty();
+    const std::uint64_t scene = seedOf(isTagged ? asset.visualTag : asset.localIdentifier);
+    const std::uint64_t noise = seedOf(asset.localIdentifier);
+    VisualFingerprint print;
+    print.durationSeconds = asset.duration;
+    print.aspectRatio = asset.pixelHeight > 0 ? double(asset.pixelWidth) / double(asset.pixelHeight) : 0;
+    print.frameCount = kFingerprintFrames;
+    for (int i = 0; i < kFingerprintFrames; ++i) {
+        const std::uint64_t flips = (1ULL << (mix(noise + i) % 64)) | (1ULL << (mix(noise + 100 + i) % 64));
+        print.frameHashes[std::size_t(i)] = mix(scene + std::uint64_t(i)) ^ (isTagged ? flips : 0);
+    }
+    return print;
+}
+
+// One flat picture a frame, coloured by the frame's scene, so near copies look alike.
+QList<QImage> simulatedFrames(const SimulatedAsset& asset, int maxPixelSize) {
+    const double aspect = asset.pixelHeight > 0 && asset.pixelWidth > 0
+                              ? double(asset.pixelWidth) / double(asset.pixelHeight)
+                              : 1;
+    const QSize size = aspect >= 1 ? QSize(maxPixelSize, std::max(int(maxPixelSize / aspect), 1))
+                                   : QSize(std::max(int(maxPixelSize * aspect), 1), maxPixelSize);
+    const std::uint64_t scene = seedOf(asset.visualTag.isEmpty() ? asset.localIdentifier : asset.visualTag);
+    QList<QImage> frames;
+    for (int i = 0; i < kFingerprintFrames; ++i) {
+        const std::uint64_t colour = mix(scene + std::uint64_t(i));
+        QImage frame(size, QImage::Format_RGB32);
+        frame.fill(QColor(int(colour & 0xff), int((colour >> 8) & 0xff), int((colour >> 16) & 0xff)));
+        frames.append(std::move(frame));
+    }
+    return frames;
+}
+}  // namespace
+
+void SimulatedLibrary::setSimilarityScript(SimilarityScript script) {
+    std::lock_guard lock(m_mutex);
+    m_similarityScript = std::move(script);
+}
+
+void SimulatedLibrary::releaseHeldFingerprinting() {
+    std::unordered_map<RequestId, HeldFingerprinting> held;
+    {
+        std::lock_guard lock(m_mutex);
+        m_similarityScript.holds = false;
+        held.swap(m_heldFingerprinting);
+    }
+    for (auto& [id, run] : held) m_callbacks.post([run = std::move(run)] { run.handler(run.result); });
+}
+
+RequestId SimulatedLibrary::fingerprintVideos(std::function<void(SimilarityProgress)> progress,
+                                              std::function<void(SimilarityCheck)> handler) {
+    std::lock_guard lock(m_mutex);
+    SimilarityCheck check;
+    for (const auto& stored : m_assets) {
+        const SimulatedAsset& asset = stored->entry;
+        if (m_similarityScript.undecodable.contains(asset.localIdentifier))
+            check.failed.insert(asset.localIdentifier);
+        else
+            check.fingerprints.insert(asset.localIdentifier, simulatedFingerprint(asset));
+    }
+    check.isComplete = true;
+    const SimilarityProgress total{0, qsizetype(m_assets.size())};
+    const RequestId id = m_nextRequest++;
+    if (m_similarityScript.holds) {
+        if (progress) progress(total);
+        m_heldFingerprinting.emplace(id, HeldFingerprinting{std::move(handler), std::move(check)});
+        return id;
+    }
+    m_callbacks.post([progress = std::move(progress), handler = std::move(handler), check, total]() mutable {
+        if (progress) {
+            progress(total);
+            progress({total.totalVideos, total.totalVideos});
+        }
+        handler(check);
+    });
+    return id;
+}
+
+void SimulatedLibrary::cancelFingerprinting(RequestId id) {
+    std::lock_guard lock(m_mutex);
+    const auto held = m_heldFingerprinting.find(id);
+    if (held == m_heldFingerprinting.end()) return;
+    // Stopped before any video was fingerprinted.
+    m_callbacks.post([handler = std::move(held->second.handler)] { handler(SimilarityCheck{}); });
+    m_heldFingerprinting.erase(held);
+}
+
+RequestId SimulatedLibrary::requestFrameStrip(const AssetRef& asset, int maxPixelSize,
                                               std::function<void(FrameStripResult)> handler) {
-    handler(
-        FrameStripResult{{}, PlatformError{QStringLiteral("Reelkeep"), 1, QStringLiteral("Not available.")}});
-    return 0;
+    std::lock_guard lock(m_mutex);
+    const QString id = asset ? asset->localIdentifier() : QString();
+    const auto found = m_indexById.find(id);
+    FrameStripResult result;
+    if (found == m_indexById.end() || m_similarityScript.undecodable.contains(id) || maxPixelSize <= 0)
+        result.error = PlatformError{QStringLiteral("SimulatedLibrary"), 1,
+                                     QStringLiteral("The video's frames could not be decoded.")};
+    else
+        result.frames = simulatedFrames(m_assets[found->second]->entry, maxPixelSize);
+    const RequestId requestId = m_nextRequest++;
+    m_callbacks.post([handler = std::move(handler), result = std::move(result)] { handler(result); });
+    return requestId;
 }
 
 void SimulatedLibrary::cancelFrameStrip(RequestId) {}

@@ -67,6 +67,9 @@ struct SimulatedAsset {
     QString contentTag;
     int hardLinksOutside = 0;
     std::optional<std::int64_t> unsharedBytes;  // reflinked: less than the size
+    // Assets with equal non-empty tags show the same thing: near copies when
+    // their lengths and shapes agree too. Untagged assets look like nothing else.
+    QString visualTag;
 
     SimulatedAsset& withFastFilename(const QString& name);
     SimulatedAsset& withFastSize(std::int64_t bytes);      // px_filesize as "q"
@@ -105,6 +108,11 @@ struct DeletionScript {
 struct CopyCheckScript {
     QSet<QString> unreadable;  // never verified, whatever their tags
     bool holds = false;        // answers wait for releaseHeldCopyChecks() or a cancel
+};
+
+struct SimilarityScript {
+    QSet<QString> undecodable;  // reported as failed, with no fingerprint and no frames
+    bool holds = false;         // answers wait for releaseHeldFingerprinting() or a cancel
 };
 
 struct RestoreScript {
@@ -171,6 +179,8 @@ public:
 
     void setCopyCheckScript(CopyCheckScript script);
     void releaseHeldCopyChecks();
+    void setSimilarityScript(SimilarityScript script);
+    void releaseHeldFingerprinting();
 
     // Counts the calls that may block (those that ask a real library's file
     // system) made on this thread: a window's thread must make none.
@@ -275,6 +285,12 @@ private:
         CopyCheck result;
     };
     std::unordered_map<RequestId, HeldCopyCheck> m_heldCopyChecks;
+    SimilarityScript m_similarityScript;
+    struct HeldFingerprinting {
+        std::function<void(SimilarityCheck)> handler;
+        SimilarityCheck result;
+    };
+    std::unordered_map<RequestId, HeldFingerprinting> m_heldFingerprinting;
     std::unordered_map<RequestId, std::shared_ptr<PendingRequest>> m_pending;
     RequestId m_nextRequest = 1;
     std::vector<std::weak_ptr<LibraryChangeListener>> m_listeners;
