@@ -291,6 +291,7 @@ int runWindow(int argc, char** argv) {
         desktopEnvironment(systemClock(), systemScanLog(QLatin1String(kApplicationId)));
     if (line->shot == Shot::exportProgress) desktop.environment.panels = std::make_shared<ScreenshotPanels>();
     LibrarySession session(ports, desktop.environment);
+    session.viewModel.setChecksSimilarAfterScan(true);  // the window shows near copies; commands ask
     MainWindow window(session.viewModel, session.media, theme);
     desktop.panels->setParentWidget(&window);
     if (!line->screenshotPath.isEmpty()) saveScreenshotWhenScanned(window, line->screenshotPath, line->shot);

@@ -111,6 +111,7 @@ void VideoListViewModel::start() {
 void VideoListViewModel::stop() {
     assertMainThread();
     stopCopyCheck();
+    stopSimilarCheck();
     m_isRescanPending = false;
     m_scanTask.stop();
     m_actionTask.stop();
@@ -125,6 +126,7 @@ void VideoListViewModel::cancelScan() {
     if (m_isScanning) m_scanTask.requestStop();
     // The check answers at once with the sets it finished; they stand.
     m_copyCheckTask.requestStop();
+    m_similarTask.requestStop();
 }
 
 void VideoListViewModel::rescan() {
@@ -132,6 +134,8 @@ void VideoListViewModel::rescan() {
     if (isBusy()) return;
     stopCopyCheck();
     m_copyCheck = {};
+    stopSimilarCheck();
+    m_similarityCheck = {};
     m_selectsExtrasWhenChecked = false;
     m_isScanning = true;
     setExternalChanges(false);
@@ -278,7 +282,10 @@ QCoro::Task<> VideoListViewModel::performScan(std::stop_token stop) {
         setStatus(StatusMessage::counted(QT_TRANSLATE_N_NOOP("reelkeep", "%Ln video(s), size known for %1."),
                                          count, {qlonglong(count - m_stats.unknownSizeCount)}));
         m_scanSummary = m_status;
-        if (m_checksCopiesAfterScan && !m_duplicates.countsBySize.isEmpty()) startCopyCheck();
+        if (m_checksCopiesAfterScan && !m_duplicates.countsBySize.isEmpty())
+            startCopyCheck();
+        else if (m_checksSimilarAfterScan)
+            startSimilarCheck();
     }
 }
 
@@ -328,6 +335,7 @@ QCoro::Task<> VideoListViewModel::runCopyCheck(std::stop_token stop) {
     else
         setStatus(StatusMessage(
             QT_TRANSLATE_NOOP("reelkeep", "Checking copies stopped: the sets verified so far stand.")));
+    if (m_copyCheck.isComplete && m_checksSimilarAfterScan) startSimilarCheck();
     if (std::exchange(m_selectsExtrasWhenChecked, false)) applyExtraCopySelection(!m_copyCheck.isComplete);
 }
 
@@ -341,6 +349,99 @@ void VideoListViewModel::setCopyCheckProgress(const CopyCheckProgress& progress)
                             {byteCountText(progress.checkedBytes), byteCountText(progress.totalBytes)});
     // Hundreds of chunks a second; the line changes only when its text does.
     if (now != before || m_status.key() != now.key()) setStatus(now);
+}
+
+// -- near copies --
+
+void VideoListViewModel::startSimilarCheck() {
+    stopSimilarCheck();
+    m_isCheckingSimilar = true;
+    m_similarityProgress = {};
+    emit activityChanged();
+    emit sidebarChanged();
+    setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Comparing videos…")));
+    m_similarTask.start([this](std::stop_token stop) { return runSimilarCheck(stop); });
+}
+
+// Stops the comparison and drops its answer: a rescan or the end of the window.
+void VideoListViewModel::stopSimilarCheck() {
+    if (!m_similarTask.isRunning()) return;
+    m_similarTask.stop();
+    m_isCheckingSimilar = false;
+    emit activityChanged();
+}
+
+QCoro::Task<> VideoListViewModel::runSimilarCheck(std::stop_token stop) {
+    QPointer<VideoListViewModel> self(this);
+    const ResumeOnCaller mainThread;
+    auto onProgress = [weakSelf = QPointer<VideoListViewModel>(this), mainThread,
+                       stop](SimilarityProgress progress) {
+        // A port thread: only hop to the main thread; the QPointer is read there.
+        mainThread.post([weakSelf, stop, progress] {
+            if (weakSelf && !stop.stop_requested()) weakSelf->setSimilarityProgress(progress);
+        });
+    };
+    SimilarityCheck check = co_await m_service.checkSimilar(std::move(onProgress), stop);
+    if (!self) co_return;
+    // Dropped by a rescan: a later comparison owns the state now.
+    if (!m_similarTask.owns(stop)) co_return;
+    m_isCheckingSimilar = false;
+    m_similarityCheck = std::move(check);
+    emit activityChanged();
+    const bool resetRows = rebuildSimilar() || m_showsSimilarVideos;
+    emit sidebarChanged();
+    recomputeVisibleItems(resetRows);
+    refreshSelectionStats();
+    if (!m_similarityCheck.isComplete)
+        setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Comparing videos stopped.")));
+    else if (!m_similarityCheck.failed.isEmpty())
+        setStatus(StatusMessage::counted(
+            QT_TRANSLATE_N_NOOP("reelkeep", "Videos compared; %Ln could not be decoded and were left out."),
+            m_similarityCheck.failed.size()));
+    else
+        setStatus(m_scanSummary);  // the sidebar shows what the comparison found
+}
+
+void VideoListViewModel::setSimilarityProgress(const SimilarityProgress& progress) {
+    if (!m_isCheckingSimilar || (progress.doneVideos == m_similarityProgress.doneVideos &&
+                                 progress.totalVideos == m_similarityProgress.totalVideos))
+        return;
+    m_similarityProgress = progress;
+    setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Comparing videos… %1 of %2"),
+                            {qlonglong(progress.doneVideos), qlonglong(progress.totalVideos)}));
+}
+
+// The sets among today's items. Whether the similar view's rows must be worked
+// out anew: they may only lose rows in place, never move.
+bool VideoListViewModel::rebuildSimilar() {
+    QList<SimilarSet> sets;
+    if (!m_similarityCheck.fingerprints.isEmpty()) sets = resolveSimilarSets(m_similarityCheck, m_items);
+    const auto flatten = [](const QList<SimilarSet>& list) {
+        QStringList ids;
+        for (const SimilarSet& set : list) ids.append(set.memberIDs);
+        return ids;
+    };
+    bool movesRows = false;
+    if (m_showsSimilarVideos && sets != m_similarSets) {
+        const QStringList now = flatten(sets);
+        const QSet<QString> kept(now.begin(), now.end());
+        QStringList before = flatten(m_similarSets);
+        before.removeIf([&](const QString& id) { return !kept.contains(id); });
+        movesRows = before != now;
+    }
+    m_similarSets = std::move(sets);
+    m_similar = summarizeSimilar(m_similarSets, m_items);
+    if (m_showsSimilarVideos && m_similarSets.isEmpty() && !m_isCheckingSimilar) {
+        m_showsSimilarVideos = false;
+        emit filtersChanged();
+        return true;
+    }
+    return movesRows;
+}
+
+// A video changed since it was fingerprinted may no longer look like its set.
+void VideoListViewModel::forgetFingerprints(const QSet<QString>& ids) {
+    for (const QString& id : ids) m_similarityCheck.fingerprints.remove(id);
 }
 
 QCoro::Task<> VideoListViewModel::endScanWithError(PhotoLibraryError error) {
@@ -385,8 +486,9 @@ void VideoListViewModel::deriveFromItems(ItemChange change) {
 
     const bool resetForDates = rebuildDateBuckets();
     const bool resetForDuplicates = rebuildDuplicates();
+    const bool resetForSimilar = rebuildSimilar();
     emit sidebarChanged();
-    recomputeVisibleItems(resetForDates || resetForDuplicates, change);
+    recomputeVisibleItems(resetForDates || resetForDuplicates || resetForSimilar, change);
     if (statsChanged) emit this->statsChanged();
     refreshSelectionStats();
 }
@@ -432,6 +534,19 @@ void VideoListViewModel::recomputeVisibleItems(bool resetRows, ItemChange change
         m_visibleItems.removeIf([this](const VideoItem& item) {
             return !m_duplicates.copies.setSizeByID.contains(item.localIdentifier());
         });
+    if (m_showsSimilarVideos) {
+        // Grouped, not sorted: each set together, its best version first.
+        QHash<QString, const VideoItem*> passing;
+        for (const VideoItem& item : std::as_const(m_visibleItems))
+            if (m_similar.setNumberByID.contains(item.localIdentifier()))
+                passing.insert(item.localIdentifier(), &item);
+        VideoList grouped;
+        grouped.reserve(passing.size());
+        for (const SimilarSet& set : std::as_const(m_similarSets))
+            for (const QString& id : set.memberIDs)
+                if (const VideoItem* item = passing.value(id)) grouped.append(*item);
+        m_visibleItems = std::move(grouped);
+    }
     if (resetRows) ++m_rowSetIdentity;
     const bool countChanged = m_stats.visibleCount != int(m_visibleItems.size());
     if (countChanged) m_stats.visibleCount = int(m_visibleItems.size());
@@ -539,8 +654,9 @@ void VideoListViewModel::setBrowseFilter(const DateFilter& filter, bool showsDup
     assertMainThread();
     identicalOnly = identicalOnly && showsDuplicates;
     if (m_dateFilter == filter && m_showsDuplicates == showsDuplicates &&
-        m_showsIdenticalCopies == identicalOnly)
+        m_showsIdenticalCopies == identicalOnly && !m_showsSimilarVideos)
         return;
+    m_showsSimilarVideos = false;
     m_dateFilter = filter;
     m_showsDuplicates = showsDuplicates;
     m_showsIdenticalCopies = identicalOnly;
@@ -590,6 +706,21 @@ void VideoListViewModel::showIdenticalCopies() {
     setBrowseFilter(DateFilter::all(), true, true);
 }
 
+void VideoListViewModel::showSimilarVideos() {
+    assertMainThread();
+    if (m_expandedYear) {
+        m_expandedYear.reset();
+        emit filtersChanged();
+    }
+    if (m_showsSimilarVideos && m_dateFilter == DateFilter::all()) return;
+    m_dateFilter = DateFilter::all();
+    m_showsDuplicates = false;
+    m_showsIdenticalCopies = false;
+    m_showsSimilarVideos = true;
+    emit filtersChanged();
+    recomputeVisibleItems(true);
+}
+
 void VideoListViewModel::clearFilters() {
     assertMainThread();
     setSearchText({});
@@ -602,7 +733,8 @@ QList<DateBucket> VideoListViewModel::monthBuckets(int year) const {
 }
 
 bool VideoListViewModel::hasActiveFilters() const {
-    if (m_sizeFilter != SizeFilter::none || m_dateFilter.kind() != DateFilter::Kind::all || m_showsDuplicates)
+    if (m_sizeFilter != SizeFilter::none || m_dateFilter.kind() != DateFilter::Kind::all ||
+        m_showsDuplicates || m_showsSimilarVideos)
         return true;
     return std::any_of(m_searchText.begin(), m_searchText.end(),
                        [](QChar c) { return !isHorizontalSpace(c); });
@@ -865,12 +997,14 @@ void VideoListViewModel::insertItems(const VideoList& items) {
 void VideoListViewModel::updateItems(const VideoList& items) {
     QHash<QString, VideoItem> byID;
     bool touchesCopies = false;
+    bool touchesSimilar = false;
     for (const VideoItem& item : items) {
         const qsizetype index = indexOf(item.localIdentifier());
         if (index < 0) continue;
         m_items[index] = item;
         byID.insert(item.localIdentifier(), item);
         touchesCopies = touchesCopies || m_duplicates.copies.setSizeByID.contains(item.localIdentifier());
+        touchesSimilar = touchesSimilar || m_similar.setNumberByID.contains(item.localIdentifier());
     }
     if (byID.isEmpty()) return;
     if (m_sortedIndex) m_sortedIndex->replaceValues(byID);
@@ -881,11 +1015,14 @@ void VideoListViewModel::updateItems(const VideoList& items) {
         item = *found;
         shown.append(item.localIdentifier());
     }
-    // A favorite is the copy a set keeps.
-    if (touchesCopies) {
-        rebuildDuplicates();
+    // A favorite is the copy a set keeps, and may become a set's best version.
+    if (touchesCopies) rebuildDuplicates();
+    if (touchesSimilar && rebuildSimilar()) {
         emit sidebarChanged();
+        recomputeVisibleItems(true);
+        return;
     }
+    if (touchesCopies || touchesSimilar) emit sidebarChanged();
     emit itemsChanged(shown);
 }
 
@@ -1172,6 +1309,32 @@ void VideoListViewModel::applyExtraCopySelection(bool isPartial) {
         setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Extra copies selected: %1."), {count}));
 }
 
+void VideoListViewModel::selectLesserVersions() {
+    assertMainThread();
+    if (m_isCheckingSimilar) {
+        setStatus(StatusMessage(QT_TRANSLATE_NOOP(
+            "reelkeep", "Comparing videos… Lesser versions can be selected when the comparison is done.")));
+        return;
+    }
+    if (!m_showsSimilarVideos) {
+        // Nothing is chosen in sets the user has not looked at.
+        showSimilarVideos();
+        setStatus(StatusMessage(
+            QT_TRANSLATE_NOOP("reelkeep", "Check each set, then choose Select Lesser Versions again.")));
+        return;
+    }
+    QSet<QString> shown;
+    for (const VideoItem& item : std::as_const(m_visibleItems)) shown.insert(item.localIdentifier());
+    QList<SimilarSet> seen;
+    for (const SimilarSet& set : std::as_const(m_similarSets))
+        if (!set.memberIDs.isEmpty() && shown.contains(set.memberIDs.first())) seen.append(set);
+    QSet<QString> lesser = lesserVersionIDs(seen, m_items);
+    lesser.intersect(shown);
+    setSelectedIDs(lesser);
+    setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Lesser versions selected: %1."),
+                            {qlonglong(lesser.size())}));
+}
+
 // -- outside changes --
 
 void VideoListViewModel::handleLibraryChange(const LibraryChange& change) {
@@ -1244,6 +1407,7 @@ QCoro::Task<> VideoListViewModel::applyOutsideChanges(QStringList ids, std::stop
     }
     if (removed + changed + added == 0) co_return;
     forgetCopyVerdicts(staleIDs);
+    forgetFingerprints(staleIDs);
     replaceItems(std::move(updated));
     setSelectedIDs(QSet<QString>(m_selectedIDs).subtract(removedIDs));  // an edited row stays selected
     setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep",

@@ -25,6 +25,7 @@
 #include "model/duplicates.h"
 #include "model/filter_index.h"
 #include "model/filters.h"
+#include "model/near_copies.h"
 #include "model/sort_order.h"
 #include "model/video_item.h"
 #include "viewmodel/environment.h"
@@ -69,6 +70,15 @@ public:
     const CopyCheck& copyCheck() const { return m_copyCheck; }
     bool isCheckingCopies() const { return m_isCheckingCopies; }
     const CopyCheckProgress& copyCheckProgress() const { return m_copyCheckProgress; }
+    // Near copies: the sets among the listed videos (each best first, largest
+    // saving first), their summary, and the comparison that found them.
+    const QList<SimilarSet>& similarSets() const { return m_similarSets; }
+    const SimilarSummary& similar() const { return m_similar; }
+    const SimilarityCheck& similarityCheck() const { return m_similarityCheck; }
+    bool isCheckingSimilar() const { return m_isCheckingSimilar; }
+    const SimilarityProgress& similarityProgress() const { return m_similarityProgress; }
+    // Only members of near-copy sets, set after set, best version first.
+    bool showsSimilarVideos() const { return m_showsSimilarVideos; }
     // What the last finished scan spent where, for the command line's --timings.
     struct ScanCosts {
         ScanTimings service;
@@ -134,7 +144,10 @@ public:
     void rescan();
     // Whether a finished scan goes on to check same-size videos byte for byte (default: yes).
     void setChecksCopiesAfterScan(bool isChecked) { m_checksCopiesAfterScan = isChecked; }
-    // Stops the scan and the check for copies that follows it.
+    // Whether a finished scan, once copies are checked, goes on to compare videos
+    // by what they show (default: no; the window asks for it).
+    void setChecksSimilarAfterScan(bool isChecked) { m_checksSimilarAfterScan = isChecked; }
+    // Stops the scan and the checks for copies and near copies that follow it.
     void cancelScan();
 
     // Browsing.
@@ -143,6 +156,7 @@ public:
     void showAllDates();
     void showDuplicates();
     void showIdenticalCopies();
+    void showSimilarVideos();
     void setBrowseFilter(const DateFilter& filter, bool showsDuplicates);
     void setBrowseFilter(const DateFilter& filter, bool showsDuplicates, bool identicalOnly);
     void clearFilters();
@@ -167,6 +181,10 @@ public:
     void showInFolder(const VideoItem& item);
     void showPreview(const VideoItem& item);
     void selectExtraCopies();
+    // Every lesser version of the sets shown, never a favorite, never a member of
+    // a set whose best version a filter hides. Outside "Similar videos" it only
+    // shows the sets: the user sees them before anything is selected.
+    void selectLesserVersions();
     // Puts back the videos of the newest Move to Trash not yet undone.
     void undoMoveToTrash();
     void showTrash();
@@ -223,6 +241,11 @@ private:
     QCoro::Task<> runCopyCheck(std::stop_token stop);
     void setCopyCheckProgress(const CopyCheckProgress& progress);
     void applyExtraCopySelection(bool isPartial);
+    void startSimilarCheck();
+    void stopSimilarCheck();
+    QCoro::Task<> runSimilarCheck(std::stop_token stop);
+    void setSimilarityProgress(const SimilarityProgress& progress);
+    bool rebuildSimilar();
     void logScanTimings(const ScanTimings& timings);
     void showFoundCount(qsizetype count);
 
@@ -243,6 +266,7 @@ private:
     QCoro::Task<> reconcileWithLibrary(std::stop_token stop);
     QCoro::Task<> applyOutsideChanges(QStringList ids, std::stop_token stop);
     void forgetCopyVerdicts(const QSet<QString>& ids);
+    void forgetFingerprints(const QSet<QString>& ids);
 
     // What an item change may mean for the visible rows.
     enum class ItemChange { any, removals, insertions };
@@ -284,7 +308,14 @@ private:
     bool m_checksCopiesAfterScan = true;
     bool m_selectsExtrasWhenChecked = false;  // "Select Extra Copies" waits for the check
     CopyCheckProgress m_copyCheckProgress;
-    StatusMessage m_scanSummary;  // what the status line returns to once copies are checked
+    StatusMessage m_scanSummary;        // what the status line returns to once copies are checked
+    SimilarityCheck m_similarityCheck;  // fingerprints of videos in a set only
+    QList<SimilarSet> m_similarSets;
+    SimilarSummary m_similar;
+    bool m_isCheckingSimilar = false;
+    bool m_checksSimilarAfterScan = false;
+    bool m_showsSimilarVideos = false;
+    SimilarityProgress m_similarityProgress;
     bool m_showsDuplicates = false;
     QList<DateBucket> m_yearBuckets;
     std::optional<int> m_expandedYear;
@@ -324,6 +355,7 @@ private:
     // Last: they stop their coroutines before anything those read goes.
     TaskOwner m_scanTask{this};
     TaskOwner m_copyCheckTask{this};
+    TaskOwner m_similarTask{this};
     TaskOwner m_actionTask{this};   // item actions, and choosing where an export goes
     TaskOwner m_lookupTasks{this};  // the file manager's file, the folder list
     TaskOwner m_changeTasks{this};  // outside changes being read

@@ -156,3 +156,56 @@ TEST_F(ViewModelTest, InstallationsResetFiltersThatLostTheirVideos) {
     EXPECT_EQ(viewModel->selectionStats(), SelectionStats{});
     EXPECT_TRUE(viewModel->selectedIDs().isEmpty());  // no row shows it, so no command may act on it
 }
+
+TEST_F(ViewModelTest, SimilarVideosAreComparedAfterTheScanGroupedAndOnlySeenLesserVersionsSelected) {
+    auto look = [](const char* id, std::int64_t bytes, std::int64_t width, const char* tag) {
+        SimulatedAsset asset = fastVideo(id, bytes, kMarch2024);
+        asset.pixelWidth = width;
+        asset.pixelHeight = width * 9 / 16;
+        asset.visualTag = tag;
+        return asset;
+    };
+    SimulatedAsset favorite = look("fav", 50, 1280, "beach");
+    favorite.isFavorite = true;
+    library->addAssets({look("small", 100, 1920, "beach"), look("big", 400, 3840, "beach"), favorite,
+                        look("dog2", 20, 1280, "dog"), look("dog1", 30, 1920, "dog"),
+                        look("lone", 70, 1920, "")});
+    viewModel->setChecksSimilarAfterScan(true);
+    viewModel->start();
+    ASSERT_TRUE(waitUntil([&] { return isIdle() && !viewModel->isCheckingSimilar(); }));
+    EXPECT_TRUE(statuses.contains("Comparing videos… 6 of 6"));
+    EXPECT_EQ(viewModel->similar().setCount, 2);
+    EXPECT_EQ(viewModel->similar().reclaimableBytes, 120);  // the favorite stays
+    EXPECT_EQ(viewModel->similar().bestIDs, QSet<QString>({"big", "dog1"}));
+
+    // Outside the view nothing is chosen: the sets are shown first.
+    viewModel->selectLesserVersions();
+    EXPECT_TRUE(viewModel->showsSimilarVideos());
+    EXPECT_TRUE(viewModel->selectedIDs().isEmpty());
+    EXPECT_EQ(visibleIDs(), QStringList({"big", "small", "fav", "dog1", "dog2"}));
+
+    // A set whose best version a filter hides is not the user's to thin out.
+    viewModel->setSearchText(QStringLiteral("dog2"));
+    viewModel->selectLesserVersions();
+    EXPECT_TRUE(viewModel->selectedIDs().isEmpty());
+    viewModel->setSearchText({});
+    viewModel->selectLesserVersions();
+    EXPECT_EQ(viewModel->selectedIDs(), QSet<QString>({"small", "dog2"}));
+    EXPECT_EQ(status(), "Lesser versions selected: 2.");
+
+    viewModel->requestDeletion(viewModel->selectedItems());
+    viewModel->confirmDeletion();
+    ASSERT_TRUE(waitForAction());
+    EXPECT_EQ(visibleIDs(), QStringList({"big", "fav"}));  // the dog set is gone with its pair
+    EXPECT_EQ(viewModel->similar().setCount, 1);
+
+    // A stop leaves no half-compared sets, and the view falls back to the whole list.
+    library->setSimilarityScript({{}, true});
+    viewModel->rescan();
+    ASSERT_TRUE(waitUntil([&] { return isIdle() && viewModel->isCheckingSimilar(); }));
+    viewModel->cancelScan();
+    ASSERT_TRUE(waitUntil([&] { return !viewModel->isCheckingSimilar(); }));
+    EXPECT_EQ(status(), "Comparing videos stopped.");
+    EXPECT_TRUE(viewModel->similarSets().isEmpty());
+    EXPECT_FALSE(viewModel->showsSimilarVideos());
+}
