@@ -19,8 +19,9 @@ inline void setApplicationIdentity() {
 
 class VideoListViewModel;
 
-// Scans, then waits for the copy check that follows, showing the status on a
-// terminal's stderr (escaped: folder names may carry terminal escapes).
+// Scans, then waits for the copy check and the comparison that follow (those
+// the view model was asked for), showing the status on a terminal's stderr
+// (escaped: folder names may carry terminal escapes).
 void scanUntilIdle(VideoListViewModel& viewModel);
 
 int runScanCommand(int argc, char** argv);

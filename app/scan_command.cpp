@@ -125,10 +125,14 @@ void scanUntilIdle(VideoListViewModel& viewModel) {
             QTextStream(stderr) << "\r\033[K" << escapeForTerminal(viewModel.status().text()) << Qt::flush;
     });
     const auto quitWhenIdle = [&viewModel] {
-        if (!viewModel.isScanning() && !viewModel.isCheckingCopies()) QCoreApplication::quit();
+        if (!viewModel.isScanning() && !viewModel.isCheckingCopies() && !viewModel.isCheckingSimilar())
+            QCoreApplication::quit();
     };
-    QObject::connect(&viewModel, &VideoListViewModel::scanFinished, &context, quitWhenIdle);
-    QObject::connect(&viewModel, &VideoListViewModel::activityChanged, &context, quitWhenIdle);
+    // Queued: one stage ends (and says so) before the next one starts, in the same call.
+    QObject::connect(&viewModel, &VideoListViewModel::scanFinished, &context, quitWhenIdle,
+                     Qt::QueuedConnection);
+    QObject::connect(&viewModel, &VideoListViewModel::activityChanged, &context, quitWhenIdle,
+                     Qt::QueuedConnection);
     viewModel.rescan();
     QCoreApplication::exec();
     if (showsProgress) QTextStream(stderr) << "\r\033[K" << Qt::flush;
