@@ -24,7 +24,6 @@
 #include <QTextStream>
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -220,18 +219,18 @@ QString rawBestReason(BestReason reason) {
     return {};
 }
 
-// Bits a second over the whole file, as the best-version rule weighs them;
-// nothing without a size or a length.
-std::optional<std::int64_t> bitsPerSecond(const VideoItem& item) {
-    const std::optional<std::int64_t> bytes = item.sizeState().byteCount();
-    if (!bytes || !std::isfinite(item.duration()) || item.duration() <= 0) return std::nullopt;
-    // A near-zero length would overflow the conversion.
-    return std::int64_t(std::min(double(*bytes) * 8 / item.duration(), 9e18));
+// The rule's bitrate in whole bits a second; a near-zero length would
+// overflow the conversion.
+std::optional<std::int64_t> wholeBitrate(const VideoItem& item) {
+    const std::optional<double> bits = bitsPerSecond(item);
+    if (!bits) return std::nullopt;
+    return std::int64_t(std::min(*bits, 9e18));
 }
 
 QString bitrateText(std::optional<std::int64_t> bits) {
     if (!bits) return QStringLiteral("\u2014");
     const QLocale locale;
+    if (*bits < 1'000) return tr("%1 bit/s").arg(locale.toString(*bits));
     if (*bits < 1'000'000) return tr("%1 kbit/s").arg(locale.toString(double(*bits) / 1e3, 'f', 0));
     return tr("%1 Mbit/s").arg(locale.toString(double(*bits) / 1e6, 'f', 1));
 }
@@ -258,16 +257,28 @@ QList<VideoList> similarMembers(const QList<SimilarSet>& sets, const VideoList& 
     return result;
 }
 
+// What moving a set's lesser versions gives back: favorites stay.
+std::int64_t lesserBytes(const VideoList& members) {
+    std::int64_t bytes = 0;
+    for (qsizetype i = 1; i < members.size(); ++i)
+        if (!members[i].isFavorite())
+            bytes = saturatingAdd(bytes, members[i].sizeState().byteCount().value_or(0));
+    return bytes;
+}
+
 void printSimilarSets(const QList<SimilarSet>& sets, const QList<VideoList>& members,
                       const SimilarSummary& summary, QTextStream& out) {
     for (qsizetype s = 0; s < sets.size(); ++s) {
         if (members[s].isEmpty()) continue;
-        out << tr("Similar ×%1").arg(members[s].size()) << '\n';
+        out << tr("Similar ×%1; reclaimable: %2")
+                   .arg(members[s].size())
+                   .arg(byteCountText(lesserBytes(members[s])))
+            << '\n';
         for (qsizetype i = 0; i < members[s].size(); ++i) {
             const VideoItem& item = members[s][i];
             out << (i == 0 ? QStringLiteral("  best    ") : QStringLiteral("  lesser  "))
                 << pixelsText(item).rightJustified(9) << "  "
-                << bitrateText(bitsPerSecond(item)).rightJustified(13) << "  "
+                << bitrateText(wholeBitrate(item)).rightJustified(13) << "  "
                 << sizeText(item.sizeState().byteCount()).rightJustified(9) << "  "
                 << pathText(item.localIdentifier());
             if (i == 0)
@@ -289,12 +300,10 @@ QJsonObject similarJson(const QList<SimilarSet>& sets, const QList<VideoList>& m
     for (qsizetype s = 0; s < sets.size(); ++s) {
         if (members[s].isEmpty()) continue;
         QJsonArray memberArray;
-        std::int64_t reclaimable = 0;
         for (qsizetype i = 0; i < members[s].size(); ++i) {
             const VideoItem& item = members[s][i];
             const std::optional<std::int64_t> bytes = item.sizeState().byteCount();
-            const std::optional<std::int64_t> bits = bitsPerSecond(item);
-            if (i > 0 && !item.isFavorite() && bytes) reclaimable = saturatingAdd(reclaimable, *bytes);
+            const std::optional<std::int64_t> bits = wholeBitrate(item);
             QJsonObject json{
                 {"id", item.localIdentifier()},
                 {"width", qint64(item.pixelWidth())},
@@ -308,7 +317,8 @@ QJsonObject similarJson(const QList<SimilarSet>& sets, const QList<VideoList>& m
             addPath(json, item.localIdentifier());
             memberArray.append(json);
         }
-        array.append(QJsonObject{{"reclaimable_bytes", qint64(reclaimable)}, {"members", memberArray}});
+        array.append(
+            QJsonObject{{"reclaimable_bytes", qint64(lesserBytes(members[s]))}, {"members", memberArray}});
     }
     QStringList failed(check.failed.begin(), check.failed.end());
     std::sort(failed.begin(), failed.end());
