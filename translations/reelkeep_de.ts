@@ -945,14 +945,6 @@ Rückgabewerte: 0 fertig, 2 falscher Aufruf, 3 keine lesbare Bibliothek, 4 das D
         <translation>Siehe „reelkeep duplicates --help“.</translation>
     </message>
     <message>
-        <source>Finds identical copies among your videos: same size, then the same bytes.
-
-Exit codes: 0 done, 1 declined, 2 usage error, 3 no readable library, 4 the scan failed, 5 standard output could not be written, 6 not every selected copy was moved.</source>
-        <translation>Findet identische Kopien unter deinen Videos: gleiche Größe, dann dieselben Bytes.
-
-Rückgabewerte: 0 fertig, 1 abgelehnt, 2 falscher Aufruf, 3 keine lesbare Bibliothek, 4 das Durchsuchen schlug fehl, 5 die Standardausgabe konnte nicht geschrieben werden, 6 nicht jede ausgewählte Kopie wurde verschoben.</translation>
-    </message>
-    <message>
         <source>Find identical copies.</source>
         <translation>Identische Kopien finden.</translation>
     </message>
@@ -983,10 +975,6 @@ Rückgabewerte: 0 fertig, 1 abgelehnt, 2 falscher Aufruf, 3 keine lesbare Biblio
     <message>
         <source>--trash-extra-copies moves only verified copies; drop --same-size-only.</source>
         <translation>--trash-extra-copies verschiebt nur bestätigte Kopien; lass --same-size-only weg.</translation>
-    </message>
-    <message>
-        <source>--yes and --dry-run go with --trash-extra-copies.</source>
-        <translation>--yes und --dry-run gehören zu --trash-extra-copies.</translation>
     </message>
     <message>
         <source>not verified: </source>
@@ -1278,6 +1266,105 @@ Rückgabewerte: 0 fertig, 1 abgelehnt, 2 falscher Aufruf, 3 keine lesbare Biblio
     <message>
         <source>Print the scan timing report and the time of each phase to stderr.</source>
         <translation>Den Zeitbericht des Durchsuchens und die Dauer jeder Phase auf stderr ausgeben.</translation>
+    </message>
+    <message>
+        <source>Comparing videos…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Comparing videos stopped.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>Videos compared; %Ln could not be decoded and were left out.</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Comparing videos… %1 of %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Comparing videos… Lesser versions can be selected when the comparison is done.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Check each set, then choose Select Lesser Versions again.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Lesser versions selected: %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 bit/s</source>
+        <translation>%1 bit/s</translation>
+    </message>
+    <message>
+        <source>%1 kbit/s</source>
+        <translation>%1 kbit/s</translation>
+    </message>
+    <message>
+        <source>%1 Mbit/s</source>
+        <translation>%1 Mbit/s</translation>
+    </message>
+    <message>
+        <source>Similar ×%1; reclaimable: %2</source>
+        <translation>Ähnlich ×%1; freizugeben: %2</translation>
+    </message>
+    <message>
+        <source>Near copies: %1 in %2; reclaimable: %3</source>
+        <translation>Beinahe-Kopien: %1 in %2; freizugeben: %3</translation>
+    </message>
+    <message>
+        <source>Finds identical copies among your videos: same size, then the same bytes; with --similar, near copies: the same video re-encoded, resized or re-wrapped.
+
+Exit codes: 0 done, 1 declined, 2 usage error, 3 no readable library, 4 the scan failed, 5 standard output could not be written, 6 not every selected copy was moved.</source>
+        <translation>Findet identische Kopien unter deinen Videos: gleiche Größe, dann dieselben Bytes; mit --similar Beinahe-Kopien: dasselbe Video neu kodiert, verkleinert oder neu verpackt.
+
+Rückgabewerte: 0 fertig, 1 abgelehnt, 2 falscher Aufruf, 3 keine lesbare Bibliothek, 4 das Durchsuchen schlug fehl, 5 die Standardausgabe konnte nicht geschrieben werden, 6 nicht jede ausgewählte Kopie wurde verschoben.</translation>
+    </message>
+    <message>
+        <source>List near copies, compared by what they show, and the best version of each set.</source>
+        <translation>Beinahe-Kopien auflisten, verglichen nach dem, was sie zeigen, und die beste Fassung jeder Gruppe.</translation>
+    </message>
+    <message>
+        <source>With --similar: move every lesser version to the Trash, never a favorite.</source>
+        <translation>Mit --similar: jede schwächere Fassung in den Papierkorb verschieben, nie einen Favoriten.</translation>
+    </message>
+    <message>
+        <source>--trash-lesser-versions goes with --similar.</source>
+        <translation>--trash-lesser-versions gehört zu --similar.</translation>
+    </message>
+    <message>
+        <source>--similar compares what videos show; drop --same-size-only.</source>
+        <translation>--similar vergleicht, was Videos zeigen; lass --same-size-only weg.</translation>
+    </message>
+    <message>
+        <source>--trash-extra-copies moves identical copies; with --similar, use --trash-lesser-versions.</source>
+        <translation>--trash-extra-copies verschiebt identische Kopien; mit --similar nimm --trash-lesser-versions.</translation>
+    </message>
+    <message>
+        <source>--yes and --dry-run go with --trash-extra-copies or --trash-lesser-versions.</source>
+        <translation>--yes und --dry-run gehören zu --trash-extra-copies oder --trash-lesser-versions.</translation>
+    </message>
+    <message>
+        <source>could not be compared: </source>
+        <translation>nicht vergleichbar: </translation>
+    </message>
+    <message>
+        <source>Comparing videos stopped: not every video was compared.</source>
+        <translation>Vergleich der Videos abgebrochen: nicht jedes Video wurde verglichen.</translation>
+    </message>
+    <message>
+        <source>No video could be compared.</source>
+        <translation>Kein Video konnte verglichen werden.</translation>
+    </message>
+    <message>
+        <source>Lesser versions to move to the Trash: %1 (frees %2 once the Trash is emptied)</source>
+        <translation>Schwächere Fassungen für den Papierkorb: %1 (gibt %2 frei, sobald der Papierkorb geleert ist)</translation>
     </message>
 </context>
 </TS>

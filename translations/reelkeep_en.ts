@@ -943,12 +943,6 @@ Exit codes: 0 done, 2 usage error, 3 no readable library, 4 the scan failed, 5 t
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Finds identical copies among your videos: same size, then the same bytes.
-
-Exit codes: 0 done, 1 declined, 2 usage error, 3 no readable library, 4 the scan failed, 5 standard output could not be written, 6 not every selected copy was moved.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Find identical copies.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -978,10 +972,6 @@ Exit codes: 0 done, 1 declined, 2 usage error, 3 no readable library, 4 the scan
     </message>
     <message>
         <source>--trash-extra-copies moves only verified copies; drop --same-size-only.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>--yes and --dry-run go with --trash-extra-copies.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -1272,6 +1262,103 @@ Exit codes: 0 done, 1 declined, 2 usage error, 3 no readable library, 4 the scan
     </message>
     <message>
         <source>Print the scan timing report and the time of each phase to stderr.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Comparing videos…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Comparing videos stopped.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>Videos compared; %Ln could not be decoded and were left out.</source>
+        <translation>
+            <numerusform>Videos compared; %Ln could not be decoded and was left out.</numerusform>
+            <numerusform>Videos compared; %Ln could not be decoded and were left out.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Comparing videos… %1 of %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Comparing videos… Lesser versions can be selected when the comparison is done.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Check each set, then choose Select Lesser Versions again.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Lesser versions selected: %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 bit/s</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 kbit/s</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 Mbit/s</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Similar ×%1; reclaimable: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Near copies: %1 in %2; reclaimable: %3</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Finds identical copies among your videos: same size, then the same bytes; with --similar, near copies: the same video re-encoded, resized or re-wrapped.
+
+Exit codes: 0 done, 1 declined, 2 usage error, 3 no readable library, 4 the scan failed, 5 standard output could not be written, 6 not every selected copy was moved.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>List near copies, compared by what they show, and the best version of each set.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>With --similar: move every lesser version to the Trash, never a favorite.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>--trash-lesser-versions goes with --similar.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>--similar compares what videos show; drop --same-size-only.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>--trash-extra-copies moves identical copies; with --similar, use --trash-lesser-versions.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>--yes and --dry-run go with --trash-extra-copies or --trash-lesser-versions.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>could not be compared: </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Comparing videos stopped: not every video was compared.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No video could be compared.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Lesser versions to move to the Trash: %1 (frees %2 once the Trash is emptied)</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
