@@ -360,7 +360,8 @@ struct SimilarityProgress {
 
 // Pictures of a video at its fingerprint's moments, for comparing two by eye.
 struct FrameStripResult {
-    QList<QImage> frames;  // kFingerprintFrames of them, in order, on success
+    // kFingerprintFrames of them, in order, on success; null where a moment did not decode.
+    QList<QImage> frames;
     std::optional<PlatformError> error;
 };
 

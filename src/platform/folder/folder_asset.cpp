@@ -8,6 +8,7 @@
 #include "platform/folder/media/container_read.h"
 #include "platform/folder/media/creation_date.h"
 #include "platform/folder/media/screen_recording.h"
+#include "platform/folder/media/visual_fingerprint.h"
 
 namespace reelkeep {
 namespace {
@@ -55,6 +56,19 @@ void MetadataSink::storeContent(const store::ContentFingerprint& file, const sto
     if (m_pendingContent.size() >= kIndexWriteBatch) flushLocked();
 }
 
+std::vector<std::optional<store::VisualRecord>> MetadataSink::lookupVisual(
+    std::span<const store::ContentFingerprint> files) {
+    std::lock_guard lock(m_mutex);
+    flushLocked();
+    return m_index->lookupVisual(files, media::kFingerprintAlgorithm);
+}
+
+void MetadataSink::storeVisual(const store::ContentFingerprint& file, const store::VisualRecord& record) {
+    std::lock_guard lock(m_mutex);
+    m_pendingVisual.emplace_back(file, record);
+    if (m_pendingVisual.size() >= kIndexWriteBatch) flushLocked();
+}
+
 void MetadataSink::add(store::IndexEntry entry) {
     std::lock_guard lock(m_mutex);
     m_pending.push_back(std::move(entry));
@@ -76,6 +90,11 @@ void MetadataSink::flushLocked() {
         if (const store::StoreStatus error = m_index->storeContent(m_pendingContent))
             qWarning().noquote() << "reelkeep: copy results not kept:" << error->message();
     m_pendingContent.clear();
+    if (!m_pendingVisual.empty())
+        if (const store::StoreStatus error =
+                m_index->storeVisual(m_pendingVisual, media::kFingerprintAlgorithm))
+            qWarning().noquote() << "reelkeep: fingerprints not kept:" << error->message();
+    m_pendingVisual.clear();
 }
 
 std::vector<ReadResult> readMetadata(std::span<const ScannedFile> files, const MetadataReaders& readers) {

@@ -43,6 +43,9 @@ public:
     std::vector<std::optional<store::ContentDigests>> lookupContent(
         std::span<const store::ContentFingerprint> files);
     void storeContent(const store::ContentFingerprint& file, const store::ContentDigests& digests);
+    std::vector<std::optional<store::VisualRecord>> lookupVisual(
+        std::span<const store::ContentFingerprint> files);
+    void storeVisual(const store::ContentFingerprint& file, const store::VisualRecord& record);
     void add(store::IndexEntry entry);
     void flush();
 
@@ -53,6 +56,7 @@ private:
     std::unique_ptr<store::MetadataIndex> m_index;
     std::vector<store::IndexEntry> m_pending;
     std::vector<std::pair<store::ContentFingerprint, store::ContentDigests>> m_pendingContent;
+    std::vector<std::pair<store::ContentFingerprint, store::VisualRecord>> m_pendingVisual;
 };
 
 struct ScannedFile {

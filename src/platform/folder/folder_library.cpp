@@ -2,7 +2,8 @@
 // Blocking work never runs on the caller's thread or the callback thread:
 // changes and exports run in order on their own thread, thumbnails and previews
 // on a small pool, container reads on the scan's read pool, copy checks on a
-// thread at idle I/O priority; a fetch walks on a thread of its own while it
+// thread at idle I/O priority, fingerprints from a thread at the lowest
+// priority through workers at the lowest priority; a fetch walks on a thread of its own while it
 // looks the files up in the index.
 #include "platform/folder/folder_library.h"
 
@@ -17,6 +18,16 @@
 #include "platform/folder/store/favorites_store.h"
 
 namespace reelkeep {
+
+namespace {
+
+media::WorkerLimits backgroundWorkerLimits() {
+    media::WorkerLimits limits = media::defaultWorkerLimits();
+    limits.isBackground = true;
+    return limits;
+}
+
+}  // namespace
 
 std::shared_ptr<FolderLibrary> FolderLibrary::create(FolderLibraryOptions options) {
     return std::shared_ptr<FolderLibrary>(new FolderLibrary(std::move(options)));
@@ -34,6 +45,10 @@ FolderLibrary::FolderLibrary(FolderLibraryOptions options)
       m_workers(m_options.thumbnailWorker ? std::make_shared<media::ThumbnailWorkerPool>(
                                                 *m_options.thumbnailWorker, media::defaultWorkerLimits())
                                           : nullptr),
+      m_backgroundWorkers(m_options.thumbnailWorker
+                              ? std::make_shared<media::ThumbnailWorkerPool>(*m_options.thumbnailWorker,
+                                                                             backgroundWorkerLimits())
+                              : nullptr),
       m_roots(m_options),
       m_requests(m_callbacks),
       m_scan(m_isVideoName, m_index, m_favorites,
@@ -237,25 +252,5 @@ void FolderLibrary::registerChangeObserver(std::weak_ptr<LibraryChangeListener> 
 void FolderLibrary::unregisterChangeObserver(const LibraryChangeListener* listener) {
     m_watch.removeListener(listener);
 }
-
-// ---- Near copies -------------------------------------------------------------
-
-// Not built yet: nothing is fingerprinted, and the answer says so.
-RequestId FolderLibrary::fingerprintVideos(std::function<void(SimilarityProgress)>,
-                                           std::function<void(SimilarityCheck)> handler) {
-    handler(SimilarityCheck{});
-    return 0;
-}
-
-void FolderLibrary::cancelFingerprinting(RequestId) {}
-
-RequestId FolderLibrary::requestFrameStrip(const AssetRef&, int,
-                                           std::function<void(FrameStripResult)> handler) {
-    handler(
-        FrameStripResult{{}, PlatformError{QStringLiteral("Reelkeep"), 1, QStringLiteral("Not available.")}});
-    return 0;
-}
-
-void FolderLibrary::cancelFrameStrip(RequestId) {}
 
 }  // namespace reelkeep

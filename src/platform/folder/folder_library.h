@@ -118,6 +118,9 @@ private:
     CopyCheck checkScannedCopies(const FetchResult& scanned,
                                  const std::function<void(CopyCheckProgress)>& progress,
                                  const std::stop_token& stop);
+    SimilarityCheck fingerprintScanned(const FetchResult& scanned,
+                                       const std::function<void(SimilarityProgress)>& progress,
+                                       const std::stop_token& stop);
 
     const FolderLibraryOptions m_options;
     const fs::VideoNamePredicate m_isVideoName;
@@ -125,6 +128,8 @@ private:
     std::shared_ptr<FavoritesAccess> m_favorites;
     // Outlives the decode pool, whose threads use it; stopped first on closing.
     std::shared_ptr<media::ThumbnailWorkerPool> m_workers;
+    // Fingerprints only: nobody waits for them, so they run at the lowest priority.
+    std::shared_ptr<media::ThumbnailWorkerPool> m_backgroundWorkers;
     std::stop_source m_closing;
 
     // The parts, each with its own lock; only the watcher takes another's (the
@@ -144,6 +149,7 @@ private:
     mutable SerialExecutor m_callbacks;
     SerialExecutor m_changes;
     SerialExecutor m_copyChecks;  // idle I/O priority: its reads yield to everyone's
+    SerialExecutor m_fingerprinting;
     PoolExecutor m_decodePool{2};
 };
 

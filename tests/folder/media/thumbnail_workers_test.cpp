@@ -165,7 +165,7 @@ TEST(FingerprintWorkers, ADecoderThatCrashesOrHangsOnOneFileCostsOnlyThatFile) {
     WorkerLimits limits = defaultWorkerLimits();
     limits.isBackground = true;
     ThumbnailWorkerPool pool(stub("trap"), limits);
-    const auto results = pool.fingerprint(fds, {}, std::chrono::milliseconds(1500));
+    const auto results = pool.fingerprint(fds, {}, std::chrono::milliseconds(4000));
     ASSERT_EQ(results.size(), fds.size());
     const auto direct = fingerprintVideo(good.fd());
     ASSERT_TRUE(direct) << direct.error().message().toStdString();
@@ -175,7 +175,8 @@ TEST(FingerprintWorkers, ADecoderThatCrashesOrHangsOnOneFileCostsOnlyThatFile) {
     }
     EXPECT_EQ(results[1].error().kind(), MediaErrorKind::damaged) << "lasting: it would crash again";
     EXPECT_EQ(results[2].error().kind(), MediaErrorKind::notMedia);
-    EXPECT_EQ(results[3].error().kind(), MediaErrorKind::damaged);
+    // It slept rather than spun: a background worker may just have been starved, so it is tried again later.
+    EXPECT_EQ(results[3].error().kind(), MediaErrorKind::timedOut);
 
     const auto strip = pool.decodeFrameStrip(good.fd(), 64, {}, kGenerous);
     ASSERT_TRUE(strip) << strip.error().message().toStdString();

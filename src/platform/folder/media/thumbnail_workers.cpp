@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QFile>
 #include <QLoggingCategory>
 #include <algorithm>
 #include <cerrno>
@@ -83,6 +84,20 @@ void lowerPriority(pid_t pid) {
     ::sched_setscheduler(pid, SCHED_IDLE, &none);
     ::setpriority(PRIO_PROCESS, static_cast<id_t>(pid), 19);
     ::syscall(SYS_ioprio_set, kIoprioWhoProcess, pid, kIoprioClassIdle << kIoprioClassShift);
+}
+
+// User and system time a process has run so far; zero when unknown.
+std::chrono::milliseconds cpuTime(pid_t pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) return {};
+    const QByteArray line = stat.readAll();
+    // Fields after the name, which is in parentheses and may hold spaces.
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13) return {};
+    const long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
+    if (ticksPerSecond <= 0) return {};
+    const long long ticks = fields[11].toLongLong() + fields[12].toLongLong();  // utime, stime
+    return std::chrono::milliseconds(ticks * 1000 / ticksPerSecond);
 }
 
 Q_LOGGING_CATEGORY(lcSandbox, "reelkeep.sandbox", QtInfoMsg)
@@ -312,10 +327,15 @@ std::vector<MediaResult<T>> ThumbnailWorkerPool::requestPerFile(
                 continue;
             }
             isFaulted = true;
-            const int status = end(worker, true);
             const bool isHung = reply.error().kind() == MediaErrorKind::timedOut;
+            // A background worker may only have waited for the processor while
+            // others used it: one stuck on the file spent its time computing.
+            const bool isStarved = isHung && m_limits.isBackground && cpuTime(worker.pid) < waitPerFile / 2;
+            const int status = end(worker, true);
             const bool isCrashed = WIFSIGNALED(status) && isCrash(WTERMSIG(status));
-            if (count > 1 && (isHung || isCrashed)) {
+            if (isStarved) {
+                results.push_back(workerError(MediaErrorKind::timedOut, "the machine was too busy"));
+            } else if (count > 1 && (isHung || isCrashed)) {
                 singlyUntil = first + count;
             } else if (isCrashed) {
                 results.push_back(MediaError(MediaErrorKind::damaged,

@@ -14,6 +14,10 @@
 
 namespace reelkeep::media {
 
+// The version of the way fingerprints are made: raise it when the moments, the
+// picture's reduction or perceptualHash change, and stored ones are made again.
+inline constexpr int kFingerprintAlgorithm = 1;
+
 // The frames at fingerprintFrameFraction(i) of the length: each the key frame
 // at or before its moment, turned upright, squashed to 32×32 grey and hashed.
 // Frames keep their positions: one that cannot be decoded is left out of
