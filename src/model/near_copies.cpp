@@ -212,6 +212,7 @@ struct Sweep {
     const std::vector<std::uint32_t>& order;
     std::span<const VisualFingerprint* const> fingerprints;
     Components& components;
+    const std::stop_token& stop;
 
     void tryPair(std::size_t k, std::size_t m) const {
         if (aspectsAgree(aspects[k], aspects[m]) && !prefixesDiffer(prefixes[k], prefixes[m]) &&
@@ -242,6 +243,7 @@ double shortestPartner(double duration) {
         const auto nextDurations =
             std::span(sweep.durations).subspan(nextBandBegin, nextBandEnd - nextBandBegin);
         for (std::size_t k = begin; k < nextBandBegin; ++k) {
+            if (sweep.stop.stop_requested()) return;  // one look a video: its window costs far more
             const double limit = longestPartner(sweep.durations[k]);
             for (std::size_t m = k + 1; m < nextBandBegin && sweep.durations[m] <= limit; ++m)
                 sweep.tryPair(k, m);
@@ -270,7 +272,8 @@ double shortestPartner(double duration) {
 // its nodes and multi-index hashing needs 13 chunks of 5 bits, each chunk's
 // bucket a 32nd of the library. Instead the pair test is made cheap: the
 // first four frames, kept together in the sweep's order, settle most pairs.
-std::vector<std::vector<std::size_t>> groupsOf(std::span<const VisualFingerprint* const> fingerprints) {
+std::vector<std::vector<std::size_t>> groupsOf(std::span<const VisualFingerprint* const> fingerprints,
+                                               const std::stop_token& stop) {
     std::vector<std::uint32_t> order;
     order.reserve(fingerprints.size());
     for (std::size_t i = 0; i < fingerprints.size(); ++i)
@@ -295,13 +298,14 @@ std::vector<std::vector<std::size_t>> groupsOf(std::span<const VisualFingerprint
     bandOf = {};
 
     Components components(fingerprints.size());
-    const Sweep sweep{bands, durations, aspects, prefixes, order, fingerprints, components};
+    const Sweep sweep{bands, durations, aspects, prefixes, order, fingerprints, components, stop};
 #if defined(__x86_64__)
     if (__builtin_cpu_supports("popcnt"))
         sweepWithPopcnt(sweep);
     else
 #endif
         sweepPairs(sweep);
+    if (stop.stop_requested()) return {};  // part of the pairs would make wrong sets
 
     // Sorted by root, then position; a root is its set's first member, so the
     // runs come out in the order the sets are wanted.
@@ -321,11 +325,12 @@ std::vector<std::vector<std::size_t>> groupsOf(std::span<const VisualFingerprint
 
 }  // namespace
 
-std::vector<std::vector<std::size_t>> nearCopyGroups(std::span<const VisualFingerprint> fingerprints) {
+std::vector<std::vector<std::size_t>> nearCopyGroups(std::span<const VisualFingerprint> fingerprints,
+                                                     std::stop_token stop) {
     std::vector<const VisualFingerprint*> pointers;
     pointers.reserve(fingerprints.size());
     for (const VisualFingerprint& f : fingerprints) pointers.push_back(&f);
-    return groupsOf(pointers);
+    return groupsOf(pointers, stop);
 }
 
 std::optional<double> bitsPerSecond(const VideoItem& item) {
@@ -422,7 +427,8 @@ QHash<QString, const VideoItem*> itemsByID(const VideoList& items) {
 // videos that match that version itself, then the best of the rest with its
 // matches, and so on. Every lesser version offered for the Trash thus looks
 // like the version kept in its place, not merely like a link in a chain.
-QList<SimilarSet> resolveSimilarSets(const SimilarityCheck& check, const VideoList& items) {
+QList<SimilarSet> resolveSimilarSets(const SimilarityCheck& check, const VideoList& items,
+                                     std::stop_token stop) {
     // Pointers into the check: a copy of 100,000 fingerprints is 10 MB.
     std::vector<const VideoItem*> fingerprinted;
     std::vector<const VisualFingerprint*> fingerprints;
@@ -437,7 +443,7 @@ QList<SimilarSet> resolveSimilarSets(const SimilarityCheck& check, const VideoLi
         std::int64_t reclaimableBytes = 0;
     };
     std::vector<Ranked> ranked;
-    for (const std::vector<std::size_t>& group : groupsOf(fingerprints)) {
+    for (const std::vector<std::size_t>& group : groupsOf(fingerprints, stop)) {
         std::vector<Version> versions;
         versions.reserve(group.size());
         for (std::size_t position : group)

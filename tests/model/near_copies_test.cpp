@@ -7,6 +7,7 @@
 #include <bit>
 #include <cmath>
 #include <random>
+#include <stop_token>
 #include <vector>
 
 #include "item_builder.h"
@@ -266,6 +267,9 @@ TEST(NearCopies, GroupsAreWhatBruteForceFinds) {
         const auto groups = nearCopyGroups(prints);
         EXPECT_EQ(groups, bruteForceGroups(prints)) << library.name;
         EXPECT_GE(planted.size(), std::size_t(library.count / 40)) << library.name;
+        std::stop_source stopped;
+        stopped.request_stop();
+        EXPECT_TRUE(nearCopyGroups(prints, stopped.get_token()).empty()) << library.name;
     }
 }
 
