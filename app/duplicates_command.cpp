@@ -353,7 +353,13 @@ struct MoveRequest {
 };
 
 int moveSelected(LibrarySession& session, const MoveRequest& request, const CommandStreams& streams,
-                 QTextStream& out, QTextStream& err) {
+                 DescriptorOutput& device, QTextStream& out, QTextStream& err) {
+    // Written out, not only buffered: the list must be on the screen before the question.
+    const auto show = [&] {
+        out.flush();
+        device.finish();  // a failure stays recorded for the end
+        err.flush();
+    };
     VideoList selected = session.viewModel.selectedItems();
     std::sort(selected.begin(), selected.end(), [](const VideoItem& a, const VideoItem& b) {
         return a.localIdentifier() < b.localIdentifier();
@@ -366,10 +372,9 @@ int moveSelected(LibrarySession& session, const MoveRequest& request, const Comm
         ids.append(item.localIdentifier());
         out << "  " << pathText(item.localIdentifier()) << '\n';
     }
-    out.flush();
+    show();
     if (request.isDryRun || selected.isEmpty()) return kDone;
     if (!request.isConfirmed) {
-        err.flush();  // what went before the question shows before it
         const std::optional<bool> answer =
             streams.ask ? streams.ask(tr("Move %Ln file(s) to the Trash?", nullptr, int(selected.size())))
                         : std::nullopt;
@@ -394,7 +399,7 @@ int moveSelected(LibrarySession& session, const MoveRequest& request, const Comm
     for (const QString& id : moved)
         out << tr("moved: ") << pathText(id) << " -> "
             << escapeForTerminal(outcome->trashLocations().value(id, tr("the Trash"))) << '\n';
-    out.flush();
+    show();
     int notMoved = 0;
     for (const QString& id : ids) {
         if (moved.contains(id)) continue;
@@ -541,7 +546,7 @@ int runDuplicates(const QStringList& arguments, const CommandStreams& streams) {
         viewModel->selectLesserVersions();
         MoveRequest lesser = move;
         lesser.title = tr("Lesser versions to move to the Trash: %1 (frees %2 once the Trash is emptied)");
-        return finishOutput(moveSelected(*session, lesser, streams, out, err));
+        return finishOutput(moveSelected(*session, lesser, streams, device, out, err));
     }
 
     const CopyCheck check = viewModel->copyCheck();
@@ -561,7 +566,7 @@ int runDuplicates(const QStringList& arguments, const CommandStreams& streams) {
     viewModel->selectExtraCopies();
     MoveRequest extras = move;
     extras.title = tr("Extra copies to move to the Trash: %1 (frees %2 once the Trash is emptied)");
-    return finishOutput(moveSelected(*session, extras, streams, out, err));
+    return finishOutput(moveSelected(*session, extras, streams, device, out, err));
 }
 
 }  // namespace reelkeep

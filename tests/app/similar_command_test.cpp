@@ -35,6 +35,7 @@ struct CommandRun {
     QString out;
     QString err;
     bool isLibraryOpened = false;
+    QString outAtQuestion;  // what the reader had seen when asked
 };
 
 QString readAll(int fd) {
@@ -61,7 +62,11 @@ protected:
         CommandRun result;
         const int out = ::memfd_create("out", MFD_CLOEXEC);
         FILE* err = std::tmpfile();
-        const CommandStreams streams{out, err, [answer](const QString&) { return answer; },
+        const CommandStreams streams{out, err,
+                                     [&result, out, answer](const QString&) {
+                                         result.outAtQuestion = readAll(out);
+                                         return answer;
+                                     },
                                      [&](const LibraryRequest&) {
                                          result.isLibraryOpened = true;
                                          return library->ports();
@@ -184,6 +189,9 @@ TEST_F(SimilarCommandTest, TrashesLesserVersionsOnlyWhenToldAndSaysWhatDidNotMov
         // What goes is printed first, whatever happens then; never a best version or a favorite.
         EXPECT_TRUE(result.out.contains(QStringLiteral("Lesser versions to move to the Trash: 2")))
             << result.out.toStdString();
+        if (c.answer) {
+            EXPECT_TRUE(result.outAtQuestion.endsWith(QStringLiteral("\n  small\n")));
+        }
         for (const char* id : {"\n  small\n", "\n  dog2\n"})
             EXPECT_TRUE(result.out.contains(QLatin1String(id)));
         for (const char* id : {"\n  big\n", "\n  fav\n", "\n  dog1\n"})
