@@ -54,15 +54,16 @@ constexpr double kDurationSlackFraction = 0.02;
 // Displayed shapes: 1920×1088 against 1920×1080 and rounded anamorphic sizes
 // differ by under 1 %; 4:3 against 16:9 by 25 %.
 constexpr double kAspectSlackFraction = 0.05;
-// Frames, paired by position. On the generated corpus (scripts/make-similar-
-// corpus --small: half size at a high CRF, HEVC, MKV, logo, sideways, 4K) a
-// copy's seventh-closest frame is at most 8 bits off and a logo puts up to 3
-// frames at 14-18; other clips of the same length are never closer than 18 on
-// any frame, 30 on their seventh. 12 sits between; 7 of 10 lets a version
-// differ at a few moments (a logo, a caption, a fade placed differently)
-// while a shared intro, 3 frames equal there, stays far short of it.
+// Frames, paired by position. On the generated corpora (scripts/make-similar-
+// corpus: half size at a high CRF, HEVC, MKV, logo, sideways, 4K; 4 s clips
+// and 10-12 s 1080p ones) a copy's sixth-closest frame is at most 8 bits off;
+// a burnt-in logo puts 3 frames at 14-28 and a re-encode can put one frame
+// past a cut at 20. Other clips are never closer than 18 on any frame, 26 on
+// their sixth. So 12 bits, and 6 of 10 frames: a logo and a stray frame
+// together still match, while a shared intro (30 %: 3 frames equal) and even
+// one of half the length (5 frames) stay apart.
 constexpr int kFrameBitBudget = 12;
-constexpr int kMinAgreeingFrames = 7;
+constexpr int kMinAgreeingFrames = 6;
 // Flat frames agree with flat frames, yet two dark pocket recordings of one
 // length are not copies: this many agreeing frames must show something.
 constexpr int kMinAgreeingShapedFrames = 4;
@@ -106,7 +107,7 @@ bool framesAgree(const std::array<std::uint64_t, kFingerprintFrames>& a,
 
 // The first frames, one more than may disagree: when all of them disagree the
 // pair is settled, and for unrelated videos they do. The matcher keeps only
-// these in its sweep, 32 bytes a video instead of 104.
+// these in its sweep, 40 bytes a video instead of 104.
 constexpr int kPrefixFrames = kFingerprintFrames - kMinAgreeingFrames + 1;
 using FramePrefix = std::array<std::uint64_t, kPrefixFrames>;
 
@@ -271,7 +272,7 @@ double shortestPartner(double duration) {
 // radius of 12 bits is a fifth of the space, where a BK-tree visits most of
 // its nodes and multi-index hashing needs 13 chunks of 5 bits, each chunk's
 // bucket a 32nd of the library. Instead the pair test is made cheap: the
-// first four frames, kept together in the sweep's order, settle most pairs.
+// first five frames, kept together in the sweep's order, settle most pairs.
 std::vector<std::vector<std::size_t>> groupsOf(std::span<const VisualFingerprint* const> fingerprints,
                                                const std::stop_token& stop) {
     std::vector<std::uint32_t> order;
