@@ -95,6 +95,7 @@ struct MomentReader {
         if (!canGoOnTo(target) && !seekBefore(target, start))
             return stopped() ? MomentOutcome::aborted : MomentOutcome::missing;
         AVCodecContext* decoder = video.decoder.get();
+        const auto skipMargin = static_cast<std::int64_t>(std::llround(1.0 / av_q2d(stream->time_base)));
         for (int budget = kPacketsPerMoment; budget > 0; --budget) {
             const int received = avcodec_receive_frame(decoder, frame);
             if (received == 0) {
@@ -113,7 +114,16 @@ struct MomentReader {
                 avcodec_send_packet(decoder, nullptr);
                 continue;
             }
-            if (packet->stream_index == stream->index) avcodec_send_packet(decoder, packet.get());
+            if (packet->stream_index == stream->index) {
+                // Well before the moment, frames nothing refers to are neither shown
+                // nor needed for what is: skipped, they cost nothing (half of a
+                // long GOP). Near it every frame is decoded, as said below.
+                const std::int64_t time = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+                decoder->skip_frame = time != AV_NOPTS_VALUE && time < target - skipMargin
+                                          ? AVDISCARD_NONREF
+                                          : AVDISCARD_DEFAULT;
+                avcodec_send_packet(decoder, packet.get());
+            }
             av_packet_unref(packet.get());
         }
         return MomentOutcome::missing;
