@@ -207,9 +207,9 @@ TEST(NearCopies, PairsNeedTheSameLengthShapeAndMostFrames) {
         bool isNearCopy;
     } cases[] = {
         {"re-encode", clip, variant(clip, random, 6), true},
-        {"re-encode, 4 frames changed", clip, variant(clip, random, 6, {0, 4, 5, 9}), true},
-        {"5 frames changed", clip, variant(clip, random, 2, {0, 3, 4, 5, 9}), false},
-        {"every frame 13 bits off", clip, variant(clip, random, 13), false},
+        {"re-encode, 3 frames changed", clip, variant(clip, random, 6, {0, 4, 9}), true},
+        {"4 frames changed", clip, variant(clip, random, 2, {0, 4, 5, 9}), false},
+        {"every frame 15 bits off", clip, variant(clip, random, 15), false},
         {"common intro", clip, intro, false},
         {"unrelated, same length", clip, fingerprint(30, 16.0 / 9, 3), false},
         {"a second longer", clip, withLength(clip, 31), true},
@@ -314,11 +314,11 @@ TEST(SimilarSets, BestVersionFirstAndOnlyItsNearCopiesOffered) {
     // and g, not like it, is offered for nothing; the favorite lesser version stays.
     const std::int64_t eightEB = 8'000'000'000'000'000'000;
     VisualFingerprint chainEnd = scene;
-    std::copy_n(fingerprint(20, 16.0 / 9, 12).frameHashes.begin(), 3, chainEnd.frameHashes.begin());
+    std::copy_n(fingerprint(20, 16.0 / 9, 12).frameHashes.begin(), 2, chainEnd.frameHashes.begin());
     VisualFingerprint chainMiddle = scene;
     std::copy_n(chainEnd.frameHashes.begin(), 1, chainMiddle.frameHashes.begin());
     VisualFingerprint chainStart = scene;
-    std::copy_n(fingerprint(20, 16.0 / 9, 13).frameHashes.begin() + 7, 3, chainStart.frameHashes.begin() + 7);
+    std::copy_n(fingerprint(20, 16.0 / 9, 13).frameHashes.begin() + 7, 2, chainStart.frameHashes.begin() + 7);
     const VisualFingerprint other = fingerprint(45, 9.0 / 16, 14);
     const VideoList items = {
         item("p").withBytes(eightEB).withPixels(1080, 1920),
