@@ -188,6 +188,13 @@ QString resolutionDetailText(std::int64_t width, std::int64_t height) {
     return QString::number(width) + QStringLiteral(" \u00D7 ") + QString::number(height);
 }
 
+QString bitrateText(std::optional<double> bitsPerSecond) {
+    if (!bitsPerSecond || !std::isfinite(*bitsPerSecond) || *bitsPerSecond <= 0)
+        return QStringLiteral("\u2014");
+    if (*bitsPerSecond < 1e6) return tr("%1 kbit/s").arg(formatNumber(std::round(*bitsPerSecond / 1e3), 0));
+    return tr("%1 Mbit/s").arg(formatNumber(std::round(*bitsPerSecond / 1e5) / 10, 1));
+}
+
 QString yearTitle(int year) {
     const std::optional<Timestamp> date = catalogueDate(year, 1);
     const QString text = date ? formatDate(formatters().yearOnly.get(), *date) : QString{};

@@ -23,6 +23,8 @@ QString resolutionText(std::int64_t width, std::int64_t height);
 // 2160 lines or more on the shorter side: what resolutionText calls "4K".
 bool isFourK(std::int64_t width, std::int64_t height);
 QString resolutionDetailText(std::int64_t width, std::int64_t height);
+// Bits a second in decimal multiples: "850 kbit/s", "12.4 Mbit/s"; a dash when unknown.
+QString bitrateText(std::optional<double> bitsPerSecond);
 
 // Sidebar titles: the year alone and the abbreviated month alone.
 QString yearTitle(int year);

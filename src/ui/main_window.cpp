@@ -87,6 +87,44 @@ QString trashListing(const VideoListViewModel& model) {
     return lines.join(QLatin1Char('\n'));
 }
 
+// For each near-copy set the Move to Trash touches, what stays and what goes, by
+// resolution and size, so trashing a lesser version never hides which one is kept.
+QString similarListing(const VideoListViewModel& model) {
+    constexpr int kListedSets = 5;
+    const QSet<QString>& pending = model.pendingDeletionIDs();
+    const auto line = [&model](const QString& label, const QString& id) {
+        const VideoItem* item = model.itemWithID(id);
+        if (!item) return QString();
+        return label.arg(QStringList{pasteboardLine(item->displayName()),
+                                     resolutionDetailText(item->pixelWidth(), item->pixelHeight()),
+                                     sizeText(item->sizeState().byteCount())}
+                             .join(QStringLiteral(" — ")));
+    };
+    QStringList lines;
+    int touched = 0;
+    for (const SimilarSet& set : model.similarSets()) {
+        const bool isTouched = std::any_of(set.memberIDs.begin(), set.memberIDs.end(),
+                                           [&](const QString& id) { return pending.contains(id); });
+        if (!isTouched) continue;
+        if (++touched > kListedSets) continue;
+        lines << QString();
+        bool keepsOne = false;
+        for (const QString& id : set.memberIDs)
+            if (!pending.contains(id)) {
+                lines << line(reelkeep::tr("Kept: %1"), id);
+                keepsOne = true;
+            }
+        if (!keepsOne) lines << reelkeep::tr("No version of this set is kept.");
+        for (const QString& id : set.memberIDs)
+            if (pending.contains(id)) lines << line(reelkeep::tr("Goes: %1"), id);
+    }
+    if (touched == 0) return {};
+    if (touched > kListedSets)
+        lines << reelkeep::tr("and %Ln more set(s) of similar videos", nullptr, touched - kListedSets);
+    lines.prepend(reelkeep::tr("Similar videos:"));
+    return lines.join(QLatin1Char('\n'));
+}
+
 QFrame* barFrame(QWidget* parent) {
     auto* frame = new QFrame(parent);
     frame->setAutoFillBackground(true);
@@ -138,6 +176,7 @@ MainWindow::MainWindow(VideoListViewModel& viewModel, MediaSource& media, ThemeC
     connect(model, &VideoListViewModel::deleteConfirmationChanged, this, &MainWindow::showDeleteConfirmation);
     connect(model, &VideoListViewModel::errorMessageChanged, this, &MainWindow::showError);
     connect(model, &VideoListViewModel::previewItemChanged, this, &MainWindow::showPreview);
+    connect(model, &VideoListViewModel::comparedItemsChanged, this, &MainWindow::showComparison);
     connect(model, &VideoListViewModel::exportProgressChanged, this, &MainWindow::showExportProgress);
     connect(model, &VideoListViewModel::exportSucceeded, this, &MainWindow::showExportDone);
     refreshToolbar();
@@ -534,8 +573,10 @@ void MainWindow::showDeleteConfirmation() {
     box->setObjectName(QStringLiteral("deleteConfirmation"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setTextFormat(Qt::PlainText);
+    const QString similar = similarListing(m_viewModel);
     setPlainInformativeText(
-        box, trashListing(m_viewModel) + QStringLiteral("\n\n") +
+        box, trashListing(m_viewModel) + (similar.isEmpty() ? QString() : QStringLiteral("\n\n") + similar) +
+                 QStringLiteral("\n\n") +
                  reelkeep::tr("You can restore them from the Trash. Their space is freed when the Trash is "
                               "emptied.",
                               nullptr, count));
@@ -596,6 +637,29 @@ void MainWindow::showPreview() {
         m_viewModel.setPreviewItem(std::nullopt);
     });
     m_preview = dialog;
+    dialog->open();
+}
+
+void MainWindow::showComparison() {
+    const std::optional<VideoListViewModel::ComparedPair>& pair = m_viewModel.comparedItems();
+    if (m_compare && (!pair || m_compare->pair().first.localIdentifier() != pair->first.localIdentifier() ||
+                      m_compare->pair().second.localIdentifier() != pair->second.localIdentifier())) {
+        CompareDialog* old = m_compare;
+        m_compare = nullptr;
+        old->disconnect(this);
+        old->close();
+        old->deleteLater();
+    }
+    if (!pair || m_compare) return;
+    auto* dialog = new CompareDialog(m_media, *pair, this);
+    dialog->setObjectName(QStringLiteral("compareDialog"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::finished, this, [this, dialog] {
+        if (m_compare != dialog) return;
+        m_compare = nullptr;
+        m_viewModel.setComparedItems(std::nullopt);
+    });
+    m_compare = dialog;
     dialog->open();
 }
 

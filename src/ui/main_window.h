@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 
+#include "ui/compare_dialog.h"
 #include "ui/library_folders_dialog.h"
 #include "ui/preview_dialog.h"
 #include "ui/settings_dialog.h"
@@ -70,6 +71,7 @@ public:
     QMessageBox* errorAlert() const { return m_errorAlert; }
     QMessageBox* aboutBox() const { return m_about; }
     PreviewDialog* previewDialog() const { return m_preview; }
+    CompareDialog* compareDialog() const { return m_compare; }
     QProgressDialog* exportProgress() const { return m_exportProgress; }
     QMessageBox* exportDone() const { return m_exportDone; }
     // Exports at least this big show their progress with a Cancel button.
@@ -98,6 +100,7 @@ private:
     void showDeleteConfirmation();
     void showError();
     void showPreview();
+    void showComparison();
     void showExportProgress();
     void showExportDone();
     void openSettings();
@@ -133,6 +136,7 @@ private:
     QPointer<QMessageBox> m_errorAlert;
     QPointer<QMessageBox> m_about;
     QPointer<PreviewDialog> m_preview;
+    QPointer<CompareDialog> m_compare;
     QPointer<QProgressDialog> m_exportProgress;
     QPointer<QMessageBox> m_exportDone;
     QPointer<SettingsDialog> m_settings;

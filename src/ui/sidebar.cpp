@@ -296,8 +296,38 @@ void Sidebar::refreshFilter() {
 void Sidebar::rebuildDuplicates() {
     clearLayout(m_duplicatesBody);
     const DuplicateSummary& duplicates = m_viewModel.duplicates();
-    m_duplicatesSection->setVisible(!duplicates.countsBySize.isEmpty());
-    if (duplicates.countsBySize.isEmpty()) return;
+    const SimilarSummary& similar = m_viewModel.similar();
+    const bool hasSameSize = !duplicates.countsBySize.isEmpty();
+    const bool hasSimilar = similar.setCount > 0 || m_viewModel.isCheckingSimilar();
+    m_duplicatesSection->setVisible(hasSameSize || hasSimilar);
+    if (hasSameSize) addCopyRows();
+    if (!hasSimilar) return;
+    auto* similarRow =
+        new DateBucketRow({reelkeep::tr("Similar videos"), similar.setCount, similar.reclaimableBytes,
+                           std::nullopt, m_viewModel.showsSimilarVideos(), false, false},
+                          m_duplicatesSection);
+    similarRow->setObjectName(QStringLiteral("similarVideosRow"));
+    similarRow->setToolTip(
+        reelkeep::tr("Sets of videos that show the same thing: re-encoded, resized or re-wrapped."));
+    connect(similarRow, &QAbstractButton::clicked, this, [this] { m_viewModel.showSimilarVideos(); });
+    m_duplicatesBody->addWidget(similarRow);
+    QPushButton* select = linkButton(reelkeep::tr("Select Lesser Versions"), m_duplicatesSection);
+    select->setObjectName(QStringLiteral("selectLesserVersions"));
+    // Only over the sets on screen: nothing is chosen in sets the user has not seen.
+    select->setEnabled(m_viewModel.showsSimilarVideos() && !m_viewModel.isCheckingSimilar());
+    connect(select, &QPushButton::clicked, this, [this] { m_viewModel.selectLesserVersions(); });
+    m_duplicatesBody->addWidget(select);
+    const QString caption =
+        m_viewModel.isCheckingSimilar()
+            ? reelkeep::tr("Comparing videos… Near copies show the same pictures at the same moments.")
+            : reelkeep::tr(
+                  "Keeping the best version of each set (highest resolution, then bitrate) frees the "
+                  "space shown once the Trash is emptied.");
+    m_duplicatesBody->addWidget(captionLabel(caption, m_duplicatesSection));
+}
+
+void Sidebar::addCopyRows() {
+    const DuplicateSummary& duplicates = m_viewModel.duplicates();
     auto* row = new DateBucketRow(
         {reelkeep::tr("Same size"), duplicates.videoCount, duplicates.reclaimableBytes, std::nullopt,
          m_viewModel.showsDuplicates() && !m_viewModel.showsIdenticalCopies(), false, false},

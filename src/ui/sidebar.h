@@ -40,6 +40,7 @@ private:
     void refreshScanning();
     void refreshFilter();
     void rebuildDuplicates();
+    void addCopyRows();
     void rebuildDates();
     void refreshStatus();
 

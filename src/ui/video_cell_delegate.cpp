@@ -139,6 +139,10 @@ void VideoCellDelegate::paintName(QPainter* painter, const QStyleOptionViewItem&
     if (const QVariant count = index.data(VideoTableModel::DuplicateCountRole); count.isValid())
         badges.append({reelkeep::tr("Same size ×") + QString::number(count.toInt()), Tone::plain});
     if (index.data(VideoTableModel::IsKeptRole).toBool()) badges.append({reelkeep::tr("Kept"), Tone::kept});
+    if (const QVariant similar = index.data(VideoTableModel::SimilarCountRole); similar.isValid())
+        badges.append({reelkeep::tr("Similar ×") + QString::number(similar.toInt()), Tone::copy});
+    if (index.data(VideoTableModel::IsBestVersionRole).toBool())
+        badges.append({reelkeep::tr("Best version"), Tone::kept});
     if (const QVariant note = index.data(VideoTableModel::SpaceNoteRole); note.isValid())
         badges.append({note.toString(), Tone::plain});
     const bool isFavorite = index.data(VideoTableModel::IsFavoriteRole).toBool();

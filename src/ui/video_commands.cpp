@@ -41,6 +41,13 @@ VideoCommands::VideoCommands(VideoListViewModel& viewModel, QMenu& menu, QObject
     m_selectAll->setText(reelkeep::tr("Select All"));
     m_deselectAll = add(KeyAction::deselectAll, [this] { m_viewModel.setSelectedIDs({}); });
     m_deselectAll->setText(reelkeep::tr("Deselect All"));
+    m_selectLesser = menu.addAction(reelkeep::tr("Select Lesser Versions"));
+    connect(m_selectLesser, &QAction::triggered, this, [this] { m_viewModel.selectLesserVersions(); });
+    m_compare = menu.addAction(reelkeep::tr("Compare…"));
+    connect(m_compare, &QAction::triggered, this, [this] {
+        if (m_viewModel.previewItem()) return;
+        m_viewModel.setComparedItems(m_viewModel.comparablePair(m_viewModel.selectedItems()));
+    });
     // Only raises the confirmation; nothing is deleted without it.
     m_delete =
         add(KeyAction::moveToTrash, [this] { m_viewModel.requestDeletion(m_viewModel.selectedItems()); });
@@ -49,6 +56,7 @@ VideoCommands::VideoCommands(VideoListViewModel& viewModel, QMenu& menu, QObject
     connect(&viewModel, &VideoListViewModel::activityChanged, this, &VideoCommands::refresh);
     connect(&viewModel, &VideoListViewModel::selectionChanged, this, &VideoCommands::refresh);
     connect(&viewModel, &VideoListViewModel::previewItemChanged, this, &VideoCommands::refresh);
+    connect(&viewModel, &VideoListViewModel::filtersChanged, this, &VideoCommands::refresh);
     connect(&viewModel, &VideoListViewModel::visibleItemsChanged, this, &VideoCommands::refresh);
     connect(&viewModel, &VideoListViewModel::itemsChanged, this, &VideoCommands::refresh);  // favorites
     refresh();
@@ -74,6 +82,10 @@ QAction* VideoCommands::action(Command command) const {
             return m_selectAll;
         case Command::deselectAll:
             return m_deselectAll;
+        case Command::selectLesserVersions:
+            return m_selectLesser;
+        case Command::compare:
+            return m_compare;
         case Command::deleteVideos:
             return m_delete;
     }
@@ -120,6 +132,10 @@ void VideoCommands::refresh() {
     m_download->setEnabled(count > 0 && !isBusy);
     m_selectAll->setEnabled(hasModel && !m_viewModel.visibleItems().isEmpty());
     m_deselectAll->setEnabled(count > 0);
+    // Only over the sets on screen: nothing is chosen in sets the user has not seen.
+    m_selectLesser->setEnabled(hasModel && m_viewModel.showsSimilarVideos() &&
+                               !m_viewModel.isCheckingSimilar());
+    m_compare->setEnabled(hasModel && m_viewModel.comparablePair(items).has_value());
     m_delete->setText(reelkeep::tr("Move to Trash"));
     m_delete->setEnabled(count > 0 && !isBusy);
 }

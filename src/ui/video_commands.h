@@ -27,6 +27,8 @@ public:
         download,
         selectAll,
         deselectAll,
+        selectLesserVersions,
+        compare,
         deleteVideos
     };
 
@@ -48,6 +50,8 @@ private:
     QAction* m_download;
     QAction* m_selectAll;
     QAction* m_deselectAll;
+    QAction* m_selectLesser;
+    QAction* m_compare;
     QAction* m_delete;
 };
 

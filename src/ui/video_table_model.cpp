@@ -79,9 +79,15 @@ int VideoTableModel::rowOf(const QString& localIdentifier) const {
 bool VideoTableModel::takeCopies() {
     const CopySummary& copies = m_viewModel.duplicates().copies;
     const bool isKeptShown = m_viewModel.showsIdenticalCopies();
-    if (isKeptShown == m_isKeptShown && copies == m_copies) return false;
+    const SimilarSummary& similar = m_viewModel.similar();
+    const bool isBestShown = m_viewModel.showsSimilarVideos();
+    if (isKeptShown == m_isKeptShown && copies == m_copies && isBestShown == m_isBestShown &&
+        similar == m_similar)
+        return false;
     m_copies = copies;
     m_isKeptShown = isKeptShown;
+    m_similar = similar;
+    m_isBestShown = isBestShown;
     return true;
 }
 
@@ -379,6 +385,10 @@ QVariant VideoTableModel::data(const QModelIndex& index, int role) const {
                     parts << reelkeep::tr("Same size ×") + QString::number(*count);
                 if (m_isKeptShown && m_copies.keptIDs.contains(item.localIdentifier()))
                     parts << reelkeep::tr("Kept");
+                if (const int similar = m_similar.setSizeByID.value(item.localIdentifier()); similar > 0)
+                    parts << reelkeep::tr("Similar ×") + QString::number(similar);
+                if (m_isBestShown && m_similar.bestIDs.contains(item.localIdentifier()))
+                    parts << reelkeep::tr("Best version");
                 if (const QString note = spaceNote(item); !note.isEmpty()) parts << note;
                 return parts.join(QStringLiteral(", "));
             }
@@ -413,6 +423,12 @@ QVariant VideoTableModel::data(const QModelIndex& index, int role) const {
             return {};
         case IsKeptRole:
             return m_isKeptShown && m_copies.keptIDs.contains(item.localIdentifier());
+        case SimilarCountRole:
+            if (const int similar = m_similar.setSizeByID.value(item.localIdentifier()); similar > 0)
+                return similar;
+            return {};
+        case IsBestVersionRole:
+            return m_isBestShown && m_similar.bestIDs.contains(item.localIdentifier());
         case SpaceNoteRole:
             if (const QString note = spaceNote(item); !note.isEmpty()) return note;
             return {};

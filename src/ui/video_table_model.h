@@ -17,6 +17,7 @@
 
 #include "model/copies.h"
 #include "model/filters.h"
+#include "model/near_copies.h"
 #include "model/sort_order.h"
 #include "model/video_item.h"
 
@@ -52,6 +53,8 @@ public:
         DuplicateCountRole,  // int; absent without a shared known size, or for a verified copy
         CopyCountRole,       // int: the verified identical set's size; absent outside one
         IsKeptRole,          // bool: the copy "Select Extra Copies" keeps, while copies are shown
+        SimilarCountRole,    // int: the near-copy set's size; absent outside one
+        IsBestVersionRole,   // bool: the version "Select Lesser Versions" keeps, while sets are shown
         SpaceNoteRole,       // QString: "Hard-linked" or "Shared data"; absent when trashing frees the size
         SizeFractionRole,    // double in [0.02, 1] of the size bar; absent for no bar
         IsPortraitRole,      // bool; absent when width or height is unknown
@@ -96,7 +99,7 @@ private:
     void removeRowsOf(const QStringList& ids);
     void insertRowsOf(const QStringList& ids);
     bool finishNamedChange();
-    bool takeCopies();  // true when the copies shown changed
+    bool takeCopies();  // true when the copies or near copies shown changed
     // False, changing nothing, when identifiers repeat and rows cannot be keyed.
     bool updateInPlace(const VideoList& next, const SizeCounts& duplicateCounts);
     // Runs of rows absent from the other list: one signal each on the fine path.
@@ -125,6 +128,8 @@ private:
     SizeCounts m_duplicateCounts;
     CopySummary m_copies;
     bool m_isKeptShown = false;
+    SimilarSummary m_similar;
+    bool m_isBestShown = false;
     std::int64_t m_peakBytes = 0;
 };
 

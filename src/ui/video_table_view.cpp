@@ -177,6 +177,16 @@ QMenu* VideoTableView::makeContextMenu(const QSet<QString>& ids, QWidget* parent
                         count == 1 ? reelkeep::tr("Export Copy…") : reelkeep::tr("Export Copies…"), this,
                         [viewModel, items] { viewModel->download(items); });
     download->setEnabled(!isBusy);
+    if (const auto pair = m_viewModel.comparablePair(items)) {
+        menu->addSeparator();
+        menu->addAction(reelkeep::tr("Compare…"), this,
+                        [viewModel, pair] { viewModel->setComparedItems(pair); });
+    }
+    if (m_viewModel.showsSimilarVideos() && !m_viewModel.isCheckingSimilar()) {
+        if (!m_viewModel.comparablePair(items)) menu->addSeparator();
+        menu->addAction(reelkeep::tr("Select Lesser Versions"), this,
+                        [viewModel] { viewModel->selectLesserVersions(); });
+    }
     menu->addSeparator();
     QAction* remove = menu->addAction(symbolIcon(QStringLiteral("trash")), reelkeep::tr("Move to Trash"),
                                       this, [viewModel, items] { viewModel->requestDeletion(items); });
@@ -200,6 +210,12 @@ QMenu* VideoTableView::makeHeaderMenu(QWidget* parent) {
 
 void VideoTableView::keyPressEvent(QKeyEvent* event) {
     if (matchesKey(KeyAction::preview, *event)) {
+        // Two members of one set side by side: their frames at the same moments.
+        if (const auto pair = m_viewModel.comparablePair(m_viewModel.selectedItems())) {
+            m_viewModel.setComparedItems(pair);
+            event->accept();
+            return;
+        }
         // The current row, the one the keyboard is on, even in a multiple selection.
         QModelIndex index = currentIndex();
         if (!index.isValid() || !selectionModel()->isRowSelected(index.row(), {})) {

@@ -1,7 +1,7 @@
 // media_source.h: what the window's views load from the library themselves: row
-// thumbnails and the file a preview plays. A narrow view of the service, so the
-// views reach nothing else of it; each call resumes on the caller's thread and
-// ends early when its token stops.
+// thumbnails, the file a preview plays and the frames two near copies are compared by. A narrow view of the
+// service, so the views reach nothing else of it; each call resumes on the caller's thread and ends early
+// when its token stops.
 #pragma once
 
 #include <QSizeF>
@@ -22,6 +22,8 @@ public:
                                                 std::stop_token stop) = 0;
     virtual QCoro::Task<Result<PreviewSource>> preparePreview(QString localIdentifier,
                                                               std::stop_token stop) = 0;
+    virtual QCoro::Task<Result<QList<QImage>>> frameStrip(QString localIdentifier, int maxPixelSize,
+                                                          std::stop_token stop) = 0;
 };
 
 // The service's answers, as they are.
@@ -36,6 +38,10 @@ public:
     QCoro::Task<Result<PreviewSource>> preparePreview(QString localIdentifier,
                                                       std::stop_token stop) override {
         return m_service.preparePreview(std::move(localIdentifier), std::move(stop));
+    }
+    QCoro::Task<Result<QList<QImage>>> frameStrip(QString localIdentifier, int maxPixelSize,
+                                                  std::stop_token stop) override {
+        return m_service.frameStrip(std::move(localIdentifier), maxPixelSize, std::move(stop));
     }
 
 private:

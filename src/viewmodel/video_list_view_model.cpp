@@ -1309,6 +1309,26 @@ void VideoListViewModel::applyExtraCopySelection(bool isPartial) {
         setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Extra copies selected: %1."), {count}));
 }
 
+std::optional<VideoListViewModel::ComparedPair> VideoListViewModel::comparablePair(
+    const VideoList& items) const {
+    if (items.size() != 2) return std::nullopt;
+    const QString& a = items[0].localIdentifier();
+    const QString& b = items[1].localIdentifier();
+    for (const SimilarSet& set : m_similarSets) {
+        const qsizetype first = set.memberIDs.indexOf(a), second = set.memberIDs.indexOf(b);
+        if (first < 0 || second < 0) continue;
+        return first < second ? ComparedPair{items[0], items[1]} : ComparedPair{items[1], items[0]};
+    }
+    return std::nullopt;
+}
+
+void VideoListViewModel::setComparedItems(std::optional<ComparedPair> pair) {
+    assertMainThread();
+    if (!pair && !m_comparedItems) return;
+    m_comparedItems = std::move(pair);
+    emit comparedItemsChanged();
+}
+
 void VideoListViewModel::selectLesserVersions() {
     assertMainThread();
     if (m_isCheckingSimilar) {

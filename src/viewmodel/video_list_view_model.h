@@ -104,6 +104,11 @@ public:
     const std::optional<QString>& errorMessage() const { return m_errorMessage; }
     bool showDeleteConfirmation() const { return m_showDeleteConfirmation; }
     const std::optional<VideoItem>& previewItem() const { return m_previewItem; }
+    // Two near copies shown side by side by their fingerprint frames, the better first.
+    using ComparedPair = std::pair<VideoItem, VideoItem>;
+    const std::optional<ComparedPair>& comparedItems() const { return m_comparedItems; }
+    // The pair these two form when they are members of one near-copy set, the better first.
+    std::optional<ComparedPair> comparablePair(const VideoList& items) const;
     // The library folders and their states as last checked (after each scan).
     const LibraryFolderList& libraryFolders() const { return m_libraryFolders; }
     // Those that cannot be read now: missing, unreadable, not mounted or not answering.
@@ -137,6 +142,7 @@ public:
     void setShowDeleteConfirmation(bool isShown);
     void clearErrorMessage();
     void setPreviewItem(std::optional<VideoItem> item);
+    void setComparedItems(std::optional<ComparedPair> pair);
 
     // Life and scanning.
     void start();
@@ -217,6 +223,7 @@ signals:
     void errorMessageChanged();
     void deleteConfirmationChanged();
     void previewItemChanged();
+    void comparedItemsChanged();
     void scanFinished();
     void exportProgressChanged();
     void exportSucceeded();  // exportedPaths() holds where the copies went
@@ -333,6 +340,7 @@ private:
     std::optional<QString> m_errorMessage;
     bool m_showDeleteConfirmation = false;
     std::optional<VideoItem> m_previewItem;
+    std::optional<ComparedPair> m_comparedItems;
     // The videos of each Move to Trash of this session, oldest first, as they were listed.
     std::vector<VideoList> m_trashedBatches;
     LibraryFolderList m_libraryFolders;

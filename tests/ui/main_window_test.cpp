@@ -24,6 +24,7 @@
 
 #include "model/display_text.h"
 #include "ui/app_theme.h"
+#include "ui/compare_dialog.h"
 #include "ui/date_bucket_row.h"
 #include "ui/empty_state_view.h"
 #include "ui/key_bindings.h"
@@ -428,6 +429,59 @@ TEST_F(MainWindowTest, SelectExtraCopiesSelectsOnlyVerifiedCopiesAndMarksTheKept
     EXPECT_TRUE(badge("old", VideoTableModel::IsKeptRole).toBool());
     EXPECT_FALSE(badge("new", VideoTableModel::IsKeptRole).toBool());
     EXPECT_NE(window->findChild<QWidget*>("identicalCopiesRow"), nullptr);
+}
+
+TEST_F(MainWindowTest, SimilarVideosAreShownBestFirstBeforeLesserVersionsAreTrashedOrCompared) {
+    auto look = [](const char* id, std::int64_t bytes, std::int64_t width) {
+        SimulatedAsset asset = fastVideo(id, bytes);
+        asset.pixelWidth = width;
+        asset.pixelHeight = width * 9 / 16;
+        asset.visualTag = QStringLiteral("beach");
+        return asset;
+    };
+    library->addAssets({look("small", 100, 1920), look("big", 400, 3840), fastVideo("other", 90)});
+    model().setChecksSimilarAfterScan(true);
+    showAndScan();
+    ASSERT_TRUE(waitUntil([&] { return !model().isCheckingSimilar() && model().similar().setCount == 1; }));
+    const auto badge = [&](const char* id, int role) {
+        return rows().index(rows().rowOf(QString::fromLatin1(id)), VideoTableModel::NameColumn).data(role);
+    };
+    EXPECT_EQ(badge("small", VideoTableModel::SimilarCountRole).toInt(), 2);  // "Similar ×2"
+    EXPECT_FALSE(badge("other", VideoTableModel::SimilarCountRole).isValid());
+    EXPECT_FALSE(command(Command::selectLesserVersions)->isEnabled());  // the sets are not on screen
+
+    DateBucketRow* row = nullptr;  // rebuilt rows go later: the new one is found by its content
+    for (DateBucketRow* candidate : window->findChildren<DateBucketRow*>("similarVideosRow"))
+        if (candidate->content().count == 1) row = candidate;  // sets, not videos
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->content().bytes, 100);
+    row->click();
+    EXPECT_EQ(rowIDs(), QStringList({"big", "small"}));
+    EXPECT_TRUE(badge("big", VideoTableModel::IsBestVersionRole).toBool());
+    ASSERT_TRUE(command(Command::selectLesserVersions)->isEnabled());
+    command(Command::selectLesserVersions)->trigger();
+    EXPECT_EQ(model().selectedIDs(), QSet<QString>{"small"});
+
+    command(Command::deleteVideos)->trigger();
+    ASSERT_TRUE(waitUntil([&] { return window->deleteConfirmation() != nullptr; }));
+    const QString details = window->deleteConfirmation()->informativeText();
+    EXPECT_TRUE(details.contains("Kept: big.mov — 3840 × 2160 — 400 bytes")) << details.toStdString();
+    EXPECT_TRUE(details.contains("Goes: small.mov — 1920 × 1080 — 100 bytes")) << details.toStdString();
+    window->deleteConfirmation()->reject();
+    ASSERT_TRUE(waitUntil([&] { return window->deleteConfirmation() == nullptr; }));
+
+    model().setSelectedIDs({"big", "small"});
+    ASSERT_TRUE(command(Command::compare)->isEnabled());
+    command(Command::compare)->trigger();
+    ASSERT_TRUE(waitUntil([&] { return window->compareDialog() != nullptr; }));
+    CompareDialog* compare = window->compareDialog();
+    EXPECT_EQ(compare->pair().first.localIdentifier(), "big");
+    ASSERT_TRUE(waitUntil([&] {
+        return compare->shownFrameCount(0) == kFingerprintFrames &&
+               compare->shownFrameCount(1) == kFingerprintFrames;
+    }));
+    compare->reject();
+    ASSERT_TRUE(waitUntil([&] { return window->compareDialog() == nullptr && !model().comparedItems(); }));
 }
 
 TEST_F(MainWindowTest, OutsideChangesRaiseTheBannerUntilARescan) {
