@@ -402,7 +402,7 @@ QCoro::Task<SimilarityCheck> PhotoLibraryService::checkSimilar(
 namespace {
 // Only the fingerprints of videos in a set: regrouping those gives the same sets,
 // since no other video matched any of them, and costs nothing next to the whole.
-SimilarityCheck keepGrouped(SimilarityCheck check) {
+SimilarityCheck keepGrouped(SimilarityCheck check, const std::stop_token& stop) {
     std::vector<QString> ids;
     std::vector<VisualFingerprint> fingerprints;
     ids.reserve(std::size_t(check.fingerprints.size()));
@@ -412,7 +412,7 @@ SimilarityCheck keepGrouped(SimilarityCheck check) {
         fingerprints.push_back(it.value());
     }
     QHash<QString, VisualFingerprint> grouped;
-    for (const std::vector<std::size_t>& group : nearCopyGroups(fingerprints))
+    for (const std::vector<std::size_t>& group : nearCopyGroups(fingerprints, stop))
         for (const std::size_t position : group) grouped.insert(ids[position], fingerprints[position]);
     check.fingerprints = std::move(grouped);
     return check;
@@ -428,7 +428,10 @@ QCoro::Task<SimilarityCheck> PhotoLibraryService::checkSimilarOnExecutor(
         [this](RequestId request) { m_ports.similarity->cancelFingerprinting(request); });
     // Matching a part would hold a quit up for seconds, and a rescan drops it anyway.
     if (stop.stop_requested() || !check.isComplete) co_return SimilarityCheck{{}, check.failed, false};
-    co_return keepGrouped(std::move(check));
+    // A stop during the sweep gives no sets: say the answer is not whole.
+    SimilarityCheck grouped = keepGrouped(std::move(check), stop);
+    if (stop.stop_requested()) co_return SimilarityCheck{{}, grouped.failed, false};
+    co_return grouped;
 }
 
 QCoro::Task<Result<QList<QImage>>> PhotoLibraryService::frameStrip(QString localIdentifier, int maxPixelSize,
