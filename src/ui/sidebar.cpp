@@ -302,13 +302,15 @@ void Sidebar::rebuildDuplicates() {
     m_duplicatesSection->setVisible(hasSameSize || hasSimilar);
     if (hasSameSize) addCopyRows();
     if (!hasSimilar) return;
+    // The row counts videos, as its neighbours do; its tooltip counts the sets.
     auto* similarRow =
-        new DateBucketRow({reelkeep::tr("Similar videos"), similar.setCount, similar.reclaimableBytes,
+        new DateBucketRow({reelkeep::tr("Similar videos"), similar.videoCount, similar.reclaimableBytes,
                            std::nullopt, m_viewModel.showsSimilarVideos(), false, false},
                           m_duplicatesSection);
     similarRow->setObjectName(QStringLiteral("similarVideosRow"));
     similarRow->setToolTip(
-        reelkeep::tr("Sets of videos that show the same thing: re-encoded, resized or re-wrapped."));
+        reelkeep::tr("Sets: %1. The videos of a set show the same thing: re-encoded, resized or re-wrapped.")
+            .arg(integerText(similar.setCount)));
     connect(similarRow, &QAbstractButton::clicked, this, [this] { m_viewModel.showSimilarVideos(); });
     m_duplicatesBody->addWidget(similarRow);
     QPushButton* select = linkButton(reelkeep::tr("Select Lesser Versions"), m_duplicatesSection);

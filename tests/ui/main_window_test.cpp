@@ -452,8 +452,9 @@ TEST_F(MainWindowTest, SimilarVideosAreShownBestFirstBeforeLesserVersionsAreTras
 
     DateBucketRow* row = nullptr;  // rebuilt rows go later: the new one is found by its content
     for (DateBucketRow* candidate : window->findChildren<DateBucketRow*>("similarVideosRow"))
-        if (candidate->content().count == 1) row = candidate;  // sets, not videos
+        if (candidate->content().count == 2) row = candidate;
     ASSERT_NE(row, nullptr);
+    EXPECT_TRUE(row->toolTip().startsWith("Sets: 1.")) << row->toolTip().toStdString();
     EXPECT_EQ(row->content().bytes, 100);
     row->click();
     EXPECT_EQ(rowIDs(), QStringList({"big", "small"}));
