@@ -21,9 +21,9 @@ namespace reelkeep {
 
 namespace {
 
-media::WorkerLimits backgroundWorkerLimits() {
+media::WorkerLimits backgroundWorkerLimits(bool isBackground) {
     media::WorkerLimits limits = media::defaultWorkerLimits();
-    limits.isBackground = true;
+    limits.isBackground = isBackground;
     return limits;
 }
 
@@ -45,10 +45,11 @@ FolderLibrary::FolderLibrary(FolderLibraryOptions options)
       m_workers(m_options.thumbnailWorker ? std::make_shared<media::ThumbnailWorkerPool>(
                                                 *m_options.thumbnailWorker, media::defaultWorkerLimits())
                                           : nullptr),
-      m_backgroundWorkers(m_options.thumbnailWorker
-                              ? std::make_shared<media::ThumbnailWorkerPool>(*m_options.thumbnailWorker,
-                                                                             backgroundWorkerLimits())
-                              : nullptr),
+      m_backgroundWorkers(
+          m_options.thumbnailWorker
+              ? std::make_shared<media::ThumbnailWorkerPool>(
+                    *m_options.thumbnailWorker, backgroundWorkerLimits(m_options.fingerprintsInBackground))
+              : nullptr),
       m_roots(m_options),
       m_requests(m_callbacks),
       m_scan(m_isVideoName, m_index, m_favorites,

@@ -43,6 +43,9 @@ struct FolderLibraryOptions {
     std::chrono::milliseconds rootAnswerLimit = fs::kRootAnswerLimit;
     // Null: a request for access answers "denied" without asking (the command line).
     std::shared_ptr<FolderChooser> chooser;
+    // Fingerprint workers at the lowest priority, which the window wants; tests
+    // turn it off so that other tests busy on every core cannot starve them.
+    bool fingerprintsInBackground = true;
     QString favoritesPath;                  // empty: store::FavoritesStore::defaultPath()
     QString indexPath;                      // empty: store::MetadataIndex::defaultPath()
     QString thumbnailCacheRoot;             // empty: media::ThumbnailDiskCache::defaultRoot()

@@ -43,6 +43,7 @@ protected:
         options.defaultRootInputs = defaults;
         options.favoritesPath = QFile::decodeName(state() + "/data/favorites.sqlite");
         options.indexPath = QFile::decodeName(state() + "/cache/index.sqlite");
+        options.fingerprintsInBackground = false;
         options.thumbnailCacheRoot = QFile::decodeName(state() + "/cache/thumbnails");
         fs::TrashOptions trash;
         trash.homeTrashPath = state() + "/Trash";
