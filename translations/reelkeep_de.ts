@@ -1269,34 +1269,34 @@ Rückgabewerte: 0 fertig, 2 falscher Aufruf, 3 keine lesbare Bibliothek, 4 das D
     </message>
     <message>
         <source>Comparing videos…</source>
-        <translation type="unfinished"></translation>
+        <translation>Videos werden verglichen …</translation>
     </message>
     <message>
         <source>Comparing videos stopped.</source>
-        <translation type="unfinished"></translation>
+        <translation>Vergleich der Videos angehalten.</translation>
     </message>
     <message numerus="yes">
         <source>Videos compared; %Ln could not be decoded and were left out.</source>
-        <translation type="unfinished">
-            <numerusform></numerusform>
-            <numerusform></numerusform>
+        <translation>
+            <numerusform>Videos verglichen; %Ln konnte nicht dekodiert werden und wurde ausgelassen.</numerusform>
+            <numerusform>Videos verglichen; %Ln konnten nicht dekodiert werden und wurden ausgelassen.</numerusform>
         </translation>
     </message>
     <message>
         <source>Comparing videos… %1 of %2</source>
-        <translation type="unfinished"></translation>
+        <translation>Videos werden verglichen … %1 von %2</translation>
     </message>
     <message>
         <source>Comparing videos… Lesser versions can be selected when the comparison is done.</source>
-        <translation type="unfinished"></translation>
+        <translation>Videos werden verglichen … Schwächere Fassungen können ausgewählt werden, wenn der Vergleich fertig ist.</translation>
     </message>
     <message>
         <source>Check each set, then choose Select Lesser Versions again.</source>
-        <translation type="unfinished"></translation>
+        <translation>Prüfe jede Gruppe und wähle dann erneut „Schwächere Fassungen auswählen“.</translation>
     </message>
     <message>
         <source>Lesser versions selected: %1.</source>
-        <translation type="unfinished"></translation>
+        <translation>Schwächere Fassungen ausgewählt: %1.</translation>
     </message>
     <message>
         <source>%1 bit/s</source>
@@ -1365,6 +1365,73 @@ Rückgabewerte: 0 fertig, 1 abgelehnt, 2 falscher Aufruf, 3 keine lesbare Biblio
     <message>
         <source>Lesser versions to move to the Trash: %1 (frees %2 once the Trash is emptied)</source>
         <translation>Schwächere Fassungen für den Papierkorb: %1 (gibt %2 frei, sobald der Papierkorb geleert ist)</translation>
+    </message>
+    <message>
+        <source>Best version</source>
+        <translation>Beste Fassung</translation>
+    </message>
+    <message>
+        <source>Compare Similar Videos</source>
+        <translation>Ähnliche Videos vergleichen</translation>
+    </message>
+    <message>
+        <source>Loading frames…</source>
+        <translation>Bilder werden geladen …</translation>
+    </message>
+    <message>
+        <source>The frames could not be read: %1</source>
+        <translation>Die Bilder konnten nicht gelesen werden: %1</translation>
+    </message>
+    <message>
+        <source>Kept: %1</source>
+        <translation>Bleibt: %1</translation>
+    </message>
+    <message>
+        <source>No version of this set is kept.</source>
+        <translation>Keine Fassung dieser Gruppe bleibt.</translation>
+    </message>
+    <message>
+        <source>Goes: %1</source>
+        <translation>In den Papierkorb: %1</translation>
+    </message>
+    <message numerus="yes">
+        <source>and %Ln more set(s) of similar videos</source>
+        <translation>
+            <numerusform>und %Ln weitere Gruppe ähnlicher Videos</numerusform>
+            <numerusform>und %Ln weitere Gruppen ähnlicher Videos</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Similar videos:</source>
+        <translation>Ähnliche Videos:</translation>
+    </message>
+    <message>
+        <source>Similar videos</source>
+        <translation>Ähnliche Videos</translation>
+    </message>
+    <message>
+        <source>Sets: %1. The videos of a set show the same thing: re-encoded, resized or re-wrapped.</source>
+        <translation>Gruppen: %1. Die Videos einer Gruppe zeigen dasselbe: neu kodiert, verkleinert oder neu verpackt.</translation>
+    </message>
+    <message>
+        <source>Select Lesser Versions</source>
+        <translation>Schwächere Fassungen auswählen</translation>
+    </message>
+    <message>
+        <source>Comparing videos… Near copies show the same pictures at the same moments.</source>
+        <translation>Videos werden verglichen … Beinahe-Kopien zeigen zu denselben Zeitpunkten dieselben Bilder.</translation>
+    </message>
+    <message>
+        <source>Keeping the best version of each set (highest resolution, then bitrate) frees the space shown once the Trash is emptied.</source>
+        <translation>Behältst du von jeder Gruppe die beste Fassung (höchste Auflösung, dann Bitrate), wird der angezeigte Platz frei, sobald der Papierkorb geleert ist.</translation>
+    </message>
+    <message>
+        <source>Similar ×</source>
+        <translation>Ähnlich ×</translation>
+    </message>
+    <message>
+        <source>Compare…</source>
+        <translation>Vergleichen …</translation>
     </message>
 </context>
 </TS>

@@ -1361,5 +1361,72 @@ Exit codes: 0 done, 1 declined, 2 usage error, 3 no readable library, 4 the scan
         <source>Lesser versions to move to the Trash: %1 (frees %2 once the Trash is emptied)</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Best version</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Compare Similar Videos</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Loading frames…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The frames could not be read: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Kept: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No version of this set is kept.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Goes: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>and %Ln more set(s) of similar videos</source>
+        <translation>
+            <numerusform>and %Ln more set of similar videos</numerusform>
+            <numerusform>and %Ln more sets of similar videos</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Similar videos:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Similar videos</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sets: %1. The videos of a set show the same thing: re-encoded, resized or re-wrapped.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Select Lesser Versions</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Comparing videos… Near copies show the same pictures at the same moments.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Keeping the best version of each set (highest resolution, then bitrate) frees the space shown once the Trash is emptied.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Similar ×</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Compare…</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 </TS>
