@@ -148,6 +148,44 @@ bool isPictureSize(std::int32_t width, std::int32_t height) {
     return width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide;
 }
 
+// One reply as its reader sees it: every read shares one deadline, and a fault
+// of the worker's own (it ended, sent nonsense or ran out of time) is told
+// apart from an error about the file, so that the caller retires that worker.
+class ReplyReader {
+public:
+    ReplyReader(int socketFd, std::chrono::milliseconds wait, bool* isWorkerFault, const char* worker)
+        : m_socketFd(socketFd),
+          m_deadline(std::chrono::steady_clock::now() + wait),
+          m_isWorkerFault(isWorkerFault),
+          m_worker(QString::fromLatin1(worker)) {
+        if (m_isWorkerFault) *m_isWorkerFault = false;
+    }
+
+    bool read(void* bytes, std::size_t count) {
+        return readAll(m_socketFd, bytes, count, m_deadline, &m_isTimedOut);
+    }
+    bool read(QByteArray& bytes) { return read(bytes.data(), static_cast<std::size_t>(bytes.size())); }
+    QImage readRows(int width, int height) {
+        return receiveRows(m_socketFd, width, height, m_deadline, &m_isTimedOut);
+    }
+
+    MediaError ended() const { return broken(QStringLiteral("the %1 ended")); }
+    MediaError malformed() const { return broken(QStringLiteral("malformed reply from the %1")); }
+
+private:
+    MediaError broken(const QString& what) const {
+        if (m_isWorkerFault) *m_isWorkerFault = true;
+        return m_isTimedOut ? MediaError(MediaErrorKind::timedOut, m_worker)
+                            : MediaError(MediaErrorKind::unreadable, what.arg(m_worker));
+    }
+
+    const int m_socketFd;
+    const std::chrono::steady_clock::time_point m_deadline;
+    bool* const m_isWorkerFault;
+    const QString m_worker;
+    bool m_isTimedOut = false;
+};
+
 bool sendReply(int socketFd, const MediaResult<QImage>& result) {
     QByteArray detail;
     ReplyHeader header{kReplyMagic, 0, 0, 0, 0};
@@ -313,61 +351,40 @@ bool sendFrameStripRequest(int socketFd, int videoFd, int maxPixelSize, const In
 }
 
 MediaResult<QImage> receiveThumbnailReply(int socketFd, std::chrono::milliseconds wait, bool* isWorkerFault) {
-    const auto deadline = std::chrono::steady_clock::now() + wait;
-    bool isTimedOut = false;
-    if (isWorkerFault) *isWorkerFault = false;
-    auto broken = [&](const char* what) {
-        if (isWorkerFault) *isWorkerFault = true;
-        return isTimedOut ? MediaError(MediaErrorKind::timedOut, QStringLiteral("thumbnail worker"))
-                          : MediaError(MediaErrorKind::unreadable, QString::fromLatin1(what));
-    };
+    ReplyReader reply(socketFd, wait, isWorkerFault, "thumbnail worker");
     ReplyHeader header{};
-    if (!readAll(socketFd, &header, sizeof header, deadline, &isTimedOut))
-        return broken("the thumbnail worker ended");
-    if (header.magic != kReplyMagic || header.detailBytes > kMaxDetailBytes)
-        return broken("malformed reply from the thumbnail worker");
+    if (!reply.read(&header, sizeof header)) return reply.ended();
+    if (header.magic != kReplyMagic || header.detailBytes > kMaxDetailBytes) return reply.malformed();
     QByteArray detail(static_cast<qsizetype>(header.detailBytes), '\0');
-    if (!readAll(socketFd, detail.data(), detail.size(), deadline, &isTimedOut))
-        return broken("the thumbnail worker ended");
+    if (!reply.read(detail)) return reply.ended();
     if (header.status != 0) {
         const std::uint32_t kind = header.status - 1;
-        if (kind > static_cast<std::uint32_t>(MediaErrorKind::timedOut))
-            return broken("malformed reply from the thumbnail worker");
+        if (kind > static_cast<std::uint32_t>(MediaErrorKind::timedOut)) return reply.malformed();
         return MediaError(static_cast<MediaErrorKind>(kind), QString::fromUtf8(detail));
     }
-    if (!isPictureSize(header.width, header.height))
-        return broken("malformed reply from the thumbnail worker");
-    QImage image = receiveRows(socketFd, header.width, header.height, deadline, &isTimedOut);
-    if (image.isNull()) return broken("the thumbnail worker ended");
+    if (!isPictureSize(header.width, header.height)) return reply.malformed();
+    QImage image = reply.readRows(header.width, header.height);
+    if (image.isNull()) return reply.ended();
     return image;
 }
 
 MediaResult<MediaInfo> receiveMetadataReply(int socketFd, std::chrono::milliseconds wait,
                                             bool* isWorkerFault) {
-    const auto deadline = std::chrono::steady_clock::now() + wait;
-    bool isTimedOut = false;
-    if (isWorkerFault) *isWorkerFault = false;
-    auto broken = [&](const char* what) {
-        if (isWorkerFault) *isWorkerFault = true;
-        return isTimedOut ? MediaError(MediaErrorKind::timedOut, QStringLiteral("metadata worker"))
-                          : MediaError(MediaErrorKind::unreadable, QString::fromLatin1(what));
-    };
+    ReplyReader reply(socketFd, wait, isWorkerFault, "metadata worker");
     MetadataReplyHeader header{};
-    if (!readAll(socketFd, &header, sizeof header, deadline, &isTimedOut))
-        return broken("the metadata worker ended");
+    if (!reply.read(&header, sizeof header)) return reply.ended();
     const bool isSane = header.magic == kMetadataReplyMagic && header.quickTimeBytes <= kMaxDetailBytes &&
                         header.creationTimeBytes <= kMaxDetailBytes &&
                         header.detailBytes <= kMaxDetailBytes && std::isfinite(header.lengthSeconds) &&
                         header.lengthSeconds >= 0 && header.pixelWidth >= 0 && header.pixelHeight >= 0 &&
                         header.status <= 1 + static_cast<std::uint32_t>(MediaErrorKind::timedOut);
-    if (!isSane) return broken("malformed reply from the metadata worker");
+    if (!isSane) return reply.malformed();
     std::string quickTime(header.quickTimeBytes, '\0');
     std::string creationTime(header.creationTimeBytes, '\0');
     QByteArray detail(static_cast<qsizetype>(header.detailBytes), '\0');
-    if (!readAll(socketFd, quickTime.data(), quickTime.size(), deadline, &isTimedOut) ||
-        !readAll(socketFd, creationTime.data(), creationTime.size(), deadline, &isTimedOut) ||
-        !readAll(socketFd, detail.data(), static_cast<std::size_t>(detail.size()), deadline, &isTimedOut))
-        return broken("the metadata worker ended");
+    if (!reply.read(quickTime.data(), quickTime.size()) ||
+        !reply.read(creationTime.data(), creationTime.size()) || !reply.read(detail))
+        return reply.ended();
     if (header.status != 0)
         return MediaError(static_cast<MediaErrorKind>(header.status - 1), QString::fromUtf8(detail));
     MediaInfo info;
@@ -383,27 +400,18 @@ MediaResult<MediaInfo> receiveMetadataReply(int socketFd, std::chrono::milliseco
 
 MediaResult<VisualFingerprint> receiveFingerprintReply(int socketFd, std::chrono::milliseconds wait,
                                                        bool* isWorkerFault) {
-    const auto deadline = std::chrono::steady_clock::now() + wait;
-    bool isTimedOut = false;
-    if (isWorkerFault) *isWorkerFault = false;
-    auto broken = [&](const char* what) {
-        if (isWorkerFault) *isWorkerFault = true;
-        return isTimedOut ? MediaError(MediaErrorKind::timedOut, QStringLiteral("fingerprint worker"))
-                          : MediaError(MediaErrorKind::unreadable, QString::fromLatin1(what));
-    };
+    ReplyReader reply(socketFd, wait, isWorkerFault, "fingerprint worker");
     FingerprintReplyHeader header{};
-    if (!readAll(socketFd, &header, sizeof header, deadline, &isTimedOut))
-        return broken("the fingerprint worker ended");
+    if (!reply.read(&header, sizeof header)) return reply.ended();
     const bool isSane =
         header.magic == kFingerprintReplyMagic && header.detailBytes <= kMaxDetailBytes &&
         header.status <= kLastStatus &&
         (header.status != 0 || (std::isfinite(header.durationSeconds) && header.durationSeconds > 0 &&
                                 std::isfinite(header.aspectRatio) && header.aspectRatio >= 0 &&
                                 header.frameCount > 0 && header.frameCount <= kFingerprintFrames));
-    if (!isSane) return broken("malformed reply from the fingerprint worker");
+    if (!isSane) return reply.malformed();
     QByteArray detail(static_cast<qsizetype>(header.detailBytes), '\0');
-    if (!readAll(socketFd, detail.data(), static_cast<std::size_t>(detail.size()), deadline, &isTimedOut))
-        return broken("the fingerprint worker ended");
+    if (!reply.read(detail)) return reply.ended();
     if (header.status != 0)
         return MediaError(static_cast<MediaErrorKind>(header.status - 1), QString::fromUtf8(detail));
     VisualFingerprint fingerprint;
@@ -416,39 +424,28 @@ MediaResult<VisualFingerprint> receiveFingerprintReply(int socketFd, std::chrono
 
 MediaResult<std::vector<QImage>> receiveFrameStripReply(int socketFd, std::chrono::milliseconds wait,
                                                         bool* isWorkerFault) {
-    const auto deadline = std::chrono::steady_clock::now() + wait;
-    bool isTimedOut = false;
-    if (isWorkerFault) *isWorkerFault = false;
-    auto broken = [&](const char* what) {
-        if (isWorkerFault) *isWorkerFault = true;
-        return isTimedOut ? MediaError(MediaErrorKind::timedOut, QStringLiteral("frame strip worker"))
-                          : MediaError(MediaErrorKind::unreadable, QString::fromLatin1(what));
-    };
+    ReplyReader reply(socketFd, wait, isWorkerFault, "frame strip worker");
     StripReplyHeader header{};
-    if (!readAll(socketFd, &header, sizeof header, deadline, &isTimedOut))
-        return broken("the frame strip worker ended");
+    if (!reply.read(&header, sizeof header)) return reply.ended();
     const bool isSane = header.magic == kStripReplyMagic && header.detailBytes <= kMaxDetailBytes &&
                         header.status <= kLastStatus &&
                         (header.status != 0 || header.frameCount == kFingerprintFrames);
-    if (!isSane) return broken("malformed reply from the frame strip worker");
+    if (!isSane) return reply.malformed();
     QByteArray detail(static_cast<qsizetype>(header.detailBytes), '\0');
-    if (!readAll(socketFd, detail.data(), static_cast<std::size_t>(detail.size()), deadline, &isTimedOut))
-        return broken("the frame strip worker ended");
+    if (!reply.read(detail)) return reply.ended();
     if (header.status != 0)
         return MediaError(static_cast<MediaErrorKind>(header.status - 1), QString::fromUtf8(detail));
     std::vector<QImage> frames;
     for (int i = 0; i < kFingerprintFrames; ++i) {
         PictureHeader size{};
-        if (!readAll(socketFd, &size, sizeof size, deadline, &isTimedOut))
-            return broken("the frame strip worker ended");
+        if (!reply.read(&size, sizeof size)) return reply.ended();
         if (size.width == 0 && size.height == 0) {
             frames.emplace_back();
             continue;
         }
-        if (!isPictureSize(size.width, size.height))
-            return broken("malformed reply from the frame strip worker");
-        frames.push_back(receiveRows(socketFd, size.width, size.height, deadline, &isTimedOut));
-        if (frames.back().isNull()) return broken("the frame strip worker ended");
+        if (!isPictureSize(size.width, size.height)) return reply.malformed();
+        frames.push_back(reply.readRows(size.width, size.height));
+        if (frames.back().isNull()) return reply.ended();
     }
     return frames;
 }
