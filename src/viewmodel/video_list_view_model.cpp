@@ -73,6 +73,19 @@ std::optional<QStringList> leftOut(const VideoList& shorter, const VideoList& lo
     return missing;
 }
 
+// What a port thread calls with progress: it only hops to the main thread,
+// where the view model is read through its QPointer and `apply` runs unless stopped.
+template <typename Progress>
+std::function<void(Progress)> progressOnMainThread(VideoListViewModel* viewModel, std::stop_token stop,
+                                                   void (VideoListViewModel::*apply)(const Progress&)) {
+    return [weakSelf = QPointer<VideoListViewModel>(viewModel), mainThread = ResumeOnCaller(), stop,
+            apply](Progress progress) {
+        mainThread.post([weakSelf, stop, apply, progress] {
+            if (weakSelf && !stop.stop_requested()) (weakSelf.data()->*apply)(progress);
+        });
+    };
+}
+
 }  // namespace
 
 VideoListViewModel::VideoListViewModel(PhotoLibraryService& service, Environment environment, QObject* parent)
@@ -311,15 +324,8 @@ void VideoListViewModel::stopCopyCheck() {
 
 QCoro::Task<> VideoListViewModel::runCopyCheck(std::stop_token stop) {
     QPointer<VideoListViewModel> self(this);
-    const ResumeOnCaller mainThread;
-    auto onProgress = [weakSelf = QPointer<VideoListViewModel>(this), mainThread,
-                       stop](CopyCheckProgress progress) {
-        // A port thread: only hop to the main thread; the QPointer is read there.
-        mainThread.post([weakSelf, stop, progress] {
-            if (weakSelf && !stop.stop_requested()) weakSelf->setCopyCheckProgress(progress);
-        });
-    };
-    CopyCheck check = co_await m_service.checkCopies(std::move(onProgress), stop);
+    CopyCheck check = co_await m_service.checkCopies(
+        progressOnMainThread(this, stop, &VideoListViewModel::setCopyCheckProgress), stop);
     if (!self) co_return;
     // Dropped by a rescan: a later check owns the state now.
     if (!m_copyCheckTask.owns(stop)) co_return;
@@ -373,15 +379,8 @@ void VideoListViewModel::stopSimilarCheck() {
 
 QCoro::Task<> VideoListViewModel::runSimilarCheck(std::stop_token stop) {
     QPointer<VideoListViewModel> self(this);
-    const ResumeOnCaller mainThread;
-    auto onProgress = [weakSelf = QPointer<VideoListViewModel>(this), mainThread,
-                       stop](SimilarityProgress progress) {
-        // A port thread: only hop to the main thread; the QPointer is read there.
-        mainThread.post([weakSelf, stop, progress] {
-            if (weakSelf && !stop.stop_requested()) weakSelf->setSimilarityProgress(progress);
-        });
-    };
-    SimilarityCheck check = co_await m_service.checkSimilar(std::move(onProgress), stop);
+    SimilarityCheck check = co_await m_service.checkSimilar(
+        progressOnMainThread(this, stop, &VideoListViewModel::setSimilarityProgress), stop);
     if (!self) co_return;
     // Dropped by a rescan: a later comparison owns the state now.
     if (!m_similarTask.owns(stop)) co_return;
