@@ -391,22 +391,38 @@ void MetadataIndex::lookupByName(std::span<const IndexKey> keys, std::span<const
     if (code != SQLITE_DONE) *failure = code;
 }
 
+StoreStatus MetadataIndex::insertRows(const char* sql, std::size_t count,
+                                      const std::function<void(Statement& insert, std::size_t row)>& bind) {
+    int failure = SQLITE_OK;
+    {
+        Transaction writing(m_db, true);
+        Statement insert(m_db, sql);
+        failure = writing.beginCode() != SQLITE_OK ? writing.beginCode() : insert.prepareCode();
+        for (std::size_t i = 0; i < count && failure == SQLITE_OK; ++i) {
+            bind(insert, i);
+            const int code = insert.step();
+            insert.reset();
+            if (code != SQLITE_DONE) failure = code;
+        }
+        if (failure == SQLITE_OK) failure = writing.commit();
+    }
+    if (failure == SQLITE_OK) return std::nullopt;
+    StoreError error(StoreErrorKind::writeFailed, m_path, lastError(m_db));
+    if (isDamage(failure) && !isInMemory()) rebuild();
+    return error;
+}
+
 StoreStatus MetadataIndex::store(std::span<const IndexEntry> entries) {
     for (const IndexEntry& entry : entries)
         if (!isValidIdentifier(entry.key.identifier))
             return StoreError(StoreErrorKind::invalidInput, m_path,
                               QString::fromLatin1(entry.key.identifier.c_str()));
-    int failure = SQLITE_OK;
-    {
-        Transaction writing(m_db, true);
-        Statement insert(
-            m_db,
-            "INSERT OR REPLACE INTO media (identifier, device, inode, size_bytes, mtime_ns,"
-            " creation_date, length_seconds, pixel_width, pixel_height, is_screen_recording,"
-            " has_decodable_video, date_source, date_rule, quicktime_date_tag, creation_time_tag)"
-            " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15)");
-        failure = writing.beginCode() != SQLITE_OK ? writing.beginCode() : insert.prepareCode();
-        for (std::size_t i = 0; i < entries.size() && failure == SQLITE_OK; ++i) {
+    return insertRows(
+        "INSERT OR REPLACE INTO media (identifier, device, inode, size_bytes, mtime_ns,"
+        " creation_date, length_seconds, pixel_width, pixel_height, is_screen_recording,"
+        " has_decodable_video, date_source, date_rule, quicktime_date_tag, creation_time_tag)"
+        " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15)",
+        entries.size(), [&](Statement& insert, std::size_t i) {
             const IndexEntry& entry = entries[i];
             insert.bindText(1, entry.key.identifier);
             insert.bindInt(2, asStored(entry.key.fingerprint.device));
@@ -423,21 +439,9 @@ StoreStatus MetadataIndex::store(std::span<const IndexEntry> entries) {
             insert.bindInt(13, m_dateRule.version);
             insert.bindText(14, entry.dateTags.quickTimeCreationDate);
             insert.bindText(15, entry.dateTags.creationTime);
-            const int code = insert.step();
-            insert.reset();
-            if (code != SQLITE_DONE) failure = code;
-        }
-        if (failure == SQLITE_OK) failure = writing.commit();
-    }
-    if (failure == SQLITE_OK) return std::nullopt;
-    StoreError error(StoreErrorKind::writeFailed, m_path, lastError(m_db));
-    if (isDamage(failure) && !isInMemory()) rebuild();
-    return error;
+        });
 }
 
-}  // namespace reelkeep::store
-
-namespace reelkeep::store {
 
 std::vector<std::optional<ContentDigests>> MetadataIndex::lookupContent(
     std::span<const ContentFingerprint> files) {
@@ -463,12 +467,9 @@ std::vector<std::optional<ContentDigests>> MetadataIndex::lookupContent(
 
 StoreStatus MetadataIndex::storeContent(
     std::span<const std::pair<ContentFingerprint, ContentDigests>> files) {
-    int failure = SQLITE_OK;
-    {
-        Transaction writing(m_db, true);
-        Statement insert(m_db, "INSERT OR REPLACE INTO content VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
-        failure = writing.beginCode() != SQLITE_OK ? writing.beginCode() : insert.prepareCode();
-        for (std::size_t i = 0; i < files.size() && failure == SQLITE_OK; ++i) {
+    return insertRows(
+        "INSERT OR REPLACE INTO content VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)", files.size(),
+        [&](Statement& insert, std::size_t i) {
             const auto& [file, digests] = files[i];
             insert.bindInt(1, asStored(file.device));
             insert.bindInt(2, asStored(file.inode));
@@ -486,16 +487,7 @@ StoreStatus MetadataIndex::storeContent(
                 else
                     insert.bindNull(column);
             }
-            const int code = insert.step();
-            insert.reset();
-            if (code != SQLITE_DONE) failure = code;
-        }
-        if (failure == SQLITE_OK) failure = writing.commit();
-    }
-    if (failure == SQLITE_OK) return std::nullopt;
-    StoreError error(StoreErrorKind::writeFailed, m_path, lastError(m_db));
-    if (isDamage(failure) && !isInMemory()) rebuild();
-    return error;
+        });
 }
 
 namespace {
@@ -554,40 +546,26 @@ std::vector<std::optional<VisualRecord>> MetadataIndex::lookupVisual(
 
 StoreStatus MetadataIndex::storeVisual(std::span<const std::pair<ContentFingerprint, VisualRecord>> files,
                                        int algorithm) {
-    int failure = SQLITE_OK;
-    {
-        Transaction writing(m_db, true);
-        Statement insert(m_db,
-                         "INSERT OR REPLACE INTO visual VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
-        failure = writing.beginCode() != SQLITE_OK ? writing.beginCode() : insert.prepareCode();
-        for (std::size_t i = 0; i < files.size() && failure == SQLITE_OK; ++i) {
-            const auto& [file, record] = files[i];
-            insert.bindInt(1, asStored(file.device));
-            insert.bindInt(2, asStored(file.inode));
-            insert.bindInt(3, file.sizeBytes);
-            insert.bindInt(4, file.mtimeNs);
-            insert.bindInt(5, file.ctimeNs);
-            insert.bindInt(6, algorithm);
-            std::string hashes;
-            if (record.fingerprint) {
-                hashes = storedHashes(*record.fingerprint);
-                insert.bindDouble(7, record.fingerprint->durationSeconds);
-                insert.bindDouble(8, record.fingerprint->aspectRatio);
-                insert.bindInt(9, record.fingerprint->frameCount);
-                insert.bindBlob(10, hashes.data(), hashes.size());
-            } else {
-                for (int column = 7; column <= 10; ++column) insert.bindNull(column);
-            }
-            const int code = insert.step();
-            insert.reset();
-            if (code != SQLITE_DONE) failure = code;
-        }
-        if (failure == SQLITE_OK) failure = writing.commit();
-    }
-    if (failure == SQLITE_OK) return std::nullopt;
-    StoreError error(StoreErrorKind::writeFailed, m_path, lastError(m_db));
-    if (isDamage(failure) && !isInMemory()) rebuild();
-    return error;
+    return insertRows("INSERT OR REPLACE INTO visual VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)",
+                      files.size(), [&](Statement& insert, std::size_t i) {
+                          const auto& [file, record] = files[i];
+                          insert.bindInt(1, asStored(file.device));
+                          insert.bindInt(2, asStored(file.inode));
+                          insert.bindInt(3, file.sizeBytes);
+                          insert.bindInt(4, file.mtimeNs);
+                          insert.bindInt(5, file.ctimeNs);
+                          insert.bindInt(6, algorithm);
+                          std::string hashes;
+                          if (record.fingerprint) {
+                              hashes = storedHashes(*record.fingerprint);
+                              insert.bindDouble(7, record.fingerprint->durationSeconds);
+                              insert.bindDouble(8, record.fingerprint->aspectRatio);
+                              insert.bindInt(9, record.fingerprint->frameCount);
+                              insert.bindBlob(10, hashes.data(), hashes.size());
+                          } else {
+                              for (int column = 7; column <= 10; ++column) insert.bindNull(column);
+                          }
+                      });
 }
 
 }  // namespace reelkeep::store

@@ -152,6 +152,10 @@ private:
     // The metadata of a row that matched key, its date made again if its rule is old.
     IndexedMetadata answerFor(const Statement& row, const IndexKey& key);
 
+    // Inserts `count` rows in one transaction, `bind` filling each; an error
+    // leaves the index as it was (and a damaged file is rebuilt).
+    [[nodiscard]] StoreStatus insertRows(const char* sql, std::size_t count,
+                                         const std::function<void(Statement& insert, std::size_t row)>& bind);
     void closeConnection();
 
     QString m_path;
