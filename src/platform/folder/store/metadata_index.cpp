@@ -442,7 +442,6 @@ StoreStatus MetadataIndex::store(std::span<const IndexEntry> entries) {
         });
 }
 
-
 std::vector<std::optional<ContentDigests>> MetadataIndex::lookupContent(
     std::span<const ContentFingerprint> files) {
     std::vector<std::optional<ContentDigests>> answers(files.size());
