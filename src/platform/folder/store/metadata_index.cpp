@@ -536,7 +536,7 @@ std::vector<std::optional<VisualRecord>> MetadataIndex::lookupVisual(
             if (query.isNullAt(6))
                 answers[i] = VisualRecord{};
             else if (auto fingerprint = storedVisual(query))
-                answers[i] = VisualRecord{std::move(fingerprint)};
+                answers[i] = VisualRecord{fingerprint};
         }
         query.reset();
     }
