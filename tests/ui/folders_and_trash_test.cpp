@@ -3,78 +3,27 @@
 // and counts and saves edits (never when the folders were given for the run),
 // the confirmation lists what it will move, hidden rows leave the selection,
 // and Undo Move to Trash puts videos back, naming those whose place is taken.
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPushButton>
-#include <QTest>
 #include <QTextDocumentFragment>
 #include <QTreeWidget>
 
 #include "model/display_text.h"
-#include "ui/app_theme.h"
 #include "ui/library_folders_dialog.h"
-#include "ui/main_window.h"
-#include "ui/video_commands.h"
-#include "ui/video_table_model.h"
-#include "ui/video_table_view.h"
-#include "ui_fixture.h"
-#include "viewmodel/library_session.h"
+#include "window_fixture.h"
 
 using namespace reelkeep;
 using namespace reelkeep::test;
 
 namespace {
 
-using Command = VideoCommands::Command;
-
 VideoLocationRef locationIn(const QString& below) {
     return std::make_shared<VideoLocation>(
         VideoLocation{QStringLiteral("Videos/") + below, QStringLiteral("/home/me/Videos/") + below});
 }
 
-class FoldersAndTrashTest : public ::testing::Test, protected FakeWorld {
-protected:
-    void SetUp() override {
-        theme = std::make_unique<ThemeController>(settings, false);
-        session = std::make_unique<LibrarySession>(library->ports(), environment());
-        window = std::make_unique<MainWindow>(session->viewModel, session->media, *theme);
-    }
-    void TearDown() override {
-        window.reset();
-        session.reset();
-        settle(std::chrono::milliseconds(100));
-    }
-
-    bool waitUntil(const std::function<bool()>& isDone) { return reelkeep::testing::pumpUntil(isDone); }
-    void showAndScan() {
-        window->show();
-        ASSERT_TRUE(waitUntil([&] { return !model().isScanning() && model().hasItems(); }));
-    }
-    VideoListViewModel& model() { return window->viewModel(); }
-    VideoTableModel& rows() { return window->table()->videoModel(); }
-    QAction* command(Command c) { return window->commands()->action(c); }
-    QStringList rowIDs() {
-        QStringList ids;
-        for (int row = 0; row < rows().rowCount(); ++row) ids << rows().itemAt(row).id();
-        return ids;
-    }
-    // Confirms the Move to Trash of the selection and waits for it.
-    void moveSelectionToTrash() {
-        command(Command::deleteVideos)->trigger();
-        ASSERT_TRUE(waitUntil([&] { return window->deleteConfirmation() != nullptr; }));
-        window->deleteConfirmation()->findChild<QPushButton*>("confirmDeletion")->click();
-        ASSERT_TRUE(
-            waitUntil([&] { return !model().isPerformingItemAction() && !window->deleteConfirmation(); }));
-    }
-
-    QTemporaryDir dir;
-    QSettings settings{dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat};
-    std::unique_ptr<LibrarySession> session;
-    std::unique_ptr<ThemeController> theme;
-    std::unique_ptr<MainWindow> window;
-};
+using FoldersAndTrashTest = WindowTest;
 
 }  // namespace
 
@@ -107,13 +56,11 @@ TEST_F(FoldersAndTrashTest, ConfirmationListsTheVideosItWillMoveAndTheirTotal) {
     };
     for (const Case& c : cases) {
         model().setSelectedIDs(c.selected);
-        command(Command::deleteVideos)->trigger();
-        ASSERT_TRUE(waitUntil([&] { return window->deleteConfirmation() != nullptr; }));
+        ASSERT_NE(askToTrash(), nullptr);
         const QStringList lines = window->deleteConfirmation()->informativeText().split('\n');
         ASSERT_GE(lines.size(), c.expectedLines.size());
         EXPECT_EQ(lines.mid(0, c.expectedLines.size()), c.expectedLines);
-        window->deleteConfirmation()->reject();
-        ASSERT_TRUE(waitUntil([&] { return !window->deleteConfirmation(); }));
+        answerConfirmation(false);
     }
     EXPECT_EQ(library->assetCount(), 12);
 }
@@ -132,7 +79,7 @@ TEST_F(FoldersAndTrashTest, RowsHiddenBySearchLeaveTheSelectionAndEveryCommand) 
     EXPECT_EQ(command(Command::deleteVideos)->text(), "Move to Trash");
     command(Command::copyNames)->trigger();
     EXPECT_EQ(pasteboard->text, "v002.mov");  // as the table shows it
-    moveSelectionToTrash();
+    trashSelection();
     EXPECT_EQ(library->assetCount(), 4);
     EXPECT_TRUE(library->asset("v001") && library->asset("v003"));
 }
@@ -142,9 +89,9 @@ TEST_F(FoldersAndTrashTest, UndoPutsBackTheNewestMoveFirstAndNamesWhatStaysInThe
     showAndScan();
     EXPECT_FALSE(window->undoAction()->isEnabled());
     model().setSelectedIDs({"v001"});
-    moveSelectionToTrash();
+    trashSelection();
     model().setSelectedIDs({"v002", "v003"});
-    moveSelectionToTrash();
+    trashSelection();
     ASSERT_EQ(rowIDs(), QStringList({"v005", "v004", "v000"}));
     ASSERT_TRUE(window->undoAction()->isEnabled());
     EXPECT_EQ(window->undoAction()->shortcut(), QKeySequence(QKeySequence::Undo));

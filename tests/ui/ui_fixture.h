@@ -12,14 +12,6 @@
 
 namespace reelkeep::test {
 
-inline QList<SimulatedAsset> numberedVideos(int count) {
-    QList<SimulatedAsset> assets;
-    for (int i = 0; i < count; ++i)
-        assets << fastVideo(QStringLiteral("v%1").arg(i, 3, 10, QLatin1Char('0')), 1000 + i,
-                            1.6e9 + i * 86400.0);
-    return assets;
-}
-
 // Runs the event loop for a while; for checks that something does NOT happen.
 inline void settle(std::chrono::milliseconds time = std::chrono::milliseconds(200)) {
     reelkeep::testing::pumpUntil([] { return false; }, time);

@@ -3,19 +3,8 @@
 using namespace reelkeep;
 using namespace reelkeep::test;
 
-namespace {
-
-QList<SimulatedAsset> fastVideos(int count) {
-    QList<SimulatedAsset> assets;
-    for (int i = 0; i < count; ++i)
-        assets << fastVideo(QStringLiteral("v%1").arg(i, 4, 10, QLatin1Char('0')), 1000 + i, 1.6e9 + i);
-    return assets;
-}
-
-}  // namespace
-
 TEST_F(ViewModelTest, FullScanWalksEveryStageAndLogsOneReport) {
-    library->addAssets(fastVideos(450));
+    library->addAssets(numberedVideos(450));
     startAndScan();
 
     EXPECT_EQ(statuses,
@@ -23,7 +12,7 @@ TEST_F(ViewModelTest, FullScanWalksEveryStageAndLogsOneReport) {
                            "Loaded 200 of 450 videos.", "Loaded 400 of 450 videos.",
                            "Loaded 450 of 450 videos.", "450 videos, size known for 450."}));
     EXPECT_EQ(viewModel->items().size(), 450);
-    EXPECT_EQ(viewModel->visibleItems().first().localIdentifier(), "v0449");  // biggest first
+    EXPECT_EQ(viewModel->visibleItems().first().localIdentifier(), "v449");  // biggest first
     EXPECT_EQ(viewModel->stats(), (LibraryStats{450, 450, 450 * 1000 + 449 * 450 / 2, 0}));
     EXPECT_EQ(viewModel->scanCompletedCount(), 450);
     EXPECT_EQ(viewModel->scanTotalCount(), 450);
@@ -72,7 +61,7 @@ TEST_F(ViewModelTest, RefusedAccessEndsWithoutAList) {
 }
 
 TEST_F(ViewModelTest, CancellingStopsBetweenBatchesAndReportsWhatItHas) {
-    library->addAssets(fastVideos(1000));
+    library->addAssets(numberedVideos(1000));
     library->setLatency(SimulatedCall::fetchAssets, std::chrono::milliseconds(20));
     viewModel->start();
     ASSERT_TRUE(waitUntil([&] { return viewModel->scanCompletedCount() >= 200; }));
@@ -90,7 +79,7 @@ TEST_F(ViewModelTest, CancellingStopsBetweenBatchesAndReportsWhatItHas) {
 }
 
 TEST_F(ViewModelTest, StartTwiceRegistersOnceAndScansOnce) {
-    library->addAssets(fastVideos(3));
+    library->addAssets(numberedVideos(3));
     viewModel->start();
     viewModel->start();
     ASSERT_TRUE(waitUntil([&] { return !viewModel->isScanning(); }));
@@ -99,7 +88,7 @@ TEST_F(ViewModelTest, StartTwiceRegistersOnceAndScansOnce) {
 }
 
 TEST_F(ViewModelTest, DyingMidScanLeavesNothingBehind) {
-    library->addAssets(fastVideos(2000));
+    library->addAssets(numberedVideos(2000));
     library->setLatency(SimulatedCall::fetchAssets, std::chrono::milliseconds(5));
     viewModel->start();
     ASSERT_TRUE(waitUntil([&] { return viewModel->scanCompletedCount() >= 200; }));
@@ -109,7 +98,7 @@ TEST_F(ViewModelTest, DyingMidScanLeavesNothingBehind) {
 }
 
 TEST_F(ViewModelTest, AServiceErrorFailsTheScanWithAnAlert) {
-    library->addAssets(fastVideos(3));
+    library->addAssets(numberedVideos(3));
     // Access is withdrawn right after it was granted, before the count.
     QObject::connect(viewModel.get(), &VideoListViewModel::statusChanged, viewModel.get(), [&] {
         if (status() == "Counting videos…") library->setAuthorizationStatus(AuthorizationStatus::denied);
@@ -122,7 +111,7 @@ TEST_F(ViewModelTest, AServiceErrorFailsTheScanWithAnAlert) {
 }
 
 TEST_F(ViewModelTest, StopWhileCountingEndsTheWalkAtOnce) {
-    library->addAssets(fastVideos(5));
+    library->addAssets(numberedVideos(5));
     library->setLatency(SimulatedCall::fetchVideos, std::chrono::seconds(30));  // a slow disk
     viewModel->start();
     ASSERT_TRUE(waitUntil([&] { return status() == "Counting videos…"; }));

@@ -86,6 +86,15 @@ inline SimulatedAsset fastVideo(const QString& id, std::int64_t bytes, std::opti
     return asset;
 }
 
+// v000, v001, …: each a byte bigger and a day newer than the one before.
+inline QList<SimulatedAsset> numberedVideos(int count) {
+    QList<SimulatedAsset> assets;
+    for (int i = 0; i < count; ++i)
+        assets << fastVideo(QStringLiteral("v%1").arg(i, 3, 10, QLatin1Char('0')), 1000 + i,
+                            1.6e9 + i * 86400.0);
+    return assets;
+}
+
 // A simulated library and every platform service a window uses, faked.
 struct FakeWorld {
     Environment environment() const { return Environment{clock, panels, pasteboard, workspace, scanLog}; }
