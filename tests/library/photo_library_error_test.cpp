@@ -1,4 +1,4 @@
-// photo_library_error_test.cpp: fixed descriptions, wrapping, and how a deletion
+// photo_library_error_test.cpp: wrapped descriptions, and how a deletion
 // completion becomes an outcome (only confirmed deletions count as deleted).
 #include <gtest/gtest.h>
 
@@ -7,14 +7,10 @@
 namespace reelkeep {
 namespace {
 
-TEST(PhotoLibraryError, EachCaseDescribesItselfWithItsFixedText) {
+TEST(PhotoLibraryError, WrappingKeepsTheInnermostDescription) {
     const PlatformError disk{"NSCocoaErrorDomain", 640, "The disk is full."};
+    // A wrapped error speaks with its innermost description, never with a generic one.
     const std::pair<PhotoLibraryError, QString> cases[] = {
-        {PhotoLibraryError::notAuthorized(), "No library folder can be read."},
-        {PhotoLibraryError::assetUnavailable(), "This video's file could not be read."},
-        {PhotoLibraryError::assetNotFound(),
-         "This video's file was moved, renamed or changed since the scan."},
-        {PhotoLibraryError::videoResourceUnavailable(), "This file has no video that can be played."},
         {PhotoLibraryError::operationFailed(disk), "The disk is full."},
         {PhotoLibraryError::operationFailed(PhotoLibraryError::assetUnavailable()),
          "This video's file could not be read."},

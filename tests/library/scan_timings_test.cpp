@@ -1,4 +1,4 @@
-// scan_timings_test.cpp: the report's exact text and its division rules.
+// scan_timings_test.cpp: the report's division rules and counts past 32 bits.
 #include <gtest/gtest.h>
 
 #include "library/scan_timings.h"
@@ -7,16 +7,6 @@ namespace reelkeep {
 namespace {
 
 using std::chrono::milliseconds;
-
-TEST(ScanTimings, ReportHasTheFixedFiveLineLayout) {
-    const ScanTimings timings{milliseconds(2000), 4000, 12, milliseconds(600), 30};
-    EXPECT_EQ(timings.report(milliseconds(150), milliseconds(3000)),
-              "scan timings: 4000 assets, 12 slow path, 30 probed,     3000 ms total\n"
-              "  fetch batches       2000 ms    0.500 ms/asset\n"
-              "  size probe           600 ms    20.00 ms/probe\n"
-              "  ui recompute         150 ms\n"
-              "  render + sched       250 ms");
-}
 
 TEST(ScanTimings, AveragesDivideOnlyByRealCountsAndRestMayBeNegative) {
     struct Case {

@@ -82,13 +82,6 @@ TEST_F(ServiceTest, BatchesAreDisjointSlicesNewestFirstAndClamped) {
     EXPECT_EQ(library->callCount(SimulatedCall::fetchVideos), 1);  // one fetch per scan
 }
 
-TEST_F(ServiceTest, EmptyLibraryScansToNothing) {
-    EXPECT_EQ(awaitFor(service->beginScan())->value(), 0);
-    const auto batch = awaitFor(service->readBatch(0, 200));
-    EXPECT_TRUE(batch->value().items.isEmpty());
-    EXPECT_EQ(batch->value().total, 0);
-}
-
 TEST_F(ServiceTest, FastAndSlowRoutesAreCountedAndFillNameAndSize) {
     library->setProvidesResourceDataSize(true);
     auto nameOnly = videoAsset("nameOnly");
