@@ -60,15 +60,12 @@ private:
     std::vector<std::thread::id> m_threads;
 };
 
-TEST(SimulatedLibrary, FetchesAreOrderedSnapshotsWithoutRepeats) {
+// The order newest first, ties as added, is the service's batch test.
+TEST(SimulatedLibrary, FetchesAreSnapshotsWithoutRepeats) {
     auto library = SimulatedLibrary::create();
     library->addAssets({asset("old", 10), asset("undated", std::nullopt), asset("new", 30), asset("tieA", 20),
                         asset("tieB", 20)});
     const FetchResult all = library->fetchVideos();
-    QStringList order;
-    for (const AssetRef& a : all) order.append(a->localIdentifier());
-    EXPECT_EQ(order, (QStringList{"new", "tieA", "tieB", "old", "undated"}));
-
     library->removeAsset("new");
     EXPECT_EQ(all.size(), 5);  // a snapshot does not change
     EXPECT_EQ(library->fetchVideos().size(), 4);

@@ -71,31 +71,53 @@ protected:
     QByteArray m_library;
 };
 
-TEST_F(TrashTest, HomeTrashTakesAnyNameWithItsInfoWrittenFirst) {
-    const QByteArray names[] = {"clip.mp4",
-                                "name\nwith newline.mp4",
-                                "bad \xff\xfe utf8.mp4",
-                                test::longName(".mp4"),
-                                "100% <i>done<\\i> & more.mov",
-                                "empty.mp4"};
-    for (const QByteArray& name : names) {
-        const QByteArray path = makeVideo(name, name == "empty.mp4" ? QByteArray{} : QByteArray{"bytes"});
+// Any name goes into the trash, info first, as the same inode, and a restore puts
+// it back exactly where its info file says, relative to the topdir in a topdir trash.
+TEST_F(TrashTest, AnyNameGoesIntoTheTrashInfoFirstAndComesBackWhereItWas) {
+    struct Case {
+        QByteArray name;
+        TrashOptions options;
+    };
+    const TrashOptions topdir{std::nullopt, ::getuid(), m_base, {}};
+    const Case cases[] = {
+        {"clip.mp4", homeOptions()},
+        {"name\nwith newline.mp4", homeOptions()},
+        {"bad \xff\xfe utf8.mp4", homeOptions()},
+        {test::longName(".mp4"), homeOptions()},
+        {"100% <i>done<\\i> & more.mov", homeOptions()},
+        {"empty.mp4", homeOptions()},
+        {"relative in topdir.mp4", topdir},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        const QByteArray path = makeVideo(c.name, c.name == "empty.mp4" ? QByteArray{} : QByteArray{"bytes"});
         const FileFingerprint scanned = test::fingerprintOfPath(path);
 
-        const Result<TrashedFile> trashed = moveToTrash(path, scanned, homeOptions());
+        const Result<TrashedFile> trashed = moveToTrash(path, scanned, c.options);
 
         ASSERT_TRUE(trashed.ok()) << trashed.error().message().toStdString();
         EXPECT_FALSE(test::exists(path));
-        EXPECT_EQ(trashed->trashPath, join(m_base, "data/Trash"));
         FileFingerprint moved = test::fingerprintOfPath(trashed->filePath);
         moved.ctimeNs = scanned.ctimeNs;  // a rename may set it
         EXPECT_EQ(moved, scanned);        // the same inode, not a copy
         const QByteArray info = test::readBytes(trashed->infoPath);
         EXPECT_TRUE(info.startsWith("[Trash Info]\n")) << info.toStdString();
-        EXPECT_TRUE(info.contains("\nDeletionDate=2024-03-09T07:05:03\n")) << info.toStdString();
-        EXPECT_EQ(infoOriginalPath(info), path);  // absolute in the home trash
         const QByteArray entryName = trashed->filePath.mid(trashed->filePath.lastIndexOf('/') + 1);
         EXPECT_EQ(trashed->infoPath, infoPathOf(trashed->trashPath, entryName));
+        if (c.options.homeTrashPath) {
+            EXPECT_EQ(trashed->trashPath, join(m_base, "data/Trash"));
+            EXPECT_TRUE(info.contains("\nDeletionDate=2024-03-09T07:05:03\n")) << info.toStdString();
+            EXPECT_EQ(infoOriginalPath(info), path);  // absolute in the home trash
+        }
+
+        const Result<void> restored = restoreFromTrash(trashed.value(), path, scanned);
+
+        ASSERT_TRUE(restored.ok()) << restored.error().message().toStdString();
+        const FileFingerprint back = test::fingerprintOfPath(path);
+        EXPECT_EQ(std::tuple(back.device, back.inode, back.sizeBytes, back.mtimeNs),
+                  std::tuple(scanned.device, scanned.inode, scanned.sizeBytes, scanned.mtimeNs));
+        EXPECT_FALSE(test::exists(trashed->filePath));
+        EXPECT_FALSE(test::exists(trashed->infoPath));
     }
     struct stat status {};
     ASSERT_EQ(::stat(join(m_base, "data/Trash/files").constData(), &status), 0);
@@ -334,40 +356,9 @@ TEST_F(TrashTest, AStrangerSwappedInIsPutBackOrReportedWhereItIs) {
     }
 }
 
-// A restore puts the video back exactly where its info file says, only if it
-// is still the file that was trashed and its name is free; every refusal leaves
-// the video and its info file in the trash and the original path untouched.
-TEST_F(TrashTest, AVideoGoesBackUnderItsOwnNameAndItsInfoFileGoes) {
-    const TrashOptions topdir{std::nullopt, ::getuid(), m_base, {}};
-    struct Case {
-        QByteArray name;
-        TrashOptions options;
-    };
-    const Case cases[] = {
-        {"clip.mp4", homeOptions()},
-        {"name\nwith newline.mp4", homeOptions()},
-        {"bad \xff\xfe utf8.mp4", homeOptions()},
-        {"empty.mp4", homeOptions()},
-        {"relative in topdir.mp4", topdir},  // its info holds a path relative to the topdir
-    };
-    for (const Case& c : cases) {
-        const Trashed trashed = trash(c.name, c.options);
-
-        const Result<void> restored = restoreFromTrash(trashed.entry, trashed.path, trashed.fingerprint);
-
-        ASSERT_TRUE(restored.ok()) << c.name.toStdString() << ": "
-                                   << restored.error().message().toStdString();
-        // The same file, not a copy (a rename may set ctime).
-        const FileFingerprint back = test::fingerprintOfPath(trashed.path);
-        EXPECT_EQ(std::tuple(back.device, back.inode, back.sizeBytes, back.mtimeNs),
-                  std::tuple(trashed.fingerprint.device, trashed.fingerprint.inode,
-                             trashed.fingerprint.sizeBytes, trashed.fingerprint.mtimeNs))
-            << c.name.toStdString();
-        EXPECT_FALSE(test::exists(trashed.entry.filePath)) << c.name.toStdString();
-        EXPECT_FALSE(test::exists(trashed.entry.infoPath)) << c.name.toStdString();
-    }
-}
-
+// A restore puts the video back only if it is still the file that was trashed
+// and its name is free; every refusal leaves the video and its info file in the
+// trash and the original path untouched.
 TEST_F(TrashTest, ARefusedRestoreLeavesTheTrashAndTheOriginalPathAsTheyWere) {
     struct Case {
         const char* label;
