@@ -56,11 +56,6 @@ protected:
         resets = std::make_unique<QSignalSpy>(model.get(), &QAbstractItemModel::modelAboutToBeReset);
     }
     int rowOf(const QString& id) const { return model->rowOf(id); }
-    bool trash(const QSet<QString>& ids) {
-        viewModel->requestDeletion(viewModel->itemsFor(ids));
-        viewModel->confirmDeletion();
-        return waitForAction();
-    }
 
     std::unique_ptr<VideoTableModel> model;
     std::unique_ptr<QAbstractItemModelTester> tester;
@@ -230,7 +225,7 @@ TEST_F(TableModelTest, ActionsSignalOnlyTheRowsTheyChange) {
     EXPECT_EQ(changes[0][1].toModelIndex().row(), rowOf("w123"));
     EXPECT_TRUE(model->index(rowOf("w123"), 0).data(VideoTableModel::IsFavoriteRole).toBool());
 
-    ASSERT_TRUE(trash({"w200"}));
+    ASSERT_TRUE(trash(viewModel->itemsFor({"w200"})));
     EXPECT_EQ(removals.count(), 1);
     viewModel->undoMoveToTrash();
     ASSERT_TRUE(waitForAction());
@@ -244,7 +239,7 @@ TEST_F(TableModelTest, ActionsSignalOnlyTheRowsTheyChange) {
     const int resetsBefore = int(resets->count());
     lists.clear();
     removals.clear();
-    ASSERT_TRUE(trash({"pairA"}));
+    ASSERT_TRUE(trash(viewModel->itemsFor({"pairA"})));
     EXPECT_EQ(visibleIDs(), QStringList({"pairC", "pairD"}));
     EXPECT_EQ(idsOf(*model), visibleIDs());
     EXPECT_EQ(removals.count(), 1);  // one run: the pair sits together
@@ -285,14 +280,14 @@ TEST_F(TableModelTest, SelectionSyncsBothWaysWithoutFeedback) {
     // In-place updates and removals of other rows keep the selection on both sides.
     viewModel->toggleFavorites(viewModel->itemsFor({"v001", "v002"}));
     ASSERT_TRUE(waitForAction());
-    ASSERT_TRUE(trash({"v004"}));
+    ASSERT_TRUE(trash(viewModel->itemsFor({"v004"})));
     EXPECT_EQ(rowOf("v004"), -1);
     EXPECT_EQ(resets->count(), 2);
     EXPECT_EQ(selectedIDs(*model, selection), (QSet<QString>{"v001", "v002"}));
     EXPECT_EQ(viewModel->selectedIDs(), (QSet<QString>{"v001", "v002"}));
 
     // Deleting a selected row drops it from both.
-    ASSERT_TRUE(trash({"v002"}));
+    ASSERT_TRUE(trash(viewModel->itemsFor({"v002"})));
     EXPECT_EQ(selectedIDs(*model, selection), QSet<QString>{"v001"});
     EXPECT_EQ(viewModel->selectedIDs(), QSet<QString>{"v001"});
 }

@@ -1,3 +1,5 @@
+// scan_test.cpp: the view model's scan, from access to the last batch, its
+// statuses and report, and every way it ends early.
 #include "view_model_fixture.h"
 
 using namespace reelkeep;

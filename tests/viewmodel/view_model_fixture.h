@@ -138,6 +138,12 @@ protected:
     bool waitForAction() {
         return waitUntil([&] { return !viewModel->isPerformingItemAction(); });
     }
+    // Asks to move `items` to the Trash, confirms, and waits for the move.
+    bool trash(const VideoList& items) {
+        viewModel->requestDeletion(items);
+        viewModel->confirmDeletion();
+        return waitForAction();
+    }
 
     QStringList visibleIDs() const {
         QStringList ids;
