@@ -57,6 +57,9 @@ MediaResult<OpenedVideo> openVideo(int fd, const InputLimits& limits) {
     video.durationSeconds = lengthSeconds(input.format(), video.stream);
     if (!std::isfinite(video.durationSeconds) || video.durationSeconds <= 0)
         return MediaError(MediaErrorKind::decodeFailed, QStringLiteral("the length is unknown"));
+    // The demuxer then passes over the sound and subtitles without reading them.
+    for (unsigned i = 0; i < input.format()->nb_streams; ++i)
+        if (input.format()->streams[i] != video.stream) input.format()->streams[i]->discard = AVDISCARD_ALL;
     auto decoder = openPictureDecoder(video.stream);
     if (!decoder) return decoder.error();
     video.decoder = std::move(decoder).value();
@@ -115,13 +118,10 @@ struct MomentReader {
                 continue;
             }
             if (packet->stream_index == stream->index) {
-                // Well before the moment, frames nothing refers to are neither shown
-                // nor needed for what is: skipped, they cost nothing (half of a
-                // long GOP). Near it every frame is decoded, as said below.
-                const std::int64_t time = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
-                decoder->skip_frame = time != AV_NOPTS_VALUE && time < target - skipMargin
-                                          ? AVDISCARD_NONREF
-                                          : AVDISCARD_DEFAULT;
+                // A frame before the moment that nothing refers to is neither
+                // shown nor needed for what is: skipped, it costs nothing.
+                decoder->skip_frame =
+                    isBeforeMoment(*packet, target, skipMargin) ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
                 avcodec_send_packet(decoder, packet.get());
             }
             av_packet_unref(packet.get());
@@ -136,6 +136,14 @@ struct MomentReader {
         if (!previous->buf[0]) return MomentOutcome::missing;
         av_frame_move_ref(frame, previous.get());
         return MomentOutcome::decoded;
+    }
+
+    // Whether a packet's picture is shown before the moment. Without a
+    // presentation time only its decoding time is known, which may lie up to
+    // the reorder depth before it: then only well before the moment counts.
+    static bool isBeforeMoment(const AVPacket& packet, std::int64_t target, std::int64_t margin) {
+        if (packet.pts != AV_NOPTS_VALUE) return packet.pts < target;
+        return packet.dts != AV_NOPTS_VALUE && packet.dts < target - margin;
     }
 
     // Whether the key frame at or before `target` is behind the picture last
