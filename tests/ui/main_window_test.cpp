@@ -608,7 +608,7 @@ TEST_F(MainWindowTest, MenusHaveMnemonicsAndTheManPageListsEveryKey) {
         EXPECT_EQ(windowKeys.count(key), 1) << key.toString().toStdString();
 }
 
-TEST_F(MainWindowTest, BigExportsShowProgressWithCancelAndSuccessOffersTheFolder) {
+TEST_F(MainWindowTest, BigExportsShowProgressAndACancelLeavesNothingAndSuccessOffersTheFolder) {
     library->addAssets({fastVideo("big", 80'000'000, 1.6e9, "big.mov"), fastVideo("small", 900, 1.6e9)});
     showAndScan();
     QTemporaryDir folder;
@@ -622,6 +622,8 @@ TEST_F(MainWindowTest, BigExportsShowProgressWithCancelAndSuccessOffersTheFolder
     ASSERT_TRUE(waitUntil([&] { return !model().isPerformingItemAction(); }));
     EXPECT_EQ(window->exportProgress(), nullptr);
     EXPECT_EQ(window->exportDone(), nullptr);
+    EXPECT_EQ(model().status().text(), "Export cancelled.");
+    EXPECT_FALSE(model().errorMessage().has_value());  // a cancel is no failure
     EXPECT_TRUE(QDir(folder.path()).entryList(QDir::Files).isEmpty());
 
     // A small one shows no progress; its success says where it went.

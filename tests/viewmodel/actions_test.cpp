@@ -163,23 +163,6 @@ TEST_F(ViewModelTest, ExportsPickFreeNamesAndReportPartialResults) {
     EXPECT_EQ(viewModel->errorMessage(), "No space left on device");
 }
 
-TEST_F(ViewModelTest, ACancelledExportLeavesNothing) {
-    QTemporaryDir folder;
-    library->addAsset(fastVideo("a", 80'000'000, 1.6e9, "big.mov"));
-    startAndScan();
-    library->setLatency(SimulatedCall::writeResourceData, std::chrono::seconds(30));
-    panels->saveAnswer = QDir(folder.path()).filePath("big.mov");
-    viewModel->download(viewModel->items());
-    ASSERT_TRUE(waitUntil([&] { return viewModel->exportProgress().has_value(); }));
-    EXPECT_EQ(viewModel->exportProgress()->totalBytes, 80'000'000);
-    viewModel->cancelExport();
-    ASSERT_TRUE(waitForAction());
-    EXPECT_EQ(status(), "Export cancelled.");
-    EXPECT_FALSE(viewModel->errorMessage().has_value());
-    EXPECT_FALSE(viewModel->exportProgress().has_value());
-    EXPECT_TRUE(QDir(folder.path()).entryList(QDir::Files).isEmpty());
-}
-
 TEST_F(ViewModelTest, CopiedNamesTakeOneLineEachInTheOrderShown) {
     library->addAssets({fastVideo("a", 30, 1.6e9, "Beach.mov"), fastVideo("b", 20, 1.6e9, "two\nlines.mp4")});
     for (int i = 0; i < 30; ++i) library->addAssets({fastVideo(QString("n%1").arg(i), 10 - i % 7, 1.6e9)});
