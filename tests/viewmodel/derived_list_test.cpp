@@ -63,9 +63,8 @@ TEST_F(ViewModelTest, SidebarBrowsingAndDuplicatesMode) {
     startAndScan();
     EXPECT_EQ(viewModel->yearBuckets().size(), 2);  // what a bucket holds is the model's test
 
+    // Years and months narrow the rows in the window's sidebar test; a month keeps its year open.
     viewModel->selectYear(2024);
-    EXPECT_EQ(viewModel->expandedYear(), 2024);
-    EXPECT_EQ(visibleIDs(), QStringList({"a", "b", "d"}));
     viewModel->selectMonth(2024, 3);
     EXPECT_EQ(visibleIDs(), QStringList({"a", "d"}));
     EXPECT_EQ(viewModel->expandedYear(), 2024);

@@ -17,12 +17,6 @@ namespace {
 // Three chunks and a bit: the middle is outside both sample blocks.
 constexpr int kFileBytes = 3 * 1024 * 1024 + 123;
 
-QByteArray pattern(char seed, int size = kFileBytes) {
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i) bytes[i] = char((i * 31 + seed) & 0xff);
-    return bytes;
-}
-
 QByteArray flipped(QByteArray bytes, int at) {
     bytes[at] = char(bytes[at] ^ 0x01);
     return bytes;
@@ -100,7 +94,7 @@ void setCached(const QByteArray& path, bool isCached) {
 
 TEST(ContentCompare, OnlyByteIdenticalFilesFormSubsets) {
     Fixture f;
-    const QByteArray original = pattern(7);
+    const QByteArray original = patternBytes(kFileBytes, 7);
     f.add("a.mp4", original);
     f.add("start.mp4", flipped(original, 0));
     f.add("a (1).mp4", original);
@@ -108,7 +102,7 @@ TEST(ContentCompare, OnlyByteIdenticalFilesFormSubsets) {
     f.add("end.mp4", flipped(original, kFileBytes - 1));
     f.add("a copy.mp4", original);
     f.add("middle copy.mp4", flipped(original, kFileBytes / 2));
-    f.add("other.mp4", pattern(9));
+    f.add("other.mp4", patternBytes(kFileBytes, 9));
 
     std::int64_t settled = 0;
     const GroupVerdict verdict =
@@ -130,7 +124,7 @@ TEST(ContentCompare, OnlyByteIdenticalFilesFormSubsets) {
 
 TEST(ContentCompare, RememberedResultsNeedNoReadsUntilAFingerprintFieldChanges) {
     Fixture f;
-    const QByteArray original = pattern(3);
+    const QByteArray original = patternBytes(kFileBytes, 3);
     f.add("a.mp4", original);
     f.add("b.mp4", original);
     f.add("c.mp4", flipped(original, kFileBytes / 2));
@@ -172,7 +166,7 @@ TEST(ContentCompare, APairSmallerThanAChunkIsReadOnceAndAgainNotAtAll) {
         SCOPED_TRACE(testing::Message()
                      << c.size << " bytes, flipped at " << c.flipAt << ", cached " << c.isCached);
         Fixture f;
-        const QByteArray original = pattern(8, c.size);
+        const QByteArray original = patternBytes(c.size, 8);
         f.add("a.mp4", original);
         f.add("b.mp4", c.flipAt < 0 ? original : flipped(original, c.flipAt));
         setCached(f.files[1].path, c.isCached);
@@ -195,7 +189,7 @@ TEST(ContentCompare, APairSmallerThanAChunkIsReadOnceAndAgainNotAtAll) {
 
 TEST(ContentCompare, PagesCachedBeforeStayAndPagesBroughtInGo) {
     Fixture f;
-    const QByteArray original = pattern(6);
+    const QByteArray original = patternBytes(kFileBytes, 6);
     f.add("uncached.mp4", original);
     f.add("cached.mp4", original);
     f.add("partly cached.mp4", original);
@@ -219,7 +213,7 @@ TEST(ContentCompare, PagesCachedBeforeStayAndPagesBroughtInGo) {
 
 TEST(ContentCompare, FilesThatChangeVanishOrCannotBeReadAreNotVerified) {
     Fixture f;
-    const QByteArray original = pattern(5);
+    const QByteArray original = patternBytes(kFileBytes, 5);
     f.add("a.mp4", original);
     f.add("growing.mp4", original);
     f.add("gone.mp4", original);
@@ -253,7 +247,7 @@ TEST(ContentCompare, FilesThatChangeVanishOrCannotBeReadAreNotVerified) {
 TEST(ContentCompare, AFileTheUserMayNotReadIsNotVerified) {
     if (reelkeep::test::rerunAsNobody()) return;  // root reads everything
     Fixture f;
-    const QByteArray original = pattern(1);
+    const QByteArray original = patternBytes(kFileBytes, 1);
     f.add("a.mp4", original);
     f.add("b.mp4", original);
     f.add("private.mp4", original);
@@ -267,7 +261,7 @@ TEST(ContentCompare, AFileTheUserMayNotReadIsNotVerified) {
 
 TEST(ContentCompare, AStopEndsTheWorkWithinAChunk) {
     Fixture f;
-    const QByteArray original = pattern(2);
+    const QByteArray original = patternBytes(kFileBytes, 2);
     f.add("a.mp4", original);
     f.add("b.mp4", original);
     std::stop_source stop;

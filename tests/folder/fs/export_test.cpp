@@ -13,12 +13,7 @@ namespace reelkeep::fs {
 namespace {
 
 using test::join;
-
-QByteArray patternBytes(qsizetype size) {
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
-    return bytes;
-}
+using test::patternBytes;
 
 class ExportTest : public ::testing::Test {
 protected:

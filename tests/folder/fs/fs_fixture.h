@@ -133,6 +133,13 @@ inline std::vector<QByteArray> folderNames(const QByteArray& folder) {
     return names;
 }
 
+// Bytes whose pattern does not repeat every 256, so a copy at a wrong offset differs.
+inline QByteArray patternBytes(qsizetype size, int seed = 0) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + i / 7 + seed) & 0xFF);
+    return bytes;
+}
+
 // A 255-byte name, the longest a file system allows.
 inline QByteArray longName(const QByteArray& extension) {
     return QByteArray(255 - extension.size(), 'x') + extension;
