@@ -42,10 +42,9 @@ LibraryPorts openLibrary(const LibraryRequest& request);
 // path and path_bytes); nothing for identifiers of other libraries.
 std::optional<QByteArray> libraryFilePath(const QString& localIdentifier);
 
-// Where each of these videos' dates came from, kept apart from the library so
-// that it can be closed before the list is printed; nothing for a demo.
-std::function<FileFacts(const QString& localIdentifier)> fileFactsOf(const LibraryPorts& ports,
-                                                                     const VideoList& items);
+// Each of these videos' file facts, in their order, kept apart from the library
+// so that it can be closed before the list is printed; a demo's have a path at most.
+std::vector<FileFacts> fileFactsOf(const LibraryPorts& ports, const VideoList& items);
 
 // Lets the user choose the library folders again (the access settings); false
 // when the library has no such choice (the demo).

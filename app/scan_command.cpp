@@ -243,7 +243,7 @@ int runScanCommand(int argc, char** argv) {
             [&](const VideoItem& item) { return item.sizeState().byteCount().value_or(-1) < *minimumBytes; });
         stats.visibleCount = int(items.size());
     }
-    const FileFactsLookup fileFacts = fileFactsOf(*ports, items);
+    const std::vector<FileFacts> fileFacts = fileFactsOf(*ports, items);
     phases.factsRead = BootClock::now();
     const DuplicateSummary duplicates = viewModel->duplicates();
     const QString status = viewModel->status().text();
@@ -260,7 +260,7 @@ int runScanCommand(int argc, char** argv) {
     bool isWritten = false;
     const bool isJson = parser.isSet(jsonOption) || parser.isSet(prettyOption);
     if (isJson) {
-        isWritten = writeJson(items, stats, duplicates, libraryFilePath, out, fileFacts,
+        isWritten = writeJson(items, stats, duplicates, fileFacts, out,
                               parser.isSet(prettyOption) ? JsonLayout::pretty : JsonLayout::compact);
     } else {
         QTextStream text(&out);

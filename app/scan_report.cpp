@@ -337,13 +337,11 @@ void JsonWriter::isoDate(Timestamp date) {
     m_text.append(text, sizeof text - 1);
 }
 
-void writeVideo(JsonWriter& json, const VideoItem& item, const PathLookup& pathOf,
-                const FileFactsLookup& factsOf, const CopySummary& copies) {
-    const std::optional<QByteArray> path = pathOf ? pathOf(item.localIdentifier()) : std::nullopt;
+void writeVideo(JsonWriter& json, const VideoItem& item, const FileFacts& facts, const CopySummary& copies) {
+    const std::optional<QByteArray>& path = facts.path;
     json.open('{');
     json.key("allocated_bytes");
     // What the file takes on disk: far less than its length when sparse.
-    const FileFacts facts = factsOf ? factsOf(item.localIdentifier()) : FileFacts{};
     facts.allocatedBytes ? json.number(*facts.allocatedBytes) : json.null();
     const std::optional<std::int64_t> bytes = item.sizeState().byteCount();
     json.key("bytes");
@@ -470,15 +468,17 @@ QString formatTable(const VideoList& items) {
 }
 
 bool writeJson(const VideoList& items, const LibraryStats& stats, const DuplicateSummary& duplicates,
-               const PathLookup& pathOf, QIODevice& out, const FileFactsLookup& factsOf, JsonLayout layout) {
+               std::span<const FileFacts> files, QIODevice& out, JsonLayout layout) {
+    static const FileFacts kUnknown;
     JsonWriter json(out, layout);
     json.open('{');
     json.key("summary");
     writeSummary(json, stats, duplicates);
     json.key("videos").open('[', true);
-    for (const VideoItem& item : items) {
+    for (qsizetype i = 0; i < items.size(); ++i) {
         json.element();
-        writeVideo(json, item, pathOf, factsOf, duplicates.copies);
+        writeVideo(json, items[i], std::size_t(i) < files.size() ? files[std::size_t(i)] : kUnknown,
+                   duplicates.copies);
         if (!json.flushIfFull()) return false;
     }
     json.close(']');

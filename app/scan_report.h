@@ -13,6 +13,7 @@
 #include <QTextStream>
 #include <functional>
 #include <optional>
+#include <span>
 
 #include "model/duplicates.h"
 #include "model/file_facts.h"
@@ -33,10 +34,6 @@ int terminalWidth(QStringView text);
 // space it takes on disk, st_blocks × 512, as du shows it).
 QString sizeSourceWord(SizeSource source);
 
-// The file behind an identifier, as raw bytes, when the library knows one.
-using PathLookup = std::function<std::optional<QByteArray>(const QString& localIdentifier)>;
-using FileFactsLookup = std::function<FileFacts(const QString& localIdentifier)>;
-
 QString formatTable(const VideoList& items);
 
 // Compact: no spaces, one video a line. Pretty: indented by four, one member a line.
@@ -46,8 +43,10 @@ enum class JsonLayout { compact, pretty };
 // held as one text, nor as a JSON tree, next to the list itself. False as soon
 // as a write fails; nothing more is written then.
 [[nodiscard]] bool writeTable(const VideoList& items, QTextStream& out);
+// `files` holds each item's file facts (its path among them), in the items'
+// order; a video past its end has none.
 [[nodiscard]] bool writeJson(const VideoList& items, const LibraryStats& stats,
-                             const DuplicateSummary& duplicates, const PathLookup& pathOf, QIODevice& out,
-                             const FileFactsLookup& factsOf = {}, JsonLayout layout = JsonLayout::compact);
+                             const DuplicateSummary& duplicates, std::span<const FileFacts> files,
+                             QIODevice& out, JsonLayout layout = JsonLayout::compact);
 
 }  // namespace reelkeep

@@ -2,6 +2,7 @@
 // from the scan so that nobody opens the file again to say it.
 #pragma once
 
+#include <QByteArray>
 #include <cstdint>
 #include <optional>
 
@@ -12,6 +13,7 @@ namespace reelkeep {
 struct FileFacts {
     std::optional<DateSource> dateSource;        // where its date came from
     std::optional<std::int64_t> allocatedBytes;  // the space it takes on disk, st_blocks × 512
+    std::optional<QByteArray> path;              // its path bytes, as the scan found it
 };
 
 }  // namespace reelkeep

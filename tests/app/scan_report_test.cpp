@@ -19,12 +19,20 @@ VideoItem video(const QString& id, std::optional<QString> name, SizeState size) 
     return VideoItem(id, std::move(name), 1709665629.0, 245, 1920, 1080, false, false, size);
 }
 
+using PathLookup = std::function<std::optional<QByteArray>(const QString& localIdentifier)>;
+using FileFactsLookup = std::function<FileFacts(const QString& localIdentifier)>;
+
 QByteArray written(const VideoList& items, const PathLookup& pathOf, const FileFactsLookup& factsOf = {},
                    JsonLayout layout = JsonLayout::compact, const LibraryStats& stats = {},
                    const DuplicateSummary& duplicates = {}) {
+    std::vector<FileFacts> files;
+    for (const VideoItem& item : items) {
+        files.push_back(factsOf ? factsOf(item.localIdentifier()) : FileFacts{});
+        if (pathOf) files.back().path = pathOf(item.localIdentifier());
+    }
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    EXPECT_TRUE(writeJson(items, stats, duplicates, pathOf, buffer, factsOf, layout));
+    EXPECT_TRUE(writeJson(items, stats, duplicates, files, buffer, layout));
     return buffer.data();
 }
 
@@ -76,7 +84,7 @@ TEST(ScanReport, JsonCarriesRawValuesAndBytesOfOddPaths) {
             return std::nullopt;
         },
         [](const QString& id) {
-            if (id == "a") return FileFacts{DateSource::fileName, 1'024};
+            if (id == "a") return FileFacts{DateSource::fileName, 1'024, {}};
             return FileFacts{};
         },
         JsonLayout::compact, LibraryStats{2, 2, 1'500, 1}, duplicates));

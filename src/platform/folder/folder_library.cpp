@@ -156,11 +156,24 @@ std::shared_ptr<const FolderAsset> FolderLibrary::scannedAsset(const QString& lo
     return m_scanned.find(localIdentifier);
 }
 
+namespace {
+FileFacts factsOf(const FolderAsset& asset) {
+    const std::int64_t allocated = asset.file().allocatedBytes;
+    return {asset.dateSource(), allocated < 0 ? std::nullopt : std::optional(allocated), asset.file().path};
+}
+}  // namespace
+
 FileFacts FolderLibrary::scannedFacts(const QString& localIdentifier) const {
     const std::shared_ptr<const FolderAsset> asset = scannedAsset(localIdentifier);
-    if (!asset) return {};
-    const std::int64_t allocated = asset->file().allocatedBytes;
-    return {asset->dateSource(), allocated < 0 ? std::nullopt : std::optional(allocated)};
+    return asset ? factsOf(*asset) : FileFacts{};
+}
+
+std::vector<FileFacts> FolderLibrary::scannedFacts(const VideoList& items) const {
+    const std::vector<std::shared_ptr<const FolderAsset>> assets = m_scanned.find(items);
+    std::vector<FileFacts> facts(assets.size());
+    for (std::size_t i = 0; i < assets.size(); ++i)
+        if (assets[i]) facts[i] = factsOf(*assets[i]);
+    return facts;
 }
 
 FileLocation FolderLibrary::fileLocation(const QString& localIdentifier) const {

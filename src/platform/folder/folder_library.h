@@ -111,6 +111,8 @@ public:
 
     // What the scan learnt of a video of the last fetch; nothing for others.
     FileFacts scannedFacts(const QString& localIdentifier) const;
+    // The same for each of `items`, in their order.
+    std::vector<FileFacts> scannedFacts(const VideoList& items) const;
 
 private:
     explicit FolderLibrary(FolderLibraryOptions options);

@@ -32,6 +32,16 @@ std::shared_ptr<const FolderAsset> ScannedAssets::find(const QString& localIdent
     return std::static_pointer_cast<const FolderAsset>(m_assets[qsizetype(*position)]);
 }
 
+std::vector<std::shared_ptr<const FolderAsset>> ScannedAssets::find(const VideoList& items) const {
+    std::vector<std::shared_ptr<const FolderAsset>> found(std::size_t(items.size()));
+    std::lock_guard lock(m_mutex);
+    for (qsizetype i = 0; i < items.size(); ++i)
+        if (const std::optional<std::size_t> position = findLocked(items[i].localIdentifier()))
+            found[std::size_t(i)] =
+                std::static_pointer_cast<const FolderAsset>(m_assets[qsizetype(*position)]);
+    return found;
+}
+
 FetchResult ScannedAssets::all() const {
     std::lock_guard lock(m_mutex);
     return m_assets;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "library/photo_library_port.h"
+#include "model/video_item.h"
 
 namespace reelkeep {
 
@@ -23,6 +24,8 @@ class FolderAsset;
 class ScannedAssets {
 public:
     std::shared_ptr<const FolderAsset> find(const QString& localIdentifier) const;
+    // One for each of `items`, null where it is not listed: one lock for all.
+    std::vector<std::shared_ptr<const FolderAsset>> find(const VideoList& items) const;
     FetchResult all() const;
     std::vector<QByteArray> rootsInUse() const;
     std::vector<QByteArray> walkedFolders() const;
