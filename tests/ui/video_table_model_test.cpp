@@ -35,16 +35,6 @@ QSet<QString> selectedIDs(const VideoTableModel& model, const QItemSelectionMode
     return ids;
 }
 
-class StandaloneModel : public ::testing::Test {
-protected:
-    std::shared_ptr<SimulatedLibrary> library = SimulatedLibrary::create();
-    PhotoLibraryService service{library->ports()};
-    VideoListViewModel viewModel{service, Environment{std::make_shared<FakeClock>(), {}, {}, {}, {}}};
-    VideoTableModel model{viewModel};
-    QAbstractItemModelTester tester{&model, QAbstractItemModelTester::FailureReportingMode::Fatal};
-    QSignalSpy resets{&model, &QAbstractItemModel::modelAboutToBeReset};
-};
-
 class TableModelTest : public ViewModelTest {
 protected:
     void SetUp() override {
@@ -66,11 +56,11 @@ protected:
 
 // Random removals, insertions, moves and value changes of one row set: the rows
 // always equal the new list, and every persistent index follows its video.
-TEST_F(StandaloneModel, InPlaceChangesFollowEveryRowByIdentity) {
+TEST_F(TableModelTest, InPlaceChangesFollowEveryRowByIdentity) {
     VideoList pool;
     for (int i = 0; i < 60; ++i) pool << video(QStringLiteral("p%1").arg(i), 100 * (i % 7));
     QTableView view;  // its header must follow every change of the row count
-    view.setModel(&model);
+    view.setModel(model.get());
     std::mt19937 random(7);
     for (int step = 0; step < 300; ++step) {
         // Few runs (one signal each) and many (one relayout) alternate; some
@@ -83,55 +73,55 @@ TEST_F(StandaloneModel, InPlaceChangesFollowEveryRowByIdentity) {
         if (step % 3 == 0) std::shuffle(next.begin(), next.end(), random);
 
         QList<std::pair<QPersistentModelIndex, QString>> before;
-        for (int row = 0; row < model.rowCount(); ++row)
-            before.append({QPersistentModelIndex(model.index(row, row % VideoTableModel::ColumnCount)),
-                           model.itemAt(row).id()});
-        model.showRows(next, 0, {});
+        for (int row = 0; row < model->rowCount(); ++row)
+            before.append({QPersistentModelIndex(model->index(row, row % VideoTableModel::ColumnCount)),
+                           model->itemAt(row).id()});
+        model->showRows(next, 0, {});
 
-        ASSERT_EQ(idsOf(model), ids(next)) << "step " << step;
-        ASSERT_EQ(view.verticalHeader()->count(), model.rowCount());
-        for (int row = 0; row < model.rowCount(); ++row) ASSERT_TRUE(model.itemAt(row) == next[row]);
+        ASSERT_EQ(idsOf(*model), ids(next)) << "step " << step;
+        ASSERT_EQ(view.verticalHeader()->count(), model->rowCount());
+        for (int row = 0; row < model->rowCount(); ++row) ASSERT_TRUE(model->itemAt(row) == next[row]);
         const QStringList nextIDs = ids(next);
         const QSet<QString> kept(nextIDs.begin(), nextIDs.end());
         for (const auto& [index, id] : before) {
             if (kept.contains(id)) {
                 ASSERT_TRUE(index.isValid()) << id.toStdString();
-                EXPECT_EQ(model.itemAt(index.row()).id(), id);
+                EXPECT_EQ(model->itemAt(index.row()).id(), id);
             } else {
                 EXPECT_FALSE(index.isValid()) << id.toStdString();
             }
         }
     }
-    EXPECT_EQ(resets.count(), 0);
-    model.showRows(pool, 1, {});
-    EXPECT_EQ(resets.count(), 1);
+    EXPECT_EQ(resets->count(), 0);
+    model->showRows(pool, 1, {});
+    EXPECT_EQ(resets->count(), 1);
 }
 
-TEST_F(StandaloneModel, RepeatedIdentifiersResetRatherThanGuess) {
+TEST_F(TableModelTest, RepeatedIdentifiersResetRatherThanGuess) {
     const VideoItem a = video("a", 1), b = video("b", 2);
-    model.showRows({b}, 0, {});  // into an empty table: a plain insert
-    EXPECT_EQ(resets.count(), 0);
-    model.showRows({a, a, b}, 0, {});
-    EXPECT_EQ(resets.count(), 1);
-    model.showRows({a, b}, 0, {});  // the former rows could not be keyed either
-    EXPECT_EQ(resets.count(), 2);
-    model.showRows({b, a}, 0, {});
-    EXPECT_EQ(resets.count(), 2);
-    EXPECT_EQ(idsOf(model), QStringList({"b", "a"}));
+    model->showRows({b}, 0, {});  // into an empty table: a plain insert
+    EXPECT_EQ(resets->count(), 0);
+    model->showRows({a, a, b}, 0, {});
+    EXPECT_EQ(resets->count(), 1);
+    model->showRows({a, b}, 0, {});  // the former rows could not be keyed either
+    EXPECT_EQ(resets->count(), 2);
+    model->showRows({b, a}, 0, {});
+    EXPECT_EQ(resets->count(), 2);
+    EXPECT_EQ(idsOf(*model), QStringList({"b", "a"}));
 }
 
-TEST_F(StandaloneModel, BadgesAndBarsRepaintWhenGroupsOrPeakChange) {
+TEST_F(TableModelTest, BadgesAndBarsRepaintWhenGroupsOrPeakChange) {
     const VideoItem big = video("big", 1000), half = video("half", 500), zero = video("zero", 0),
                     unknown = video("unknown", std::nullopt);
-    model.showRows({big, half, zero, unknown}, 0, {});
-    QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
-    model.showRows({big, half, zero, unknown}, 0, {{500, 2}});
+    model->showRows({big, half, zero, unknown}, 0, {});
+    QSignalSpy changes(model.get(), &QAbstractItemModel::dataChanged);
+    model->showRows({big, half, zero, unknown}, 0, {{500, 2}});
     ASSERT_EQ(changes.count(), 1);
     EXPECT_EQ(changes.first().at(0).toModelIndex().row(), 0);
     EXPECT_EQ(changes.first().at(1).toModelIndex().row(), 3);
 
     const auto at = [&](int row, int role) {
-        return model.index(row, VideoTableModel::NameColumn).data(role);
+        return model->index(row, VideoTableModel::NameColumn).data(role);
     };
     EXPECT_FALSE(at(0, VideoTableModel::DuplicateCountRole).isValid());
     EXPECT_EQ(at(1, VideoTableModel::DuplicateCountRole).toInt(), 2);
@@ -142,17 +132,17 @@ TEST_F(StandaloneModel, BadgesAndBarsRepaintWhenGroupsOrPeakChange) {
     EXPECT_FALSE(at(3, VideoTableModel::SizeFractionRole).isValid());
 
     changes.clear();
-    model.showRows({half, zero, unknown}, 0, {{500, 2}});  // the peak falls: every bar grows
+    model->showRows({half, zero, unknown}, 0, {{500, 2}});  // the peak falls: every bar grows
     ASSERT_FALSE(changes.isEmpty());
     EXPECT_DOUBLE_EQ(at(0, VideoTableModel::SizeFractionRole).toDouble(), 1.0);
 }
 
-TEST_F(StandaloneModel, RawValuesSortAndHeaderFirstClicks) {
+TEST_F(TableModelTest, RawValuesSortAndHeaderFirstClicks) {
     const VideoItem item("r", QStringLiteral("clip.mov"), 1.7e9, 61.5, 3840, 2160, false, false,
                          SizeState::known(123456789, SizeSource::photosMetadata));
-    model.showRows({item, video("u", std::nullopt)}, 0, {});
+    model->showRows({item, video("u", std::nullopt)}, 0, {});
     const auto raw = [&](int row, int column) {
-        return model.index(row, column).data(VideoTableModel::RawValueRole);
+        return model->index(row, column).data(VideoTableModel::RawValueRole);
     };
     EXPECT_EQ(raw(0, VideoTableModel::NameColumn).toString(), "clip.mov");
     EXPECT_EQ(raw(0, VideoTableModel::SizeColumn).toLongLong(), 123456789);
@@ -160,9 +150,9 @@ TEST_F(StandaloneModel, RawValuesSortAndHeaderFirstClicks) {
     EXPECT_DOUBLE_EQ(raw(0, VideoTableModel::DurationColumn).toDouble(), 61.5);
     EXPECT_EQ(raw(0, VideoTableModel::ResolutionColumn).toLongLong(), 3840LL * 2160);
     EXPECT_DOUBLE_EQ(raw(0, VideoTableModel::CreatedColumn).toDouble(), 1.7e9);
-    EXPECT_EQ(model.index(0, VideoTableModel::ResolutionColumn).data().toString(), "4K");
+    EXPECT_EQ(model->index(0, VideoTableModel::ResolutionColumn).data().toString(), "4K");
     EXPECT_TRUE(
-        model.index(0, VideoTableModel::ResolutionColumn).data(VideoTableModel::IsFourKRole).toBool());
+        model->index(0, VideoTableModel::ResolutionColumn).data(VideoTableModel::IsFourKRole).toBool());
 
     const struct {
         int column;
@@ -177,13 +167,13 @@ TEST_F(StandaloneModel, RawValuesSortAndHeaderFirstClicks) {
     };
     for (const auto& c : cases) {
         const auto first =
-            model.headerData(c.column, Qt::Horizontal, Qt::InitialSortOrderRole).value<Qt::SortOrder>();
+            model->headerData(c.column, Qt::Horizontal, Qt::InitialSortOrderRole).value<Qt::SortOrder>();
         EXPECT_EQ(first, c.firstClick) << c.column;
-        model.sort(c.column, first);
-        EXPECT_EQ(viewModel.sortOrder(), c.written) << c.column;
+        model->sort(c.column, first);
+        EXPECT_EQ(viewModel->sortOrder(), c.written) << c.column;
     }
-    model.sort(VideoTableModel::CreatedColumn, Qt::AscendingOrder);
-    EXPECT_EQ(viewModel.sortOrder(), VideoSortOrder::creationDateAsc);
+    model->sort(VideoTableModel::CreatedColumn, Qt::AscendingOrder);
+    EXPECT_EQ(viewModel->sortOrder(), VideoSortOrder::creationDateAsc);
 }
 
 TEST_F(TableModelTest, ScanFillsRowsInPlaceAndOnlyNewRowSetsReset) {
