@@ -335,23 +335,6 @@ TEST_F(MainWindowTest, ContextMenuLabelsFollowTheTargetedRows) {
     EXPECT_EQ(entries({"v000", "v001"}).at(2), "Add to Favorites");
 }
 
-TEST_F(MainWindowTest, DoubleClickOpensThePreviewOfThatRow) {
-    library->addAssets(numberedVideos(3));
-    showAndScan();
-    library->setHoldsVideoRequests(true);
-    QTableView* table = window->table();
-    const QRect second = table->visualRect(rows().index(1, VideoTableModel::DurationColumn));
-    // A double-click is a press and release, then the second press.
-    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, second.center());
-    QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, second.center());
-    ASSERT_TRUE(model().previewItem().has_value());
-    EXPECT_EQ(model().previewItem()->id(), rows().itemAt(1).id());
-    ASSERT_NE(window->previewDialog(), nullptr);
-    QTest::keyClick(window->previewDialog(), Qt::Key_Escape);
-    EXPECT_FALSE(model().previewItem().has_value());
-    library->releaseHeldVideoRequests();
-}
-
 TEST_F(MainWindowTest, SelectExtraCopiesSelectsOnlyVerifiedCopiesAndMarksTheKeptOne) {
     SimulatedAsset old = fastVideo("old", 500, 1.5e9), copy = fastVideo("new", 500, 1.6e9);
     old.contentTag = copy.contentTag = QStringLiteral("same bytes");
@@ -520,14 +503,25 @@ TEST_F(MainWindowTest, DesktopKeysInTheList) {
     QTest::keyClick(table, Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_TRUE(model().selectedIDs().isEmpty());
 
-    // Return, Enter and Space preview the current row; Escape closes the preview.
+    // Return, Enter and Space preview the current row, a double-click its row; Escape closes the preview.
     library->setHoldsVideoRequests(true);
-    for (const auto& [key, modifiers] : {std::pair{Qt::Key_Return, Qt::KeyboardModifiers{}},
-                                         std::pair{Qt::Key_Enter, Qt::KeyboardModifiers{Qt::KeypadModifier}},
-                                         std::pair{Qt::Key_Space, Qt::KeyboardModifiers{}}}) {
+    const QPoint third = table->visualRect(rows().index(2, VideoTableModel::DurationColumn)).center();
+    const std::pair<const char*, std::function<void()>> openers[] = {
+        {"Return", [&] { QTest::keyClick(table, Qt::Key_Return); }},
+        {"Enter", [&] { QTest::keyClick(table, Qt::Key_Enter, Qt::KeypadModifier); }},
+        {"Space", [&] { QTest::keyClick(table, Qt::Key_Space); }},
+        {"double-click",
+         [&] {
+             table->setCurrentIndex(rows().index(0, 0));
+             // A double-click is a press and release, then the second press.
+             QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, third);
+             QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, third);
+         }},
+    };
+    for (const auto& [how, open] : openers) {
         table->setCurrentIndex(rows().index(2, 0));
-        QTest::keyClick(table, key, modifiers);
-        ASSERT_TRUE(model().previewItem().has_value()) << key;
+        open();
+        ASSERT_TRUE(model().previewItem().has_value()) << how;
         EXPECT_EQ(model().previewItem()->id(), rows().itemAt(2).id());
         ASSERT_NE(window->previewDialog(), nullptr);
         QTest::keyClick(window->previewDialog(), Qt::Key_Escape);
