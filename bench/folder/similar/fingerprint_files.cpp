@@ -50,9 +50,11 @@ QByteArray describe(const char* path, const MediaResult<VisualFingerprint>& resu
     return QJsonDocument(line).toJson(QJsonDocument::Compact);
 }
 
-// As the library sends them: the same batch size, limits and priority.
+// As the library sends them: the same batch size, limits and priority; the
+// lengths are not known here, so every file gets the longest limit.
 constexpr std::size_t kBatch = 8;
-constexpr std::chrono::seconds kWaitPerFile{35};
+const reelkeep::media::InputLimits kLimits{reelkeep::media::fingerprintTimeLimit(0)};
+const std::chrono::milliseconds kWaitPerFile = kLimits.timeLimit + std::chrono::seconds(5);
 
 MediaResult<VisualFingerprint> cannotOpen() {
     return reelkeep::media::MediaError(reelkeep::media::MediaErrorKind::unreadable,
@@ -71,17 +73,15 @@ void fingerprintBatch(std::span<const char* const> paths, std::span<QByteArray> 
     for (const int fd : fds)
         if (fd >= 0) opened.push_back(fd);
     std::vector<MediaResult<VisualFingerprint>> results;
-    if (workers && !opened.empty())
-        results = workers->fingerprint(opened, {std::chrono::seconds(30)}, kWaitPerFile);
+    if (workers && !opened.empty()) results = workers->fingerprint(opened, kLimits, kWaitPerFile);
     std::size_t next = 0;
     for (std::size_t i = 0; i < paths.size(); ++i) {
         if (fds[i] < 0) {
             lines[i] = describe(paths[i], cannotOpen());
             continue;
         }
-        lines[i] = describe(paths[i],
-                            workers ? results.at(next++)
-                                    : reelkeep::media::fingerprintVideo(fds[i], {std::chrono::seconds(30)}));
+        lines[i] = describe(
+            paths[i], workers ? results.at(next++) : reelkeep::media::fingerprintVideo(fds[i], kLimits));
         ::close(fds[i]);
     }
 }

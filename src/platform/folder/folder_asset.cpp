@@ -195,6 +195,12 @@ const store::IndexedMetadata& UnreadFiles::metadata(std::size_t position) {
     return m_slots[position].value;
 }
 
+std::optional<store::IndexedMetadata> UnreadFiles::metadataIfRead(std::size_t position) {
+    std::lock_guard lock(m_mutex);
+    if (position >= m_slots.size() || m_batches[position / kReadBatch] != State::read) return std::nullopt;
+    return m_slots[position].value;
+}
+
 void UnreadFiles::read(std::size_t batch) {
     std::unique_lock lock(m_mutex);
     State& state = m_batches[batch];
@@ -267,6 +273,12 @@ std::shared_ptr<const FolderAsset> FolderAsset::withFavorite(bool isFavorite) co
 
 const store::IndexedMetadata& FolderAsset::metadata() const {
     return m_unread ? m_unread->metadata(m_unreadPosition) : m_indexed;
+}
+
+double FolderAsset::knownDuration() const {
+    if (!m_unread) return m_indexed.lengthSeconds;
+    const std::optional<store::IndexedMetadata> read = m_unread->metadataIfRead(m_unreadPosition);
+    return read ? read->lengthSeconds : 0;
 }
 
 std::uint64_t FolderAsset::mediaSubtypes() const {

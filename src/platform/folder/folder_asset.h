@@ -93,6 +93,8 @@ public:
     void prepare(std::size_t first, std::size_t last, const std::stop_token& stop = {});
     // The answer for one file, reading its batch here if no one has.
     const store::IndexedMetadata& metadata(std::size_t position);
+    // The answer for one file if its batch was read; never starts a read.
+    std::optional<store::IndexedMetadata> metadataIfRead(std::size_t position);
 
 private:
     enum class State : std::uint8_t { unread, queued, reading, read };
@@ -141,6 +143,8 @@ public:
     std::optional<Timestamp> creationDate() const override { return metadata().creationDate; }
     DateSource dateSource() const { return metadata().dateSource; }
     double duration() const override { return metadata().lengthSeconds; }
+    // The length if it is known without reading the file; 0 otherwise.
+    double knownDuration() const;
     std::int64_t pixelWidth() const override { return metadata().pixelWidth; }
     std::int64_t pixelHeight() const override { return metadata().pixelHeight; }
     bool isFavorite() const override { return m_isFavorite; }

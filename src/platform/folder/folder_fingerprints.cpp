@@ -27,12 +27,8 @@ namespace {
 // Small batches: progress moves steadily, and a crash retries few files.
 constexpr std::size_t kFingerprintBatch = 8;
 constexpr std::chrono::milliseconds kProgressInterval{100};
-// Ten key frames of a 4K HEVC video take under a second alone; a busy machine
-// starves an idle-priority worker, so the limits are generous.
-constexpr std::chrono::milliseconds kFingerprintTimeLimit{30000};
-constexpr std::chrono::milliseconds kFingerprintWait = kFingerprintTimeLimit + std::chrono::seconds(5);
-// A strip is waited for by someone looking at the window.
-constexpr std::chrono::milliseconds kStripTimeLimit{15000};
+// Past a worker's own time limit, what its reply may take to arrive.
+constexpr std::chrono::seconds kReplySlack{5};
 constexpr int kLargestStripPicture = 1024;
 
 store::ContentFingerprint contentKey(const ScannedFile& file) {
@@ -92,24 +88,29 @@ SimilarityCheck FolderLibrary::fingerprintScanned(const FetchResult& scanned,
     if (progress) progress(shared.step);
     shared.reported = std::chrono::steady_clock::now();
 
-    media::InputLimits limits = m_options.readLimits;
-    limits.timeLimit = kFingerprintTimeLimit;
     const std::shared_ptr<media::ThumbnailWorkerPool> workers = m_backgroundWorkers;
     const auto fingerprintBatch = [&](std::span<const FolderAsset* const> batch) {
         std::vector<fs::UniqueFd> opened;
         std::vector<const FolderAsset*> openedFiles;
+        media::InputLimits limits = m_options.readLimits;
+        limits.timeLimit = {};
         for (const FolderAsset* file : batch) {
             // Gone or changed since the scan: left for the next one.
             fs::Result<fs::UniqueFd> fd = fs::openVerifiedPath(file->file().path, file->file().fingerprint);
             if (!fd) continue;
             opened.push_back(std::move(fd).value());
             openedFiles.push_back(file);
+            // One limit for the batch: that of its longest video. A length is
+            // not read for this (unknown: the longest limit); the worker holds
+            // each file to the limit of the length it finds.
+            limits.timeLimit = std::max(limits.timeLimit, media::fingerprintTimeLimit(file->knownDuration()));
         }
         std::vector<media::MediaResult<VisualFingerprint>> results;
         if (workers) {
             std::vector<int> fds;
             for (const fs::UniqueFd& fd : opened) fds.push_back(fd.get());
-            if (!fds.empty()) results = workers->fingerprint(fds, limits, kFingerprintWait, stop);
+            if (!fds.empty())
+                results = workers->fingerprint(fds, limits, limits.timeLimit + kReplySlack, stop);
         } else {
             for (const fs::UniqueFd& fd : opened)
                 results.push_back(stop.stop_requested() ? media::MediaError(media::MediaErrorKind::timedOut,
@@ -193,12 +194,11 @@ RequestId FolderLibrary::requestFrameStrip(const AssetRef& asset, int maxPixelSi
             fs::openVerifiedPath(folderAsset->file().path, folderAsset->file().fingerprint);
         if (!fd) return pending->answer(FrameStripResult{{}, ioFailure(fd.error())});
         media::InputLimits limits = m_options.readLimits;
-        limits.timeLimit = kStripTimeLimit;
+        limits.timeLimit = media::fingerprintTimeLimit(folderAsset->knownDuration());
         media::MediaResult<std::vector<QImage>> strip =
-            m_workers
-                ? m_workers->decodeFrameStrip(fd->get(), side, limits,
-                                              kStripTimeLimit + std::chrono::seconds(1), pending->stopToken())
-                : media::decodeFrameStrip(fd->get(), side, limits);
+            m_workers ? m_workers->decodeFrameStrip(fd->get(), side, limits, limits.timeLimit + kReplySlack,
+                                                    pending->stopToken())
+                      : media::decodeFrameStrip(fd->get(), side, limits);
         if (!strip)
             return pending->answer(
                 FrameStripResult{{}, PlatformError{kFolderErrorDomain, kMediaCode, strip.error().message()}});

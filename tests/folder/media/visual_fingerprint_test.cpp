@@ -1,9 +1,11 @@
 // visual_fingerprint_test.cpp: a rotated copy looks like its upright original,
-// broken files give typed errors, and the frame strip shows the same moments.
+// broken files give typed errors, the frame strip shows the same moments, and
+// a long video may take longer than a clip.
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <bit>
+#include <cmath>
 
 #include "media_fixtures.h"
 #include "platform/folder/media/visual_fingerprint.h"
@@ -118,6 +120,22 @@ TEST(VisualFingerprint, TheFrameStripIsUprightAndSmall) {
     ASSERT_TRUE(strip) << strip.error().message().toStdString();
     ASSERT_EQ(strip->size(), std::size_t(kFingerprintFrames));
     for (const QImage& frame : strip.value()) EXPECT_EQ(frame.size(), QSize(160, 120));
+}
+
+TEST(VisualFingerprint, TheTimeLimitGrowsWithTheLengthUpToABound) {
+    const std::chrono::milliseconds bound = fingerprintTimeLimit(0);
+    EXPECT_EQ(fingerprintTimeLimit(std::nan("")), bound);
+    EXPECT_EQ(fingerprintTimeLimit(-1), bound);
+    EXPECT_EQ(fingerprintTimeLimit(24 * 3600), bound);
+    std::chrono::milliseconds shorter{0};
+    for (const double seconds : {1.0, 10.0, 30.0, 90.0}) {
+        const std::chrono::milliseconds limit = fingerprintTimeLimit(seconds);
+        EXPECT_GT(limit, shorter) << seconds;
+        EXPECT_LE(limit, bound) << seconds;
+        shorter = limit;
+    }
+    // Ten minutes of 4K HEVC: a second or two of decoding a second of video.
+    EXPECT_GE(fingerprintTimeLimit(600), std::chrono::seconds(600));
 }
 
 }  // namespace

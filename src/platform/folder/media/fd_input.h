@@ -4,6 +4,7 @@
 // can hold a caller longer than its time limit.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -48,6 +49,10 @@ public:
 
     AVFormatContext* format() const { return m_format; }
     const ReadCursor& cursor() const { return m_cursor; }
+    // Brings the deadline forward to `deadline` if that is sooner.
+    void shortenDeadline(std::chrono::steady_clock::time_point deadline) {
+        m_cursor.deadline = std::min(m_cursor.deadline, deadline);
+    }
     // The first real video stream (cover art excluded), or null.
     AVStream* firstVideoStream() const;
     // Fills in missing stream parameters; a failure leaves the header values.

@@ -41,6 +41,7 @@ double lengthSeconds(const AVFormatContext* format, const AVStream* video) {
 }
 
 MediaResult<OpenedVideo> openVideo(int fd, const InputLimits& limits) {
+    const auto started = std::chrono::steady_clock::now();
     auto opened = FdInput::open(fd, limits);
     if (!opened) return opened.error();
     OpenedVideo video;
@@ -57,6 +58,8 @@ MediaResult<OpenedVideo> openVideo(int fd, const InputLimits& limits) {
     video.durationSeconds = lengthSeconds(input.format(), video.stream);
     if (!std::isfinite(video.durationSeconds) || video.durationSeconds <= 0)
         return MediaError(MediaErrorKind::decodeFailed, QStringLiteral("the length is unknown"));
+    // The caller may not know the length: the one found here sets the limit.
+    input.shortenDeadline(started + fingerprintTimeLimit(video.durationSeconds));
     // The demuxer then passes over the sound and subtitles without reading them.
     for (unsigned i = 0; i < input.format()->nb_streams; ++i)
         if (input.format()->streams[i] != video.stream) input.format()->streams[i]->discard = AVDISCARD_ALL;
@@ -267,6 +270,15 @@ double displayAspectRatio(const AVStream* stream, int quarterTurns) {
 }
 
 }  // namespace
+
+std::chrono::milliseconds fingerprintTimeLimit(double lengthSeconds) {
+    constexpr std::chrono::seconds kShortest{30}, kLongest{600};
+    constexpr double kSecondsPerSecondOfVideo = 5;
+    if (!std::isfinite(lengthSeconds) || lengthSeconds <= 0) return kLongest;
+    const double seconds = double(kShortest.count()) + kSecondsPerSecondOfVideo * lengthSeconds;
+    if (seconds >= double(kLongest.count())) return kLongest;
+    return std::chrono::milliseconds(std::llround(seconds * 1000));
+}
 
 MediaResult<VisualFingerprint> fingerprintVideo(int fd, const InputLimits& limits) {
     auto opened = openVideo(fd, limits);

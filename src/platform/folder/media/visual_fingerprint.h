@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QImage>
+#include <chrono>
 #include <vector>
 
 #include "fd_input.h"
@@ -24,6 +25,14 @@ inline constexpr int kFingerprintAlgorithm = 1;
 // frameCount and its hash is kFlatPictureHash, which tells nothing. None decoded at all, or an unknown
 // length, is an error.
 MediaResult<VisualFingerprint> fingerprintVideo(int fd, const InputLimits& limits = {});
+
+// How long fingerprinting, or a frame strip, of a video this many seconds
+// long may take before its decoder counts as hung: every frame from the key
+// frame before each moment is decoded, so a long video with far-apart key
+// frames (4K HEVC at one or two seconds of CPU a second of video) costs far
+// more than a clip. Bounded, so a truly hung decoder is still caught; an
+// unknown length gets the bound.
+std::chrono::milliseconds fingerprintTimeLimit(double lengthSeconds);
 
 // The same kFingerprintFrames moments as RGB pictures, upright, the longer
 // side at most maxPixelSize; a moment that cannot be decoded is a null picture.
