@@ -47,6 +47,8 @@ std::optional<SizeState> quickSize(const Asset& asset, const QList<AssetResource
 }
 
 AssetRead readAsset(const Asset& asset, const ResourcePort& resources, DynamicPropertyLoader& loader) {
+    loader.ensureLoaded();
+    if (std::optional<VideoItem> item = asset.plainItem()) return AssetRead{std::move(*item), false};
     std::optional<QString> filename;
     if (auto object = readObjectProperty("originalFilename", asset)) {
         std::optional<QString> text = (*object)->stringValue();

@@ -84,6 +84,9 @@ public:
     virtual VideoLocationRef location() const { return nullptr; }
     // Thumbnails are kept per version: a file replaced at the same path is another picture.
     virtual FileVersion fileVersion() const { return {}; }
+    // The item as the port already holds it: exactly what the dynamic properties
+    // and the resources would give, without asking for them. Nothing: ask them.
+    virtual std::optional<VideoItem> plainItem() const { return std::nullopt; }
 };
 using AssetRef = std::shared_ptr<const Asset>;
 

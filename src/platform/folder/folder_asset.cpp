@@ -285,6 +285,19 @@ std::uint64_t FolderAsset::mediaSubtypes() const {
     return metadata().isScreenRecording ? kMediaSubtypeVideoScreenRecording : 0;
 }
 
+std::optional<VideoItem> FolderAsset::plainItem() const {
+    // px_filesize travels as a double and counts only when positive: other
+    // lengths, and an empty name, take the resource route.
+    constexpr std::int64_t kExactInDouble = std::int64_t(1) << 53;
+    const std::int64_t bytes = m_file.fingerprint.sizeBytes;
+    if (!isIndexed() || bytes <= 0 || bytes >= kExactInDouble) return std::nullopt;
+    QString name = fs::displayName(m_file.path);
+    if (name.isEmpty()) return std::nullopt;
+    return VideoItem(m_identifier, std::move(name), m_indexed.creationDate, m_indexed.lengthSeconds,
+                     m_indexed.pixelWidth, m_indexed.pixelHeight, m_isFavorite, m_indexed.isScreenRecording,
+                     SizeState::known(bytes, SizeSource::photosMetadata), m_location);
+}
+
 // Only a current index row vouches for the values, so only then do the
 // undocumented members exist; otherwise the service takes the resource route.
 bool FolderAsset::respondsTo(std::string_view selector) const {

@@ -153,6 +153,9 @@ public:
         return {m_file.fingerprint.mtimeNs, m_file.fingerprint.sizeBytes};
     }
 
+    // An indexed file whose name and length the dynamic route would take as they are.
+    std::optional<VideoItem> plainItem() const override;
+
     bool respondsTo(std::string_view selector) const override;
     std::optional<DynamicMethod> instanceMethod(std::string_view selector) const override;
 

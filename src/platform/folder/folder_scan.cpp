@@ -39,10 +39,14 @@ public:
     }
 
     VideoLocationRef of(const QByteArray& filePath) const {
+        // Looked up by the bytes before the last slash, not copied: a scan asks once a file.
+        const qsizetype slash = filePath.lastIndexOf('/');
+        const QByteArray written =
+            QByteArray::fromRawData(filePath.constData(), std::max<qsizetype>(slash, 0));
+        if (const auto known = m_byFolder.constFind(written); known != m_byFolder.cend()) return *known;
+        // Once a folder: the folder as splitPath gives it, the path cleaned first.
         const std::optional<fs::SplitPath> split = fs::splitPath(filePath);
         const QByteArray folder = split ? split->parent : filePath;
-        VideoLocationRef& known = m_byFolder[folder];
-        if (known) return known;
         auto location = std::make_shared<VideoLocation>();
         location->folderPath = fs::displayPath(folder);
         location->folder = location->folderPath;
@@ -54,8 +58,7 @@ public:
                 best = &root;
         if (best && best->canonical != "/")
             location->folder = best->name + fs::displayPath(folder.mid(best->canonical.size()));
-        known = std::move(location);
-        return known;
+        return m_byFolder[QByteArray(written.constData(), written.size())] = std::move(location);
     }
 
 private:
