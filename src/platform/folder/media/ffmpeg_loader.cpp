@@ -12,6 +12,7 @@ extern "C" {
 #include <libavutil/display.h>
 #include <libavutil/log.h>
 #include <libavutil/macros.h>
+#include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
 #include <dlfcn.h>
@@ -107,6 +108,9 @@ void av_log_set_callback(void (*callback)(void*, int, const char*, va_list)) {
 void* av_malloc(size_t size) {
     REELKEEP_FFMPEG(avutil, av_malloc)(size);
 }
+const AVPixFmtDescriptor* av_pix_fmt_desc_get(enum AVPixelFormat pix_fmt) {
+    REELKEEP_FFMPEG(avutil, av_pix_fmt_desc_get)(pix_fmt);
+}
 int64_t av_rescale_q(int64_t a, AVRational bq, AVRational cq) {
     REELKEEP_FFMPEG(avutil, av_rescale_q)(a, bq, cq);
 }
@@ -197,6 +201,14 @@ int64_t avio_seek(AVIOContext* s, int64_t offset, int whence) {
     REELKEEP_FFMPEG(avformat, avio_seek)(s, offset, whence);
 }
 
+const int* sws_getCoefficients(int colorspace) {
+    REELKEEP_FFMPEG(swscale, sws_getCoefficients)(colorspace);
+}
+int sws_setColorspaceDetails(struct SwsContext* c, const int inv_table[4], int srcRange, const int table[4],
+                             int dstRange, int brightness, int contrast, int saturation) {
+    REELKEEP_FFMPEG(swscale, sws_setColorspaceDetails)
+    (c, inv_table, srcRange, table, dstRange, brightness, contrast, saturation);
+}
 void sws_freeContext(struct SwsContext* swsContext) {
     REELKEEP_FFMPEG(swscale, sws_freeContext)(swsContext);
 }

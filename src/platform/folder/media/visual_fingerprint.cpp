@@ -5,6 +5,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
 
@@ -232,27 +233,93 @@ GreyPicture turnedSquare(const GreyPicture& stored, int quarterTurns) {
     return turned;
 }
 
-// One scaler for the whole video: its frames share size and format.
+// The luma plane alone as a grey picture of its own depth, for formats whose
+// first plane holds luma and nothing else; none for the rest (RGB, packed).
+std::optional<AVPixelFormat> lumaPlaneFormat(AVPixelFormat format) {
+    const AVPixFmtDescriptor* described = av_pix_fmt_desc_get(format);
+    constexpr auto kNotLuma = AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_HWACCEL |
+                              AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_FLOAT | AV_PIX_FMT_FLAG_BAYER;
+    if (!described || (described->flags & kNotLuma) || described->nb_components < 1) return std::nullopt;
+    const AVComponentDescriptor& luma = described->comp[0];
+    if (luma.plane != 0 || luma.shift != 0 || luma.offset != 0) return std::nullopt;
+    for (int c = 1; c < described->nb_components; ++c)
+        if (described->comp[c].plane == 0) return std::nullopt;
+    const bool isBigEndian = (described->flags & AV_PIX_FMT_FLAG_BE) != 0;
+    if (luma.step == 1 && luma.depth == 8) return AV_PIX_FMT_GRAY8;
+    if (luma.step != 2) return std::nullopt;
+    switch (luma.depth) {
+        case 9:
+            return isBigEndian ? AV_PIX_FMT_GRAY9BE : AV_PIX_FMT_GRAY9LE;
+        case 10:
+            return isBigEndian ? AV_PIX_FMT_GRAY10BE : AV_PIX_FMT_GRAY10LE;
+        case 12:
+            return isBigEndian ? AV_PIX_FMT_GRAY12BE : AV_PIX_FMT_GRAY12LE;
+        case 14:
+            return isBigEndian ? AV_PIX_FMT_GRAY14BE : AV_PIX_FMT_GRAY14LE;
+        case 16:
+            return isBigEndian ? AV_PIX_FMT_GRAY16BE : AV_PIX_FMT_GRAY16LE;
+        default:
+            return std::nullopt;
+    }
+}
+
+// Whether swscale takes a format's luma as full range: the JPEG formats and
+// grey; every other YUV format's is limited (16 … 235).
+bool hasFullRangeLuma(AVPixelFormat format) {
+    switch (format) {
+        case AV_PIX_FMT_YUVJ420P:
+        case AV_PIX_FMT_YUVJ422P:
+        case AV_PIX_FMT_YUVJ444P:
+        case AV_PIX_FMT_YUVJ440P:
+        case AV_PIX_FMT_YUVJ411P:
+            return true;
+        default: {
+            const AVPixFmtDescriptor* described = av_pix_fmt_desc_get(format);
+            return described && described->nb_components <= 2;  // grey, grey with alpha
+        }
+    }
+}
+
+// One scaler for the whole video: its frames share size and format. Only the
+// luma plane is read, straight down to the hash picture; its range is spread
+// to full as a conversion of the whole picture to grey would, so the hashes
+// are those of that conversion, only cheaper.
 struct GreyScaler {
     ScalerPtr scaler;
     int width = 0, height = 0, format = -1;
+    bool isLumaOnly = false;
 
     std::optional<GreyPicture> scale(const AVFrame* frame) {
         if (!scaler || frame->width != width || frame->height != height || frame->format != format) {
-            // Area averaging: every source pixel counts, as the hash expects.
-            scaler.reset(sws_getContext(
-                frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), kHashImageSide,
-                kHashImageSide, AV_PIX_FMT_GRAY8, SWS_AREA, nullptr, nullptr, nullptr));
             width = frame->width;
             height = frame->height;
             format = frame->format;
+            const auto pixels = static_cast<AVPixelFormat>(format);
+            // Area averaging: every source pixel counts, as the hash expects.
+            scaler.reset();
+            if (const std::optional<AVPixelFormat> luma = lumaPlaneFormat(pixels)) {
+                scaler.reset(sws_getContext(width, height, *luma, kHashImageSide, kHashImageSide,
+                                            AV_PIX_FMT_GRAY8, SWS_AREA, nullptr, nullptr, nullptr));
+                const int* coefficients = sws_getCoefficients(SWS_CS_DEFAULT);
+                if (scaler &&
+                    sws_setColorspaceDetails(scaler.get(), coefficients, hasFullRangeLuma(pixels) ? 1 : 0,
+                                             coefficients, 1, 0, 1 << 16, 1 << 16) < 0)
+                    scaler.reset();
+            }
+            isLumaOnly = scaler != nullptr;
+            if (!scaler)
+                scaler.reset(sws_getContext(width, height, pixels, kHashImageSide, kHashImageSide,
+                                            AV_PIX_FMT_GRAY8, SWS_AREA, nullptr, nullptr, nullptr));
         }
         if (!scaler) return std::nullopt;
         GreyPicture grey{};
         std::uint8_t* planes[4] = {grey.data(), nullptr, nullptr, nullptr};
         int strides[4] = {kHashImageSide, 0, 0, 0};
-        if (sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, planes, strides) !=
-            kHashImageSide)
+        const std::uint8_t* const lumaPlane[4] = {frame->data[0], nullptr, nullptr, nullptr};
+        const int lumaStride[4] = {frame->linesize[0], 0, 0, 0};
+        if (sws_scale(scaler.get(), isLumaOnly ? lumaPlane : frame->data,
+                      isLumaOnly ? lumaStride : frame->linesize, 0, frame->height, planes,
+                      strides) != kHashImageSide)
             return std::nullopt;
         return grey;
     }
