@@ -10,7 +10,10 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstring>
+#include <memory>
 #include <numeric>
+#include <string_view>
 
 #include "model/display_text.h"
 #include "model/texts.h"
@@ -103,6 +106,51 @@ namespace {
 constexpr QChar kCellSeparator = QChar(0x1F);
 constexpr std::size_t kColumnCount = 5;
 
+// The text before it is written: bytes appended one at a time cost a bounds
+// check and a store, where QByteArray also checks sharing and calls out of line.
+class TextBuffer {
+public:
+    void reserve(qsizetype capacity) {
+        if (capacity > m_capacity) grow(capacity - m_size);
+    }
+    TextBuffer& operator+=(char c) {
+        if (m_size == m_capacity) grow(1);
+        m_data[m_size++] = c;
+        return *this;
+    }
+    TextBuffer& operator+=(std::string_view text) {
+        append(text.data(), qsizetype(text.size()));
+        return *this;
+    }
+    void append(const char* bytes, qsizetype count) {
+        if (count > m_capacity - m_size) grow(count);
+        std::memcpy(m_data.get() + m_size, bytes, std::size_t(count));
+        m_size += count;
+    }
+    void append(QByteArrayView bytes) { append(bytes.data(), bytes.size()); }
+    void append(qsizetype count, char c) {
+        if (count > m_capacity - m_size) grow(count);
+        std::memset(m_data.get() + m_size, c, std::size_t(count));
+        m_size += count;
+    }
+    const char* data() const { return m_data.get(); }
+    qsizetype size() const { return m_size; }
+    void clear() { m_size = 0; }
+
+private:
+    void grow(qsizetype more) {
+        const qsizetype capacity = std::max(m_capacity * 2, m_size + more);
+        auto data = std::make_unique<char[]>(std::size_t(capacity));
+        if (m_size > 0) std::memcpy(data.get(), m_data.get(), std::size_t(m_size));
+        m_data = std::move(data);
+        m_capacity = capacity;
+    }
+
+    std::unique_ptr<char[]> m_data;
+    qsizetype m_size = 0;
+    qsizetype m_capacity = 0;
+};
+
 // Written by hand rather than through QJsonDocument: a tree per video and its
 // re-indenting cost more than the whole scan. Keys come in the order
 // QJsonObject sorts them, so the pretty layout is the one the tree gave.
@@ -175,8 +223,8 @@ public:
     bool flushIfFull() { return m_text.size() < kFlushBytes || flush(); }
     bool flush() {
         if (m_isFailed) return false;
-        m_isFailed = m_out.write(m_text) != m_text.size();
-        m_text.resize(0);
+        m_isFailed = m_out.write(m_text.data(), m_text.size()) != m_text.size();
+        m_text.clear();
         return !m_isFailed;
     }
 
@@ -194,7 +242,7 @@ private:
     QIODevice& m_out;
     bool m_isPretty;
     bool m_isFailed = false;
-    QByteArray m_text;
+    TextBuffer m_text;
     int m_depth = 0;
     std::array<Level, kMaxDepth> m_levels{};
 };
