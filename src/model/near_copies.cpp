@@ -416,10 +416,15 @@ QList<const VideoItem*> presentMembers(const SimilarSet& set, const QHash<QStrin
     return members.size() >= 2 ? members : QList<const VideoItem*>{};
 }
 
-QHash<QString, const VideoItem*> itemsByID(const VideoList& items) {
+// The sets' members only, found in one pass over the list: a hash of all of
+// 100,000 videos would be built for a handful of sets, or for none.
+QHash<QString, const VideoItem*> memberItemsByID(const QList<SimilarSet>& sets, const VideoList& items) {
     QHash<QString, const VideoItem*> byID;
-    byID.reserve(items.size());
-    for (const VideoItem& item : items) byID.insert(item.localIdentifier(), &item);
+    for (const SimilarSet& set : sets)
+        for (const QString& id : set.memberIDs) byID.insert(id, nullptr);
+    if (byID.isEmpty()) return byID;
+    for (const VideoItem& item : items)
+        if (const auto found = byID.find(item.localIdentifier()); found != byID.end()) *found = &item;
     return byID;
 }
 
@@ -491,7 +496,7 @@ QList<SimilarSet> resolveSimilarSets(const SimilarityCheck& check, const VideoLi
 }
 
 SimilarSummary summarizeSimilar(const QList<SimilarSet>& sets, const VideoList& items) {
-    const QHash<QString, const VideoItem*> byID = itemsByID(items);
+    const QHash<QString, const VideoItem*> byID = memberItemsByID(sets, items);
     SimilarSummary summary;
     for (const SimilarSet& set : sets) {
         const QList<const VideoItem*> members = presentMembers(set, byID);
@@ -510,7 +515,7 @@ SimilarSummary summarizeSimilar(const QList<SimilarSet>& sets, const VideoList& 
 }
 
 QSet<QString> lesserVersionIDs(const QList<SimilarSet>& sets, const VideoList& items) {
-    const QHash<QString, const VideoItem*> byID = itemsByID(items);
+    const QHash<QString, const VideoItem*> byID = memberItemsByID(sets, items);
     QSet<QString> lesser;
     for (const SimilarSet& set : sets) {
         const QList<const VideoItem*> members = presentMembers(set, byID);
