@@ -26,6 +26,18 @@ TEST(VideoItem, DerivesYearAndMonthInTheUsersZone) {
         EXPECT_EQ(video.creationMonth(), 0) << undated;
     }
     EXPECT_EQ(catalogueDate(2024, 13), std::nullopt);
+
+    // A millisecond either side of midnight, New Year in New York, in turn: no month outlives its bounds.
+    const struct {
+        double date;
+        YearMonth month;
+    } steps[] = {{1704085199.999, {2023, 12}}, {1704085200.0, {2024, 1}},    {1704085199.999, {2023, 12}},
+                 {1701406800.0, {2023, 12}},   {1701406799.999, {2023, 11}}, {1706763600.0, {2024, 2}}};
+    for (const auto& step : steps) {
+        const YearMonth month = catalogueYearMonth(step.date);
+        EXPECT_EQ(month.year, step.month.year) << step.date;
+        EXPECT_EQ(month.month, step.month.month) << step.date;
+    }
 }
 
 TEST(VideoItem, EqualityCoversEveryFieldButIdentityOnlyTheIdentifier) {
