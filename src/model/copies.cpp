@@ -93,9 +93,13 @@ std::vector<std::vector<std::size_t>> identicalSubsets(std::span<const std::opti
 }
 
 QList<ResolvedSet> resolveCopySets(const CopyCheck& check, const VideoList& items) {
+    // The sets' members only, found in one pass over the list: not a hash of every video.
     QHash<QString, const VideoItem*> byID;
-    byID.reserve(items.size());
-    for (const VideoItem& item : items) byID.insert(item.localIdentifier(), &item);
+    for (const CopySet& set : check.sets)
+        for (const CopyMember& member : set.members) byID.insert(member.localIdentifier, nullptr);
+    if (!byID.isEmpty())
+        for (const VideoItem& item : items)
+            if (const auto found = byID.find(item.localIdentifier()); found != byID.end()) *found = &item;
     QList<ResolvedSet> resolved;
     for (const CopySet& set : check.sets) {
         QList<qsizetype> positions;
