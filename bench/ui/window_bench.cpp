@@ -8,12 +8,9 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
-#include <QBuffer>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QHeaderView>
-#include <QLinearGradient>
-#include <QPainter>
 #include <QScrollBar>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -26,6 +23,7 @@
 #include <optional>
 
 #include "app/system_environment.h"
+#include "model/picture.h"
 #include "platform/simulated/library_generator.h"
 #include "ui/app_theme.h"
 #include "ui/main_window.h"
@@ -107,22 +105,21 @@ const QList<SimulatedAsset>& generatedAssets() {
 }
 
 // What the folder library hands out from its thumbnail cache: a frame at most
-// 128 pixels on its longer side, decoded from PNG in whatever format the decoder picks. The
-// delegate scales and converts it on every paint, which the simulated library's
+// 128 pixels on its longer side, in RGB as its PNG reader gives it. The delegate
+// scales and converts it on every paint, which the simulated library's
 // exact-size pictures would hide.
-QImage cachedThumbnailPicture() {
-    QImage frame(128, 72, QImage::Format_RGB888);
-    QPainter painter(&frame);
-    QLinearGradient gradient(0, 0, frame.width(), frame.height());
-    gradient.setColorAt(0, QColor(0xe0, 0x70, 0x30));
-    gradient.setColorAt(1, QColor(0x20, 0x50, 0x90));
-    painter.fillRect(frame.rect(), gradient);
-    painter.end();
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    frame.save(&buffer, "PNG");
-    return QImage::fromData(png, "png");
+Picture cachedThumbnailPicture() {
+    Picture frame(128, 72, PixelFormat::rgb888);
+    for (int y = 0; y < frame.height(); ++y) {
+        std::uint8_t* pixel = frame.row(y);
+        for (int x = 0; x < frame.width(); ++x) {
+            const int t = 255 * (x + y) / (frame.width() + frame.height());  // a diagonal gradient
+            *pixel++ = std::uint8_t(0xe0 + (0x20 - 0xe0) * t / 255);
+            *pixel++ = std::uint8_t(0x70 + (0x50 - 0x70) * t / 255);
+            *pixel++ = std::uint8_t(0x30 + (0x90 - 0x30) * t / 255);
+        }
+    }
+    return frame;
 }
 
 class CachedThumbnailImages final : public ImagePort {
@@ -136,7 +133,10 @@ public:
         return m_inner->requestImage(asset, targetPixels, contentMode, options,
                                      [picture = m_picture, handler = std::move(handler)](ImageResult result) {
                                          // One buffer per video, as decoding gives.
-                                         if (result.image) result.image = picture.copy();
+                                         if (result.image) {
+                                             result.image = picture;
+                                             result.image->row(0);  // writable: its own bytes
+                                         }
                                          handler(std::move(result));
                                      });
     }
@@ -144,7 +144,7 @@ public:
 
 private:
     std::shared_ptr<ImagePort> m_inner;
-    QImage m_picture;
+    Picture m_picture;
 };
 
 enum class Thumbnails { simulated, folderCache };

@@ -5,7 +5,6 @@
 // results first, then exactly one final one.
 #pragma once
 
-#include <QImage>
 #include <QList>
 #include <QSize>
 #include <QString>
@@ -17,6 +16,7 @@
 #include <optional>
 #include <stop_token>
 #include <vector>
+#include "model/picture.h"
 
 #include "library/dynamic_object.h"
 #include "model/copies.h"
@@ -227,7 +227,7 @@ struct ImageRequestOptions {
 };
 
 struct ImageResult {
-    std::optional<QImage> image;
+    std::optional<Picture> image;
     bool isDegraded = false;
     bool isCancelled = false;
     std::optional<PlatformError> error;
@@ -364,7 +364,7 @@ struct SimilarityProgress {
 // Pictures of a video at its fingerprint's moments, for comparing two by eye.
 struct FrameStripResult {
     // kFingerprintFrames of them, in order, on success; null where a moment did not decode.
-    QList<QImage> frames;
+    QList<Picture> frames;
     std::optional<PlatformError> error;
 };
 

@@ -434,18 +434,18 @@ QCoro::Task<SimilarityCheck> PhotoLibraryService::checkSimilarOnExecutor(
     co_return grouped;
 }
 
-QCoro::Task<Result<QList<QImage>>> PhotoLibraryService::frameStrip(QString localIdentifier, int maxPixelSize,
-                                                                   std::stop_token stop) {
-    return onExecutor<Result<QList<QImage>>>(
+QCoro::Task<Result<QList<Picture>>> PhotoLibraryService::frameStrip(QString localIdentifier, int maxPixelSize,
+                                                                    std::stop_token stop) {
+    return onExecutor<Result<QList<Picture>>>(
         stop, [this, id = std::move(localIdentifier), maxPixelSize](const std::stop_token& token) mutable {
             return frameStripOnExecutor(std::move(id), maxPixelSize, token);
         });
 }
 
-QCoro::Task<Result<QList<QImage>>> PhotoLibraryService::frameStripOnExecutor(QString localIdentifier,
-                                                                             int maxPixelSize,
-                                                                             std::stop_token stop) {
-    using Strip = Result<QList<QImage>>;
+QCoro::Task<Result<QList<Picture>>> PhotoLibraryService::frameStripOnExecutor(QString localIdentifier,
+                                                                              int maxPixelSize,
+                                                                              std::stop_token stop) {
+    using Strip = Result<QList<Picture>>;
     const FetchResult found = m_ports.fetch->fetchAssets({localIdentifier});
     if (found.isEmpty()) co_return PhotoLibraryError::assetNotFound();
     if (maxPixelSize <= 0) co_return PhotoLibraryError::assetUnavailable();
@@ -685,7 +685,8 @@ QCoro::Task<> PhotoLibraryService::runThumbnailFlight(QString key, AssetRef asse
     flight->isFinished = true;
     const auto it = m_thumbnailTasks.find(key);
     if (it != m_thumbnailTasks.end() && it->second == flight) m_thumbnailTasks.erase(it);
-    if (image) m_thumbnailCache.insert(key, image, thumbnailCost(image->image()));  // a miss is retried later
+    if (image)
+        m_thumbnailCache.insert(key, image, thumbnailCost(image->picture()));  // a miss is retried later
     for (const auto& waiter : flight->waiters) waiter->resume(image);
     flight->waiters.clear();
 }

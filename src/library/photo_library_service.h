@@ -155,8 +155,8 @@ public:
     QCoro::Task<SimilarityCheck> checkSimilar(std::function<void(SimilarityProgress)> onProgress,
                                               std::stop_token stop = {});
     // The pictures a video's fingerprint is made of, in order, longer side at most maxPixelSize.
-    QCoro::Task<Result<QList<QImage>>> frameStrip(QString localIdentifier, int maxPixelSize,
-                                                  std::stop_token stop = {});
+    QCoro::Task<Result<QList<Picture>>> frameStrip(QString localIdentifier, int maxPixelSize,
+                                                   std::stop_token stop = {});
 
     QCoro::Task<FileLocation> fileLocation(QString localIdentifier);
     QCoro::Task<LibraryFolderList> libraryFolders();
@@ -189,8 +189,8 @@ private:
                                                  std::stop_token stop);
     QCoro::Task<SimilarityCheck> checkSimilarOnExecutor(std::function<void(SimilarityProgress)> onProgress,
                                                         std::stop_token stop);
-    QCoro::Task<Result<QList<QImage>>> frameStripOnExecutor(QString localIdentifier, int maxPixelSize,
-                                                            std::stop_token stop);
+    QCoro::Task<Result<QList<Picture>>> frameStripOnExecutor(QString localIdentifier, int maxPixelSize,
+                                                             std::stop_token stop);
     QCoro::Task<DeletionOutcome> deleteOnExecutor(QStringList localIdentifiers, std::stop_token stop);
     QCoro::Task<RestoreOutcome> restoreOnExecutor(QStringList localIdentifiers, std::stop_token stop);
     QCoro::Task<Result<void>> favoriteOnExecutor(QStringList localIdentifiers, bool isFavorite,

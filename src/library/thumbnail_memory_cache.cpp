@@ -32,7 +32,7 @@ QSize thumbnailPixels(QSizeF targetSize) {
     return QSize(clampedSide(targetSize.width()), clampedSide(targetSize.height()));
 }
 
-std::int64_t thumbnailCost(const QImage& image) {
+std::int64_t thumbnailCost(const Picture& image) {
     const std::int64_t pixels = saturatingMul(std::max(image.width(), 0), std::max(image.height(), 0));
     return std::max<std::int64_t>(saturatingMul(pixels, 4), 1);
 }

@@ -4,7 +4,6 @@
 // images through shared_ptr, so eviction never pulls one from under a view.
 #pragma once
 
-#include <QImage>
 #include <QSizeF>
 #include <QString>
 #include <cstdint>
@@ -13,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <unordered_map>
+#include "model/picture.h"
 
 #include "library/photo_library_port.h"
 
@@ -20,11 +20,11 @@ namespace reelkeep {
 
 class ThumbnailImage {
 public:
-    explicit ThumbnailImage(QImage image) : m_image(std::move(image)) {}
-    const QImage& image() const { return m_image; }
+    explicit ThumbnailImage(Picture image) : m_image(std::move(image)) {}
+    const Picture& picture() const { return m_image; }
 
 private:
-    const QImage m_image;
+    const Picture m_image;
 };
 using ThumbnailRef = std::shared_ptr<const ThumbnailImage>;
 
@@ -41,7 +41,7 @@ std::optional<QString> thumbnailKey(const QString& localIdentifier, const FileVe
 // The clamped target in whole pixels; only meaningful when thumbnailKey gives a key.
 QSize thumbnailPixels(QSizeF targetSize);
 // 4 bytes per pixel, in 64 bits, at least 1.
-std::int64_t thumbnailCost(const QImage& image);
+std::int64_t thumbnailCost(const Picture& image);
 
 class ThumbnailMemoryCache {
 public:

@@ -11,6 +11,7 @@
 #include "model/display_text.h"
 #include "model/near_copies.h"
 #include "model/texts.h"
+#include "ui/picture_image.h"
 
 namespace reelkeep {
 
@@ -80,7 +81,7 @@ void CompareDialog::done(int result) {
 QCoro::Task<> CompareDialog::load(int row, QString localIdentifier, std::stop_token stop) {
     QPointer<CompareDialog> self(this);
     const qreal scale = devicePixelRatioF();
-    const Result<QList<QImage>> strip =
+    const Result<QList<Picture>> strip =
         co_await m_media.frameStrip(localIdentifier, int(kFramePixels * scale), stop);
     if (!self || stop.stop_requested()) co_return;
     if (!strip) {
@@ -90,7 +91,7 @@ QCoro::Task<> CompareDialog::load(int row, QString localIdentifier, std::stop_to
         co_return;
     }
     for (int i = 0; i < int(strip.value().size()) && i < int(m_frames[row].size()); ++i) {
-        QPixmap picture = QPixmap::fromImage(strip.value()[i]);
+        QPixmap picture = QPixmap::fromImage(toQImage(strip.value()[i]));
         picture.setDevicePixelRatio(scale);
         m_frames[row][i]->setPixmap(picture);
     }

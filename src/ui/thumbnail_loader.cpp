@@ -5,6 +5,8 @@
 #include <QSet>
 #include <cmath>
 
+#include "ui/picture_image.h"
+
 namespace reelkeep {
 
 ThumbnailLoader::ThumbnailLoader(MediaSource& media, QObject* parent) : QObject(parent), m_media(media) {}
@@ -64,7 +66,7 @@ void ThumbnailLoader::reload(const QStringList& localIdentifiers) {
 
 QImage ThumbnailLoader::image(const QString& localIdentifier) const {
     const ThumbnailRef shown = m_shown.value(localIdentifier);
-    return shown ? shown->image() : QImage();
+    return shown ? toQImage(shown->picture()) : QImage();
 }
 
 QCoro::Task<> ThumbnailLoader::load(QString localIdentifier, QSizeF targetPixels, quint64 generation,
@@ -77,7 +79,7 @@ QCoro::Task<> ThumbnailLoader::load(QString localIdentifier, QSizeF targetPixels
     m_flights.erase(flight);
     const ThumbnailRef before = m_shown.value(localIdentifier);
     // A missing picture is not remembered, so the row asks again next time.
-    if (!thumbnail || thumbnail->image().isNull())
+    if (!thumbnail || thumbnail->picture().isNull())
         m_shown.remove(localIdentifier);
     else
         m_shown.insert(localIdentifier, thumbnail);

@@ -22,8 +22,8 @@ public:
                                                 std::stop_token stop) = 0;
     virtual QCoro::Task<Result<PreviewSource>> preparePreview(QString localIdentifier,
                                                               std::stop_token stop) = 0;
-    virtual QCoro::Task<Result<QList<QImage>>> frameStrip(QString localIdentifier, int maxPixelSize,
-                                                          std::stop_token stop) = 0;
+    virtual QCoro::Task<Result<QList<Picture>>> frameStrip(QString localIdentifier, int maxPixelSize,
+                                                           std::stop_token stop) = 0;
 };
 
 // The service's answers, as they are.
@@ -39,8 +39,8 @@ public:
                                                       std::stop_token stop) override {
         return m_service.preparePreview(std::move(localIdentifier), std::move(stop));
     }
-    QCoro::Task<Result<QList<QImage>>> frameStrip(QString localIdentifier, int maxPixelSize,
-                                                  std::stop_token stop) override {
+    QCoro::Task<Result<QList<Picture>>> frameStrip(QString localIdentifier, int maxPixelSize,
+                                                   std::stop_token stop) override {
         return m_service.frameStrip(std::move(localIdentifier), maxPixelSize, std::move(stop));
     }
 

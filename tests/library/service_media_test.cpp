@@ -25,7 +25,7 @@ TEST_F(ServiceTest, SameKeySharesOneRequestAndTheCacheAnswersLater) {
     const auto one = first.wait(), two = second.wait();
     ASSERT_TRUE(one && *one);
     EXPECT_EQ(one->get(), two->get());
-    EXPECT_EQ((*one)->image().size(), QSize(160, 90));
+    EXPECT_EQ((*one)->picture().size(), QSize(160, 90));
     EXPECT_EQ(library->callCount(SimulatedCall::requestImage), 1);
 
     EXPECT_EQ(awaitFor(service->thumbnail("a", {160, 90}))->get(), one->get());
@@ -56,7 +56,7 @@ TEST_F(ServiceTest, OnlyAFinalImageIsReturnedAndOnlyAnImageIsCached) {
         ASSERT_TRUE(image) << name.toStdString();
         EXPECT_EQ(bool(*image), c.hasImage) << name.toStdString();
         if (*image) {
-            EXPECT_EQ((*image)->image().size(), QSize(100, 60));  // never the degraded one
+            EXPECT_EQ((*image)->picture().size(), QSize(100, 60));  // never the degraded one
         }
         awaitFor(service->thumbnail(name, {100, 60}));
         EXPECT_EQ(library->callCount(SimulatedCall::requestImage), c.hasImage ? 1 : 2) << name.toStdString();
@@ -71,7 +71,7 @@ TEST_F(ServiceTest, UnusableTargetSizesAskNothing) {
     EXPECT_EQ(library->callCount(SimulatedCall::requestImage), 0);
     const auto huge = awaitFor(service->thumbnail("a", {1e300, 1e300}));
     ASSERT_TRUE(*huge);
-    EXPECT_EQ((*huge)->image().size(), QSize(4096, 4096));
+    EXPECT_EQ((*huge)->picture().size(), QSize(4096, 4096));
     EXPECT_EQ(service->cachedThumbnailCount(), 0);  // 64 MiB: larger than the whole cache
 }
 

@@ -13,7 +13,7 @@ namespace reelkeep {
 namespace {
 
 ThumbnailRef picture(int width = 1, int height = 1) {
-    return std::make_shared<const ThumbnailImage>(QImage(width, height, QImage::Format_ARGB32));
+    return std::make_shared<const ThumbnailImage>(Picture(width, height, PixelFormat::rgba8888));
 }
 
 TEST(ThumbnailKey, TruncatesClampsAndRefusesUnusableSizes) {
@@ -28,8 +28,8 @@ TEST(ThumbnailKey, TruncatesClampsAndRefusesUnusableSizes) {
 }
 
 TEST(ThumbnailCost, FourBytesPerPixelAtLeastOne) {
-    EXPECT_EQ(thumbnailCost(QImage(100, 50, QImage::Format_ARGB32)), 20'000);
-    EXPECT_EQ(thumbnailCost(QImage()), 1);
+    EXPECT_EQ(thumbnailCost(Picture(100, 50, PixelFormat::rgba8888)), 20'000);
+    EXPECT_EQ(thumbnailCost(Picture()), 1);
 }
 
 TEST(ThumbnailMemoryCache, KeepsAtMostTheEntryLimitEvictingLeastRecent) {

@@ -195,14 +195,14 @@ RequestId FolderLibrary::requestFrameStrip(const AssetRef& asset, int maxPixelSi
         if (!fd) return pending->answer(FrameStripResult{{}, ioFailure(fd.error())});
         media::InputLimits limits = m_options.readLimits;
         limits.timeLimit = media::fingerprintTimeLimit(folderAsset->knownDuration());
-        media::MediaResult<std::vector<QImage>> strip =
+        media::MediaResult<std::vector<Picture>> strip =
             m_workers ? m_workers->decodeFrameStrip(fd->get(), side, limits, limits.timeLimit + kReplySlack,
                                                     pending->stopToken())
                       : media::decodeFrameStrip(fd->get(), side, limits);
         if (!strip)
             return pending->answer(
                 FrameStripResult{{}, PlatformError{kFolderErrorDomain, kMediaCode, strip.error().message()}});
-        pending->answer(FrameStripResult{QList<QImage>(strip->begin(), strip->end()), std::nullopt});
+        pending->answer(FrameStripResult{QList<Picture>(strip->begin(), strip->end()), std::nullopt});
     });
     return pending->id();
 }

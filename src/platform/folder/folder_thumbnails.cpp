@@ -68,7 +68,7 @@ ImageResult FolderThumbnails::thumbnail(const ScannedFile& file, media::Thumbnai
     const media::ThumbnailSubject subject{file.path, file.fingerprint.mtimeNs / kNsPerSecond,
                                           file.fingerprint.sizeBytes};
     if (!isUnchanged(file)) return imageFailure(goneError());
-    if (std::optional<QImage> cached = cache.lookup(subject, flavor))
+    if (std::optional<Picture> cached = cache.lookup(subject, flavor))
         return ImageResult{std::move(*cached), false, false, std::nullopt};
     if (cache.hasRecordedFailure(subject))
         return imageFailure(PlatformError{kFolderErrorDomain, kMediaCode,
@@ -77,7 +77,7 @@ ImageResult FolderThumbnails::thumbnail(const ScannedFile& file, media::Thumbnai
     if (!fd) return imageFailure(ioFailure(fd.error()));
     media::InputLimits limits = m_readLimits;
     limits.timeLimit = kDecodeTimeLimit;
-    media::MediaResult<QImage> frame =
+    media::MediaResult<Picture> frame =
         m_workers
             ? m_workers->decode(fd->get(), media::maxPixelSize(flavor), limits, kDecodeTimeLimit, m_closing)
             : media::decodeThumbnail(fd->get(), media::maxPixelSize(flavor), limits);

@@ -3,11 +3,9 @@
 // thread, so a handler may call back into the library.
 #include "simulated_library.h"
 
-#include <QColor>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QImage>
 #include <QSaveFile>
 #include <algorithm>
 #include <cmath>
@@ -16,6 +14,7 @@
 #include <thread>
 
 #include "model/file_names.h"
+#include "model/picture.h"
 
 namespace reelkeep {
 
@@ -95,6 +94,19 @@ struct SimulatedLibrary::PendingRequest {
 };
 
 namespace {
+
+struct Rgb {
+    std::uint8_t red, green, blue;
+};
+constexpr Rgb kDarkCyan{0, 128, 128};
+constexpr Rgb kGray{160, 160, 164};
+
+Picture flatPicture(QSize size, Rgb colour) {
+    Picture picture(size.width(), size.height(), PixelFormat::rgb888);
+    picture.fill(colour.red, colour.green, colour.blue);
+    return picture;
+}
+
 PlatformError cancelledError() {
     return PlatformError{QStringLiteral("SimulatedLibrary"), kUserCancelledErrorCode,
                          QStringLiteral("The operation couldn't be completed.")};
@@ -733,20 +745,17 @@ RequestId SimulatedLibrary::requestImage(const AssetRef& asset, QSize targetPixe
     switch (behavior) {
         case ImageBehavior::finalOnly:
             m_callbacks.postAfter(delay, [answer, size] {
-                QImage image(size, QImage::Format_ARGB32);
-                image.fill(Qt::darkCyan);
+                Picture image = flatPicture(size, kDarkCyan);
                 answer(ImageResult{image, false, false, std::nullopt});
             });
             break;
         case ImageBehavior::degradedThenFinal:
             m_callbacks.postAfter(delay, [request, answer, size] {
-                QImage small(QSize(std::max(size.width() / 4, 1), std::max(size.height() / 4, 1)),
-                             QImage::Format_ARGB32);
-                small.fill(Qt::gray);
+                const Picture small =
+                    flatPicture(QSize(std::max(size.width() / 4, 1), std::max(size.height() / 4, 1)), kGray);
                 if (!request->isAnswered.load())
                     request->onImage(ImageResult{small, true, false, std::nullopt});
-                QImage image(size, QImage::Format_ARGB32);
-                image.fill(Qt::darkCyan);
+                Picture image = flatPicture(size, kDarkCyan);
                 answer(ImageResult{image, false, false, std::nullopt});
             });
             break;
@@ -772,8 +781,7 @@ RequestId SimulatedLibrary::requestImage(const AssetRef& asset, QSize targetPixe
             m_callbacks.postAfter(delay, [this, id, request, size] {
                 takePending(id);
                 request->isAnswered.store(true);
-                QImage image(size, QImage::Format_ARGB32);
-                image.fill(Qt::darkCyan);
+                Picture image = flatPicture(size, kDarkCyan);
                 request->onImage(ImageResult{image, false, false, std::nullopt});
                 request->onImage(ImageResult{std::nullopt, false, false, std::nullopt});
             });
@@ -956,19 +964,18 @@ VisualFingerprint simulatedFingerprint(const SimulatedAsset& asset) {
 }
 
 // One flat picture a frame, coloured by the frame's scene, so near copies look alike.
-QList<QImage> simulatedFrames(const SimulatedAsset& asset, int maxPixelSize) {
+QList<Picture> simulatedFrames(const SimulatedAsset& asset, int maxPixelSize) {
     const double aspect = asset.pixelHeight > 0 && asset.pixelWidth > 0
                               ? double(asset.pixelWidth) / double(asset.pixelHeight)
                               : 1;
     const QSize size = aspect >= 1 ? QSize(maxPixelSize, std::max(int(maxPixelSize / aspect), 1))
                                    : QSize(std::max(int(maxPixelSize * aspect), 1), maxPixelSize);
     const std::uint64_t scene = seedOf(asset.visualTag.isEmpty() ? asset.localIdentifier : asset.visualTag);
-    QList<QImage> frames;
+    QList<Picture> frames;
     for (int i = 0; i < kFingerprintFrames; ++i) {
         const std::uint64_t colour = mix(scene + std::uint64_t(i));
-        QImage frame(size, QImage::Format_RGB32);
-        frame.fill(QColor(int(colour & 0xff), int((colour >> 8) & 0xff), int((colour >> 16) & 0xff)));
-        frames.append(std::move(frame));
+        frames.append(
+            flatPicture(size, {std::uint8_t(colour), std::uint8_t(colour >> 8), std::uint8_t(colour >> 16)}));
     }
     return frames;
 }

@@ -1,6 +1,5 @@
 // media_test.cpp: thumbnails, previews and fingerprints of real clips.
 #include <QDirIterator>
-#include <QImage>
 #include <future>
 
 #include "library_fixture.h"
@@ -99,7 +98,7 @@ TEST_F(FolderLibraryTest, CancelledFingerprintingAnswersAtOnceWithWhatWasDone) {
     const FrameStripResult result = stripped.get();
     ASSERT_FALSE(result.error) << result.error->localizedDescription.toStdString();
     ASSERT_EQ(result.frames.size(), kFingerprintFrames);
-    for (const QImage& frame : result.frames) EXPECT_EQ(frame.size(), QSize(80, 60));
+    for (const Picture& frame : result.frames) EXPECT_EQ(frame.size(), QSize(80, 60));
 }
 
 TEST_F(FolderLibraryTest, ThumbnailsComeFromTheSharedCacheAndFailuresAreRemembered) {
@@ -112,7 +111,7 @@ TEST_F(FolderLibraryTest, ThumbnailsComeFromTheSharedCacheAndFailuresAreRemember
         awaitFor(service().thumbnail(identifierOf("clip.mp4"), {160, 120}));
     ASSERT_TRUE(image);
     ASSERT_TRUE(*image);
-    EXPECT_EQ(std::max((*image)->image().width(), (*image)->image().height()), 256);
+    EXPECT_EQ(std::max((*image)->picture().width(), (*image)->picture().height()), 256);
     EXPECT_EQ(filesBelow(thumbnails + QStringLiteral("/large")), 1);
 
     const std::optional<ThumbnailRef> broken =
@@ -130,13 +129,13 @@ TEST_F(FolderLibraryTest, AVideoReplacedAtItsPathGetsANewThumbnail) {
     const QString id = identifierOf("clip.mp4");
     const std::optional<ThumbnailRef> before = awaitFor(service().thumbnail(id, {160, 120}));
     ASSERT_TRUE(before && *before);
-    EXPECT_GT((*before)->image().width(), (*before)->image().height());
+    EXPECT_GT((*before)->picture().width(), (*before)->picture().height());
 
     ASSERT_TRUE(makeClip("clip.mp4", 1, QStringLiteral("240x320")));
     ASSERT_TRUE(awaitFor(service().readVideos({id})));  // as the watcher's news makes the window do
     const std::optional<ThumbnailRef> after = awaitFor(service().thumbnail(id, {160, 120}));
     ASSERT_TRUE(after && *after);
-    EXPECT_LT((*after)->image().width(), (*after)->image().height());
+    EXPECT_LT((*after)->picture().width(), (*after)->picture().height());
 }
 
 TEST_F(FolderLibraryTest, PreviewPlaysAVideoAndRefusesGarbage) {

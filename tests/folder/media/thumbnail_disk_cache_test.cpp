@@ -4,22 +4,31 @@
 
 #include <gtest/gtest.h>
 #include <QBuffer>
+#include <QColor>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <optional>
 
 #include "platform/folder/media/thumbnail_disk_cache.h"
+#include "ui/picture_image.h"
 
 namespace reelkeep::media {
 namespace {
 
-QImage frame(int width, int height) {
-    QImage image(width, height, QImage::Format_RGB888);
-    image.fill(Qt::darkCyan);
-    return image;
+// Every pixel different from its neighbours, so each PNG row filter has work to do.
+Picture frame(int width, int height) {
+    Picture picture(width, height, PixelFormat::rgb888);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width * 3; ++x) picture.row(y)[x] = std::uint8_t(x * 7 + y * 13 + (x * y) % 5);
+    return picture;
+}
+
+QImage rgba(const QImage& image) {
+    return image.convertToFormat(QImage::Format_RGBA8888);
 }
 
 TEST(ThumbnailNames, MatchGlibUrisAndTheStandardsExample) {
@@ -93,12 +102,68 @@ TEST(ThumbnailDiskCache, ForeignOrDamagedEntriesAreMisses) {
     EXPECT_FALSE(cache.lookup(subject, ThumbnailFlavor::normal));
 
     // Another program's PNG at our name but without Thumb:: chunks.
-    ASSERT_TRUE(frame(10, 10).save(file, "png"));
+    ASSERT_TRUE(toQImage(frame(10, 10)).save(file, "png"));
     EXPECT_FALSE(cache.lookup(subject, ThumbnailFlavor::normal));
 
     // A good store replaces both.
     ASSERT_TRUE(cache.store(subject, ThumbnailFlavor::normal, frame(10, 10)));
     EXPECT_TRUE(cache.lookup(subject, ThumbnailFlavor::normal));
+}
+
+// Qt's PNG reader is the second opinion on our pixels, and Qt writes the
+// foreign entries: other thumbnailers' layouts are read, any other is a miss.
+TEST(ThumbnailDiskCache, PixelsSurviveTheFileInEveryLayoutWeRead) {
+    QTemporaryDir root;
+    const ThumbnailDiskCache cache(root.path(), QStringLiteral("9.9"));
+    const ThumbnailSubject subject{"/videos/a.mp4", 1700000000, 10};
+    const QString file = cache.pathFor(ThumbnailFlavor::normal, subject.absolutePath);
+    const Picture ours = frame(37, 23);  // odd width: rows end off any alignment
+    ASSERT_TRUE(cache.store(subject, ThumbnailFlavor::normal, ours));
+    EXPECT_EQ(rgba(QImage(file)), rgba(toQImage(ours)));
+    ASSERT_EQ(cache.lookup(subject, ThumbnailFlavor::normal), ours);
+
+    QFile written(file);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QByteArray png = written.readAll();
+    written.close();
+    QImage translucent = toQImage(frame(37, 23)).convertToFormat(QImage::Format_ARGB32);
+    for (int x = 0; x < translucent.width(); ++x) translucent.setPixelColor(x, 5, QColor(10, 200, 30, x * 7));
+    struct Case {
+        const char* what;
+        std::optional<QImage> foreign;  // written by Qt, else `bytes` as they are
+        QByteArray bytes;
+        bool isRead;
+    };
+    QByteArray flipped = png;
+    flipped[flipped.size() - 20] = char(~flipped[flipped.size() - 20]);  // inside the pixels
+    const Case cases[] = {
+        {"RGB", translucent.convertToFormat(QImage::Format_RGB888), {}, true},
+        {"RGB with alpha", translucent, {}, true},
+        {"grey", translucent.convertToFormat(QImage::Format_Grayscale8), {}, true},
+        {"palette", translucent.convertToFormat(QImage::Format_Indexed8), {}, false},
+        {"16 bits a sample", translucent.convertToFormat(QImage::Format_RGBA64), {}, false},
+        {"a flipped bit", std::nullopt, flipped, false},
+        {"cut short", std::nullopt, png.left(png.size() - 30), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(file);
+        if (c.foreign) {
+            QImage image = *c.foreign;
+            image.setText(QStringLiteral("Thumb::URI"), QStringLiteral("file:///videos/a.mp4"));
+            image.setText(QStringLiteral("Thumb::MTime"), QStringLiteral("1700000000"));
+            ASSERT_TRUE(image.save(file, "png"));
+        } else {
+            QFile out(file);
+            ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+            out.write(c.bytes);
+        }
+        const std::optional<Picture> read = cache.lookup(subject, ThumbnailFlavor::normal);
+        ASSERT_EQ(read.has_value(), c.isRead);
+        if (read) {
+            EXPECT_EQ(rgba(toQImage(*read)), rgba(QImage(file)));
+        }
+    }
 }
 
 TEST(ThumbnailDiskCache, RemembersFailuresPerFileVersion) {
@@ -173,7 +238,7 @@ TEST(ThumbnailTexts, ReadsEveryTextChunkForm) {
     const QByteArray uri =
         "file:///home/someone/Videos/" + QByteArray("a long folder name/").repeated(5) + "clip.mp4";
     // Qt writes a long text as zTXt: entries made by our earlier versions.
-    QImage image = frame(4, 4);
+    QImage image = toQImage(frame(4, 4));
     image.setText(QStringLiteral("Thumb::URI"), QString::fromLatin1(uri));
     QByteArray zipped;
     QBuffer buffer(&zipped);
@@ -191,7 +256,7 @@ TEST(ThumbnailTexts, ReadsEveryTextChunkForm) {
     };
     QByteArray plain;
     QBuffer plainBuffer(&plain);
-    ASSERT_TRUE(frame(4, 4).save(&plainBuffer, "png"));
+    ASSERT_TRUE(toQImage(frame(4, 4)).save(&plainBuffer, "png"));
     const QByteArray international = plain.left(33) + iTxt("Thumb::URI", false, uri) +
                                      iTxt("Thumb::MTime", true, "1700000000") + plain.mid(33);
     const auto texts = thumbnailTexts(international);

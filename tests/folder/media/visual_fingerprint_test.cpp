@@ -119,7 +119,7 @@ TEST(VisualFingerprint, TheFrameStripIsUprightAndSmall) {
     const auto strip = decodeFrameStrip(file.fd(), 160);
     ASSERT_TRUE(strip) << strip.error().message().toStdString();
     ASSERT_EQ(strip->size(), std::size_t(kFingerprintFrames));
-    for (const QImage& frame : strip.value()) EXPECT_EQ(frame.size(), QSize(160, 120));
+    for (const Picture& frame : strip.value()) EXPECT_EQ(frame.size(), QSize(160, 120));
 }
 
 TEST(VisualFingerprint, TheTimeLimitGrowsWithTheLengthUpToABound) {

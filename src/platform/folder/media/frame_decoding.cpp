@@ -5,7 +5,6 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include <QTransform>
 #include <algorithm>
 #include <cmath>
 
@@ -33,7 +32,7 @@ MediaResult<CodecContextPtr> openPictureDecoder(const AVStream* stream) {
     return context;
 }
 
-QImage scaledRgb(const AVFrame* frame, int maxPixelSize) {
+Picture scaledRgb(const AVFrame* frame, int maxPixelSize) {
     // Display width follows the sample aspect ratio (anamorphic DV, some phones).
     double displayWidth = frame->width;
     if (frame->sample_aspect_ratio.num > 0 && frame->sample_aspect_ratio.den > 0)
@@ -47,19 +46,13 @@ QImage scaledRgb(const AVFrame* frame, int maxPixelSize) {
                                     width, height, AV_PIX_FMT_RGB24, SWS_BILINEAR, nullptr, nullptr,
                                     nullptr));
     if (!scaler) return {};
-    QImage image(width, height, QImage::Format_RGB888);
+    Picture image(width, height, PixelFormat::rgb888);
     if (image.isNull()) return {};
-    std::uint8_t* planes[4] = {image.bits(), nullptr, nullptr, nullptr};
+    std::uint8_t* planes[4] = {image.row(0), nullptr, nullptr, nullptr};
     int strides[4] = {static_cast<int>(image.bytesPerLine()), 0, 0, 0};
     if (sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, planes, strides) != height)
         return {};
     return image;
-}
-
-QImage turnedUpright(QImage image, int quarterTurns) {
-    // Display rotation is counter-clockwise; QTransform turns clockwise on screen.
-    if (quarterTurns == 0 || image.isNull()) return image;
-    return image.transformed(QTransform().rotate(-90.0 * quarterTurns));
 }
 
 }  // namespace reelkeep::media

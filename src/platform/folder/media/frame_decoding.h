@@ -9,8 +9,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include <QImage>
 #include <memory>
+#include "model/picture.h"
 
 #include "media_error.h"
 
@@ -38,9 +38,6 @@ using ScalerPtr = std::unique_ptr<SwsContext, ScalerFree>;
 MediaResult<CodecContextPtr> openPictureDecoder(const AVStream* stream);
 
 // The frame in RGB, its longer displayed side at most maxPixelSize; null on failure.
-QImage scaledRgb(const AVFrame* frame, int maxPixelSize);
-
-// Turns a picture by a stream's counter-clockwise display rotation (quarterTurns).
-QImage turnedUpright(QImage image, int quarterTurns);
+Picture scaledRgb(const AVFrame* frame, int maxPixelSize);
 
 }  // namespace reelkeep::media

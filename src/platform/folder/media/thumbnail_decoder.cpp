@@ -51,7 +51,7 @@ int decodeFirstFrame(FdInput& input, int streamIndex, AVCodecContext* decoder, A
 
 }  // namespace
 
-MediaResult<QImage> decodeThumbnail(int fd, int maxPixelSize, const InputLimits& limits) {
+MediaResult<Picture> decodeThumbnail(int fd, int maxPixelSize, const InputLimits& limits) {
     if (maxPixelSize <= 0) return MediaError(MediaErrorKind::decodeFailed, QStringLiteral("no target size"));
     auto opened = FdInput::open(fd, limits);
     if (!opened) return opened.error();
@@ -98,9 +98,9 @@ MediaResult<QImage> decodeThumbnail(int fd, int maxPixelSize, const InputLimits&
         return MediaError(kind, input.errorFor(decoded, "decode").detail());
     }
 
-    QImage image = scaledRgb(frame.get(), maxPixelSize);
+    Picture image = scaledRgb(frame.get(), maxPixelSize);
     if (image.isNull()) return MediaError(MediaErrorKind::decodeFailed, QStringLiteral("pixel conversion"));
-    return turnedUpright(std::move(image), quarterTurns(stream));
+    return turnedCounterClockwise(image, quarterTurns(stream));
 }
 
 }  // namespace reelkeep::media

@@ -4,7 +4,7 @@
 // picture back; a file that crashes or hangs the decoder then costs one worker.
 #pragma once
 
-#include <QImage>
+#include "model/picture.h"
 
 #include "fd_input.h"
 #include "media_error.h"
@@ -15,6 +15,6 @@ namespace reelkeep::media {
 // first frame when the length is unknown or the seek fails), converted to RGB,
 // scaled so its longer side is at most maxPixelSize (never enlarged, sample
 // aspect ratio applied) and turned upright by the stream's display rotation.
-MediaResult<QImage> decodeThumbnail(int fd, int maxPixelSize, const InputLimits& limits = {});
+MediaResult<Picture> decodeThumbnail(int fd, int maxPixelSize, const InputLimits& limits = {});
 
 }  // namespace reelkeep::media

@@ -9,14 +9,13 @@
 #include <unistd.h>
 
 #include <zlib.h>
-#include <QBuffer>
 #include <QCryptographicHash>
 #include <QDir>
-#include <QImageWriter>
 #include <QMap>
 #include <QStandardPaths>
 
 #include <cerrno>
+#include <cstdlib>
 #include <optional>
 #include <utility>
 
@@ -126,25 +125,133 @@ QByteArray chunk(const QByteArray& type, const QByteArray& body) {
 }
 
 constexpr qsizetype kSignatureBytes = 8;
-// Signature, then IHDR: 4 length, 4 type, 13 body, 4 CRC.
-constexpr qsizetype kAfterHeader = kSignatureBytes + 25;
+constexpr char kSignature[] = "\x89PNG\r\n\x1a\n";
 
-// Qt writes a text over 40 characters as a compressed zTXt, and GLib and the
-// thumbnail readers of file managers read only tEXt: the chunks go in by hand,
-// right after the header, where readers look first.
-QByteArray withTextChunks(const QByteArray& png, const TextChunks& texts) {
-    if (png.size() < kAfterHeader || png.mid(12, 4) != "IHDR") return {};
-    QByteArray out = png.left(kAfterHeader);
-    for (const auto& [key, value] : texts) out += chunk("tEXt", key + '\0' + value);
-    out += png.mid(kAfterHeader);
-    return out;
+// What we read besides our own: 8 bits a sample, grey or RGB, with or without
+// alpha, not interlaced (what GLib's thumbnailers write). Any other PNG is a
+// miss, made again by us, never an error.
+enum ColourType : std::uint8_t { grey = 0, rgb = 2, greyAlpha = 4, rgba = 6 };
+
+int channelsOf(std::uint8_t colourType) {
+    switch (colourType) {
+        case grey:
+            return 1;
+        case greyAlpha:
+            return 2;
+        case rgb:
+            return 3;
+        case rgba:
+            return 4;
+        default:
+            return 0;
+    }
+}
+
+// Thumbnails are at most 1024 px (xx-large); this bounds what a hostile file
+// can make us allocate.
+constexpr int kMaxPngSide = 2048;
+
+std::uint8_t paeth(int left, int up, int upLeft) {
+    const int guess = left + up - upLeft;
+    const int toLeft = std::abs(guess - left), toUp = std::abs(guess - up),
+              toUpLeft = std::abs(guess - upLeft);
+    if (toLeft <= toUp && toLeft <= toUpLeft) return std::uint8_t(left);
+    return std::uint8_t(toUp <= toUpLeft ? up : upLeft);
+}
+
+// One row through PNG filter `type`, in place of its filtered bytes (`decode`)
+// or of its raw ones; `above` is the previous raw row (zeros for the first).
+void applyFilter(std::uint8_t type, bool decode, const std::uint8_t* raw, const std::uint8_t* above,
+                 std::uint8_t* out, qsizetype bytes, int step) {
+    for (qsizetype i = 0; i < bytes; ++i) {
+        // While decoding, `out` already holds the raw bytes to the left.
+        const int left = i >= step ? (decode ? out[i - step] : raw[i - step]) : 0;
+        const int up = above[i], upLeft = i >= step ? above[i - step] : 0;
+        int predicted = 0;
+        switch (type) {
+            case 1:
+                predicted = left;
+                break;
+            case 2:
+                predicted = up;
+                break;
+            case 3:
+                predicted = (left + up) / 2;
+                break;
+            case 4:
+                predicted = paeth(left, up, upLeft);
+                break;
+            default:
+                break;
+        }
+        out[i] = std::uint8_t(decode ? raw[i] + predicted : raw[i] - predicted);
+    }
+}
+
+// The rows of a PNG, each behind the filter that makes it smallest by the
+// usual measure (least sum of absolute values), then deflated.
+QByteArray compressedRows(const Picture& picture) {
+    const int step = bytesPerPixel(picture.format());
+    const qsizetype rowBytes = picture.bytesPerLine();
+    QByteArray filtered;
+    filtered.reserve((rowBytes + 1) * picture.height());
+    const QByteArray zeros(rowBytes, '\0');
+    QByteArray candidate(rowBytes, Qt::Uninitialized), best(rowBytes, Qt::Uninitialized);
+    for (int y = 0; y < picture.height(); ++y) {
+        const auto* above =
+            y > 0 ? picture.row(y - 1) : reinterpret_cast<const std::uint8_t*>(zeros.constData());
+        std::uint64_t bestCost = UINT64_MAX;
+        std::uint8_t bestType = 0;
+        for (std::uint8_t type = 0; type <= 4; ++type) {
+            auto* out = reinterpret_cast<std::uint8_t*>(candidate.data());
+            applyFilter(type, false, picture.row(y), above, out, rowBytes, step);
+            std::uint64_t cost = 0;
+            for (qsizetype i = 0; i < rowBytes; ++i)
+                cost += std::uint64_t(std::abs(int(std::int8_t(out[i]))));
+            if (cost < bestCost) {
+                bestCost = cost;
+                bestType = type;
+                std::swap(candidate, best);
+            }
+        }
+        filtered += char(bestType);
+        filtered += best;
+    }
+    uLongf size = ::compressBound(uLong(filtered.size()));
+    QByteArray deflated(qsizetype(size), Qt::Uninitialized);
+    if (::compress2(reinterpret_cast<Bytef*>(deflated.data()), &size,
+                    reinterpret_cast<const Bytef*>(filtered.constData()), uLong(filtered.size()),
+                    Z_DEFAULT_COMPRESSION) != Z_OK)
+        return {};
+    deflated.truncate(qsizetype(size));
+    return deflated;
+}
+
+// Our own PNG: the header, then the texts where readers look first (as tEXt,
+// the one form GLib reads), then the pixels.
+QByteArray encodedPng(const Picture& picture, const TextChunks& texts) {
+    const QByteArray rows = compressedRows(picture);
+    if (picture.isNull() || rows.isEmpty()) return {};
+    QByteArray header;
+    appendBigEndian(header, quint32(picture.width()));
+    appendBigEndian(header, quint32(picture.height()));
+    header += char(8);  // bits a sample
+    header += char(picture.format() == PixelFormat::rgba8888 ? rgba : rgb);
+    header += QByteArray(3, '\0');  // deflate, adaptive filtering, not interlaced
+    QByteArray png(kSignature, kSignatureBytes);
+    png += chunk("IHDR", header);
+    for (const auto& [key, value] : texts) png += chunk("tEXt", key + '\0' + value);
+    png += chunk("IDAT", rows);
+    png += chunk("IEND", {});
+    return png;
 }
 
 // A text is a few hundred bytes; a larger one is not a thumbnail's and is not inflated.
-constexpr uLong kMaxTextBytes = 64 * 1024;
+constexpr qsizetype kMaxTextBytes = 64 * 1024;
 
-std::optional<QByteArray> inflated(QByteArrayView compressed) {
-    QByteArray out(qsizetype(kMaxTextBytes), Qt::Uninitialized);
+// Nothing when the stream is damaged or would inflate to more than maxBytes.
+std::optional<QByteArray> inflated(QByteArrayView compressed, qsizetype maxBytes = kMaxTextBytes) {
+    QByteArray out(maxBytes, Qt::Uninitialized);
     z_stream stream{};
     if (::inflateInit(&stream) != Z_OK) return std::nullopt;
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
@@ -183,6 +290,59 @@ std::optional<std::pair<QByteArray, QByteArray>> textOf(const QByteArray& type, 
     return expanded ? std::optional(std::pair(key, *expanded)) : std::nullopt;
 }
 
+// The pixels of a PNG of a kind we read, every chunk's CRC checked; nothing
+// for any other PNG or a damaged one.
+std::optional<Picture> decodedPng(const QByteArray& png) {
+    if (!png.startsWith(QByteArrayView(kSignature, kSignatureBytes))) return std::nullopt;
+    QByteArray header, compressed;
+    for (qsizetype at = kSignatureBytes; at + 12 <= png.size();) {
+        const quint32 length = bigEndianAt(png, at);
+        if (length > quint64(png.size() - at - 12)) return std::nullopt;
+        const QByteArrayView typed = QByteArrayView(png).sliced(at + 4, 4 + qsizetype(length));
+        if (bigEndianAt(png, at + 8 + qsizetype(length)) !=
+            quint32(::crc32(0, reinterpret_cast<const Bytef*>(typed.data()), uInt(typed.size()))))
+            return std::nullopt;
+        const QByteArrayView type = typed.first(4), body = typed.sliced(4);
+        if (at == kSignatureBytes && type != "IHDR") return std::nullopt;
+        if (type == "IHDR") header = body.toByteArray();
+        if (type == "IDAT") compressed += body;
+        if (type == "IEND") break;
+        at += 12 + qsizetype(length);
+    }
+    if (header.size() != 13) return std::nullopt;
+    const quint32 width = bigEndianAt(header, 0), height = bigEndianAt(header, 4);
+    const auto depth = std::uint8_t(header[8]), colourType = std::uint8_t(header[9]);
+    const int channels = channelsOf(colourType);
+    const bool isPlain = depth == 8 && channels > 0 && header[10] == 0 && header[11] == 0 && header[12] == 0;
+    if (!isPlain || width < 1 || height < 1 || width > kMaxPngSide || height > kMaxPngSide)
+        return std::nullopt;
+
+    const qsizetype rowBytes = qsizetype(width) * channels;
+    const std::optional<QByteArray> filtered = inflated(compressed, (rowBytes + 1) * qsizetype(height));
+    if (!filtered || filtered->size() != (rowBytes + 1) * qsizetype(height)) return std::nullopt;
+    const bool hasAlpha = colourType == greyAlpha || colourType == rgba;
+    Picture picture(int(width), int(height), hasAlpha ? PixelFormat::rgba8888 : PixelFormat::rgb888);
+    if (picture.isNull()) return std::nullopt;
+    QByteArray raw(rowBytes, '\0'), above(rowBytes, '\0');
+    for (int y = 0; y < int(height); ++y) {
+        const auto* in = reinterpret_cast<const std::uint8_t*>(filtered->constData()) + y * (rowBytes + 1);
+        if (in[0] > 4) return std::nullopt;
+        auto* out = reinterpret_cast<std::uint8_t*>(raw.data());
+        applyFilter(in[0], true, in + 1, reinterpret_cast<const std::uint8_t*>(above.constData()), out,
+                    rowBytes, channels);
+        std::uint8_t* pixel = picture.row(y);
+        for (quint32 x = 0; x < width; ++x, out += channels) {
+            const bool isGrey = channels <= 2;
+            *pixel++ = out[0];
+            *pixel++ = isGrey ? out[0] : out[1];
+            *pixel++ = isGrey ? out[0] : out[2];
+            if (hasAlpha) *pixel++ = out[channels - 1];
+        }
+        std::swap(raw, above);
+    }
+    return picture;
+}
+
 }  // namespace
 
 int maxPixelSize(ThumbnailFlavor flavor) {
@@ -217,8 +377,7 @@ QByteArray fileUri(const QByteArray& absolutePath) {
 // write zTXt and iTXt too.
 QMap<QByteArray, QByteArray> thumbnailTexts(const QByteArray& png) {
     QMap<QByteArray, QByteArray> texts;
-    static constexpr char kSignature[] = "\x89PNG\r\n\x1a\n";
-    if (!png.startsWith(QByteArray(kSignature, kSignatureBytes))) return texts;
+    if (!png.startsWith(QByteArrayView(kSignature, kSignatureBytes))) return texts;
     qsizetype at = kSignatureBytes;
     while (at + 12 <= png.size()) {
         const quint32 length = bigEndianAt(png, at);
@@ -258,24 +417,18 @@ QString ThumbnailDiskCache::failurePathFor(const QByteArray& absolutePath) const
     return m_root + QStringLiteral("/fail/reelkeep-") + m_appVersion + u'/' + thumbnailFileName(absolutePath);
 }
 
-std::optional<QImage> ThumbnailDiskCache::lookup(const ThumbnailSubject& subject,
-                                                 ThumbnailFlavor flavor) const {
+std::optional<Picture> ThumbnailDiskCache::lookup(const ThumbnailSubject& subject,
+                                                  ThumbnailFlavor flavor) const {
     const QByteArray png = readSmallFile(pathFor(flavor, subject.absolutePath));
     if (png.isEmpty() || !describes(png, subject)) return std::nullopt;
-    QImage image = QImage::fromData(png, "png");
-    if (image.isNull()) return std::nullopt;
-    return image;
+    return decodedPng(png);
 }
 
 bool ThumbnailDiskCache::store(const ThumbnailSubject& subject, ThumbnailFlavor flavor,
-                               const QImage& frame) const {
+                               const Picture& frame) const {
     if (frame.isNull()) return false;
-    const int limit = maxPixelSize(flavor);
-    QImage image = frame.width() > limit || frame.height() > limit
-                       ? frame.scaled(limit, limit, Qt::KeepAspectRatio, Qt::SmoothTransformation)
-                       : frame;
-    return publish(m_root + u'/' + flavorFolder(flavor), thumbnailFileName(subject.absolutePath), image,
-                   labelsFor(subject));
+    return publish(m_root + u'/' + flavorFolder(flavor), thumbnailFileName(subject.absolutePath),
+                   fittedWithin(frame, maxPixelSize(flavor)), labelsFor(subject));
 }
 
 bool ThumbnailDiskCache::hasRecordedFailure(const ThumbnailSubject& subject) const {
@@ -284,24 +437,16 @@ bool ThumbnailDiskCache::hasRecordedFailure(const ThumbnailSubject& subject) con
 }
 
 bool ThumbnailDiskCache::recordFailure(const ThumbnailSubject& subject) const {
-    QImage marker(1, 1, QImage::Format_ARGB32);
-    marker.fill(Qt::transparent);
+    Picture marker(1, 1, PixelFormat::rgba8888);
+    marker.fill(0, 0, 0, 0);
     return publish(m_root + QStringLiteral("/fail/reelkeep-") + m_appVersion,
                    thumbnailFileName(subject.absolutePath), marker, labelsFor(subject));
 }
 
-bool ThumbnailDiskCache::publish(const QString& folder, const QString& fileName, const QImage& image,
+bool ThumbnailDiskCache::publish(const QString& folder, const QString& fileName, const Picture& image,
                                  const TextChunks& texts) const {
     if (!makePrivateFolder(folder)) return false;
-    QByteArray pixels;
-    {
-        QBuffer buffer(&pixels);
-        buffer.open(QIODevice::WriteOnly);
-        QImageWriter writer(&buffer, "png");
-        writer.setQuality(80);
-        if (!writer.write(image)) return false;
-    }
-    const QByteArray png = withTextChunks(pixels, texts);
+    const QByteArray png = encodedPng(image, texts);
     if (png.isEmpty()) return false;
     QByteArray temporary = QFile::encodeName(folder + u'/' + fileName) + ".XXXXXX";
     // mkostemp: O_EXCL and mode 0600, as the standard asks of thumbnails.

@@ -5,13 +5,13 @@
 #pragma once
 
 #include <QByteArray>
-#include <QImage>
 #include <QList>
 #include <QMap>
 #include <QString>
 #include <cstdint>
 #include <optional>
 #include <utility>
+#include "model/picture.h"
 
 namespace reelkeep::media {
 
@@ -52,16 +52,16 @@ public:
     QString failurePathFor(const QByteArray& absolutePath) const;
 
     // The cached picture, or nothing when missing, unreadable or stale.
-    std::optional<QImage> lookup(const ThumbnailSubject& subject, ThumbnailFlavor flavor) const;
+    std::optional<Picture> lookup(const ThumbnailSubject& subject, ThumbnailFlavor flavor) const;
     // Scales (never enlarges) and publishes; false when it could not be written.
-    bool store(const ThumbnailSubject& subject, ThumbnailFlavor flavor, const QImage& frame) const;
+    bool store(const ThumbnailSubject& subject, ThumbnailFlavor flavor, const Picture& frame) const;
 
     // A failure recorded for this very file (same URI and mtime): answer at once.
     bool hasRecordedFailure(const ThumbnailSubject& subject) const;
     bool recordFailure(const ThumbnailSubject& subject) const;
 
 private:
-    bool publish(const QString& folder, const QString& fileName, const QImage& image,
+    bool publish(const QString& folder, const QString& fileName, const Picture& image,
                  const QList<std::pair<QByteArray, QByteArray>>& texts) const;
 
     QString m_root;

@@ -124,23 +124,20 @@ bool readAll(int fd, void* bytes, std::size_t count, std::chrono::steady_clock::
     return true;
 }
 
-// RGB888 rows packed tight.
-bool sendRows(int socketFd, const QImage& image) {
-    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
-    const auto rowBytes = static_cast<std::size_t>(rgb.width()) * 3;
-    for (int y = 0; y < rgb.height(); ++y)
-        if (!writeAll(socketFd, rgb.constScanLine(y), rowBytes)) return false;
-    return true;
+// RGB888 rows packed tight: the decoders make nothing else, and a picture in
+// another format is not sent.
+bool sendRows(int socketFd, const Picture& image) {
+    return image.format() == PixelFormat::rgb888 &&
+           writeAll(socketFd, image.bytes().constData(), static_cast<std::size_t>(image.bytes().size()));
 }
 
 // A picture of a size the caller checked; null when the rows did not all come.
-QImage receiveRows(int socketFd, int width, int height, std::chrono::steady_clock::time_point deadline,
-                   bool* isTimedOut) {
-    QImage image(width, height, QImage::Format_RGB888);
+Picture receiveRows(int socketFd, int width, int height, std::chrono::steady_clock::time_point deadline,
+                    bool* isTimedOut) {
+    Picture image(width, height, PixelFormat::rgb888);
     if (image.isNull()) return {};
-    const auto rowBytes = static_cast<std::size_t>(width) * 3;
-    for (int y = 0; y < height; ++y)
-        if (!readAll(socketFd, image.scanLine(y), rowBytes, deadline, isTimedOut)) return {};
+    const auto bytes = static_cast<std::size_t>(image.bytesPerLine()) * static_cast<std::size_t>(height);
+    if (!readAll(socketFd, image.row(0), bytes, deadline, isTimedOut)) return {};
     return image;
 }
 
@@ -165,7 +162,7 @@ public:
         return readAll(m_socketFd, bytes, count, m_deadline, &m_isTimedOut);
     }
     bool read(QByteArray& bytes) { return read(bytes.data(), static_cast<std::size_t>(bytes.size())); }
-    QImage readRows(int width, int height) {
+    Picture readRows(int width, int height) {
         return receiveRows(m_socketFd, width, height, m_deadline, &m_isTimedOut);
     }
 
@@ -186,7 +183,7 @@ private:
     bool m_isTimedOut = false;
 };
 
-bool sendReply(int socketFd, const MediaResult<QImage>& result) {
+bool sendReply(int socketFd, const MediaResult<Picture>& result) {
     QByteArray detail;
     ReplyHeader header{kReplyMagic, 0, 0, 0, 0};
     if (result) {
@@ -305,7 +302,7 @@ bool sendFingerprintReply(int socketFd, const MediaResult<VisualFingerprint>& re
            writeAll(socketFd, detail.constData(), static_cast<std::size_t>(detail.size()));
 }
 
-bool sendStripReply(int socketFd, const MediaResult<std::vector<QImage>>& result) {
+bool sendStripReply(int socketFd, const MediaResult<std::vector<Picture>>& result) {
     StripReplyHeader header{kStripReplyMagic, 0, 0, 0};
     const QByteArray detail = errorDetail(result, &header.status);
     if (result) header.frameCount = static_cast<std::int32_t>(result->size());
@@ -314,7 +311,7 @@ bool sendStripReply(int socketFd, const MediaResult<std::vector<QImage>>& result
         !writeAll(socketFd, detail.constData(), static_cast<std::size_t>(detail.size())))
         return false;
     if (!result) return true;
-    for (const QImage& picture : result.value()) {
+    for (const Picture& picture : result.value()) {
         const PictureHeader size{picture.width(), picture.height()};
         if (!writeAll(socketFd, &size, sizeof size) || (!picture.isNull() && !sendRows(socketFd, picture)))
             return false;
@@ -350,7 +347,8 @@ bool sendFrameStripRequest(int socketFd, int videoFd, int maxPixelSize, const In
     return sendDescriptors(socketFd, header, std::span<const int>(&videoFd, 1));
 }
 
-MediaResult<QImage> receiveThumbnailReply(int socketFd, std::chrono::milliseconds wait, bool* isWorkerFault) {
+MediaResult<Picture> receiveThumbnailReply(int socketFd, std::chrono::milliseconds wait,
+                                           bool* isWorkerFault) {
     ReplyReader reply(socketFd, wait, isWorkerFault, "thumbnail worker");
     ReplyHeader header{};
     if (!reply.read(&header, sizeof header)) return reply.ended();
@@ -363,7 +361,7 @@ MediaResult<QImage> receiveThumbnailReply(int socketFd, std::chrono::millisecond
         return MediaError(static_cast<MediaErrorKind>(kind), QString::fromUtf8(detail));
     }
     if (!isPictureSize(header.width, header.height)) return reply.malformed();
-    QImage image = reply.readRows(header.width, header.height);
+    Picture image = reply.readRows(header.width, header.height);
     if (image.isNull()) return reply.ended();
     return image;
 }
@@ -422,8 +420,8 @@ MediaResult<VisualFingerprint> receiveFingerprintReply(int socketFd, std::chrono
     return fingerprint;
 }
 
-MediaResult<std::vector<QImage>> receiveFrameStripReply(int socketFd, std::chrono::milliseconds wait,
-                                                        bool* isWorkerFault) {
+MediaResult<std::vector<Picture>> receiveFrameStripReply(int socketFd, std::chrono::milliseconds wait,
+                                                         bool* isWorkerFault) {
     ReplyReader reply(socketFd, wait, isWorkerFault, "frame strip worker");
     StripReplyHeader header{};
     if (!reply.read(&header, sizeof header)) return reply.ended();
@@ -435,7 +433,7 @@ MediaResult<std::vector<QImage>> receiveFrameStripReply(int socketFd, std::chron
     if (!reply.read(detail)) return reply.ended();
     if (header.status != 0)
         return MediaError(static_cast<MediaErrorKind>(header.status - 1), QString::fromUtf8(detail));
-    std::vector<QImage> frames;
+    std::vector<Picture> frames;
     for (int i = 0; i < kFingerprintFrames; ++i) {
         PictureHeader size{};
         if (!reply.read(&size, sizeof size)) return reply.ended();

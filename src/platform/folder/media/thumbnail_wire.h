@@ -9,11 +9,11 @@
 // before use: a worker is not trusted blindly.
 #pragma once
 
-#include <QImage>
 #include <chrono>
 #include <functional>
 #include <span>
 #include <vector>
+#include "model/picture.h"
 
 #include "container_read.h"
 #include "fd_input.h"
@@ -29,8 +29,8 @@ namespace reelkeep::media {
 // that worker), unreadable when the worker ended or sent something malformed.
 // isWorkerFault (if given) says whether the error came from the worker itself
 // rather than from decoding the file: then that worker must not be used again.
-MediaResult<QImage> receiveThumbnailReply(int socketFd, std::chrono::milliseconds wait,
-                                          bool* isWorkerFault = nullptr);
+MediaResult<Picture> receiveThumbnailReply(int socketFd, std::chrono::milliseconds wait,
+                                           bool* isWorkerFault = nullptr);
 
 // Descriptors in one metadata request: well inside a worker's descriptor limit.
 inline constexpr int kMaxMetadataBatch = 32;
@@ -52,8 +52,8 @@ MediaResult<VisualFingerprint> receiveFingerprintReply(int socketFd, std::chrono
 [[nodiscard]] bool sendFrameStripRequest(int socketFd, int videoFd, int maxPixelSize,
                                          const InputLimits& limits);
 // kFingerprintFrames pictures, null where a moment did not decode; errors as for thumbnails.
-MediaResult<std::vector<QImage>> receiveFrameStripReply(int socketFd, std::chrono::milliseconds wait,
-                                                        bool* isWorkerFault = nullptr);
+MediaResult<std::vector<Picture>> receiveFrameStripReply(int socketFd, std::chrono::milliseconds wait,
+                                                         bool* isWorkerFault = nullptr);
 
 // What a worker runs before it reads a received video; tests use it to make a
 // reader that crashes or hangs on chosen files.

@@ -354,18 +354,18 @@ std::vector<MediaResult<T>> ThumbnailWorkerPool::requestPerFile(
     return results;
 }
 
-MediaResult<QImage> ThumbnailWorkerPool::decode(int videoFd, int maxPixelSize, const InputLimits& limits,
-                                                std::chrono::milliseconds wait, std::stop_token stop) {
-    return requestOne<QImage>(
+MediaResult<Picture> ThumbnailWorkerPool::decode(int videoFd, int maxPixelSize, const InputLimits& limits,
+                                                 std::chrono::milliseconds wait, std::stop_token stop) {
+    return requestOne<Picture>(
         [&](int socket) { return sendThumbnailRequest(socket, videoFd, maxPixelSize, limits); },
         &receiveThumbnailReply, wait, stop, "thumbnail decoder");
 }
 
-MediaResult<std::vector<QImage>> ThumbnailWorkerPool::decodeFrameStrip(int videoFd, int maxPixelSize,
-                                                                       const InputLimits& limits,
-                                                                       std::chrono::milliseconds wait,
-                                                                       std::stop_token stop) {
-    return requestOne<std::vector<QImage>>(
+MediaResult<std::vector<Picture>> ThumbnailWorkerPool::decodeFrameStrip(int videoFd, int maxPixelSize,
+                                                                        const InputLimits& limits,
+                                                                        std::chrono::milliseconds wait,
+                                                                        std::stop_token stop) {
+    return requestOne<std::vector<Picture>>(
         [&](int socket) { return sendFrameStripRequest(socket, videoFd, maxPixelSize, limits); },
         &receiveFrameStripReply, wait, stop, "frame strip decoder");
 }

@@ -8,7 +8,6 @@
 
 #include <sys/types.h>
 
-#include <QImage>
 #include <chrono>
 #include <functional>
 #include <mutex>
@@ -16,6 +15,7 @@
 #include <stop_token>
 #include <string>
 #include <vector>
+#include "model/picture.h"
 
 #include "container_read.h"
 #include "fd_input.h"
@@ -55,8 +55,8 @@ public:
     // Decodes through an idle worker (starting one if none is idle), waiting at
     // most `wait` for the picture. A worker that runs past it, crashes, answers
     // nonsense or is stopped through `stop` is killed; the error says which.
-    MediaResult<QImage> decode(int videoFd, int maxPixelSize, const InputLimits& limits,
-                               std::chrono::milliseconds wait, std::stop_token stop = {});
+    MediaResult<Picture> decode(int videoFd, int maxPixelSize, const InputLimits& limits,
+                                std::chrono::milliseconds wait, std::stop_token stop = {});
 
     // Reads the containers of the given files through idle workers, in batches,
     // one result per file in order. A worker that crashes or hangs (no record
@@ -77,10 +77,10 @@ public:
                                                             std::stop_token stop = {});
 
     // One video's frame strip, waiting and failing as decode does.
-    MediaResult<std::vector<QImage>> decodeFrameStrip(int videoFd, int maxPixelSize,
-                                                      const InputLimits& limits,
-                                                      std::chrono::milliseconds wait,
-                                                      std::stop_token stop = {});
+    MediaResult<std::vector<Picture>> decodeFrameStrip(int videoFd, int maxPixelSize,
+                                                       const InputLimits& limits,
+                                                       std::chrono::milliseconds wait,
+                                                       std::stop_token stop = {});
 
     // Workers started so far (for tests: a replaced worker counts again).
     int startedWorkers() const;

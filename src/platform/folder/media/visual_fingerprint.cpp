@@ -377,16 +377,17 @@ MediaResult<VisualFingerprint> fingerprintVideo(int fd, const InputLimits& limit
     return fingerprint;
 }
 
-MediaResult<std::vector<QImage>> decodeFrameStrip(int fd, int maxPixelSize, const InputLimits& limits) {
+MediaResult<std::vector<Picture>> decodeFrameStrip(int fd, int maxPixelSize, const InputLimits& limits) {
     if (maxPixelSize <= 0) return MediaError(MediaErrorKind::decodeFailed, QStringLiteral("no target size"));
     auto opened = openVideo(fd, limits);
     if (!opened) return opened.error();
     OpenedVideo video = std::move(opened).value();
     const int turns = quarterTurns(video.stream);
 
-    std::vector<QImage> frames(kFingerprintFrames);
+    std::vector<Picture> frames(kFingerprintFrames);
     auto visited = visitMoments(video, [&](int moment, const AVFrame* frame, int sameAs) {
-        frames[moment] = frame ? turnedUpright(scaledRgb(frame, maxPixelSize), turns) : frames[sameAs];
+        frames[moment] =
+            frame ? turnedCounterClockwise(scaledRgb(frame, maxPixelSize), turns) : frames[sameAs];
     });
     if (!visited) return visited.error();
     return frames;

@@ -5,13 +5,13 @@
 // or hangs the decoder costs one worker.
 #pragma once
 
-#include <QImage>
 #include <chrono>
 #include <vector>
 
 #include "fd_input.h"
 #include "media_error.h"
 #include "model/near_copies.h"
+#include "model/picture.h"
 
 namespace reelkeep::media {
 
@@ -36,6 +36,6 @@ std::chrono::milliseconds fingerprintTimeLimit(double lengthSeconds);
 
 // The same kFingerprintFrames moments as RGB pictures, upright, the longer
 // side at most maxPixelSize; a moment that cannot be decoded is a null picture.
-MediaResult<std::vector<QImage>> decodeFrameStrip(int fd, int maxPixelSize, const InputLimits& limits = {});
+MediaResult<std::vector<Picture>> decodeFrameStrip(int fd, int maxPixelSize, const InputLimits& limits = {});
 
 }  // namespace reelkeep::media
