@@ -143,6 +143,20 @@ bool removeRegular(const QByteArray& path) {
     return ::unlink(path.constData()) == 0 || errno == ENOENT;
 }
 
+// Columns 1-5 of the content and visual tables: the file they speak for.
+void bindFileKey(Statement& insert, const ContentFingerprint& file) {
+    insert.bindInt(1, asStored(file.device));
+    insert.bindInt(2, asStored(file.inode));
+    insert.bindInt(3, file.sizeBytes);
+    insert.bindInt(4, file.mtimeNs);
+    insert.bindInt(5, file.ctimeNs);
+}
+
+// A row found by device and inode speaks for the file only while size and times agree.
+bool isRowOf(const Statement& row, const ContentFingerprint& file) {
+    return row.intAt(0) == file.sizeBytes && row.intAt(1) == file.mtimeNs && row.intAt(2) == file.ctimeNs;
+}
+
 }  // namespace
 
 QString MetadataIndex::defaultPath() {
@@ -454,8 +468,7 @@ std::vector<std::optional<ContentDigests>> MetadataIndex::lookupContent(
         const ContentFingerprint& file = files[i];
         query.bindInt(1, asStored(file.device));
         query.bindInt(2, asStored(file.inode));
-        if (query.step() == SQLITE_ROW && query.intAt(0) == file.sizeBytes &&
-            query.intAt(1) == file.mtimeNs && query.intAt(2) == file.ctimeNs)
+        if (query.step() == SQLITE_ROW && isRowOf(query, file))
             answers[i] = ContentDigests{storedDigest(query, 3), storedDigest(query, 4),
                                         query.isNullAt(5) ? std::nullopt : std::optional(query.intAt(5)),
                                         storedDigest(query, 6)};
@@ -470,11 +483,7 @@ StoreStatus MetadataIndex::storeContent(
         "INSERT OR REPLACE INTO content VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)", files.size(),
         [&](Statement& insert, std::size_t i) {
             const auto& [file, digests] = files[i];
-            insert.bindInt(1, asStored(file.device));
-            insert.bindInt(2, asStored(file.inode));
-            insert.bindInt(3, file.sizeBytes);
-            insert.bindInt(4, file.mtimeNs);
-            insert.bindInt(5, file.ctimeNs);
+            bindFileKey(insert, file);
             if (digests.prefixBytes)
                 insert.bindInt(8, *digests.prefixBytes);
             else
@@ -531,8 +540,7 @@ std::vector<std::optional<VisualRecord>> MetadataIndex::lookupVisual(
         query.bindInt(1, asStored(file.device));
         query.bindInt(2, asStored(file.inode));
         query.bindInt(3, algorithm);
-        if (query.step() == SQLITE_ROW && query.intAt(0) == file.sizeBytes &&
-            query.intAt(1) == file.mtimeNs && query.intAt(2) == file.ctimeNs) {
+        if (query.step() == SQLITE_ROW && isRowOf(query, file)) {
             if (query.isNullAt(6))
                 answers[i] = VisualRecord{};
             else if (auto fingerprint = storedVisual(query))
@@ -548,11 +556,7 @@ StoreStatus MetadataIndex::storeVisual(std::span<const std::pair<ContentFingerpr
     return insertRows("INSERT OR REPLACE INTO visual VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)",
                       files.size(), [&](Statement& insert, std::size_t i) {
                           const auto& [file, record] = files[i];
-                          insert.bindInt(1, asStored(file.device));
-                          insert.bindInt(2, asStored(file.inode));
-                          insert.bindInt(3, file.sizeBytes);
-                          insert.bindInt(4, file.mtimeNs);
-                          insert.bindInt(5, file.ctimeNs);
+                          bindFileKey(insert, file);
                           insert.bindInt(6, algorithm);
                           std::string hashes;
                           if (record.fingerprint) {
