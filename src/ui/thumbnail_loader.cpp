@@ -65,8 +65,7 @@ void ThumbnailLoader::reload(const QStringList& localIdentifiers) {
 }
 
 QImage ThumbnailLoader::image(const QString& localIdentifier) const {
-    const ThumbnailRef shown = m_shown.value(localIdentifier);
-    return shown ? toQImage(shown->picture()) : QImage();
+    return m_shown.value(localIdentifier).image;
 }
 
 QCoro::Task<> ThumbnailLoader::load(QString localIdentifier, QSizeF targetPixels, quint64 generation,
@@ -77,13 +76,18 @@ QCoro::Task<> ThumbnailLoader::load(QString localIdentifier, QSizeF targetPixels
     const auto flight = m_flights.constFind(localIdentifier);
     if (flight == m_flights.cend() || flight->generation != generation) co_return;  // superseded
     m_flights.erase(flight);
-    const ThumbnailRef before = m_shown.value(localIdentifier);
+    const ThumbnailRef before = m_shown.value(localIdentifier).thumbnail;
     // A missing picture is not remembered, so the row asks again next time.
-    if (!thumbnail || thumbnail->picture().isNull())
+    if (!thumbnail || thumbnail->picture().isNull()) {
         m_shown.remove(localIdentifier);
-    else
-        m_shown.insert(localIdentifier, thumbnail);
-    if (m_shown.value(localIdentifier) != before) emit thumbnailReady(localIdentifier);
+    } else if (thumbnail != before) {
+        const QImage image = toQImage(thumbnail->picture());
+        m_shown.insert(localIdentifier,
+                       Shown{thumbnail, image.convertToFormat(image.hasAlphaChannel()
+                                                                  ? QImage::Format_ARGB32_Premultiplied
+                                                                  : QImage::Format_RGB32)});
+    }
+    if (m_shown.value(localIdentifier).thumbnail != before) emit thumbnailReady(localIdentifier);
 }
 
 }  // namespace reelkeep

@@ -68,9 +68,16 @@ private:
     double m_devicePixelRatio = 1;
     QHash<QString, Flight> m_flights;
     quint64 m_nextGeneration = 0;
-    QHash<QString, ThumbnailRef> m_shown;  // of the rows last asked for
-    QSet<QString> m_stale;                 // shown, but to be asked for again
-    TaskOwner m_loads{this};               // last: stops every load before the rest goes
+    // Made once when it arrives, in a format painting takes as it is: rows are
+    // painted far more often than thumbnails arrive.
+    struct Shown {
+        ThumbnailRef thumbnail;
+        QImage image;
+    };
+
+    QHash<QString, Shown> m_shown;  // of the rows last asked for
+    QSet<QString> m_stale;          // shown, but to be asked for again
+    TaskOwner m_loads{this};        // last: stops every load before the rest goes
 };
 
 }  // namespace reelkeep
