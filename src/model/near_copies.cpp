@@ -201,7 +201,7 @@ private:
 // Shapes in bands of the aspect slack on a log scale, a hair wider: shapes
 // that agree are in one band or in two next to each other, so portrait never
 // meets landscape and 4:3 never meets 16:9.
-constexpr double kAspectBandWidth = -std::log1p(-kAspectSlackFraction) * 1.0001;
+const double kAspectBandWidth = -std::log1p(-kAspectSlackFraction) * 1.0001;
 
 std::int32_t aspectBand(double aspect) {
     return std::int32_t(std::floor(std::log(aspect) / kAspectBandWidth));
