@@ -257,22 +257,35 @@ QList<VideoList> similarMembers(const QList<SimilarSet>& sets, const VideoList& 
     return result;
 }
 
-// What moving a set's lesser versions gives back: favorites stay.
-std::int64_t lesserBytes(const VideoList& members) {
+// What moving a set's lesser versions gives back: favorites stay; hard links
+// and shared data keep what they keep.
+std::int64_t lesserBytes(const VideoList& members, const QHash<QString, std::int64_t>& freeableByID) {
     std::int64_t bytes = 0;
     for (qsizetype i = 1; i < members.size(); ++i)
-        if (!members[i].isFavorite())
-            bytes = saturatingAdd(bytes, members[i].sizeState().byteCount().value_or(0));
+        if (!members[i].isFavorite()) {
+            const std::int64_t size = members[i].sizeState().byteCount().value_or(0);
+            bytes = saturatingAdd(bytes, freeableByID.value(members[i].localIdentifier(), size));
+        }
     return bytes;
 }
 
+// The copy check's word on what trashing a near copy frees, where it frees less than its size.
+QString freeingNote(const QString& localIdentifier, const CopySummary& copies) {
+    if (copies.hardLinkedIDs.contains(localIdentifier))
+        return QStringLiteral("  [hard-linked outside the library: frees nothing]");
+    if (const auto found = copies.freeableByID.constFind(localIdentifier);
+        found != copies.freeableByID.cend())
+        return QStringLiteral("  [shared data: frees %1]").arg(byteCountText(*found));
+    return {};
+}
+
 void printSimilarSets(const QList<SimilarSet>& sets, const QList<VideoList>& members,
-                      const SimilarSummary& summary, QTextStream& out) {
+                      const SimilarSummary& summary, const CopySummary& copies, QTextStream& out) {
     for (qsizetype s = 0; s < sets.size(); ++s) {
         if (members[s].isEmpty()) continue;
         out << tr("Similar ×%1; reclaimable: %2")
                    .arg(members[s].size())
-                   .arg(byteCountText(lesserBytes(members[s])))
+                   .arg(byteCountText(lesserBytes(members[s], copies.freeableByID)))
             << '\n';
         for (qsizetype i = 0; i < members[s].size(); ++i) {
             const VideoItem& item = members[s][i];
@@ -285,6 +298,8 @@ void printSimilarSets(const QList<SimilarSet>& sets, const QList<VideoList>& mem
                 out << "  (" << bestReasonText(sets[s].reason) << ')';
             else if (item.isFavorite())
                 out << QStringLiteral("  [favorite: kept]");
+            else
+                out << freeingNote(item.localIdentifier(), copies);
             out << '\n';
         }
     }
@@ -295,7 +310,8 @@ void printSimilarSets(const QList<SimilarSet>& sets, const QList<VideoList>& mem
 }
 
 QJsonObject similarJson(const QList<SimilarSet>& sets, const QList<VideoList>& members,
-                        const SimilarityCheck& check, const SimilarSummary& summary) {
+                        const SimilarityCheck& check, const SimilarSummary& summary,
+                        const CopySummary& copies) {
     QJsonArray array;
     for (qsizetype s = 0; s < sets.size(); ++s) {
         if (members[s].isEmpty()) continue;
@@ -317,8 +333,8 @@ QJsonObject similarJson(const QList<SimilarSet>& sets, const QList<VideoList>& m
             addPath(json, item.localIdentifier());
             memberArray.append(json);
         }
-        array.append(
-            QJsonObject{{"reclaimable_bytes", qint64(lesserBytes(members[s]))}, {"members", memberArray}});
+        array.append(QJsonObject{{"reclaimable_bytes", qint64(lesserBytes(members[s], copies.freeableByID))},
+                                 {"members", memberArray}});
     }
     QStringList failed(check.failed.begin(), check.failed.end());
     std::sort(failed.begin(), failed.end());
@@ -530,10 +546,11 @@ int runDuplicates(const QStringList& arguments, const CommandStreams& streams) {
         const QList<VideoList> members = similarMembers(sets, viewModel->items());
         if (!parser.isSet(trashLesserOption) || !parser.isSet(jsonOption)) {
             if (parser.isSet(jsonOption))
-                out << QJsonDocument(similarJson(sets, members, check, viewModel->similar()))
+                out << QJsonDocument(similarJson(sets, members, check, viewModel->similar(),
+                                                 viewModel->duplicates().copies))
                            .toJson(QJsonDocument::Indented);
             else
-                printSimilarSets(sets, members, viewModel->similar(), out);
+                printSimilarSets(sets, members, viewModel->similar(), viewModel->duplicates().copies, out);
         }
         // Every video failed: nothing was compared, and an empty list would say "no near copies".
         if (!failed.isEmpty() && failed.size() >= viewModel->items().size()) {

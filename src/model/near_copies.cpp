@@ -395,12 +395,16 @@ int compareVersions(const Version& a, const Version& b) {
     return 0;
 }
 
-// What trashing a set's lesser versions gives back: their sizes, favorites left out.
-std::int64_t reclaimableBytes(const QList<const VideoItem*>& members) {
+// What trashing a set's lesser versions gives back: their sizes, favorites left
+// out, less what hard links and shared data keep.
+std::int64_t reclaimableBytes(const QList<const VideoItem*>& members,
+                              const QHash<QString, std::int64_t>& freeableByID = {}) {
     std::int64_t bytes = 0;
     for (qsizetype i = 1; i < members.size(); ++i)
-        if (!members[i]->isFavorite())
-            bytes = saturatingAdd(bytes, members[i]->sizeState().byteCount().value_or(0));
+        if (!members[i]->isFavorite()) {
+            const std::int64_t size = members[i]->sizeState().byteCount().value_or(0);
+            bytes = saturatingAdd(bytes, freeableByID.value(members[i]->localIdentifier(), size));
+        }
     return bytes;
 }
 
@@ -495,7 +499,8 @@ QList<SimilarSet> resolveSimilarSets(const SimilarityCheck& check, const VideoLi
     return sets;
 }
 
-SimilarSummary summarizeSimilar(const QList<SimilarSet>& sets, const VideoList& items) {
+SimilarSummary summarizeSimilar(const QList<SimilarSet>& sets, const VideoList& items,
+                                const QHash<QString, std::int64_t>& freeableByID) {
     const QHash<QString, const VideoItem*> byID = memberItemsByID(sets, items);
     SimilarSummary summary;
     for (const SimilarSet& set : sets) {
@@ -504,7 +509,8 @@ SimilarSummary summarizeSimilar(const QList<SimilarSet>& sets, const VideoList& 
         const int number = ++summary.setCount;
         const int count = int(members.size());
         summary.videoCount += count;
-        summary.reclaimableBytes = saturatingAdd(summary.reclaimableBytes, reclaimableBytes(members));
+        summary.reclaimableBytes =
+            saturatingAdd(summary.reclaimableBytes, reclaimableBytes(members, freeableByID));
         summary.bestIDs.insert(members.front()->localIdentifier());
         for (const VideoItem* member : members) {
             summary.setSizeByID.insert(member->localIdentifier(), count);

@@ -90,13 +90,16 @@ QList<SimilarSet> resolveSimilarSets(const SimilarityCheck& check, const VideoLi
 struct SimilarSummary {
     int setCount = 0;
     int videoCount = 0;
-    std::int64_t reclaimableBytes = 0;  // sizes of the lesser versions that are not favorites; saturates
+    std::int64_t reclaimableBytes =
+        0;  // freeable bytes of the lesser versions that are not favorites; saturates
     QHash<QString, int> setSizeByID;    // for "Similar ×3"
     QHash<QString, int> setNumberByID;  // 1, 2, …: keeps a set together in the view
     QSet<QString> bestIDs;
     friend bool operator==(const SimilarSummary&, const SimilarSummary&) = default;
 };
-SimilarSummary summarizeSimilar(const QList<SimilarSet>& sets, const VideoList& items);
+// freeableByID: videos that free less than their size (CopySummary::freeableByID).
+SimilarSummary summarizeSimilar(const QList<SimilarSet>& sets, const VideoList& items,
+                                const QHash<QString, std::int64_t>& freeableByID = {});
 
 // Every member of `sets` but the best, never a favorite.
 QSet<QString> lesserVersionIDs(const QList<SimilarSet>& sets, const VideoList& items);

@@ -333,6 +333,8 @@ QCoro::Task<> VideoListViewModel::runCopyCheck(std::stop_token stop) {
     m_copyCheck = std::move(check);
     emit activityChanged();
     const bool resetRows = rebuildDuplicates() || showsIdenticalCopies();
+    // Hard links and shared data found by the check change what trashing a lesser version frees.
+    m_similar = summarizeSimilar(m_similarSets, m_items, m_duplicates.copies.freeableByID);
     emit sidebarChanged();
     recomputeVisibleItems(resetRows);
     refreshSelectionStats();
@@ -429,7 +431,7 @@ bool VideoListViewModel::rebuildSimilar() {
         movesRows = before != now;
     }
     m_similarSets = std::move(sets);
-    m_similar = summarizeSimilar(m_similarSets, m_items);
+    m_similar = summarizeSimilar(m_similarSets, m_items, m_duplicates.copies.freeableByID);
     if (m_showsSimilarVideos && m_similarSets.isEmpty() && !m_isCheckingSimilar) {
         m_showsSimilarVideos = false;
         emit filtersChanged();

@@ -358,4 +358,7 @@ TEST(SimilarSets, BestVersionFirstAndOnlyItsNearCopiesOffered) {
     const VideoList withoutBest = items.mid(1);
     EXPECT_EQ(lesserVersionIDs(sets, withoutBest), (QSet<QString>{"f"}));
     EXPECT_EQ(summarizeSimilar(sets, withoutBest).reclaimableBytes, 600);
+    // A lesser version hard-linked outside the library frees nothing; a reflinked one its own bytes.
+    EXPECT_EQ(summarizeSimilar(sets, withoutBest, {{"f", 0}}).reclaimableBytes, 0);
+    EXPECT_EQ(summarizeSimilar(sets, items, {{"q", 0}, {"r", 0}, {"f", 25}}).reclaimableBytes, 25);
 }
