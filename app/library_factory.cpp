@@ -70,15 +70,16 @@ std::optional<QByteArray> libraryFilePath(const QString& localIdentifier) {
     return fs::pathForIdentifier(localIdentifier);
 }
 
-std::vector<FileFacts> fileFactsOf(const LibraryPorts& ports, const VideoList& items) {
+std::function<FileFacts(std::size_t item)> fileFactsOf(const LibraryPorts& ports, const VideoList& items) {
     // The folder library hands over the paths it holds: decoding 100,000 identifiers costs more.
     const auto folders = std::dynamic_pointer_cast<FolderLibrary>(ports.authorization);
-    std::vector<FileFacts> facts =
-        folders ? folders->scannedFacts(items) : std::vector<FileFacts>(items.size());
-    for (qsizetype i = 0; i < items.size(); ++i)
-        if (!facts[std::size_t(i)].path)
-            facts[std::size_t(i)].path = libraryFilePath(items[i].localIdentifier());
-    return facts;
+    std::function<FileFacts(std::size_t)> scanned = folders ? folders->scannedFacts(items) : nullptr;
+    return [scanned = std::move(scanned), items](std::size_t item) {
+        FileFacts facts = scanned ? scanned(item) : FileFacts{};
+        if (!facts.path && item < std::size_t(items.size()))
+            facts.path = libraryFilePath(items[qsizetype(item)].localIdentifier());
+        return facts;
+    };
 }
 
 bool reopenLibraryChooser(const LibraryPorts& ports) {

@@ -42,9 +42,10 @@ LibraryPorts openLibrary(const LibraryRequest& request);
 // path and path_bytes); nothing for identifiers of other libraries.
 std::optional<QByteArray> libraryFilePath(const QString& localIdentifier);
 
-// Each of these videos' file facts, in their order, kept apart from the library
-// so that it can be closed before the list is printed; a demo's have a path at most.
-std::vector<FileFacts> fileFactsOf(const LibraryPorts& ports, const VideoList& items);
+// The file facts of each of these videos by its position among them, read from
+// the library as each is asked for, so the library must stay open until the
+// list is printed; a demo's have a path at most.
+std::function<FileFacts(std::size_t item)> fileFactsOf(const LibraryPorts& ports, const VideoList& items);
 
 // Lets the user choose the library folders again (the access settings); false
 // when the library has no such choice (the demo).

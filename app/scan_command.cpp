@@ -73,7 +73,9 @@ std::optional<BootClock::time_point> processStart() {
 struct ScanPhases {
     std::optional<BootClock::time_point> processStarted;
     BootClock::time_point commandStarted = BootClock::now();
-    BootClock::time_point libraryOpened, scanned, factsRead, released, written;
+    BootClock::time_point libraryOpened, scanned, factsRead, written, finished;
+    // Closing the library: before the output (releaseFirst) or after it.
+    std::chrono::nanoseconds releaseFirst{0}, release{0};
     VideoListViewModel::ScanCosts costs;
 
     QString report() const {
@@ -92,10 +94,10 @@ struct ScanPhases {
         text += line("list", costs.listApply);
         text += line("copy check", scanned - libraryOpened - service.fetch - costs.batches,
                      "   (and the rest of the scan)");
-        text += line("file facts", factsRead - scanned);
-        text += line("release", released - factsRead);
-        text += line("output", written - released);
-        text += line("total", written - processStarted.value_or(commandStarted));
+        text += line("file facts", factsRead - scanned - releaseFirst);
+        text += line("output", written - factsRead);
+        text += line("release", release + releaseFirst);
+        text += line("total", finished - processStarted.value_or(commandStarted));
         return text;
     }
 };
@@ -243,22 +245,31 @@ int runScanCommand(int argc, char** argv) {
             [&](const VideoItem& item) { return item.sizeState().byteCount().value_or(-1) < *minimumBytes; });
         stats.visibleCount = int(items.size());
     }
-    const std::vector<FileFacts> fileFacts = fileFactsOf(*ports, items);
-    phases.factsRead = BootClock::now();
     const DuplicateSummary duplicates = viewModel->duplicates();
     const QString status = viewModel->status().text();
-    // The list is all that is printed: the library's own copy of every file goes
-    // first (its index writes are flushed), so printing does not add to the peak.
+    // Only the list and the library's assets are printed: the view model goes first.
     session.reset();
-    ports.reset();
+    const bool isJson = parser.isSet(jsonOption) || parser.isSet(prettyOption);
+    const auto closeLibrary = [&ports](std::chrono::nanoseconds& spent, [[maybe_unused]] bool isOutputNext) {
+        const auto started = BootClock::now();
+        ports.reset();  // its index writes are flushed
 #ifdef __GLIBC__
-    ::malloc_trim(0);  // freed on the library's threads: their arenas keep it otherwise
+        if (isOutputNext) ::malloc_trim(0);  // freed on the library's threads: their arenas keep it otherwise
 #endif
-    phases.released = BootClock::now();
+        spent = BootClock::now() - started;
+    };
+    // JSON takes each video's facts from the library as it is written, so the
+    // library stays open until then; the table holds every row before it
+    // writes one, so the library's copy of every file goes first.
+    FileFactsSource fileFacts;
+    if (isJson)
+        fileFacts = fileFactsOf(*ports, items);
+    else
+        closeLibrary(phases.releaseFirst, true);
+    phases.factsRead = BootClock::now();
 
     DescriptorOutput out(STDOUT_FILENO);
     bool isWritten = false;
-    const bool isJson = parser.isSet(jsonOption) || parser.isSet(prettyOption);
     if (isJson) {
         isWritten = writeJson(items, stats, duplicates, fileFacts, out,
                               parser.isSet(prettyOption) ? JsonLayout::pretty : JsonLayout::compact);
@@ -270,6 +281,9 @@ int runScanCommand(int argc, char** argv) {
     }
     // The last bytes leave only here: a full disk or a closed reader shows now.
     isWritten = out.finish() && isWritten;
+    phases.written = BootClock::now();
+    fileFacts = nullptr;
+    if (ports) closeLibrary(phases.release, false);
     if (!isWritten) {
         printError(
             tr("The list could not be written to standard output: %1.")
@@ -277,7 +291,7 @@ int runScanCommand(int argc, char** argv) {
         return kNotWritten;
     }
     if (!isJson) QTextStream(stderr) << escapeForTerminal(status) << '\n';
-    phases.written = BootClock::now();
+    phases.finished = BootClock::now();
     if (parser.isSet(timingsOption)) QTextStream(stderr) << phases.report();
     return kDone;
 }

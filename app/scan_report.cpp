@@ -516,8 +516,7 @@ QString formatTable(const VideoList& items) {
 }
 
 bool writeJson(const VideoList& items, const LibraryStats& stats, const DuplicateSummary& duplicates,
-               std::span<const FileFacts> files, QIODevice& out, JsonLayout layout) {
-    static const FileFacts kUnknown;
+               const FileFactsSource& files, QIODevice& out, JsonLayout layout) {
     JsonWriter json(out, layout);
     json.open('{');
     json.key("summary");
@@ -525,8 +524,7 @@ bool writeJson(const VideoList& items, const LibraryStats& stats, const Duplicat
     json.key("videos").open('[', true);
     for (qsizetype i = 0; i < items.size(); ++i) {
         json.element();
-        writeVideo(json, items[i], std::size_t(i) < files.size() ? files[std::size_t(i)] : kUnknown,
-                   duplicates.copies);
+        writeVideo(json, items[i], files ? files(std::size_t(i)) : FileFacts{}, duplicates.copies);
         if (!json.flushIfFull()) return false;
     }
     json.close(']');

@@ -13,7 +13,6 @@
 #include <QTextStream>
 #include <functional>
 #include <optional>
-#include <span>
 
 #include "model/duplicates.h"
 #include "model/file_facts.h"
@@ -43,10 +42,11 @@ enum class JsonLayout { compact, pretty };
 // held as one text, nor as a JSON tree, next to the list itself. False as soon
 // as a write fails; nothing more is written then.
 [[nodiscard]] bool writeTable(const VideoList& items, QTextStream& out);
-// `files` holds each item's file facts (its path among them), in the items'
-// order; a video past its end has none.
+// `files` gives each item's file facts (its path among them) by its position,
+// asked for as the item is written; none when it is empty.
+using FileFactsSource = std::function<FileFacts(std::size_t item)>;
 [[nodiscard]] bool writeJson(const VideoList& items, const LibraryStats& stats,
-                             const DuplicateSummary& duplicates, std::span<const FileFacts> files,
-                             QIODevice& out, JsonLayout layout = JsonLayout::compact);
+                             const DuplicateSummary& duplicates, const FileFactsSource& files, QIODevice& out,
+                             JsonLayout layout = JsonLayout::compact);
 
 }  // namespace reelkeep

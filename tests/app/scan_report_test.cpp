@@ -32,7 +32,8 @@ QByteArray written(const VideoList& items, const PathLookup& pathOf, const FileF
     }
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    EXPECT_TRUE(writeJson(items, stats, duplicates, files, buffer, layout));
+    EXPECT_TRUE(writeJson(
+        items, stats, duplicates, [&](std::size_t i) { return files.at(i); }, buffer, layout));
     return buffer.data();
 }
 

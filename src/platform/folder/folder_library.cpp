@@ -168,12 +168,14 @@ FileFacts FolderLibrary::scannedFacts(const QString& localIdentifier) const {
     return asset ? factsOf(*asset) : FileFacts{};
 }
 
-std::vector<FileFacts> FolderLibrary::scannedFacts(const VideoList& items) const {
-    const std::vector<std::shared_ptr<const FolderAsset>> assets = m_scanned.find(items);
-    std::vector<FileFacts> facts(assets.size());
-    for (std::size_t i = 0; i < assets.size(); ++i)
-        if (assets[i]) facts[i] = factsOf(*assets[i]);
-    return facts;
+std::function<FileFacts(std::size_t item)> FolderLibrary::scannedFacts(const VideoList& items) const {
+    auto found = std::make_shared<const ScannedAssets::Positions>(m_scanned.find(items));
+    return [found](std::size_t item) {
+        const std::uint32_t position =
+            item < found->ofItems.size() ? found->ofItems[item] : ScannedAssets::kNotListed;
+        if (position == ScannedAssets::kNotListed) return FileFacts{};
+        return factsOf(static_cast<const FolderAsset&>(*found->assets[qsizetype(position)]));
+    };
 }
 
 FileLocation FolderLibrary::fileLocation(const QString& localIdentifier) const {

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stop_token>
@@ -111,8 +112,9 @@ public:
 
     // What the scan learnt of a video of the last fetch; nothing for others.
     FileFacts scannedFacts(const QString& localIdentifier) const;
-    // The same for each of `items`, in their order.
-    std::vector<FileFacts> scannedFacts(const VideoList& items) const;
+    // The same for each of `items`, by its position among them, made as each is
+    // asked for: the facts of 100,000 videos held at once would add to the peak.
+    std::function<FileFacts(std::size_t item)> scannedFacts(const VideoList& items) const;
 
 private:
     explicit FolderLibrary(FolderLibraryOptions options);

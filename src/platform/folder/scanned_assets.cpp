@@ -11,18 +11,35 @@ namespace reelkeep {
 
 // The lookup order is made on first use, not by the fetch: a scan from the
 // command line never looks anything up, and a window does so long after.
+namespace {
+const QString& identifierAt(const FetchResult& assets, std::uint32_t position) {
+    return static_cast<const FolderAsset&>(*assets[qsizetype(position)]).identifier();
+}
+}  // namespace
+
 std::optional<std::size_t> ScannedAssets::findLocked(const QString& localIdentifier) const {
     // Hashed, not sorted: identifiers are long paths that share their
     // beginnings, which a binary search compares again at every step.
-    if (m_byIdentifier.isEmpty() && !m_assets.isEmpty()) {
-        m_byIdentifier.reserve(m_assets.size());
-        for (qsizetype i = 0; i < m_assets.size(); ++i)
-            m_byIdentifier.insert(static_cast<const FolderAsset&>(*m_assets[i]).identifier(),
-                                  std::uint32_t(i));
+    if (m_byIdentifier.empty() && !m_assets.isEmpty()) {
+        std::size_t capacity = 16;
+        while (capacity < std::size_t(m_assets.size()) * 2) capacity *= 2;
+        m_byIdentifier.assign(capacity, kNotListed);
+        for (qsizetype i = 0; i < m_assets.size(); ++i) {
+            const QString& identifier = identifierAt(m_assets, std::uint32_t(i));
+            std::size_t slot = qHash(identifier) & (capacity - 1);
+            // A name listed twice: the later one answers, as for put().
+            while (m_byIdentifier[slot] != kNotListed &&
+                   identifierAt(m_assets, m_byIdentifier[slot]) != identifier)
+                slot = (slot + 1) & (capacity - 1);
+            m_byIdentifier[slot] = std::uint32_t(i);
+        }
     }
-    const auto found = m_byIdentifier.constFind(localIdentifier);
-    if (found == m_byIdentifier.cend()) return std::nullopt;
-    return *found;
+    if (m_byIdentifier.empty()) return std::nullopt;
+    const std::size_t mask = m_byIdentifier.size() - 1;
+    for (std::size_t slot = qHash(localIdentifier) & mask; m_byIdentifier[slot] != kNotListed;
+         slot = (slot + 1) & mask)
+        if (identifierAt(m_assets, m_byIdentifier[slot]) == localIdentifier) return m_byIdentifier[slot];
+    return std::nullopt;
 }
 
 std::shared_ptr<const FolderAsset> ScannedAssets::find(const QString& localIdentifier) const {
@@ -32,13 +49,13 @@ std::shared_ptr<const FolderAsset> ScannedAssets::find(const QString& localIdent
     return std::static_pointer_cast<const FolderAsset>(m_assets[qsizetype(*position)]);
 }
 
-std::vector<std::shared_ptr<const FolderAsset>> ScannedAssets::find(const VideoList& items) const {
-    std::vector<std::shared_ptr<const FolderAsset>> found(std::size_t(items.size()));
+ScannedAssets::Positions ScannedAssets::find(const VideoList& items) const {
+    Positions found{{}, std::vector<std::uint32_t>(std::size_t(items.size()), kNotListed)};
     std::lock_guard lock(m_mutex);
+    found.assets = m_assets;
     for (qsizetype i = 0; i < items.size(); ++i)
         if (const std::optional<std::size_t> position = findLocked(items[i].localIdentifier()))
-            found[std::size_t(i)] =
-                std::static_pointer_cast<const FolderAsset>(m_assets[qsizetype(*position)]);
+            found.ofItems[std::size_t(i)] = std::uint32_t(*position);
     return found;
 }
 
