@@ -125,6 +125,7 @@ public:
 
     // Set once, before the asset is shared.
     void setLocation(VideoLocationRef location) { m_location = std::move(location); }
+    void setFavorite(bool isFavorite) { m_isFavorite = isFavorite; }
     VideoLocationRef location() const override { return m_location; }
 
     // The same file and metadata with another favorite flag: assets are immutable.

@@ -9,6 +9,7 @@
 #include <QHash>
 #include <algorithm>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <span>
 #include <system_error>
@@ -76,21 +77,27 @@ store::IndexKey indexKey(const QByteArray& path, const fs::FileFingerprint& fing
 
 // The walk on a thread of its own while the caller looks up in the index the
 // files of each folder it has finished, at least kLookupBatch at a time so that
-// each transaction is worth its cost. Keys and answers stay in walk order. The
-// keys are made by the caller: they are freed by it too, and memory freed into
-// another thread's arena would not serve the rest of the fetch.
+// each transaction is worth its cost, and hands each batch on in walk order as
+// soon as it is answered: what is made of the files overlaps the rest of the
+// walk. The keys are made by the caller: they are freed by it too, and memory
+// freed into another thread's arena would not serve the rest of the fetch.
 class WalkWithLookup {
 public:
+    // One key and answer per file found, repeats included (see fs::WalkProgress);
+    // the handler may take the keys' identifiers.
+    using BatchHandler =
+        std::function<void(std::span<const fs::WalkEntry> found, std::vector<store::IndexKey>& keys,
+                           const std::vector<std::optional<store::IndexedMetadata>>& answers)>;
+
     WalkWithLookup(const std::vector<QByteArray>& roots, const fs::VideoNamePredicate& isVideoName,
-                   MetadataSink& index, const FetchControl& control) {
+                   MetadataSink& index, const FetchControl& control, const BatchHandler& onBatch) {
         const auto walk = [this, &roots, &isVideoName, &control] {
             qsizetype foundCount = 0;
             fs::WalkResult result =
                 fs::walkRoots(roots, isVideoName, control.stop, [&](std::span<const fs::WalkEntry> found) {
                     {
                         std::lock_guard lock(m_mutex);
-                        for (const fs::WalkEntry& entry : found)
-                            m_queued.push_back(Found{entry.path, entry.fingerprint});
+                        m_queued.insert(m_queued.end(), found.begin(), found.end());
                         if (m_queued.size() >= kLookupBatch) m_wake.notify_one();
                     }
                     // Repeats are still in (see fs::WalkProgress): a count for the eye only.
@@ -110,61 +117,42 @@ public:
             qWarning().noquote() << "reelkeep: index lookups not overlapped:" << error.what();
             walk();
         }
-        lookUpUntilWalked(index);
+        lookUpUntilWalked(index, onBatch);
         if (walker.joinable()) walker.join();
     }
 
-    // Batches in walk order, one key and answer per file the walk found,
-    // repeats included (see fs::WalkProgress). Kept apart rather than appended
-    // to one list, which would grow by copying: the caller frees each as it goes.
-    struct Batch {
-        std::vector<store::IndexKey> keys;
-        std::vector<std::optional<store::IndexedMetadata>> answers;
-    };
     fs::WalkResult& walk() { return m_walk; }
-    std::vector<Batch>& batches() { return m_batches; }
-    std::size_t keyCount() const { return m_keyCount; }
+    // Files handed on, repeats included.
+    std::size_t handedCount() const { return m_handedCount; }
 
 private:
     // The index's own batch: fewer keys would cost a transaction each.
     static constexpr std::size_t kLookupBatch = 200;
 
-    struct Found {
-        QByteArray path;
-        fs::FileFingerprint fingerprint;
-    };
-
-    // The paths go as their keys are made, before the lookup that follows.
-    static std::vector<store::IndexKey> keysOf(std::vector<Found> found) {
-        std::vector<store::IndexKey> keys;
-        keys.reserve(found.size());
-        for (const Found& file : found) keys.push_back(indexKey(file.path, file.fingerprint));
-        return keys;
-    }
-
-    void lookUpUntilWalked(MetadataSink& index) {
+    void lookUpUntilWalked(MetadataSink& index, const BatchHandler& onBatch) {
         for (;;) {
-            std::vector<Found> found;
+            std::vector<fs::WalkEntry> found;
             {
                 std::unique_lock lock(m_mutex);
                 m_wake.wait(lock, [this] { return m_isWalked || m_queued.size() >= kLookupBatch; });
                 if (m_queued.empty()) return;
                 found.swap(m_queued);
             }
-            std::vector<store::IndexKey> keys = keysOf(std::move(found));
-            m_keyCount += keys.size();
-            std::vector<std::optional<store::IndexedMetadata>> answers = index.lookup(keys);
-            m_batches.push_back(Batch{std::move(keys), std::move(answers)});
+            std::vector<store::IndexKey> keys;
+            keys.reserve(found.size());
+            for (const fs::WalkEntry& file : found) keys.push_back(indexKey(file.path, file.fingerprint));
+            const std::vector<std::optional<store::IndexedMetadata>> answers = index.lookup(keys);
+            m_handedCount += found.size();
+            onBatch(found, keys, answers);
         }
     }
 
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    std::vector<Found> m_queued;  // guarded by m_mutex
-    bool m_isWalked = false;      // guarded by m_mutex
-    fs::WalkResult m_walk;        // guarded by m_mutex until the walker is joined
-    std::vector<Batch> m_batches;
-    std::size_t m_keyCount = 0;
+    std::vector<fs::WalkEntry> m_queued;  // guarded by m_mutex
+    bool m_isWalked = false;              // guarded by m_mutex
+    fs::WalkResult m_walk;                // guarded by m_mutex until the walker is joined
+    std::size_t m_handedCount = 0;
 };
 
 // Files not read yet go by the date they would have without their container.
@@ -173,23 +161,55 @@ Timestamp fileDate(const fs::WalkEntry& entry) {
     return media::fileDate(name, entry.mtimeNs).date;
 }
 
+ScannedFile scannedFile(const fs::WalkEntry& entry, Timestamp date) {
+    return ScannedFile{entry.path, entry.fingerprint, date,
+                       entry.linkCount > entry.linksInside ? entry.linkCount - entry.linksInside : 0,
+                       entry.allocatedBytes};
+}
+
 }  // namespace
 
-// What the walk found, in walk order: each file's index row when it is
-// current, and its identifier and identity as the favorites store lists them.
+// What the walk found, in walk order: the asset of each file whose index row
+// is current (made as its batch was answered), its date, and its identifier
+// and identity as the favorites store lists them.
 struct FolderScan::WalkedFiles {
-    fs::WalkResult walk;
-    std::vector<std::optional<store::IndexedMetadata>> indexed;
-    std::vector<store::ListedFile> listing;
+    explicit WalkedFiles(const std::vector<QByteArray>& roots) : locations(roots) {}
 
-    Timestamp dateOf(std::size_t i) const {
-        return indexed[i] ? indexed[i]->creationDate : fileDate(walk.entries[i]);
-    }
-    ScannedFile scannedFile(std::size_t i) const {
-        const fs::WalkEntry& entry = walk.entries[i];
-        return ScannedFile{entry.path, entry.fingerprint, dateOf(i),
-                           entry.linkCount > entry.linksInside ? entry.linkCount - entry.linksInside : 0,
-                           entry.allocatedBytes};
+    fs::WalkResult walk;
+    FolderLocations locations;
+    std::vector<store::ListedFile> listing;
+    std::vector<AssetRef> indexed;  // null: no current row, made once the order is known
+    std::vector<Timestamp> dates;
+    // The indexed assets in walk order, one block per batch, not shared until the fetch is done.
+    std::vector<std::shared_ptr<std::vector<FolderAsset>>> blocks;
+    std::size_t unreadCount = 0;
+
+    // Each identifier is made once, as the index key; the listing then takes it
+    // over, and an indexed file's asset makes its own copy now, an unread one's later.
+    void add(std::span<const fs::WalkEntry> found, std::vector<store::IndexKey>& keys,
+             const std::vector<std::optional<store::IndexedMetadata>>& answers) {
+        const auto block = std::make_shared<std::vector<FolderAsset>>();
+        block->reserve(std::size_t(std::count_if(answers.begin(), answers.end(),
+                                                 [](const auto& answer) { return answer.has_value(); })));
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            store::IndexKey& key = keys[i];
+            if (answers[i]) {
+                const std::string& identifier = key.identifier;
+                block->emplace_back(QString::fromLatin1(identifier.data(), qsizetype(identifier.size())),
+                                    scannedFile(found[i], answers[i]->creationDate), false, *answers[i]);
+                block->back().setLocation(locations.of(found[i].path));
+                indexed.push_back(AssetRef(block, &block->back()));
+                dates.push_back(answers[i]->creationDate);
+            } else {
+                indexed.emplace_back();
+                dates.push_back(fileDate(found[i]));
+                ++unreadCount;
+            }
+            const store::FileFingerprint& fingerprint = key.fingerprint;
+            listing.push_back(store::ListedFile{
+                std::move(key.identifier), {fingerprint.device, fingerprint.inode, fingerprint.sizeBytes}});
+        }
+        if (!block->empty()) blocks.push_back(block);
     }
 };
 
@@ -201,35 +221,25 @@ struct FolderScan::Dated {
 std::optional<FolderScan::WalkedFiles> FolderScan::walkAndLookUp(const std::vector<QByteArray>& roots,
                                                                  const FetchControl& control) const {
     MetadataSink& index = *m_index;
-    WalkWithLookup walked(roots, m_isVideoName, index, control);
-    WalkedFiles files{std::move(walked.walk()), {}, {}};
+    WalkedFiles files(roots);
+    WalkWithLookup walked(roots, m_isVideoName, index, control,
+                          [&files](std::span<const fs::WalkEntry> found, std::vector<store::IndexKey>& keys,
+                                   const std::vector<std::optional<store::IndexedMetadata>>& answers) {
+                              files.add(found, keys, answers);
+                          });
+    files.walk = std::move(walked.walk());
     if (files.walk.isStopped) return std::nullopt;
-    const std::size_t count = files.walk.entries.size();
-    // Each identifier is made once, as the index key; the listing then takes
-    // it over, and the asset's own copy replaces it.
-    const auto addListed = [&](store::IndexKey& key) {
-        const store::FileFingerprint& fingerprint = key.fingerprint;
-        files.listing.push_back(store::ListedFile{
-            std::move(key.identifier), {fingerprint.device, fingerprint.inode, fingerprint.sizeBytes}});
-    };
-    files.listing.reserve(count);
-    if (walked.keyCount() == count) {
-        files.indexed.reserve(count);
-        for (WalkWithLookup::Batch& batch : walked.batches()) {
-            WalkWithLookup::Batch taken = std::move(batch);  // freed before the next one
-            for (store::IndexKey& key : taken.keys) addListed(key);
-            files.indexed.insert(files.indexed.end(), taken.answers.begin(), taken.answers.end());
-        }
-    } else {
-        // Repeats were dropped after the lookup began (hard links): ask again for the files that stayed.
-        walked.batches() = {};
-        std::vector<store::IndexKey> keys(count);
-        for (std::size_t i = 0; i < count; ++i)
-            keys[i] = indexKey(files.walk.entries[i].path, files.walk.entries[i].fingerprint);
-        files.indexed = index.lookup(keys);
-        for (store::IndexKey& key : keys) addListed(key);
-    }
-    return files;
+    if (walked.handedCount() == files.walk.entries.size()) return files;
+    // Repeats were dropped after the lookup began (hard links): what was made
+    // goes, and the files that stayed are asked for again.
+    WalkedFiles kept(roots);
+    kept.walk = std::move(files.walk);
+    const std::vector<fs::WalkEntry>& entries = kept.walk.entries;
+    std::vector<store::IndexKey> keys(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        keys[i] = indexKey(entries[i].path, entries[i].fingerprint);
+    kept.add(entries, keys, index.lookup(keys));
+    return kept;
 }
 
 FolderScan::FolderScan(fs::VideoNamePredicate isVideoName, std::shared_ptr<MetadataSink> index,
@@ -266,9 +276,8 @@ std::optional<FetchResult> FolderScan::fetch(const std::vector<QByteArray>& root
         return std::nullopt;
     }
 
-    std::vector<Dated> order = newestFirst(*files);
     std::vector<QByteArray> walkedFolders = std::move(files->walk.walkedFolders);
-    FetchResult result = makeAssets(std::move(*files), std::move(favorites).value(), std::move(order), roots);
+    FetchResult result = makeAssets(std::move(*files), favorites.value());
     m_scanned.install(result, roots, std::move(walkedFolders));
     return result;
 }
@@ -278,7 +287,7 @@ std::vector<FolderScan::Dated> FolderScan::newestFirst(const WalkedFiles& files)
     const std::vector<fs::WalkEntry>& entries = files.walk.entries;
     std::vector<Dated> order(entries.size());
     for (std::size_t i = 0; i < entries.size(); ++i)
-        order[i] = {files.dateOf(i), static_cast<std::uint32_t>(i)};
+        order[i] = {files.dates[i], static_cast<std::uint32_t>(i)};
     std::sort(order.begin(), order.end(), [&](const Dated& a, const Dated& b) {
         if (a.date != b.date) return a.date > b.date;
         return entries[a.file].path < entries[b.file].path;
@@ -286,38 +295,50 @@ std::vector<FolderScan::Dated> FolderScan::newestFirst(const WalkedFiles& files)
     return order;
 }
 
-FetchResult FolderScan::makeAssets(WalkedFiles files, std::set<std::string> favorites,
-                                   std::vector<Dated> order, const std::vector<QByteArray>& roots) const {
+FetchResult FolderScan::makeAssets(WalkedFiles files, const std::set<std::string>& favorites) const {
+    if (!favorites.empty()) {
+        // The indexed assets lie in their blocks in walk order.
+        std::size_t block = 0, inBlock = 0;
+        for (std::size_t i = 0; i < files.indexed.size(); ++i) {
+            if (!files.indexed[i]) continue;
+            while (inBlock == files.blocks[block]->size()) {
+                ++block;
+                inBlock = 0;
+            }
+            (*files.blocks[block])[inBlock++].setFavorite(favorites.contains(files.listing[i].identifier));
+        }
+    }
+    files.blocks = {};
+
+    const std::vector<Dated> order = newestFirst(files);
     std::vector<ScannedFile> unreadInOrder;
+    unreadInOrder.reserve(files.unreadCount);
     for (const Dated& dated : order)
-        if (!files.indexed[dated.file]) unreadInOrder.push_back(files.scannedFile(dated.file));
+        if (!files.indexed[dated.file])
+            unreadInOrder.push_back(scannedFile(files.walk.entries[dated.file], dated.date));
     const std::shared_ptr<UnreadFiles> unread =
         unreadInOrder.empty() ? nullptr : unreadFiles(std::move(unreadInOrder));
 
-    const FolderLocations locations(roots);
-    // One block for every asset of the fetch: they are made and freed together,
-    // 100,000 at a time. An asset kept after the next fetch keeps the block.
-    const auto assets = std::make_shared<std::vector<FolderAsset>>();
-    assets->reserve(order.size());
+    // One block for the unread files' assets, as for each batch of indexed ones:
+    // an asset kept after the next fetch keeps its block.
+    const auto block = std::make_shared<std::vector<FolderAsset>>();
+    block->reserve(files.unreadCount);
     FetchResult result;
     result.reserve(qsizetype(order.size()));
     std::size_t unreadPosition = 0;
     for (const Dated& dated : order) {
-        const std::uint32_t i = dated.file;
-        // Taken, not copied: the walk's copies go as the assets take their place.
-        const std::string identifier = std::move(files.listing[i].identifier);
-        ScannedFile file = files.scannedFile(i);
-        files.walk.entries[i].path = QByteArray();
-        VideoLocationRef location = locations.of(file.path);
-        const bool isFavorite = favorites.contains(identifier);
-        QString localIdentifier = QString::fromLatin1(identifier);
-        if (files.indexed[i])
-            assets->emplace_back(std::move(localIdentifier), std::move(file), isFavorite, *files.indexed[i]);
-        else
-            assets->emplace_back(std::move(localIdentifier), std::move(file), isFavorite, unread,
-                                 unreadPosition++);
-        assets->back().setLocation(std::move(location));
-        result.append(AssetRef(assets, &assets->back()));
+        AssetRef& indexed = files.indexed[dated.file];
+        if (indexed) {
+            result.append(std::move(indexed));
+            continue;
+        }
+        const fs::WalkEntry& entry = files.walk.entries[dated.file];
+        const std::string& identifier = files.listing[dated.file].identifier;
+        block->emplace_back(QString::fromLatin1(identifier.data(), qsizetype(identifier.size())),
+                            scannedFile(entry, dated.date), favorites.contains(identifier), unread,
+                            unreadPosition++);
+        block->back().setLocation(files.locations.of(entry.path));
+        result.append(AssetRef(block, &block->back()));
     }
     return result;
 }

@@ -55,8 +55,7 @@ private:
     std::optional<WalkedFiles> walkAndLookUp(const std::vector<QByteArray>& roots,
                                              const FetchControl& control) const;
     static std::vector<Dated> newestFirst(const WalkedFiles& files);
-    FetchResult makeAssets(WalkedFiles files, std::set<std::string> favorites, std::vector<Dated> order,
-                           const std::vector<QByteArray>& roots) const;
+    FetchResult makeAssets(WalkedFiles files, const std::set<std::string>& favorites) const;
     std::shared_ptr<UnreadFiles> unreadFiles(std::vector<ScannedFile> files) const;
     std::shared_ptr<const FolderAsset> rereadFile(const QByteArray& path,
                                                   const std::shared_ptr<const FolderAsset>& scanned) const;
