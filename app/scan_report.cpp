@@ -133,6 +133,12 @@ public:
         std::memset(m_data.get() + m_size, c, std::size_t(count));
         m_size += count;
     }
+    // Room for `count` more bytes at the address returned; commit() says how many were written.
+    char* tail(qsizetype count) {
+        if (count > m_capacity - m_size) grow(count);
+        return m_data.get() + m_size;
+    }
+    void commit(qsizetype count) { m_size += count; }
     const char* data() const { return m_data.get(); }
     qsizetype size() const { return m_size; }
     void clear() { m_size = 0; }
@@ -292,7 +298,13 @@ constexpr bool needsEscape(char32_t codePoint) {
 
 void JsonWriter::string(QStringView text) {
     m_text += '"';
-    for (qsizetype i = 0; i < text.size(); ++i) {
+    // Plain ASCII, as most names and every identifier are, goes in one pass.
+    qsizetype i = 0;
+    char* plain = m_text.tail(text.size());
+    const char16_t* units = text.utf16();
+    for (; i < text.size() && units[i] < 0x80 && !needsEscape(units[i]); ++i) plain[i] = char(units[i]);
+    m_text.commit(i);
+    for (; i < text.size(); ++i) {
         char32_t codePoint = text[i].unicode();
         if (codePoint < 0x80) {
             if (needsEscape(codePoint))
