@@ -296,21 +296,30 @@ std::vector<FolderScan::Dated> FolderScan::newestFirst(const WalkedFiles& files)
 }
 
 FetchResult FolderScan::makeAssets(WalkedFiles files, const std::set<std::string>& favorites) const {
-    if (!favorites.empty()) {
-        // The indexed assets lie in their blocks in walk order.
-        std::size_t block = 0, inBlock = 0;
-        for (std::size_t i = 0; i < files.indexed.size(); ++i) {
-            if (!files.indexed[i]) continue;
-            while (inBlock == files.blocks[block]->size()) {
-                ++block;
-                inBlock = 0;
-            }
-            (*files.blocks[block])[inBlock++].setFavorite(favorites.contains(files.listing[i].identifier));
+    // The indexed assets take their flags, lying in their blocks in walk order;
+    // then the listing goes, but for the identifiers of the unread files, before
+    // anything more is made.
+    std::vector<std::pair<std::uint32_t, std::string>> unreadIdentifiers;  // by file, in walk order
+    unreadIdentifiers.reserve(files.unreadCount);
+    std::size_t block = 0, inBlock = 0;
+    for (std::size_t i = 0; i < files.indexed.size(); ++i) {
+        std::string& identifier = files.listing[i].identifier;
+        if (!files.indexed[i]) {
+            unreadIdentifiers.emplace_back(std::uint32_t(i), std::move(identifier));
+            continue;
         }
+        if (favorites.empty()) continue;
+        while (inBlock == files.blocks[block]->size()) {
+            ++block;
+            inBlock = 0;
+        }
+        (*files.blocks[block])[inBlock++].setFavorite(favorites.contains(identifier));
     }
     files.blocks = {};
+    files.listing = {};
 
     const std::vector<Dated> order = newestFirst(files);
+    files.dates = {};
     std::vector<ScannedFile> unreadInOrder;
     unreadInOrder.reserve(files.unreadCount);
     for (const Dated& dated : order)
@@ -321,8 +330,8 @@ FetchResult FolderScan::makeAssets(WalkedFiles files, const std::set<std::string
 
     // One block for the unread files' assets, as for each batch of indexed ones:
     // an asset kept after the next fetch keeps its block.
-    const auto block = std::make_shared<std::vector<FolderAsset>>();
-    block->reserve(files.unreadCount);
+    const auto unreadBlock = std::make_shared<std::vector<FolderAsset>>();
+    unreadBlock->reserve(files.unreadCount);
     FetchResult result;
     result.reserve(qsizetype(order.size()));
     std::size_t unreadPosition = 0;
@@ -333,12 +342,16 @@ FetchResult FolderScan::makeAssets(WalkedFiles files, const std::set<std::string
             continue;
         }
         const fs::WalkEntry& entry = files.walk.entries[dated.file];
-        const std::string& identifier = files.listing[dated.file].identifier;
-        block->emplace_back(QString::fromLatin1(identifier.data(), qsizetype(identifier.size())),
-                            scannedFile(entry, dated.date), favorites.contains(identifier), unread,
-                            unreadPosition++);
-        block->back().setLocation(files.locations.of(entry.path));
-        result.append(AssetRef(block, &block->back()));
+        const std::string& identifier =
+            std::lower_bound(
+                unreadIdentifiers.begin(), unreadIdentifiers.end(), dated.file,
+                [](const auto& unreadFile, std::uint32_t file) { return unreadFile.first < file; })
+                ->second;
+        unreadBlock->emplace_back(QString::fromLatin1(identifier.data(), qsizetype(identifier.size())),
+                                  scannedFile(entry, dated.date), favorites.contains(identifier), unread,
+                                  unreadPosition++);
+        unreadBlock->back().setLocation(files.locations.of(entry.path));
+        result.append(AssetRef(unreadBlock, &unreadBlock->back()));
     }
     return result;
 }
