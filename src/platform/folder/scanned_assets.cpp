@@ -9,13 +9,18 @@
 
 namespace reelkeep {
 
+namespace {
+const QString& identifierAt(const FetchResult& assets, qsizetype position) {
+    return static_cast<const FolderAsset&>(*assets[position]).identifier();
+}
+
+// Assets and items lie spread over the heap: a pass over them asks for each,
+// then for its identifier's text, a few turns ahead, so the misses overlap.
+constexpr qsizetype kPrefetchAhead = 8;
+}  // namespace
+
 // The lookup order is made on first use, not by the fetch: a scan from the
 // command line never looks anything up, and a window does so long after.
-namespace {
-const QString& identifierAt(const FetchResult& assets, std::uint32_t position) {
-    return static_cast<const FolderAsset&>(*assets[qsizetype(position)]).identifier();
-}
-}  // namespace
 
 std::optional<std::size_t> ScannedAssets::findLocked(const QString& localIdentifier) const {
     // Hashed, not sorted: identifiers are long paths that share their
@@ -24,8 +29,12 @@ std::optional<std::size_t> ScannedAssets::findLocked(const QString& localIdentif
         std::size_t capacity = 16;
         while (capacity < std::size_t(m_assets.size()) * 2) capacity *= 2;
         m_byIdentifier.assign(capacity, kNotListed);
-        for (qsizetype i = 0; i < m_assets.size(); ++i) {
-            const QString& identifier = identifierAt(m_assets, std::uint32_t(i));
+        const qsizetype count = m_assets.size();
+        for (qsizetype i = 0; i < count; ++i) {
+            if (i + 2 * kPrefetchAhead < count) __builtin_prefetch(m_assets[i + 2 * kPrefetchAhead].get());
+            if (i + kPrefetchAhead < count)
+                __builtin_prefetch(identifierAt(m_assets, i + kPrefetchAhead).constData());
+            const QString& identifier = identifierAt(m_assets, i);
             std::size_t slot = qHash(identifier) & (capacity - 1);
             // A name listed twice: the later one answers, as for put().
             while (m_byIdentifier[slot] != kNotListed &&
@@ -53,9 +62,15 @@ ScannedAssets::Positions ScannedAssets::find(const VideoList& items) const {
     Positions found{{}, std::vector<std::uint32_t>(std::size_t(items.size()), kNotListed)};
     std::lock_guard lock(m_mutex);
     found.assets = m_assets;
-    for (qsizetype i = 0; i < items.size(); ++i)
+    const qsizetype count = items.size();
+    for (qsizetype i = 0; i < count; ++i) {
+        if (i + 2 * kPrefetchAhead < count)
+            __builtin_prefetch(&items[i + 2 * kPrefetchAhead].localIdentifier());
+        if (i + kPrefetchAhead < count)
+            __builtin_prefetch(items[i + kPrefetchAhead].localIdentifier().constData());
         if (const std::optional<std::size_t> position = findLocked(items[i].localIdentifier()))
             found.ofItems[std::size_t(i)] = std::uint32_t(*position);
+    }
     return found;
 }
 
