@@ -1,7 +1,8 @@
 // folder_scan.h: the scan, in stages. The walk runs on a thread of its own
-// while the index is asked about each folder it finished; then the favorites
-// are read, the files put in order (newest first) and made into assets, each
-// stage taking what the last one made. Containers of files the index does not
+// while the index is asked about each folder it finished, and the files it
+// knows become assets then and there; then the favorites are read, the files
+// put in order (newest first) and the rest made into assets, each stage taking
+// what the last one made. Containers of files the index does not
 // know are read after that, slice by slice, by prepareAssets (the metadata
 // stage), on the read pool and in the media workers. Thread-safe.
 #pragma once
