@@ -6,23 +6,41 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QThread>
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <mutex>
 
 namespace reelkeep {
 
-SerialExecutor::SerialExecutor() : m_thread([this](std::stop_token stop) { run(stop); }) {}
+SerialExecutor::SerialExecutor(Start start) {
+    if (start == Start::now) {
+        std::lock_guard lock(m_mutex);
+        startLocked();
+    }
+}
 
 SerialExecutor::~SerialExecutor() {
+    {
+        // A job still running may post: that job is dropped, and starts no thread.
+        std::lock_guard lock(m_mutex);
+        m_isClosing = true;
+    }
+    if (!m_thread.joinable()) return;
     m_thread.request_stop();
     m_wake.notify_all();
     m_thread.join();
 }
 
+void SerialExecutor::startLocked() {
+    if (!m_isClosing && !m_thread.joinable())
+        m_thread = std::jthread([this](std::stop_token stop) { run(stop); });
+}
+
 void SerialExecutor::post(Job job) {
     std::lock_guard lock(m_mutex);
     m_jobs.push_back(std::move(job));
+    startLocked();
     m_wake.notify_one();  // under the lock: the executor may be destroyed right after
 }
 
@@ -30,6 +48,7 @@ SerialExecutor::TimerId SerialExecutor::postAfter(std::chrono::steady_clock::dur
     std::lock_guard lock(m_mutex);
     const TimerId id = m_nextTimer++;
     m_timers.emplace(std::chrono::steady_clock::now() + delay, std::pair{id, std::move(job)});
+    startLocked();
     m_wake.notify_one();
     return id;
 }
@@ -81,11 +100,13 @@ void SerialExecutor::run(std::stop_token stop) {
     lock.unlock();
 }
 
-PoolExecutor::PoolExecutor(int threadCount) {
-    for (int i = 0; i < threadCount; ++i) m_threads.emplace_back([this](std::stop_token stop) { run(stop); });
-}
+PoolExecutor::PoolExecutor(int threadCount) : m_maxThreads(std::size_t(std::max(threadCount, 1))) {}
 
 PoolExecutor::~PoolExecutor() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_isClosing = true;
+    }
     for (auto& thread : m_threads) thread.request_stop();
     m_wake.notify_all();
     m_threads.clear();  // joins
@@ -94,12 +115,20 @@ PoolExecutor::~PoolExecutor() {
 void PoolExecutor::post(Job job) {
     std::lock_guard lock(m_mutex);
     m_jobs.push_back(std::move(job));
+    // A thread more only while jobs wait that no idle thread will take. Closing
+    // is checked first: the destructor then joins the threads without the lock.
+    if (!m_isClosing && m_jobs.size() > m_idleThreads && m_threads.size() < m_maxThreads)
+        m_threads.emplace_back([this](std::stop_token stop) { run(stop); });
     m_wake.notify_one();
 }
 
 void PoolExecutor::run(std::stop_token stop) {
     std::unique_lock lock(m_mutex);
-    while (m_wake.wait(lock, stop, [this] { return !m_jobs.empty(); })) {
+    for (;;) {
+        ++m_idleThreads;
+        const bool hasJob = m_wake.wait(lock, stop, [this] { return !m_jobs.empty(); });
+        --m_idleThreads;
+        if (!hasJob) return;
         Job job = std::move(m_jobs.front());
         m_jobs.pop_front();
         lock.unlock();

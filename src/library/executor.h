@@ -2,6 +2,11 @@
 // jobs in arrival order (and delayed jobs by deadline); a pool runs jobs on a
 // bounded set of threads. Destroying either joins its threads; jobs still queued
 // then are dropped, so owners drain their work first.
+// Threads start with the first job that needs them, not with the executor: a
+// library opens a dozen executors, and a run that never uses one (an empty or
+// unchanged library) should not pay for its threads. A thread inherits the
+// priority of the thread that posts that job, so an executor that threads of
+// lowered priority post to first is started at once (Start::now).
 #pragma once
 
 #include <chrono>
@@ -40,8 +45,9 @@ public:
 class SerialExecutor final : public Executor {
 public:
     using TimerId = std::uint64_t;
+    enum class Start { onFirstJob, now };
 
-    SerialExecutor();
+    explicit SerialExecutor(Start start = Start::onFirstJob);
     ~SerialExecutor() override;
     SerialExecutor(const SerialExecutor&) = delete;
     SerialExecutor& operator=(const SerialExecutor&) = delete;
@@ -49,17 +55,18 @@ public:
     void post(Job job) override;
     TimerId postAfter(std::chrono::steady_clock::duration delay, Job job);
     void cancelTimer(TimerId id);
-    bool isCurrentThread() const { return std::this_thread::get_id() == m_thread.get_id(); }
 
 private:
     void run(std::stop_token stop);
+    void startLocked();
 
     std::mutex m_mutex;
     std::condition_variable_any m_wake;
     std::deque<Job> m_jobs;
     std::multimap<std::chrono::steady_clock::time_point, std::pair<TimerId, Job>> m_timers;
     TimerId m_nextTimer = 1;
-    std::jthread m_thread;  // last: starts after the queue exists, joins before it goes
+    bool m_isClosing = false;  // no thread starts once the destructor runs
+    std::jthread m_thread;     // last: joins before the queue goes
 };
 
 // Plain threads rather than QThreadPool: its locks are invisible to the thread
@@ -78,6 +85,9 @@ private:
     std::mutex m_mutex;
     std::condition_variable_any m_wake;
     std::deque<Job> m_jobs;
+    const std::size_t m_maxThreads;
+    std::size_t m_idleThreads = 0;
+    bool m_isClosing = false;             // no thread starts once the destructor runs
     std::vector<std::jthread> m_threads;  // last: joined before the queue goes
 };
 

@@ -149,8 +149,10 @@ private:
     FolderThumbnails m_thumbnails;
 
     // Last: joined before the state above goes; the callback thread goes last
-    // because the others post to it.
-    mutable SerialExecutor m_callbacks;
+    // because the others post to it. It starts at once: the copy check and the
+    // fingerprints post to it from threads of lowered priority, which a thread
+    // they started would inherit.
+    mutable SerialExecutor m_callbacks{SerialExecutor::Start::now};
     SerialExecutor m_changes;
     SerialExecutor m_copyChecks;  // idle I/O priority: its reads yield to everyone's
     SerialExecutor m_fingerprinting;
