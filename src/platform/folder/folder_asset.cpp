@@ -3,6 +3,7 @@
 
 #include <QDebug>
 #include <algorithm>
+#include <utility>
 
 #include "platform/folder/fs/path_id.h"
 #include "platform/folder/media/container_read.h"
@@ -35,17 +36,22 @@ store::FileFingerprint storeFingerprint(const fs::FileFingerprint& fingerprint) 
                                   fingerprint.mtimeNs};
 }
 
+store::MetadataIndex& MetadataSink::indexLocked() {
+    if (!m_index) m_index = std::exchange(m_open, nullptr)();
+    return *m_index;
+}
+
 std::vector<std::optional<store::IndexedMetadata>> MetadataSink::lookup(
     std::span<const store::IndexKey> keys) {
     std::lock_guard lock(m_mutex);
     flushLocked();
-    return m_index->lookup(keys);
+    return indexLocked().lookup(keys);
 }
 
 std::vector<std::optional<store::ContentDigests>> MetadataSink::lookupContent(
     std::span<const store::ContentFingerprint> files) {
     std::lock_guard lock(m_mutex);
-    return m_index->lookupContent(files);
+    return indexLocked().lookupContent(files);
 }
 
 void MetadataSink::storeContent(const store::ContentFingerprint& file, const store::ContentDigests& digests) {
@@ -60,7 +66,7 @@ std::vector<std::optional<store::VisualRecord>> MetadataSink::lookupVisual(
     std::span<const store::ContentFingerprint> files) {
     std::lock_guard lock(m_mutex);
     flushLocked();
-    return m_index->lookupVisual(files, media::kFingerprintAlgorithm);
+    return indexLocked().lookupVisual(files, media::kFingerprintAlgorithm);
 }
 
 void MetadataSink::storeVisual(const store::ContentFingerprint& file, const store::VisualRecord& record) {
@@ -83,16 +89,16 @@ void MetadataSink::flush() {
 void MetadataSink::flushLocked() {
     // The index is a cache: a failed write only means these files are read again.
     if (!m_pending.empty())
-        if (const store::StoreStatus error = m_index->store(m_pending))
+        if (const store::StoreStatus error = indexLocked().store(m_pending))
             qWarning().noquote() << "reelkeep: metadata index not updated:" << error->message();
     m_pending.clear();
     if (!m_pendingContent.empty())
-        if (const store::StoreStatus error = m_index->storeContent(m_pendingContent))
+        if (const store::StoreStatus error = indexLocked().storeContent(m_pendingContent))
             qWarning().noquote() << "reelkeep: copy results not kept:" << error->message();
     m_pendingContent.clear();
     if (!m_pendingVisual.empty())
         if (const store::StoreStatus error =
-                m_index->storeVisual(m_pendingVisual, media::kFingerprintAlgorithm))
+                indexLocked().storeVisual(m_pendingVisual, media::kFingerprintAlgorithm))
             qWarning().noquote() << "reelkeep: fingerprints not kept:" << error->message();
     m_pendingVisual.clear();
 }

@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -31,9 +32,13 @@ namespace reelkeep {
 store::FileFingerprint storeFingerprint(const fs::FileFingerprint& fingerprint);
 
 // The metadata index behind a mutex (one connection, any thread), with writes
-// gathered into transactions of kIndexWriteBatch rows.
+// gathered into transactions of kIndexWriteBatch rows. Opened on first use:
+// a scan that finds no files never pays for it, and one that does opens it
+// on the lookup thread while the walk runs.
 class MetadataSink {
 public:
+    using Opener = std::function<std::unique_ptr<store::MetadataIndex>()>;
+    explicit MetadataSink(Opener open) : m_open(std::move(open)) {}
     explicit MetadataSink(std::unique_ptr<store::MetadataIndex> index) : m_index(std::move(index)) {}
     ~MetadataSink() { flush(); }
     MetadataSink(const MetadataSink&) = delete;
@@ -51,8 +56,10 @@ public:
 
 private:
     void flushLocked();
+    store::MetadataIndex& indexLocked();
 
     std::mutex m_mutex;
+    Opener m_open;
     std::unique_ptr<store::MetadataIndex> m_index;
     std::vector<store::IndexEntry> m_pending;
     std::vector<std::pair<store::ContentFingerprint, store::ContentDigests>> m_pendingContent;

@@ -36,9 +36,10 @@ std::shared_ptr<FolderLibrary> FolderLibrary::create(FolderLibraryOptions option
 FolderLibrary::FolderLibrary(FolderLibraryOptions options)
     : m_options(std::move(options)),
       m_isVideoName(m_options.isVideoName ? m_options.isVideoName : fs::defaultVideoNamePredicate()),
-      m_index(std::make_shared<MetadataSink>(store::MetadataIndex::open(
-          m_options.indexPath.isEmpty() ? store::MetadataIndex::defaultPath() : m_options.indexPath,
-          folderDateRule()))),
+      m_index(std::make_shared<MetadataSink>(
+          [path = m_options.indexPath.isEmpty() ? store::MetadataIndex::defaultPath() : m_options.indexPath] {
+              return store::MetadataIndex::open(path, folderDateRule());
+          })),
       m_favorites(std::make_shared<FavoritesAccess>(m_options.favoritesPath.isEmpty()
                                                         ? store::FavoritesStore::defaultPath()
                                                         : m_options.favoritesPath)),
