@@ -17,6 +17,8 @@ bool isFatal(const store::StoreError& error) {
 store::StoreResult<std::set<std::string>> FavoritesAccess::reattachAndRead(
     std::span<const store::ListedFile> listing) {
     std::lock_guard lock(m_mutex);
+    // No file, no favorite to read or follow: an empty library never opens the store.
+    if (listing.empty() && !m_store && !m_fatal) return std::set<std::string>{};
     if (store::StoreStatus error = openLocked()) return *error;
     if (!m_store->isReadOnly()) {
         if (auto moved = m_store->reattach(listing); !moved)
