@@ -62,8 +62,11 @@ RootAccess FolderRoots::resolve() const {
         if (choice) configured = choice->folders;
         if (!choice && !m_options.sampleRoot.isEmpty()) configured = {m_options.sampleRoot};
     }
-    fs::RootInputs inputs =
-        m_options.defaultRootInputs ? *m_options.defaultRootInputs : fs::systemRootInputs({});
+    // The standard folders count only when none is named: looking them up reads
+    // the user's folder settings, on every check of access.
+    fs::RootInputs inputs;
+    if (configured.empty())
+        inputs = m_options.defaultRootInputs ? *m_options.defaultRootInputs : fs::systemRootInputs({});
     inputs.explicitRoots = configured;
     const fs::ResolvedRoots resolved = fs::resolveRoots(inputs);
 
