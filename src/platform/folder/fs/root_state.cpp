@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstdio>
+#include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -46,6 +48,52 @@ QByteArray removableMountPoint(const QByteArray& path) {
     if (parts.size() > 4 && parts[1] == "run" && parts[2] == "media") return join(4);
     return {};
 }
+
+// Detached threads for probes, each kept a moment after its last one: the
+// checks of one scan (a few a root) then share a thread rather than start one
+// each. A thread stuck on a dead mount stays busy, and the next probe starts another.
+class ProbeThreads : public std::enable_shared_from_this<ProbeThreads> {
+public:
+    // Throws std::system_error, the job not taken, when no thread can start.
+    void run(std::function<void()> job) {
+        std::lock_guard lock(m_mutex);
+        m_jobs.push_back(std::move(job));
+        if (m_jobs.size() <= m_idleCount) {
+            m_wake.notify_one();
+            return;
+        }
+        try {
+            std::thread([self = shared_from_this()] { self->serve(); }).detach();
+        } catch (const std::system_error&) {
+            m_jobs.pop_back();
+            throw;
+        }
+    }
+
+private:
+    static constexpr std::chrono::seconds kLinger{2};
+
+    void serve() {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            ++m_idleCount;
+            const bool hasJob = m_wake.wait_for(lock, kLinger, [this] { return !m_jobs.empty(); });
+            --m_idleCount;
+            if (!hasJob) return;
+            std::function<void()> job = std::move(m_jobs.front());
+            m_jobs.pop_front();
+            lock.unlock();
+            job();
+            job = nullptr;  // its captures go before the thread waits again
+            lock.lock();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<std::function<void()>> m_jobs;
+    std::size_t m_idleCount = 0;
+};
 
 // What a network file system says when its server is gone (a soft NFS mount
 // gives up, a dead sshfs connection), and what a probe that never came back gets.
@@ -87,7 +135,8 @@ RootProbe probeWithAnswerLimit(RootProbe probe, std::chrono::milliseconds limit)
         std::map<QByteArray, std::shared_ptr<Flight>> byPath;
     };
     auto flights = std::make_shared<Flights>();
-    return [probe = std::move(probe), limit, flights](const QByteArray& path, bool* isFolder) {
+    auto threads = std::make_shared<ProbeThreads>();
+    return [probe = std::move(probe), limit, flights, threads](const QByteArray& path, bool* isFolder) {
         if (!probe) return ENOENT;
         std::shared_ptr<Flight> flight;
         bool isNew = false;
@@ -116,7 +165,7 @@ RootProbe probeWithAnswerLimit(RootProbe probe, std::chrono::milliseconds limit)
                 flights->byPath.erase(path);
             };
             try {
-                std::thread(run).detach();  // see the header: it may never come back
+                threads->run(run);  // see the header: it may never come back
             } catch (const std::system_error&) {
                 run();  // no thread to spare: ask here, unguarded
             }
