@@ -131,19 +131,18 @@ CopyCheck FolderLibrary::checkScannedCopies(const FetchResult& scanned,
         reported = now;
         progress(done);
     };
-    for (std::size_t g = 0; g < groups.size(); ++g) {
+    std::vector<std::vector<fs::CompareFile>> compared(groups.size());
+    for (std::size_t g = 0; g < groups.size(); ++g)
+        for (const FolderAsset* file : groups[g])
+            compared[g].push_back({file->file().path, file->file().fingerprint});
+    const auto onProgress = [&](std::int64_t bytes) {
+        done.checkedBytes += bytes;
+        report(false);
+    };
+    // Sets in the order of their groups, whatever the order they are settled in.
+    std::vector<QList<CopySet>> setsByGroup(groups.size());
+    comparer.compareAll(compared, onProgress, [&](std::size_t g, const fs::GroupVerdict& verdict) {
         const std::span<const FolderAsset* const> group = groups[g];
-        if (stop.stop_requested()) {
-            for (const FolderAsset* file : group) check.notVerified.insert(file->identifier());
-            continue;
-        }
-        std::vector<fs::CompareFile> compared;
-        for (const FolderAsset* file : group)
-            compared.push_back({file->file().path, file->file().fingerprint});
-        const fs::GroupVerdict verdict = comparer.compare(compared, [&](std::int64_t bytes) {
-            done.checkedBytes += bytes;
-            report(false);
-        });
         std::vector<bool> isSettled(group.size(), false);
         for (const std::vector<std::size_t>& subset : verdict.identicalSubsets) {
             CopySet set{group.front()->file().fingerprint.sizeBytes, {}};
@@ -151,17 +150,18 @@ CopyCheck FolderLibrary::checkScannedCopies(const FetchResult& scanned,
                 set.members.append(memberOf(*group[i], unsharedBytes));
                 isSettled[i] = true;
             }
-            check.sets.append(std::move(set));
+            setsByGroup[g].append(std::move(set));
         }
         for (const auto& [i, error] : verdict.notVerified) {
             check.notVerified.insert(group[i]->identifier());
             qWarning().noquote() << "reelkeep: not verified:" << error.message();
         }
-        // Stopped mid-group: what is not in a finished set was not settled.
+        // Stopped mid-group, or before it: what is not in a finished set was not settled.
         if (verdict.isStopped)
             for (std::size_t i = 0; i < group.size(); ++i)
                 if (!isSettled[i]) check.notVerified.insert(group[i]->identifier());
-    }
+    });
+    for (QList<CopySet>& sets : setsByGroup) check.sets.append(std::move(sets));
     report(true);
     check.isComplete = !stop.stop_requested();
     m_index->flush();

@@ -187,6 +187,77 @@ TEST(ContentCompare, APairSmallerThanAChunkIsReadOnceAndAgainNotAtAll) {
     }
 }
 
+TEST(ContentCompare, GroupsComparedTogetherComeBackOnceEachAsAlone) {
+    // Small pairs are settled two at a time, a larger group after them; a pair
+    // with an uncached file or a vanished one leaves the shared path for the sieve.
+    const QByteArray small = patternBytes(300'000, 4);
+    const QByteArray large = patternBytes(kFileBytes, 4);
+    std::vector<Fixture> groups(6);
+    groups[0].add("a.mp4", small);
+    groups[0].add("b.mp4", small);
+    groups[1].add("a.mp4", small);
+    groups[1].add("b.mp4", flipped(small, 150'000));
+    groups[2].add("a.mp4", small);
+    groups[2].add("uncached.mp4", small);
+    groups[3].add("a.mp4", small);
+    groups[3].add("gone.mp4", small);
+    groups[4].add("a.mp4", large);
+    groups[4].add("copy.mp4", large);
+    groups[4].add("middle.mp4", flipped(large, kFileBytes / 2));
+    groups[5].add("a.mp4", small);
+    groups[5].add("b.mp4", small);
+    setCached(groups[2].files[1].path, false);
+    ASSERT_EQ(::unlink(groups[3].files[1].path.constData()), 0);
+    std::vector<std::vector<CompareFile>> all;
+    std::int64_t total = 0;
+    for (const Fixture& group : groups) {
+        all.push_back(group.files);
+        total += group.files.front().fingerprint.sizeBytes * std::int64_t(group.files.size());
+    }
+    using Names = std::set<std::set<std::string>>;
+    const std::vector<Names> expected{{{"a.mp4", "b.mp4"}},        {},
+                                      {{"a.mp4", "uncached.mp4"}}, {},
+                                      {{"a.mp4", "copy.mp4"}},     {{"a.mp4", "b.mp4"}}};
+
+    MapMemory memory;
+    ContentComparer comparer(&memory, {});
+    for (const bool isRescan : {false, true}) {
+        SCOPED_TRACE(isRescan ? "rescan" : "first");
+        std::vector<std::optional<GroupVerdict>> verdicts(all.size());
+        std::int64_t settled = 0, bytesRead = 0;
+        comparer.compareAll(
+            all, [&](std::int64_t bytes) { settled += bytes; },
+            [&](std::size_t g, GroupVerdict verdict) {
+                ASSERT_FALSE(verdicts[g]) << "group " << g << " came back twice";
+                bytesRead += verdict.bytesRead;
+                verdicts[g] = std::move(verdict);
+            });
+        for (std::size_t g = 0; g < all.size(); ++g) {
+            ASSERT_TRUE(verdicts[g]) << "group " << g;
+            EXPECT_EQ(groups[g].subsets(*verdicts[g]), expected[g]) << "group " << g;
+            EXPECT_EQ(groups[g].notVerified(*verdicts[g]),
+                      g == 3 ? std::set<std::string>{"gone.mp4"} : std::set<std::string>{})
+                << "group " << g;
+        }
+        EXPECT_EQ(settled, total);
+        if (isRescan) {
+            EXPECT_EQ(bytesRead, 0);
+        }
+    }
+
+    // Stopped before it starts, every group comes back unsettled.
+    std::stop_source stop;
+    stop.request_stop();
+    ContentComparer stopped(nullptr, stop.get_token());
+    std::size_t count = 0;
+    stopped.compareAll(all, {}, [&](std::size_t, const GroupVerdict& verdict) {
+        ++count;
+        EXPECT_TRUE(verdict.isStopped);
+        EXPECT_TRUE(verdict.identicalSubsets.empty());
+    });
+    EXPECT_EQ(count, all.size());
+}
+
 TEST(ContentCompare, PagesCachedBeforeStayAndPagesBroughtInGo) {
     Fixture f;
     const QByteArray original = patternBytes(kFileBytes, 6);

@@ -20,6 +20,7 @@
 #endif
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -264,22 +265,20 @@ public:
 
     GroupVerdict run() {
         readKeys();
+        if (!settleCachedPair()) settleByReading();
+        return finish();
+    }
+
+    // run() without the side thread, which compares a group of its own: only
+    // a cached pair, or a group the index settles; nothing, having settled
+    // nothing, otherwise.
+    std::optional<GroupVerdict> runAlone() {
+        readKeys();
         if (!settleCachedPair()) {
-            sampleAll();
-            std::vector<std::size_t> sampled;
-            for (std::size_t i = 0; i < m_group.size(); ++i)
-                if (m_states[i].isUsable && m_states[i].known.sample) sampled.push_back(i);
-            for (const std::vector<std::size_t>& candidates : bySample(sampled)) {
-                if (isStopped()) break;
-                settleCandidates(candidates);
-            }
-            for (std::size_t i = 0; i < m_group.size(); ++i) releaseSamplePages(i);
+            if (isStopped() || !isSettledByMemory()) return std::nullopt;
+            settleByReading();  // which reads nothing here
         }
-        // Subsets found before a stop were compared in full and stand.
-        m_verdict.isStopped = isStopped();
-        for (std::size_t i = 0; i < m_group.size(); ++i) credit(i, fileSize());
-        std::sort(m_verdict.identicalSubsets.begin(), m_verdict.identicalSubsets.end());
-        return std::move(m_verdict);
+        return finish();
     }
 
 private:
@@ -294,6 +293,51 @@ private:
     };
 
     bool isStopped() const { return m_stop.stop_requested(); }
+
+    void settleByReading() {
+        sampleAll();
+        std::vector<std::size_t> sampled;
+        for (std::size_t i = 0; i < m_group.size(); ++i)
+            if (m_states[i].isUsable && m_states[i].known.sample) sampled.push_back(i);
+        for (const std::vector<std::size_t>& candidates : bySample(sampled)) {
+            if (isStopped()) break;
+            settleCandidates(candidates);
+        }
+        for (std::size_t i = 0; i < m_group.size(); ++i) releaseSamplePages(i);
+    }
+
+    GroupVerdict finish() {
+        // Subsets found before a stop were compared in full and stand.
+        m_verdict.isStopped = isStopped();
+        for (std::size_t i = 0; i < m_group.size(); ++i) credit(i, fileSize());
+        std::sort(m_verdict.identicalSubsets.begin(), m_verdict.identicalSubsets.end());
+        return std::move(m_verdict);
+    }
+
+    // Whether the digests the index gave settle every two files without a
+    // read, as compare() would: samples that differ, two remembered whole
+    // digests, or prefixes of one length that differ.
+    bool isSettledByMemory() const {
+        std::vector<std::size_t> usable;
+        for (std::size_t i = 0; i < m_group.size(); ++i) {
+            if (!m_states[i].isUsable) continue;
+            if (!m_states[i].known.sample) return false;
+            usable.push_back(i);
+        }
+        for (std::size_t j = 0; j < usable.size(); ++j) {
+            for (std::size_t k = j + 1; k < usable.size(); ++k) {
+                const FileState& a = m_states[usable[j]];
+                const FileState& b = m_states[usable[k]];
+                if (*a.known.sample != *b.known.sample) continue;
+                if (a.isWholeFromMemory && b.isWholeFromMemory) continue;
+                const std::optional<PrefixDigest>& x = a.known.prefix;
+                const std::optional<PrefixDigest>& y = b.known.prefix;
+                if (x && y && x->bytes == y->bytes && x->digest != y->digest) continue;
+                return false;
+            }
+        }
+        return true;
+    }
     std::int64_t fileSize() const { return m_group.front().fingerprint.sizeBytes; }
 
     void fail(std::size_t i, IoError error) {
@@ -367,24 +411,27 @@ private:
     // index: nothing comes from the disk and nothing needs dropping, so each is
     // opened once and read in one piece, and the sieve and the comparison share
     // that read. Most same-size videos a library holds twice are such pairs, and
-    // the system calls, not the bytes, are what they cost. False, having
-    // settled nothing, where that does not hold: the sieve then does it all.
+    // the system calls, not the bytes, are what they cost. One file is open at a
+    // time, as the other comparing thread may hold one. False, having settled
+    // nothing, where that does not hold: the sieve then does it all.
     bool settleCachedPair() {
         const std::int64_t size = fileSize();
         if (m_group.size() != 2 || size > std::int64_t(kChunkBytes) || isStopped()) return false;
         for (const FileState& state : m_states)
             if (!state.isUsable || state.known != KnownContent{}) return false;
-        std::array<std::optional<OpenFile>, 2> files;
-        for (std::size_t i = 0; i < files.size(); ++i) {
-            Result<OpenFile> opened = OpenFile::open(m_group[i], m_states[i].key, OpenFile::Access::cached);
-            if (!opened || opened->footprintOf(0, size).broughtIn()) return false;
-            files[i].emplace(std::move(opened).value());
+        std::array<std::optional<IoError>, 2> errors;
+        std::int64_t bytesRead = 0;
+        for (std::size_t i = 0; i < errors.size(); ++i) {
+            Result<OpenFile> file = OpenFile::open(m_group[i], m_states[i].key, OpenFile::Access::cached);
+            if (!file || file->footprintOf(0, size).broughtIn()) return false;
+            Result<void> read = file->read(0, m_buffers[i], std::size_t(size), &bytesRead);
+            if (read) read = file->checkUnchanged();
+            if (!read) errors[i] = read.error();
         }
-        for (std::size_t i = 0; i < files.size(); ++i) {
-            Result<void> read = files[i]->read(0, m_buffers[i], std::size_t(size), &m_verdict.bytesRead);
-            if (read) read = files[i]->checkUnchanged();
-            if (!read) {
-                fail(i, read.error());
+        m_verdict.bytesRead += bytesRead;
+        for (std::size_t i = 0; i < errors.size(); ++i) {
+            if (errors[i]) {
+                fail(i, std::move(*errors[i]));
                 continue;
             }
             m_states[i].known.sample = sampleOf(m_buffers[i]);
@@ -396,7 +443,7 @@ private:
         if (isCompared && !isSmall()) {
             // Whole digests only once compared, as everywhere: two stored digests stand for a comparison
             // made.
-            for (std::size_t i = 0; i < files.size(); ++i) {
+            for (std::size_t i = 0; i < errors.size(); ++i) {
                 if (i > 0 && isEqual) {
                     m_states[i].known.whole = m_states[0].known.whole;
                     continue;
@@ -406,7 +453,7 @@ private:
                 m_states[i].known.whole = hash.digest();
             }
         }
-        for (std::size_t i = 0; i < files.size(); ++i)
+        for (std::size_t i = 0; i < errors.size(); ++i)
             if (m_states[i].isUsable) remember(i);
         if (isEqual) m_verdict.identicalSubsets.push_back({0, 1});
         return true;
@@ -673,10 +720,12 @@ ContentKey contentKeyOf(const struct stat& status) {
                       std::int64_t(status.st_ctim.tv_sec) * kNsPerSecond + status.st_ctim.tv_nsec};
 }
 
+// Two pairs of buffers: one for each comparing thread when each settles a pair
+// of its own. Pages of the second pair are touched only then.
 ContentComparer::ContentComparer(ContentMemory* memory, std::stop_token stop)
     : m_memory(memory),
       m_stop(std::move(stop)),
-      m_buffers(new char[2 * kChunkBytes]),
+      m_buffers(new char[4 * kChunkBytes]),
       m_side(std::make_unique<SideReader>()) {}
 
 ContentComparer::~ContentComparer() = default;
@@ -684,6 +733,78 @@ ContentComparer::~ContentComparer() = default;
 GroupVerdict ContentComparer::compare(std::span<const CompareFile> group, const CompareProgress& onProgress) {
     if (group.empty()) return {};
     return GroupComparer(group, m_memory, m_stop, onProgress, m_buffers.get(), *m_side).run();
+}
+
+namespace {
+
+// A memory, and a progress callback, that two comparing threads share.
+class SharedMemory final : public ContentMemory {
+public:
+    SharedMemory(ContentMemory& memory, std::mutex& mutex) : m_memory(memory), m_mutex(mutex) {}
+    std::vector<std::optional<KnownContent>> recall(std::span<const ContentKey> keys) override {
+        std::lock_guard lock(m_mutex);
+        return m_memory.recall(keys);
+    }
+    void remember(const ContentKey& key, const KnownContent& content) override {
+        std::lock_guard lock(m_mutex);
+        m_memory.remember(key, content);
+    }
+
+private:
+    ContentMemory& m_memory;
+    std::mutex& m_mutex;
+};
+
+bool isSmallPair(std::span<const CompareFile> group) {
+    return group.size() == 2 && group.front().fingerprint.sizeBytes <= std::int64_t(kChunkBytes);
+}
+
+}  // namespace
+
+// Most copies a library holds are pairs of small files, each of which costs a
+// few system calls and one read: two of them at a time use both cores, while
+// one pair with a side reader would leave one waiting on the other's read.
+void ContentComparer::compareAll(std::span<const std::vector<CompareFile>> groups,
+                                 const CompareProgress& onProgress, const GroupVerdictHandler& onVerdict) {
+    std::vector<std::size_t> pairs;
+    std::vector<std::size_t> rest;
+    for (std::size_t g = 0; g < groups.size(); ++g) (isSmallPair(groups[g]) ? pairs : rest).push_back(g);
+    if (!pairs.empty()) {
+        std::mutex mutex;
+        std::optional<SharedMemory> memory;
+        if (m_memory) memory.emplace(*m_memory, mutex);
+        const CompareProgress progress = [&](std::int64_t bytes) {
+            std::lock_guard lock(mutex);
+            if (onProgress) onProgress(bytes);
+        };
+        std::vector<std::optional<GroupVerdict>> settled(pairs.size());
+        std::atomic<std::size_t> next{0};
+        const auto settle = [&](char* buffers) {
+            for (std::size_t k = next++; k < pairs.size() && !m_stop.stop_requested(); k = next++)
+                settled[k] = GroupComparer(groups[pairs[k]], memory ? &*memory : nullptr, m_stop, progress,
+                                           buffers, *m_side)
+                                 .runAlone();
+        };
+        m_side->start([&] { settle(m_buffers.get() + 2 * kChunkBytes); });
+        settle(m_buffers.get());
+        m_side->finish();
+        for (std::size_t k = 0; k < pairs.size(); ++k) {
+            if (settled[k])
+                onVerdict(pairs[k], std::move(*settled[k]));
+            else
+                rest.push_back(pairs[k]);
+        }
+        std::sort(rest.begin(), rest.end());
+    }
+    for (const std::size_t g : rest) {
+        if (m_stop.stop_requested()) {
+            GroupVerdict stopped;
+            stopped.isStopped = true;
+            onVerdict(g, std::move(stopped));
+        } else {
+            onVerdict(g, compare(groups[g], onProgress));
+        }
+    }
 }
 
 GroupVerdict compareSameSizeGroup(std::span<const CompareFile> group, ContentMemory* memory,

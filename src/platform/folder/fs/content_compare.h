@@ -59,7 +59,8 @@ struct KnownContent {
     friend bool operator==(const KnownContent&, const KnownContent&) = default;
 };
 
-// Where results outlive the process (the metadata index); called on the comparing thread.
+// Where results outlive the process (the metadata index); called from the
+// comparing threads, never two calls at once.
 class ContentMemory {
 public:
     virtual ~ContentMemory() = default;
@@ -85,8 +86,12 @@ using CompareProgress = std::function<void(std::int64_t settledBytes)>;
 
 class SideReader;
 
+// Each group's verdict, by its position among the groups.
+using GroupVerdictHandler = std::function<void(std::size_t group, GroupVerdict verdict)>;
+
 // Compares group after group with one pair of read buffers and one side
-// thread, which reads the second file of a pair. `memory` may be null.
+// thread, which reads the second file of a pair (and, in compareAll, settles
+// small pairs with a second pair of buffers). `memory` may be null.
 class ContentComparer {
 public:
     ContentComparer(ContentMemory* memory, std::stop_token stop);
@@ -96,6 +101,15 @@ public:
 
     // `group`: files of one size (greater than 0), one path per inode.
     GroupVerdict compare(std::span<const CompareFile> group, const CompareProgress& onProgress = {});
+
+    // Every group as compare() would settle it, each verdict handed to
+    // `onVerdict` on this thread once, not in order. Pairs of files that fit
+    // a buffer are settled two at a time, here and on the side thread, each
+    // file opened and read alone; those not wholly in the page cache, and
+    // the rest, then one after another. A group a stop left unread comes
+    // back stopped, having settled nothing.
+    void compareAll(std::span<const std::vector<CompareFile>> groups, const CompareProgress& onProgress,
+                    const GroupVerdictHandler& onVerdict);
 
 private:
     ContentMemory* m_memory;
