@@ -28,6 +28,7 @@
 #include <memory>
 #include <mutex>
 #include <numeric>
+#include <semaphore>
 #include <thread>
 
 namespace reelkeep::fs {
@@ -626,7 +627,9 @@ private:
 
     // Both files in lockstep, chunk by chunk, the second on the side thread:
     // whether every byte matched, and digests for both (one digest while they
-    // match, made on the side: the bytes are the same).
+    // match, made on the side: the bytes are the same). The side digests a
+    // chunk while this thread compares it, and neither reads past it before
+    // the comparison is done, so two files alone stop at their first difference.
     std::optional<bool> readBoth(std::size_t a, OpenFile& first, std::size_t b, bool stopsAtDifference) {
         Result<OpenFile> second = openWhole(b);
         if (!second) {
@@ -640,28 +643,34 @@ private:
         char* bufferA = m_buffers[0];
         char* bufferB = m_buffers[1];
         std::int64_t offset = 0;
+        Result<void> readB;
+        std::int64_t bytesB = 0;
+        std::binary_semaphore isReadB{0};
         const auto failed = [&](std::size_t position, const IoError& error) {
+            m_side.finish();
             fail(position, error);
             second->dropAll();
             return std::nullopt;
         };
         while (offset < size && (isEqual || !stopsAtDifference)) {
+            // The last chunk's digest done: its buffer is free again.
+            m_side.finish();
             if (isStopped()) {
                 second->dropAll();
                 return std::nullopt;
             }
             const auto chunk = std::size_t(std::min<std::int64_t>(std::int64_t(kChunkBytes), size - offset));
-            Result<void> readB;
-            std::int64_t bytesB = 0;
-            m_side.start([&, wasEqual = isEqual] {
-                readB = second->read(offset, bufferB, chunk, &bytesB);
-                if (!readB || !isHashing) return;
-                if (wasEqual) beforeChunk.copyFrom(hashB);
-                hashB.add(bufferB, chunk);
+            m_side.start([&, chunk, at = offset] {
+                if (isHashing) beforeChunk.copyFrom(hashB);
+                bytesB = 0;
+                readB = second->read(at, bufferB, chunk, &bytesB);
+                const bool isRead = bool(readB);
+                isReadB.release();
+                if (isRead && isHashing) hashB.add(bufferB, chunk);
             });
             Result<void> readA = first.read(offset, bufferA, chunk, &m_verdict.bytesRead);
             if (readA && isHashing && !isEqual) hashA.add(bufferA, chunk);
-            m_side.finish();
+            isReadB.acquire();
             m_verdict.bytesRead += bytesB;
             if (!readA) return failed(a, readA.error());
             if (!readB) return failed(b, readB.error());
@@ -675,6 +684,7 @@ private:
             credit(a, offset);
             credit(b, offset);
         }
+        m_side.finish();
         second->dropAll();
         if (Result<void> same = first.checkUnchanged(); !same) {
             fail(a, same.error());
