@@ -23,10 +23,12 @@
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <numeric>
 #include <semaphore>
 #include <thread>
@@ -730,13 +732,26 @@ ContentKey contentKeyOf(const struct stat& status) {
                       std::int64_t(status.st_ctim.tv_sec) * kNsPerSecond + status.st_ctim.tv_nsec};
 }
 
-// Two pairs of buffers: one for each comparing thread when each settles a pair
-// of its own. Pages of the second pair are touched only then.
+namespace {
+
+constexpr std::size_t kHugePageBytes = 2 << 20;
+static_assert(4 * kChunkBytes % kHugePageBytes == 0, "the buffers fill whole huge pages");
+
+}  // namespace
+
+// Two pairs of buffers, one for each comparing thread when each settles a
+// small pair of its own; the first pair otherwise. On huge pages where the
+// kernel gives them: every byte compared is copied into them and read back,
+// and the TLB misses of 4 KiB pages made a warm check about a sixth slower in
+// a virtual machine.
 ContentComparer::ContentComparer(ContentMemory* memory, std::stop_token stop)
     : m_memory(memory),
       m_stop(std::move(stop)),
-      m_buffers(new char[4 * kChunkBytes]),
-      m_side(std::make_unique<SideReader>()) {}
+      m_buffers(static_cast<char*>(std::aligned_alloc(kHugePageBytes, 4 * kChunkBytes)), &std::free),
+      m_side(std::make_unique<SideReader>()) {
+    if (!m_buffers) throw std::bad_alloc();
+    ::madvise(m_buffers.get(), 4 * kChunkBytes, MADV_HUGEPAGE);
+}
 
 ContentComparer::~ContentComparer() = default;
 

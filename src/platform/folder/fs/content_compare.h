@@ -13,6 +13,7 @@
 #include <QByteArray>
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -114,7 +115,7 @@ public:
 private:
     ContentMemory* m_memory;
     std::stop_token m_stop;
-    std::unique_ptr<char[]> m_buffers;
+    std::unique_ptr<char, decltype(&std::free)> m_buffers;
     std::unique_ptr<SideReader> m_side;
 };
 
