@@ -117,6 +117,11 @@ struct FetchControl {
     std::stop_token stop;  // a stopped fetch answers at once and lists nothing
     // Called now and then on the fetch's own threads, with a count that only grows.
     std::function<void(qsizetype found)> onFound;
+    // Called now and then on the fetch's own threads, before the answer, with
+    // videos found so far whose properties answer at once, each once. Rows to
+    // look at while the fetch goes on, not the answer: that may leave some out
+    // (a second name of one file) or flag them otherwise (a renamed favorite).
+    std::function<void(FetchResult found)> onEarlyAssets;
 };
 
 class FetchPort {

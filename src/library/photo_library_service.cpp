@@ -227,12 +227,26 @@ QCoro::Task<T> PhotoLibraryService::onExecutor(std::stop_token stop, Body body) 
 }
 
 QCoro::Task<Result<qsizetype>> PhotoLibraryService::beginScan(std::stop_token stop,
-                                                              std::function<void(qsizetype found)> onFound) {
-    return onExecutor<Result<qsizetype>>(
-        stop, [this, onFound = std::move(onFound)](const std::stop_token& token) {
-            return token.stop_requested() ? Result<qsizetype>(PhotoLibraryError::cancelled())
-                                          : startScan(FetchControl{token, onFound});
-        });
+                                                              std::function<void(qsizetype found)> onFound,
+                                                              std::function<void(VideoList early)> onEarly) {
+    return onExecutor<Result<qsizetype>>(stop, [this, onFound = std::move(onFound),
+                                                onEarly = std::move(onEarly)](const std::stop_token& token) {
+        if (token.stop_requested()) return Result<qsizetype>(PhotoLibraryError::cancelled());
+        FetchControl control{token, onFound, {}};
+        if (onEarly)
+            // Called before the fetch answers, so while this operation holds the
+            // service; readAsset touches no state of ours, on whichever thread.
+            control.onEarlyAssets = [this, onEarly, token](const FetchResult& assets) {
+                VideoList items;
+                items.reserve(assets.size());
+                for (const AssetRef& asset : assets) {
+                    if (token.stop_requested()) return;
+                    items.append(readAsset(*asset, *m_ports.resources, m_loader).item);
+                }
+                onEarly(std::move(items));
+            };
+        return startScan(control);
+    });
 }
 
 QCoro::Task<Result<ScanBatch>> PhotoLibraryService::readBatch(qsizetype start, qsizetype count,

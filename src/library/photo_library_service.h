@@ -103,8 +103,12 @@ public:
     QCoro::Task<AuthorizationStatus> requestAccess(std::stop_token stop = {});
 
     // onFound hears the running count of videos found, on a thread of the port's.
+    // onEarly hears, before the count, videos the port could already tell in
+    // full, each once, on a thread of the port's: rows to show meanwhile, not the
+    // scan's result, which the batches give (see FetchControl::onEarlyAssets).
     QCoro::Task<Result<qsizetype>> beginScan(std::stop_token stop = {},
-                                             std::function<void(qsizetype found)> onFound = {});
+                                             std::function<void(qsizetype found)> onFound = {},
+                                             std::function<void(VideoList early)> onEarly = {});
     QCoro::Task<Result<ScanBatch>> readBatch(qsizetype start, qsizetype count, std::stop_token stop = {});
     QCoro::Task<ScanTimings> finishScan();
     // One entry per identifier probed; identifiers not started before a stop are missing.

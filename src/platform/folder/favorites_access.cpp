@@ -27,6 +27,12 @@ store::StoreResult<std::set<std::string>> FavoritesAccess::reattachAndRead(
     return m_store->favorites();
 }
 
+store::StoreResult<std::set<std::string>> FavoritesAccess::read() {
+    std::lock_guard lock(m_mutex);
+    if (store::StoreStatus error = openLocked()) return *error;
+    return m_store->favorites();
+}
+
 store::StoreStatus FavoritesAccess::setFavorite(std::span<const store::ListedFile> files, bool isFavorite) {
     std::lock_guard lock(m_mutex);
     if (store::StoreStatus error = openLocked()) return error;

@@ -22,6 +22,8 @@ public:
 
     // The favorites among the listed files, once the store followed renames to them.
     store::StoreResult<std::set<std::string>> reattachAndRead(std::span<const store::ListedFile> listing);
+    // The favorites as stored, renames not followed yet.
+    store::StoreResult<std::set<std::string>> read();
     store::StoreStatus setFavorite(std::span<const store::ListedFile> files, bool isFavorite);
 
 private:

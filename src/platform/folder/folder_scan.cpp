@@ -167,6 +167,47 @@ ScannedFile scannedFile(const fs::WalkEntry& entry, Timestamp date) {
                        entry.allocatedBytes};
 }
 
+// Hears each batch before the fetch takes it over: the files and their answers.
+using EarlyAssets =
+    std::function<void(std::span<const fs::WalkEntry> files, std::span<const store::IndexKey> keys,
+                       std::span<const std::optional<store::IndexedMetadata>> answers)>;
+
+// The files the index knows, made into assets as each batch is looked up, for
+// FetchControl::onEarlyAssets. Their favorite flags are the store's before the
+// fetch follows renames, read at the first such file; a store that cannot be
+// read gives no early assets.
+EarlyAssets earlyAssets(const std::vector<QByteArray>& roots, FavoritesAccess& favorites,
+                        const FetchControl& control) {
+    if (!control.onEarlyAssets) return {};
+    return [locations = std::make_shared<const FolderLocations>(roots), &favorites,
+            flagged = std::optional<std::set<std::string>>(), isUnreadable = false,
+            deliver = control.onEarlyAssets,
+            stop = control.stop](std::span<const fs::WalkEntry> files, std::span<const store::IndexKey> keys,
+                                 std::span<const std::optional<store::IndexedMetadata>> answers) mutable {
+        if (stop.stop_requested() || isUnreadable) return;
+        const auto assets = std::make_shared<std::vector<FolderAsset>>();
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            if (!answers[i]) continue;  // its container is read after the fetch
+            if (!flagged) {
+                auto read = favorites.read();
+                isUnreadable = !read;
+                if (isUnreadable) return;
+                flagged = std::move(read).value();
+                assets->reserve(files.size());
+            }
+            assets->emplace_back(QString::fromLatin1(keys[i].identifier),
+                                 scannedFile(files[i], answers[i]->creationDate),
+                                 flagged->contains(keys[i].identifier), *answers[i]);
+            assets->back().setLocation(locations->of(files[i].path));
+        }
+        if (assets->empty()) return;
+        FetchResult found;
+        found.reserve(qsizetype(assets->size()));
+        for (const FolderAsset& asset : *assets) found.append(AssetRef(assets, &asset));
+        deliver(std::move(found));
+    };
+}
+
 }  // namespace
 
 // What the walk found, in walk order: the asset of each file whose index row
@@ -222,11 +263,15 @@ std::optional<FolderScan::WalkedFiles> FolderScan::walkAndLookUp(const std::vect
                                                                  const FetchControl& control) const {
     MetadataSink& index = *m_index;
     WalkedFiles files(roots);
-    WalkWithLookup walked(roots, m_isVideoName, index, control,
-                          [&files](std::span<const fs::WalkEntry> found, std::vector<store::IndexKey>& keys,
-                                   const std::vector<std::optional<store::IndexedMetadata>>& answers) {
-                              files.add(found, keys, answers);
-                          });
+    // Made apart from the fetch's own assets, which take their flags only once the walk is done.
+    const EarlyAssets early = earlyAssets(roots, *m_favorites, control);
+    WalkWithLookup walked(
+        roots, m_isVideoName, index, control,
+        [&files, &early](std::span<const fs::WalkEntry> found, std::vector<store::IndexKey>& keys,
+                         const std::vector<std::optional<store::IndexedMetadata>>& answers) {
+            if (early) early(found, keys, answers);
+            files.add(found, keys, answers);
+        });
     files.walk = std::move(walked.walk());
     if (files.walk.isStopped) return std::nullopt;
     if (walked.handedCount() == files.walk.entries.size()) return files;

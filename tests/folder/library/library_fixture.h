@@ -87,9 +87,13 @@ protected:
         return ffmpeg.exitStatus() == QProcess::NormalExit && ffmpeg.exitCode() == 0;
     }
 
-    // The whole scan as the view model runs it: begin, every batch, finish.
-    std::optional<ScanOutcome> scan() {
-        const std::optional<Result<qsizetype>> total = awaitFor(service().beginScan());
+    // The whole scan as the view model runs it: begin, every batch, finish;
+    // `early` gathers the rows told before the count.
+    std::optional<ScanOutcome> scan(VideoList* early = nullptr) {
+        std::function<void(VideoList)> onEarly;
+        if (early)
+            onEarly = [early](const VideoList& rows) { *early += rows; };  // the fetch's thread, in turn
+        const std::optional<Result<qsizetype>> total = awaitFor(service().beginScan({}, {}, onEarly));
         if (!total || !*total) return std::nullopt;
         ScanOutcome outcome;
         for (qsizetype start = 0; start < total->value(); start += kScanBatchSize) {

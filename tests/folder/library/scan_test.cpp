@@ -227,6 +227,29 @@ TEST_F(FolderLibraryTest, FavoritesSurviveARescanAndARename) {
     EXPECT_TRUE(itemNamed(outcome->items, QStringLiteral("renamed.mp4"))->isFavorite());
 }
 
+TEST_F(FolderLibraryTest, EarlyRowsAreTheIndexedFilesExactlyAsTheScanListsThem) {
+    ASSERT_TRUE(makeClip("kept.mp4"));
+    ASSERT_TRUE(makeClip("longer.mp4", 2, QStringLiteral("640x360")));
+    ASSERT_TRUE(scan());
+    const std::optional<Result<void>> marked =
+        awaitFor(service().setFavorite({identifierOf("kept.mp4")}, true));
+    ASSERT_TRUE(marked && *marked);
+    writeBytes(join(root(), "unread.mp4"), QByteArray(5000, 'x'));
+
+    openLibrary();
+    VideoList early;
+    const std::optional<ScanOutcome> outcome = scan(&early);
+    ASSERT_TRUE(outcome);
+    ASSERT_EQ(outcome->items.size(), 3);
+    QStringList earlyNames;
+    for (const VideoItem& row : early) {
+        earlyNames.append(row.displayName());
+        EXPECT_EQ(itemNamed(outcome->items, row.displayName()), row) << row.displayName().toStdString();
+    }
+    earlyNames.sort();
+    EXPECT_EQ(earlyNames, (QStringList{QStringLiteral("kept.mp4"), QStringLiteral("longer.mp4")}));
+}
+
 TEST_F(FolderLibraryTest, EveryListedFileIsFoundByItsIdentifierAndNothingElse) {
     QList<QByteArray> names;
     for (int i = 0; i < 30; ++i) {
