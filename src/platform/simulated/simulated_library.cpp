@@ -183,6 +183,11 @@ void SimulatedLibrary::setProvidesResourceDataSize(bool isProvided) {
     m_isDataSizeProvided = isProvided;
 }
 
+void SimulatedLibrary::setEarlyAssets(QStringList localIdentifiers) {
+    std::lock_guard lock(m_mutex);
+    m_earlyIDs = std::move(localIdentifiers);
+}
+
 void SimulatedLibrary::setAuthorizationStatus(AuthorizationStatus status) {
     std::lock_guard lock(m_mutex);
     m_status = status;
@@ -423,6 +428,16 @@ void SimulatedLibrary::requestAuthorization(AccessLevel, std::function<void(Auth
 
 FetchResult SimulatedLibrary::fetchVideos(const FetchControl& control) const {
     count(SimulatedCall::fetchVideos);
+    if (control.onEarlyAssets) {
+        FetchResult early;
+        {
+            std::lock_guard lock(m_mutex);
+            for (const QString& id : std::as_const(m_earlyIDs))
+                if (const auto found = m_indexById.find(id); found != m_indexById.end())
+                    early.append(m_assets[found->second]);
+        }
+        if (!early.isEmpty()) control.onEarlyAssets(std::move(early));
+    }
     sleepFor(SimulatedCall::fetchVideos, control.stop);
     if (control.stop.stop_requested()) return {};
     std::lock_guard lock(m_mutex);

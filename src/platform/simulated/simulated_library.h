@@ -157,6 +157,9 @@ public:
     void setLibraryFolderList(LibraryFolderList list);
     void setFolderSaveFails(bool isFailing);
     void setProvidesResourceDataSize(bool isProvided);
+    // Those of these still in the library go to FetchControl::onEarlyAssets, in
+    // one call, before fetchVideos waits its latency and takes its snapshot.
+    void setEarlyAssets(QStringList localIdentifiers);
 
     // Scripts.
     void setAuthorizationStatus(AuthorizationStatus status);
@@ -264,6 +267,7 @@ private:
     LibraryFolderList m_folderList;
     bool m_isFolderSaveFailing = false;
     bool m_isDataSizeProvided = false;
+    QStringList m_earlyIDs;
     AuthorizationStatus m_status = AuthorizationStatus::authorized;
     std::optional<AuthorizationStatus> m_answer;
     DeletionScript m_deletionScript;
