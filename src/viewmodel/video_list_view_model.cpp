@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QThread>
+#include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 
@@ -157,6 +159,7 @@ void VideoListViewModel::rescan() {
     m_scanTotalCount = 0;
     m_scanFoundCount = 0;
     emit activityChanged();
+    forgetEarlyRows();
     replaceItems({});
     setSelectedIDs({});
     setErrorMessage(std::nullopt);
@@ -211,17 +214,45 @@ QCoro::Task<> VideoListViewModel::performScan(std::stop_token stop) {
             if (self && found->isCounting) self->showFoundCount(found->latest);
         });
     };
-    const Result<qsizetype> counted = co_await m_service.beginScan(stop, onFound);
+    // Early rows come the same way, gathered there until this thread takes them.
+    struct EarlyRows {
+        std::mutex mutex;
+        VideoList waiting;      // guarded by mutex
+        bool isPosted = false;  // guarded by mutex
+    };
+    const auto early = std::make_shared<EarlyRows>();
+    const auto onEarly = [early, mainThread, self, stop](VideoList rows) {
+        {
+            std::lock_guard lock(early->mutex);
+            early->waiting.append(std::move(rows));
+            if (std::exchange(early->isPosted, true)) return;
+        }
+        mainThread.post([early, self, stop] {
+            VideoList taken;
+            {
+                std::lock_guard lock(early->mutex);
+                taken.swap(early->waiting);
+                early->isPosted = false;
+            }
+            if (self && !stop.stop_requested()) self->takeEarlyRows(std::move(taken));
+        });
+    };
+    m_isTakingEarlyRows = true;
+    const Result<qsizetype> counted = co_await m_service.beginScan(stop, onFound, onEarly);
     found->isCounting = false;
     if (!self) co_return;
+    m_isTakingEarlyRows = false;
     if (!counted) {
+        if (forgetEarlyRows()) replaceItems({});
         co_await endScanWithError(counted.error());
         co_return;
     }
     const qsizetype total = counted.value();
     m_scanTotalCount = int(total);
     emit activityChanged();
+    if (m_areEarlyRowsShown) showEarlyRows();  // those that waited for the next refresh
     if (total < 1) {
+        if (forgetEarlyRows()) replaceItems({});
         co_await m_service.finishScan();  // nothing to report
         if (!self) co_return;
         setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "No videos in your video folders.")));
@@ -233,9 +264,12 @@ QCoro::Task<> VideoListViewModel::performScan(std::stop_token stop) {
     accumulated.reserve(total);
     qsizetype offset = 0;
     nanoseconds lastRefresh = clock.monotonicNow();
+    // Over early rows a refresh is worth its cost only for rows they lacked.
+    qsizetype unshownCount = 0;
+    qsizetype installedUnshownCount = 0;
     const auto install = [&] {
         const nanoseconds started = clock.monotonicNow();
-        replaceItems(accumulated);
+        replaceItems(m_earlyItems.isEmpty() ? accumulated : withEarlyRows(accumulated));
         m_uiApplyTime += clock.monotonicNow() - started;
     };
 
@@ -264,12 +298,15 @@ QCoro::Task<> VideoListViewModel::performScan(std::stop_token stop) {
             for (const VideoItem& item : batchItems) {
                 const auto probed = sizes.constFind(item.localIdentifier());
                 accumulated.append(probed == sizes.cend() ? item : item.replacingSizeState(*probed));
+                if (!m_earlyIDs.isEmpty() && !m_earlyIDs.contains(item.localIdentifier())) ++unshownCount;
             }
             const qsizetype loaded = offset + batchItems.size();
             m_scanCompletedCount = int(loaded);
             m_scanProgress = double(loaded) / double(total);
             emit activityChanged();
-            if (clock.monotonicNow() - lastRefresh >= kScanRefreshInterval) {
+            if (clock.monotonicNow() - lastRefresh >= kScanRefreshInterval &&
+                (m_earlyIDs.isEmpty() || unshownCount > installedUnshownCount)) {
+                installedUnshownCount = unshownCount;
                 install();
                 lastRefresh = clock.monotonicNow();
             }
@@ -277,7 +314,12 @@ QCoro::Task<> VideoListViewModel::performScan(std::stop_token stop) {
                                              total, {qlonglong(loaded)}));
             offset = loaded;
         }
-        if (!failure && m_items.size() != accumulated.size()) install();
+        // Only what the batches brought stays, whatever ended the scan.
+        const bool showedEarlyRows = forgetEarlyRows();
+        if (showedEarlyRows && showsExactly(accumulated))
+            adoptScanOrder(std::move(accumulated));
+        else if (failure ? showedEarlyRows : showedEarlyRows || m_items.size() != accumulated.size())
+            install();
     }
     if (failure) {
         co_await endScanWithError(*failure);
@@ -463,6 +505,69 @@ void VideoListViewModel::showFoundCount(qsizetype count) {
     m_scanFoundCount = count;
     emit activityChanged();
     setStatus(StatusMessage(QT_TRANSLATE_NOOP("reelkeep", "Counting videos… %1 found"), {qlonglong(count)}));
+}
+
+void VideoListViewModel::takeEarlyRows(VideoList rows) {
+    if (!m_isTakingEarlyRows) return;
+    for (VideoItem& row : rows) {
+        const qsizetype known = m_earlyIDs.size();
+        m_earlyIDs.insert(row.localIdentifier());
+        if (m_earlyIDs.size() != known) m_earlyItems.append(std::move(row));
+    }
+    if (m_isEarlyRowsTimerSet) return;
+    if (!m_areEarlyRowsShown) {
+        showEarlyRows();  // the first at once: they are what the window waits for
+        return;
+    }
+    // A list of 100,000 is sorted and compared anew each time: the walk, on
+    // the other core, is to keep the larger share of the machine.
+    m_isEarlyRowsTimerSet = true;
+    const auto wait = std::max<nanoseconds>(kScanRefreshInterval, 3 * m_earlyRowsCost);
+    QTimer::singleShot(std::chrono::duration_cast<std::chrono::milliseconds>(wait), this, [this] {
+        m_isEarlyRowsTimerSet = false;
+        if (m_isTakingEarlyRows) showEarlyRows();
+    });
+}
+
+void VideoListViewModel::showEarlyRows() {
+    if (m_areEarlyRowsShown && m_items.size() == m_earlyItems.size()) return;
+    const nanoseconds started = m_environment.clock->monotonicNow();
+    m_areEarlyRowsShown = true;
+    replaceItems(m_earlyItems);
+    m_earlyRowsCost = m_environment.clock->monotonicNow() - started;
+    m_uiApplyTime += m_earlyRowsCost;
+}
+
+bool VideoListViewModel::showsExactly(const VideoList& items) const {
+    if (items.size() != m_items.size()) return false;
+    return std::all_of(items.begin(), items.end(), [this](const VideoItem& item) {
+        const VideoItem* shown = itemWithID(item.localIdentifier());
+        return shown && *shown == item;
+    });
+}
+
+void VideoListViewModel::adoptScanOrder(VideoList items) {
+    m_items = std::move(items);
+    m_indexByID.reset();  // the sorted list, like all else derived, stays as it is
+}
+
+VideoList VideoListViewModel::withEarlyRows(const VideoList& confirmed) const {
+    QSet<QString> confirmedIDs;
+    confirmedIDs.reserve(confirmed.size());
+    for (const VideoItem& item : confirmed) confirmedIDs.insert(item.localIdentifier());
+    VideoList rows;
+    rows.reserve(confirmed.size() + m_earlyItems.size());
+    rows.append(confirmed);
+    for (const VideoItem& item : m_earlyItems)
+        if (!confirmedIDs.contains(item.localIdentifier())) rows.append(item);
+    return rows;
+}
+
+bool VideoListViewModel::forgetEarlyRows() {
+    m_isTakingEarlyRows = false;
+    m_earlyItems.clear();
+    m_earlyIDs.clear();
+    return std::exchange(m_areEarlyRowsShown, false);
 }
 
 void VideoListViewModel::logScanTimings(const ScanTimings& timings) {

@@ -43,6 +43,7 @@ class VideoListViewModel : public QObject {
     Q_OBJECT
 
 public:
+    // Rows come at once, then the list is refreshed at most this often while a scan runs.
     static constexpr std::chrono::seconds kScanRefreshInterval{1};
     static constexpr std::chrono::milliseconds kChangeSuppression{2000};
     // Up to this many videos changed elsewhere are read again and updated in the
@@ -255,6 +256,16 @@ private:
     bool rebuildSimilar();
     void logScanTimings(const ScanTimings& timings);
     void showFoundCount(qsizetype count);
+    void takeEarlyRows(VideoList rows);
+    void showEarlyRows();
+    // The scan's items so far, then the early rows no batch has brought yet.
+    VideoList withEarlyRows(const VideoList& confirmed) const;
+    // Clears the early rows; true when the list showed any.
+    bool forgetEarlyRows();
+    // Whether these are the listed items, each equal, in any order.
+    bool showsExactly(const VideoList& items) const;
+    // The listed items in the scan's order, without a word to the viewers.
+    void adoptScanOrder(VideoList items);
 
     using ItemOperation = std::function<QCoro::Task<>(std::stop_token)>;
     void runItemAction(StatusMessage status, ItemOperation operation);
@@ -334,6 +345,14 @@ private:
     int m_scanCompletedCount = 0;
     int m_scanTotalCount = 0;
     qsizetype m_scanFoundCount = 0;
+    // Rows the port told before its count, shown while it counts: the batches
+    // replace them, and a scan that ends otherwise drops those left.
+    VideoList m_earlyItems;
+    QSet<QString> m_earlyIDs;
+    bool m_isTakingEarlyRows = false;
+    bool m_isEarlyRowsTimerSet = false;
+    bool m_areEarlyRowsShown = false;
+    std::chrono::nanoseconds m_earlyRowsCost{0};  // of showing them last
     StatusMessage m_status{QT_TRANSLATE_NOOP("reelkeep", "Ready to scan your video folders.")};
     AuthorizationStatus m_authorizationStatus = AuthorizationStatus::notDetermined;
     bool m_hasExternalChanges = false;

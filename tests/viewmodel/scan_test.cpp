@@ -25,6 +25,34 @@ TEST_F(ViewModelTest, FullScanWalksEveryStageAndLogsOneReport) {
     EXPECT_EQ(library->callCount(SimulatedCall::fetchVideos), 1);
 }
 
+TEST_F(ViewModelTest, EarlyRowsShowWhileCountingAndOnlyTheScannedOnesStay) {
+    library->addAssets(numberedVideos(3));
+    library->addAsset(fastVideo("gone", 5000));
+    library->setEarlyAssets({"v000", "gone", "v002", "v000"});
+    library->setLatency(SimulatedCall::fetchVideos, std::chrono::milliseconds(300));
+    viewModel->start();
+    ASSERT_TRUE(waitUntil([&] { return viewModel->items().size() == 3; }));
+    EXPECT_TRUE(viewModel->isScanning());
+    EXPECT_EQ(status(), "Counting videos…");
+    EXPECT_EQ(visibleIDs(), QStringList({"gone", "v002", "v000"}));
+    viewModel->setSelectedIDs({"v002"});
+    ASSERT_TRUE(library->removeAsset("gone"));  // before the fetch takes its snapshot
+    ASSERT_TRUE(waitUntil([&] { return isIdle(); }));
+    EXPECT_EQ(visibleIDs(), QStringList({"v002", "v001", "v000"}));
+    EXPECT_EQ(viewModel->stats(), (LibraryStats{3, 3, 3003, 0}));
+    EXPECT_EQ(viewModel->selectedIDs(), QSet<QString>{"v002"});
+
+    // A scan stopped while counting leaves none of them behind.
+    library->setLatency(SimulatedCall::fetchVideos, std::chrono::seconds(30));
+    viewModel->rescan();
+    ASSERT_TRUE(waitUntil([&] { return viewModel->items().size() == 2; }));
+    viewModel->cancelScan();
+    ASSERT_TRUE(waitUntil([&] { return isIdle(); }));
+    EXPECT_TRUE(viewModel->items().isEmpty());
+    EXPECT_EQ(viewModel->stats(), LibraryStats{});
+    EXPECT_EQ(status(), "Scan cancelled.");
+}
+
 TEST_F(ViewModelTest, SmallAndEmptyLibrariesSayItInWords) {
     startAndScan();
     EXPECT_EQ(status(), "No videos in your video folders.");
