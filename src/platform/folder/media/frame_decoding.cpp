@@ -7,6 +7,9 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
 
 namespace reelkeep::media {
 
@@ -32,6 +35,8 @@ MediaResult<CodecContextPtr> openPictureDecoder(const AVStream* stream) {
     return context;
 }
 
+constexpr std::size_t kScratchAlignment = 64;
+
 Picture scaledRgb(const AVFrame* frame, int maxPixelSize) {
     // Display width follows the sample aspect ratio (anamorphic DV, some phones).
     double displayWidth = frame->width;
@@ -48,10 +53,23 @@ Picture scaledRgb(const AVFrame* frame, int maxPixelSize) {
     if (!scaler) return {};
     Picture image(width, height, PixelFormat::rgb888);
     if (image.isNull()) return {};
-    std::uint8_t* planes[4] = {image.row(0), nullptr, nullptr, nullptr};
-    int strides[4] = {static_cast<int>(image.bytesPerLine()), 0, 0, 0};
+    // swscale's vector code writes whole blocks of pixels, past the end of a
+    // row whose width is not a multiple of the block (a 120 px wide AVI, a
+    // 107 px portrait of a 2.39:1 film): into a picture's packed rows, the
+    // last row's spill corrupted the heap. Scaled into rows of aligned stride
+    // with slack after them, then copied.
+    const auto rowBytes = static_cast<std::size_t>(image.bytesPerLine());
+    const std::size_t stride = (rowBytes + kScratchAlignment - 1) / kScratchAlignment * kScratchAlignment;
+    std::vector<std::uint8_t> scratch(stride * static_cast<std::size_t>(height) + 2 * kScratchAlignment);
+    std::uint8_t* const start =
+        scratch.data() +
+        (kScratchAlignment - reinterpret_cast<std::uintptr_t>(scratch.data()) % kScratchAlignment);
+    std::uint8_t* planes[4] = {start, nullptr, nullptr, nullptr};
+    int strides[4] = {static_cast<int>(stride), 0, 0, 0};
     if (sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, planes, strides) != height)
         return {};
+    for (int y = 0; y < height; ++y)
+        std::memcpy(image.row(y), start + static_cast<std::size_t>(y) * stride, rowBytes);
     return image;
 }
 
